@@ -1,0 +1,40 @@
+# The two commands of the README, and the developer builds beside them.
+BUILD      ?= build
+JOBS       ?= $(shell nproc)
+PACKAGES   := cmake make g++ clang pkg-config liblua5.1-0-dev libpng-dev libjpeg62-turbo-dev \
+              libtiff-dev zlib1g-dev libfreetype-dev fonts-dejavu-core googletest libgtest-dev \
+              libgmock-dev libbenchmark-dev libclang-rt-14-dev
+
+.PHONY: deps build test demo sanitize fuzz bench
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:" $$missing; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+demo: deps
+	@echo "The demo page runs in the host stand-in, which is not built yet: there is nothing to show."
+
+sanitize: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DGALLIMO_SANITIZE=ON
+	cmake --build build-asan -j $(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGALLIMO_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS)
+
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DGALLIMO_BENCH=ON
+	cmake --build build-bench -j $(JOBS)

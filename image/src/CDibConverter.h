@@ -1,0 +1,99 @@
+// Makes, reads and reshapes image buffers and packed DIBs. Every operation clears or sets the
+// status that its entry point copies into the thread's last-error code.
+#pragma once
+
+#include "MemoryBlock.h"
+#include "Status.h"
+#include "imgcore.h"
+
+namespace img {
+
+// Bytes of a padded DIB row, 0 when it would overflow.
+inline std::uint32_t dibRowBytes(int width, int bitsPerPixel) {
+    return width > 0 && bitsPerPixel > 0 ? paddedRowBytes(static_cast<std::uint64_t>(width),
+                                                          static_cast<std::uint64_t>(bitsPerPixel))
+                                         : 0;
+}
+
+class CDibConverter : public Operation {
+public:
+    // Packed DIBs from buffers; without a destination a zero-filled block is allocated.
+    BYTE* rgbToDIB(const BYTE* rgb, int width, int height, BYTE* destination = nullptr);
+    BYTE* rgbaToDIB(const BYTE* rgba, int width, int height, BYTE* destination = nullptr);
+    BYTE* indexedToDIB(const BYTE* pixels, int width, int height, const RGBQUAD* palette,
+                       BYTE* destination = nullptr);
+    BYTE* oneBitRowsToDIB(const BYTE* rows, int width, int height, const RGBQUAD* palette,
+                          BYTE* destination = nullptr);
+
+    // Layout.
+    unsigned dibByteSize(int width, int height, int bitsPerPixel, int paletteCount);
+    BYTE* dibPixelData(const BYTE* dib);
+
+    // Back to buffers.
+    int dibToRGB(const BYTE* dib, BYTE* rgb);
+    void dibRowToRGB(const BYTE* source, BYTE* destination, int pixels, int bitsPerPixel,
+                     const RGBQUAD* colourTable, const DWORD* masks, bool appendAlpha,
+                     BYTE alpha);
+    void unpackRow(const BYTE* source, BYTE* destination, int pixels, int bitsPerPixel);
+    int unpackPixels(const BYTE* packed, int width, int height, int bitsPerPixel,
+                     BYTE* destination);
+    void twoBitToFourBit(const BYTE* source, BYTE* destination, int kind, int pixels);
+    int paletteToRGB(const BYTE* rows, BYTE* destination, int width, int height,
+                     int sourceStride, int destinationStride, const RGBQUAD* palette);
+    int rgbToRGBA(const BYTE* rgb, int width, int height, int sourceStride,
+                  int destinationStride, BYTE alpha, BYTE* destination);
+
+    // Row reshaping.
+    void swapRedBlue24(BYTE* pixels, int width, int height);
+    void swapRedBlue32(BYTE* pixels, int width, int height);
+    int flipVertical(BYTE* rows, int rowBytes, int rowCount);
+    int copyRows(const BYTE* source, int sourceStride, int rowCount, int destinationStride,
+                 BYTE* destination);
+    int mirrorRows(BYTE* rows, int pixels, int rowCount, int unitsPerPixel, int rowStride);
+    int mirrorRows16(WORD* rows, int pixels, int rowCount, int unitsPerPixel, int rowStride);
+    int mirrorOneBitRows(BYTE* rows, int width, int height, int rowStride);
+
+    // Right-angle rotation: direction 0, 1 (half turn) or 2; see Rotation.cpp.
+    int rotateOneBit(const BYTE* source, BYTE* destination, int width, int height, int flags,
+                     int sourceRowBytes, int destinationRowBytes);
+    int rotateBytes(const BYTE* source, int width, int height, int sourceRowBytes,
+                    BYTE* destination, int destinationRowBytes, int direction,
+                    int bytesPerPixel);
+    int rotateWords(const WORD* source, int width, int height, int sourceRowSamples,
+                    WORD* destination, int destinationRowSamples, int direction,
+                    int samplesPerPixel);
+    int rotateBytesInPlace(BYTE* buffer, int width, int height, int direction,
+                           int bytesPerPixel);
+    int rotateWordsInPlace(WORD* buffer, int width, int height, int direction,
+                           int samplesPerPixel);
+
+    int fillRect(BYTE* buffer, int width, int height, int rowBytes, DWORD colour,
+                 int bytesPerPixel);
+
+    int convertResolution(ImgResolution* record, int fromKind, int toKind);
+
+    // GDI bitmaps and device contexts.
+    int bitmapToRGB(HBITMAP bitmap, HDC dc, BYTE* rgb);
+    BYTE* bitmapToDIB(HBITMAP bitmap, HPALETTE palette);
+    HBITMAP DIBToHBITMAP(const BYTE* dib, HPALETTE palette, HDC dc);
+    HBITMAP rgbToBitmap(const BYTE* rgb, int width, int height, HPALETTE palette, HDC dc);
+    int dcToRGB(HDC dc, int x, int y, int width, int height, BYTE* rgb);
+
+private:
+    BYTE* newDIB(BYTE* destination, unsigned bytes);
+    template <class Sample>
+    int mirrorUnits(Sample* rows, int pixels, int rowCount, int unitsPerPixel,
+                    std::size_t rowStride);
+
+    ScratchBuffer<BYTE> m_row;
+};
+
+void writeDIBHeader(BYTE* dib, int width, int height, int bitsPerPixel, DWORD sizeImage,
+                    DWORD coloursUsed, DWORD coloursImportant);
+
+// The width and height stored in a packed DIB's header; 0 with code 5 unless it has the
+// 40-byte header.
+int getDIBWidth(const BYTE* packedDIB, int* out);
+int getDIBHeight(const BYTE* packedDIB, int* out);
+
+} // namespace img

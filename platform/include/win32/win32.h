@@ -1,0 +1,5 @@
+// Everything of the Win32 stand-in that the system's code includes.
+#pragma once
+
+#include "win32/kernel.h"
+#include "win32/types.h"

@@ -1,0 +1,16 @@
+// What the stand-in counts, for tests that prove nothing leaks, and the switches that let a
+// test reach the failure paths of its callers.
+#pragma once
+
+#include <cstddef>
+
+extern "C" {
+
+// Live global-memory blocks and process-heap blocks.
+std::size_t winplatLiveGlobalBlocks();
+std::size_t winplatLiveHeapBlocks();
+
+// Makes the n-th GlobalAlloc/GlobalReAlloc from now on fail (1 = the next one); 0 disarms.
+void winplatFailGlobalAllocAt(unsigned n);
+
+} // extern "C"

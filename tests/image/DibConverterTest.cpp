@@ -1,0 +1,278 @@
+#include "CDibConverter.h"
+#include "LeakCheck.h"
+#include "imgcore.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <vector>
+
+using namespace img;
+using testing_support::LeakCheckedTest;
+
+namespace {
+
+BITMAPINFOHEADER headerOf(const BYTE* dib) {
+    BITMAPINFOHEADER h;
+    std::memcpy(&h, dib, sizeof h);
+    return h;
+}
+
+std::vector<BYTE> rampRGB(int width, int height) {
+    std::vector<BYTE> rgb(static_cast<std::size_t>(width) * height * 3);
+    for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<BYTE>(i * 7 + 1);
+    return rgb;
+}
+
+} // namespace
+
+class DibConverterTest : public LeakCheckedTest {
+protected:
+    CDibConverter c;
+};
+
+TEST_F(DibConverterTest, RgbToDibPadsRowsAndStoresThemBottomUpBlueFirst) {
+    const auto rgb = rampRGB(3, 2);
+    BYTE* dib = c.rgbToDIB(rgb.data(), 3, 2);
+    ASSERT_NE(dib, nullptr);
+    EXPECT_EQ(c.status, 0);
+    const BITMAPINFOHEADER h = headerOf(dib);
+    EXPECT_EQ(h.biSize, 40u);
+    EXPECT_EQ(h.biWidth, 3);
+    EXPECT_EQ(h.biHeight, 2);
+    EXPECT_EQ(h.biPlanes, 1);
+    EXPECT_EQ(h.biBitCount, 24);
+    EXPECT_EQ(h.biSizeImage, 24u) << "rows of 12 bytes: 9 data, 3 padding";
+    EXPECT_EQ(GlobalSize(dib), 40u + 24u);
+    const BYTE* bottom = dib + 40;      // image row 1
+    const BYTE* top = dib + 40 + 12;    // image row 0
+    EXPECT_EQ(bottom[0], rgb[9 + 2]);
+    EXPECT_EQ(bottom[2], rgb[9 + 0]);
+    EXPECT_EQ(top[3], rgb[5]);
+    EXPECT_EQ(top[9], 0);
+    EXPECT_EQ(top[11], 0);
+
+    std::vector<BYTE> back(rgb.size());
+    EXPECT_EQ(c.dibToRGB(dib, back.data()), 1);
+    EXPECT_EQ(back, rgb);
+    GlobalFree(dib);
+}
+
+TEST_F(DibConverterTest, BadArgumentsAreRefusedAndFreeWhatWasMade) {
+    const BYTE px[3] = {1, 2, 3};
+    struct Case {
+        const BYTE* source;
+        int width, height;
+    };
+    const Case cases[] = {{nullptr, 1, 1}, {px, 0, 1}, {px, 1, 0}, {px, -1, 1}};
+    for (const Case& k : cases) {
+        EXPECT_EQ(c.rgbToDIB(k.source, k.width, k.height), nullptr);
+        EXPECT_EQ(c.status, 5);
+        EXPECT_EQ(c.rgbaToDIB(k.source, k.width, k.height), nullptr);
+        EXPECT_EQ(c.status, 5);
+    }
+    EXPECT_EQ(c.rgbToDIB(px, 0x10000, 0x10000), nullptr) << "size overflows 32 bits";
+    EXPECT_EQ(c.status, 1);
+    winplatFailGlobalAllocAt(1);
+    EXPECT_EQ(c.rgbToDIB(px, 1, 1), nullptr);
+    EXPECT_EQ(c.status, 1);
+}
+
+TEST_F(DibConverterTest, RgbaAndIndexedAndOneBitLayouts) {
+    const BYTE rgba[8] = {1, 2, 3, 4, 5, 6, 7, 8}; // 1 x 2
+    BYTE* d32 = c.rgbaToDIB(rgba, 1, 2);
+    ASSERT_NE(d32, nullptr);
+    EXPECT_EQ(headerOf(d32).biBitCount, 32);
+    EXPECT_EQ(headerOf(d32).biSizeImage, 8u);
+    const BYTE expect32[8] = {7, 6, 5, 8, 3, 2, 1, 4};
+    EXPECT_EQ(std::memcmp(d32 + 40, expect32, 8), 0);
+    GlobalFree(d32);
+
+    RGBQUAD palette[256] = {};
+    palette[5] = {50, 60, 70, 0};
+    const BYTE indices[6] = {5, 1, 2, 3, 4, 5}; // 3 x 2
+    BYTE* d8 = c.indexedToDIB(indices, 3, 2, palette);
+    ASSERT_NE(d8, nullptr);
+    BITMAPINFOHEADER h8 = headerOf(d8);
+    EXPECT_EQ(h8.biClrUsed, 256u);
+    EXPECT_EQ(h8.biClrImportant, 256u);
+    EXPECT_EQ(GlobalSize(d8), 4u * 2 + 1024 + 40);
+    EXPECT_EQ(c.dibPixelData(d8), d8 + 40 + 1024);
+    EXPECT_EQ(d8[40 + 1024 + 0], 3) << "last source row first";
+    EXPECT_EQ(d8[40 + 1024 + 4], 5);
+    std::vector<BYTE> rgb(18);
+    ASSERT_EQ(c.dibToRGB(d8, rgb.data()), 1);
+    EXPECT_EQ(rgb[0], 70);
+    EXPECT_EQ(rgb[2], 50);
+    GlobalFree(d8);
+
+    const RGBQUAD two[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+    const BYTE bits[2] = {0x80, 0x40}; // 1 x 2
+    BYTE* d1 = oneBitToDIB(bits, 1, 2, two, nullptr);
+    ASSERT_NE(d1, nullptr);
+    EXPECT_EQ(getLastError(), 0);
+    EXPECT_EQ(GlobalSize(d1), 2u * 4 + 48) << "1-pixel-wide rows take 4 bytes";
+    EXPECT_EQ(headerOf(d1).biClrUsed, 2u);
+    EXPECT_EQ(headerOf(d1).biClrImportant, 0u);
+    EXPECT_EQ(d1[48], 0x40);
+    EXPECT_EQ(d1[52], 0x80);
+    GlobalFree(d1);
+    EXPECT_EQ(oneBitToDIB(nullptr, 1, 1, two, nullptr), nullptr);
+    EXPECT_EQ(getLastError(), 5);
+}
+
+TEST_F(DibConverterTest, WritesIntoTheCallersBlockWithoutFreeingIt) {
+    std::vector<BYTE> block(40 + 4, 0xEE);
+    const BYTE px[3] = {1, 2, 3};
+    EXPECT_EQ(c.rgbToDIB(px, 1, 1, block.data()), block.data());
+    EXPECT_EQ(block[40], 3);
+    EXPECT_EQ(block[43], 0) << "padding is cleared";
+}
+
+TEST_F(DibConverterTest, ByteSizesAndPixelData) {
+    struct Case {
+        int width, height, bits, palette;
+        unsigned expected;
+        int status;
+    };
+    const Case cases[] = {
+        {3, 2, 24, 0, 24 + 40, 0},   {1, 1, 1, 2, 4 + 48, 0},    {5, 3, 8, 256, 24 + 1064, 0},
+        {5, 3, 4, 16, 12 + 104, 0},  {2, 2, 32, 0, 16 + 40, 0},  {4, 4, 16, 0, 0, 5},
+        {4, 4, 2, 0, 0, 5},          {0, 4, 24, 0, 0, 5},        {50000, 50000, 32, 0, 0, 1},
+    };
+    for (const Case& k : cases) {
+        c.status = 0;
+        EXPECT_EQ(c.dibByteSize(k.width, k.height, k.bits, k.palette), k.expected)
+            << k.width << "x" << k.height << "x" << k.bits;
+        EXPECT_EQ(c.status, k.status);
+    }
+
+    BYTE dib[40 + 16 * 4] = {};
+    auto set = [&dib](DWORD size, WORD bits, DWORD used) {
+        BITMAPINFOHEADER h{};
+        h.biSize = size;
+        h.biBitCount = bits;
+        h.biClrUsed = used;
+        std::memcpy(dib, &h, sizeof h);
+    };
+    set(40, 4, 0);
+    EXPECT_EQ(c.dibPixelData(dib), dib + 40 + 64);
+    set(40, 8, 3);
+    EXPECT_EQ(c.dibPixelData(dib), dib + 40 + 12);
+    set(40, 24, 0);
+    EXPECT_EQ(c.dibPixelData(dib), dib + 40);
+    set(124, 24, 0);
+    c.status = 0;
+    EXPECT_EQ(c.dibPixelData(dib), nullptr);
+    EXPECT_EQ(c.status, 5);
+    set(40, 8, 100000);
+    EXPECT_EQ(c.dibPixelData(dib), nullptr) << "a table no bit count can index";
+}
+
+TEST_F(DibConverterTest, DibRowsOfEveryDepth) {
+    RGBQUAD table[16] = {};
+    for (int i = 0; i < 16; ++i) table[i] = {BYTE(i), BYTE(i * 2), BYTE(i * 3), 0};
+    BYTE out[64];
+
+    const BYTE oneBit[1] = {0xA0};
+    c.dibRowToRGB(oneBit, out, 3, 1, table, nullptr, false, 0);
+    EXPECT_EQ(out[0], 3);   // index 1, red 3
+    EXPECT_EQ(out[3], 0);   // index 0
+    EXPECT_EQ(out[6], 3);   // index 1
+
+    const BYTE fourBit[1] = {0x52};
+    c.dibRowToRGB(fourBit, out, 2, 4, table, nullptr, true, 99);
+    EXPECT_EQ(out[0], 15);  // index 5: red 15
+    EXPECT_EQ(out[3], 99);
+    EXPECT_EQ(out[4], 6);   // index 2: red 6
+
+    const BYTE five55[2] = {0x1F, 0x7C}; // 0x7C1F: red 31, green 0, blue 31
+    c.dibRowToRGB(five55, out, 1, 16, nullptr, nullptr, false, 0);
+    EXPECT_EQ(out[0], 255);
+    EXPECT_EQ(out[1], 0);
+    EXPECT_EQ(out[2], 255);
+
+    // 5-6-5 masks: the bits land high, the low bits are not filled in.
+    const DWORD masks[3] = {0xF800, 0x07E0, 0x001F};
+    const BYTE white565[2] = {0xFF, 0xFF};
+    c.dibRowToRGB(white565, out, 1, 16, nullptr, masks, false, 0);
+    EXPECT_EQ(out[0], 0xF8);
+    EXPECT_EQ(out[1], 0xFC);
+    EXPECT_EQ(out[2], 0xF8);
+    // A run ending at bit 8 lands on bit 7.
+    const DWORD high8[3] = {0x01FE, 0, 0};
+    const BYTE v[2] = {0xFE, 0x01};
+    c.dibRowToRGB(v, out, 1, 16, nullptr, high8, false, 0);
+    EXPECT_EQ(out[0], 0xFF);
+    EXPECT_EQ(out[1], 0);
+
+    const BYTE bgr[3] = {1, 2, 3};
+    c.dibRowToRGB(bgr, out, 1, 24, nullptr, nullptr, true, 200);
+    const BYTE expect24[4] = {3, 2, 1, 200};
+    EXPECT_EQ(std::memcmp(out, expect24, 4), 0);
+
+    const BYTE bgra[4] = {1, 2, 3, 4};
+    c.dibRowToRGB(bgra, out, 1, 32, nullptr, nullptr, true, 200);
+    const BYTE expect32[4] = {3, 2, 1, 4};
+    EXPECT_EQ(std::memcmp(out, expect32, 4), 0);
+}
+
+TEST_F(DibConverterTest, UnpackingAndWidening) {
+    BYTE out[16] = {};
+    const BYTE packed1[2] = {0xC1, 0x80};
+    c.unpackRow(packed1, out, 9, 1);
+    const BYTE e1[9] = {1, 1, 0, 0, 0, 0, 0, 1, 1};
+    EXPECT_EQ(std::memcmp(out, e1, 9), 0);
+    const BYTE packed4[2] = {0xAB, 0xC0};
+    c.unpackRow(packed4, out, 3, 4);
+    EXPECT_EQ(out[0], 0xA);
+    EXPECT_EQ(out[2], 0xC);
+
+    EXPECT_EQ(c.unpackPixels(packed1, 3, 3, 1, out), 1);
+    EXPECT_EQ(std::memcmp(out, e1, 9), 0) << "continuous, no row padding";
+    const BYTE packed3[2] = {0b10100111, 0b01000000}; // 5, 1, 6, 4
+    EXPECT_EQ(c.unpackPixels(packed3, 4, 1, 3, out), 1);
+    EXPECT_EQ(out[0], 5);
+    EXPECT_EQ(out[1], 1);
+    EXPECT_EQ(out[2], 6);
+    EXPECT_EQ(out[3], 4);
+    EXPECT_EQ(c.unpackPixels(packed3, 4, 1, 9, out), 0);
+    EXPECT_EQ(c.status, 5);
+
+    // Widening in place, as the PNG reader does for 2-bit palettes.
+    BYTE row[4] = {0b11100100, 0b01000000, 0, 0}; // 3 2 1 0 1
+    c.twoBitToFourBit(row, row, 2, 5);
+    EXPECT_EQ(row[0], 0x32);
+    EXPECT_EQ(row[1], 0x10);
+    EXPECT_EQ(row[2], 0x10) << "the last half byte is padded with zero bits";
+}
+
+TEST_F(DibConverterTest, PaletteAndAlphaExpansion) {
+    RGBQUAD palette[256] = {};
+    palette[9] = {1, 2, 3, 0};
+    const BYTE indices[4] = {9, 0, 77, 9}; // 1 x 2 with stride 2
+    BYTE rgb[6];
+    ASSERT_EQ(c.paletteToRGB(indices, rgb, 1, 2, 2, 3, palette), 1);
+    EXPECT_EQ(rgb[0], 3);
+    EXPECT_EQ(rgb[2], 1);
+    EXPECT_EQ(rgb[3], 0);
+    EXPECT_EQ(c.paletteToRGB(indices, rgb, 1, 2, 2, 3, nullptr), 0);
+    EXPECT_EQ(c.status, 5);
+
+    BYTE rgba[8];
+    ASSERT_EQ(c.rgbToRGBA(rgb, 1, 2, 3, 4, 128, rgba), 1);
+    EXPECT_EQ(rgba[0], 3);
+    EXPECT_EQ(rgba[3], 128);
+    EXPECT_EQ(rgba[7], 128);
+}
+
+TEST_F(DibConverterTest, DibToRgbRefusesForeignHeaders) {
+    BYTE dib[48] = {};
+    BITMAPINFOHEADER h{};
+    h.biSize = 108;
+    std::memcpy(dib, &h, sizeof h);
+    BYTE rgb[3];
+    EXPECT_EQ(c.dibToRGB(dib, rgb), 0);
+    EXPECT_EQ(c.status, 5);
+    EXPECT_EQ(c.dibToRGB(nullptr, rgb), 0);
+    EXPECT_EQ(c.status, 5);
+}

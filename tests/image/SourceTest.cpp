@@ -1,0 +1,147 @@
+#include "CImgIO.h"
+#include "LeakCheck.h"
+#include "TestFiles.h"
+#include "imgcore.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+using namespace img;
+using testing_support::Bytes;
+using testing_support::LeakCheckedTest;
+using testing_support::TempFile;
+
+class SourceTest : public LeakCheckedTest {};
+
+TEST_F(SourceTest, OpenReadSeekAndClose) {
+    TempFile file(Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    ImgSource src = openFileSource(file.path().c_str());
+    ASSERT_NE(src, nullptr);
+    EXPECT_EQ(getLastError(), 0);
+
+    CImgIO io(static_cast<SourceRecord*>(src));
+    EXPECT_TRUE(io.isValid());
+    BYTE buffer[16] = {};
+    EXPECT_TRUE(io.readExact(buffer, 4));
+    EXPECT_EQ(buffer[3], 4);
+    unsigned at = 0, size = 0;
+    EXPECT_TRUE(io.position(&at));
+    EXPECT_EQ(at, 4u);
+    EXPECT_TRUE(io.size(&size));
+    EXPECT_EQ(size, 10u);
+    EXPECT_EQ(io.read(buffer, 16), 6u) << "a short read reports its count";
+    EXPECT_FALSE(io.readExact(buffer, 1));
+    EXPECT_FALSE(io.atEnd()) << "readers must rely on short reads";
+    EXPECT_FALSE(io.write(buffer, 1, 1));
+
+    EXPECT_EQ(seekSource(src, 2, SEEK_SET), 1);
+    EXPECT_EQ(seekSource(src, -1, SEEK_SET), 0);
+    EXPECT_EQ(closeSource(src), 2) << "the position of the last seek";
+    EXPECT_EQ(getLastError(), 0);
+}
+
+TEST_F(SourceTest, CloseRightAfterOpeningGivesZero) {
+    TempFile file(Bytes{1, 2, 3});
+    ImgSource src = openFileSource(file.path().c_str());
+    ASSERT_NE(src, nullptr);
+    EXPECT_EQ(closeSource(src), 0);
+}
+
+TEST_F(SourceTest, FailedOpensSetTwoAndLeakNothing) {
+    for (const char* path : {static_cast<const char*>(nullptr), "", "/no/such/file.bmp"}) {
+        EXPECT_EQ(openFileSource(path), nullptr);
+        EXPECT_EQ(getLastError(), 2);
+    }
+}
+
+TEST_F(SourceTest, NoMemoryForTheRecordSetsOne) {
+    TempFile file(Bytes{1});
+    winplatFailGlobalAllocAt(1);
+    EXPECT_EQ(openFileSource(file.path().c_str()), nullptr);
+    EXPECT_EQ(getLastError(), 1);
+}
+
+TEST_F(SourceTest, NullHandlesSetFive) {
+    EXPECT_EQ(seekSource(nullptr, 0, 0), 0);
+    EXPECT_EQ(getLastError(), 5);
+    EXPECT_EQ(closeSource(nullptr), 0);
+    EXPECT_EQ(getLastError(), 5);
+}
+
+TEST_F(SourceTest, WindowsSeparatorsOpenTheSameFile) {
+    TempFile file(Bytes{42});
+    std::string windowsPath = file.path();
+    for (char& c : windowsPath)
+        if (c == '/') c = '\\';
+    ImgSource src = openFileSource(windowsPath.c_str());
+    ASSERT_NE(src, nullptr);
+    EXPECT_EQ(std::string(static_cast<SourceRecord*>(src)->path), windowsPath);
+    closeSource(src);
+}
+
+TEST_F(SourceTest, LongPathsOpenByFullNameAndKeepTheFirst260Characters) {
+    TempFile file(Bytes{42});
+    // Pad the directory part with "./" steps so the name still points at the file.
+    std::string path = file.path();
+    const std::size_t slash = path.rfind('/');
+    std::string longPath = path.substr(0, slash);
+    while (longPath.size() < 300) longPath += "/.";
+    longPath += path.substr(slash);
+    ImgSource src = openFileSource(longPath.c_str());
+    ASSERT_NE(src, nullptr);
+    const std::string stored = static_cast<SourceRecord*>(src)->path;
+    EXPECT_EQ(stored, longPath.substr(0, 260));
+    closeSource(src);
+}
+
+TEST_F(SourceTest, ValidationRefusesClosedForeignAndWrongKindRecords) {
+    TempFile file(Bytes{1, 2});
+    ImgSource src = openFileSource(file.path().c_str());
+    ASSERT_NE(src, nullptr);
+    auto* record = static_cast<SourceRecord*>(src);
+    CImgIO io(record);
+
+    struct Case {
+        const char* what;
+        void (*spoil)(SourceRecord&);
+    };
+    const Case cases[] = {
+        {"magic 1", [](SourceRecord& r) { r.magic1 ^= 1; }},
+        {"magic 2", [](SourceRecord& r) { r.magic2 = 0; }},
+        {"kind", [](SourceRecord& r) { r.kind = 2; }},
+        {"stream", [](SourceRecord& r) { r.stream = nullptr; }},
+    };
+    for (const Case& c : cases) {
+        SourceRecord saved = *record;
+        c.spoil(*record);
+        EXPECT_FALSE(io.isValid()) << c.what;
+        *record = saved;
+        EXPECT_TRUE(io.isValid()) << c.what;
+    }
+    EXPECT_FALSE(CImgIO(static_cast<SourceRecord*>(nullptr)).isValid());
+
+    // A stale copy of a closed record still holds its cleared magics.
+    SourceRecord closed = *record;
+    CImgIO(&closed).close();
+    EXPECT_FALSE(CImgIO(&closed).isValid());
+    EXPECT_EQ(closed.magic1, 0u);
+    EXPECT_EQ(closed.magic2, 0u);
+    GlobalFree(src);
+}
+
+TEST(CImgIOForms, SelfContainedAndAssigned) {
+    TempFile file(Bytes{9, 8, 7});
+    CImgIO own;
+    EXPECT_FALSE(own.isValid());
+    EXPECT_FALSE(own.openByName(""));
+    ASSERT_TRUE(own.openByName(file.path().c_str()));
+    EXPECT_TRUE(own.isValid());
+    CImgIO view(static_cast<SourceRecord*>(nullptr));
+    view.assign(own);
+    BYTE b = 0;
+    EXPECT_TRUE(view.readExact(&b, 1));
+    EXPECT_EQ(b, 9);
+    EXPECT_TRUE(own.close());
+    EXPECT_FALSE(own.close()) << "nothing left to close";
+    EXPECT_FALSE(view.isValid());
+}
