@@ -1,5 +1,8 @@
 // Everything of the Win32 stand-in that the system's code includes.
 #pragma once
 
+#include "win32/files.h"
 #include "win32/kernel.h"
+#include "win32/resources.h"
+#include "win32/shell.h"
 #include "win32/types.h"
