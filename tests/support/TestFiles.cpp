@@ -11,13 +11,19 @@ namespace fs = std::filesystem;
 namespace testing_support {
 namespace {
 
-fs::path tempFolder() {
-    static const fs::path folder = [] {
-        fs::path p = fs::temp_directory_path() / ("gallimo-tests-" + std::to_string(getpid()));
-        fs::create_directories(p);
-        return p;
-    }();
-    return folder;
+// One folder per test process, removed with everything in it when the process ends.
+struct TempFolder {
+    fs::path path = fs::temp_directory_path() / ("gallimo-tests-" + std::to_string(getpid()));
+    TempFolder() { fs::create_directories(path); }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+
+const fs::path& tempFolder() {
+    static const TempFolder folder;
+    return folder.path;
 }
 
 std::atomic<unsigned> g_counter{0};
