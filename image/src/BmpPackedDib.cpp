@@ -1,0 +1,110 @@
+// BMP files as packed DIBs: the file's own header, colour table and pixel data (compressed
+// data stays compressed), or a plain header written for OS/2 files.
+#include "BmpReader.h"
+#include "CDibConverter.h"
+#include "CheckedSize.h"
+#include "MemoryBlock.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace img {
+
+BYTE* BmpReader::readPackedDib() {
+    BmpHeader h;
+    if (!readHeader(h)) return nullptr;
+    unsigned sourceBytes = 0;
+    m_io.size(&sourceBytes);
+    if (!checkDimensions(h)) return nullptr;
+    if (h.os2()) return readPackedDibOs2(h);
+
+    BITMAPINFOHEADER info;
+    std::memcpy(&info, h.raw, sizeof info);
+    std::uint64_t tableBytes = 0;
+    const int depth = h.bitCount;
+    if (depth == 1 || depth == 4 || depth == 8) {
+        std::uint64_t count = h.colourCount();
+        // No DIB code reads a table of more than 256 entries, so the DIB keeps 256 and says so;
+        // the file's further entries are skipped with the gap.
+        if (count > 256) {
+            count = 256;
+            info.biClrUsed = 256;
+        }
+        tableBytes = count * sizeof(RGBQUAD);
+    } else if ((depth == 15 || depth == 16 || depth == 32) && h.compression == BI_BITFIELDS) {
+        tableBytes = 3 * sizeof(DWORD);
+    }
+
+    // The block holds at least what the header promises, so that whoever walks the DIB's rows
+    // stays inside it even when the file is short.
+    std::uint64_t imageBytes = 0;
+    if (depth >= 1 && depth <= 32) {
+        imageBytes = checkedProduct(
+            {paddedRowBytes(static_cast<std::uint64_t>(h.width), depth), h.rowCount()});
+        if (imageBytes == 0) return fail(kNoMemory);
+    }
+    // Everything after the file header fits, so no run or row at the end of the file is lost.
+    const std::uint64_t fromSource =
+        sourceBytes > kBmpFileHeader ? sourceBytes - kBmpFileHeader : 0;
+    const std::uint64_t fromHeader = sizeof info + tableBytes + imageBytes;
+    const std::uint64_t blockBytes = std::max(fromSource, fromHeader);
+    MemoryBlock block;
+    if (blockBytes > kBlockLimit || !block.allocate(static_cast<unsigned>(blockBytes)))
+        return fail(kNoMemory);
+    BYTE* dib = block.data();
+    std::memcpy(dib, &info, sizeof info);
+    BYTE* table = dib + sizeof info;
+    const unsigned tableRead = static_cast<unsigned>(tableBytes);
+    if (m_io.read(table, tableRead) != tableRead) {
+        block.release();
+        return fail(kReadFailed);
+    }
+
+    // Offsets of 54 and 14 are written by tools that mean "right after the table".
+    const std::uint64_t tableEnd = kBmpHeadersEnd + tableBytes;
+    const DWORD offset = h.pixelOffset;
+    if (offset != tableEnd && offset != kBmpHeadersEnd && offset != kBmpFileHeader) {
+        bool moved = true;
+        if (offset > tableEnd) {
+            moved = skip(offset - tableEnd, kBadHeader);
+        } else if (!m_io.seek(static_cast<long>(offset), SEEK_SET)) {
+            moved = fail(kReadFailed);
+        }
+        if (!moved) {
+            block.release();
+            return nullptr;
+        }
+    }
+    m_io.read(table + tableRead, static_cast<unsigned>(blockBytes - sizeof info - tableBytes));
+    return dib;
+}
+
+BYTE* BmpReader::readPackedDibOs2(const BmpHeader& h) {
+    const int depth = h.bitCount;
+    unsigned count = 0;
+    RGBQUAD entries[256] = {};
+    if (depth == 1 || depth == 4 || depth == 8) {
+        count = 1u << depth;
+        if (!readTriples(depth, entries)) return nullptr;
+    } else if (depth != 24) {
+        return fail(kBadHeader);
+    }
+    const std::uint32_t rowBytes = paddedRowBytes(static_cast<std::uint64_t>(h.width), depth);
+    const std::uint32_t imageBytes = checkedProduct({rowBytes, h.rowCount()});
+    const std::uint32_t tableBytes = count * sizeof(RGBQUAD);
+    const std::uint32_t blockBytes =
+        imageBytes != 0 ? checkedSum(sizeof(BITMAPINFOHEADER) + tableBytes, imageBytes) : 0;
+    MemoryBlock block;
+    if (blockBytes == 0 || !block.allocate(blockBytes)) return fail(kNoMemory);
+    BYTE* dib = block.data();
+    writeDIBHeader(dib, h.width, h.height, depth, imageBytes, count, count);
+    BYTE* table = dib + sizeof(BITMAPINFOHEADER);
+    std::memcpy(table, entries, tableBytes);
+    if (!m_io.readExact(table + tableBytes, imageBytes)) {
+        block.release();
+        return fail(kReadFailed);
+    }
+    return dib;
+}
+
+} // namespace img
