@@ -1,0 +1,19 @@
+// The last byte picks the requested depth and the output form; the queries run first.
+#include "FuzzSource.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const int kBits[] = {8, 24, 32, 16};
+    const unsigned choice = size != 0 ? data[size - 1] : 0;
+    ImgSource src = fuzzing::openInput(data, size, ".tga");
+    if (src == nullptr) return 0;
+    int width = 0, height = 0, depth = 0, count = 0;
+    RGBQUAD palette[256];
+    getTGAInfo(src, &width, &height, &depth);
+    seekSource(src, 0, SEEK_SET);
+    readTGAPalette(src, &count, palette);
+    seekSource(src, 0, SEEK_SET);
+    fuzzing::release(readTGA(src, &width, &height, kBits[choice & 3], palette,
+                             (choice & 4) != 0 ? IMG_FLAG_DIB : 0));
+    closeSource(src);
+    return 0;
+}

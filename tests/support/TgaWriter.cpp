@@ -1,0 +1,83 @@
+#include "TgaWriter.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace testing_support {
+namespace {
+
+void put16(Bytes& out, unsigned v) {
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+
+void put32(Bytes& out, std::uint32_t v) {
+    put16(out, v & 0xFFFF);
+    put16(out, v >> 16);
+}
+
+} // namespace
+
+Bytes writeTga(const TgaSpec& spec) {
+    Bytes out;
+    out.push_back(static_cast<std::uint8_t>(spec.imageId.size()));
+    out.push_back(spec.colourMap ? 1 : 0);
+    out.push_back(static_cast<std::uint8_t>(spec.imageType));
+    put16(out, spec.firstEntry);
+    put16(out, spec.mapLength);
+    out.push_back(static_cast<std::uint8_t>(spec.mapEntryBits));
+    put16(out, 0);
+    put16(out, 0);
+    put16(out, spec.width);
+    put16(out, spec.height);
+    out.push_back(static_cast<std::uint8_t>(spec.pixelDepth));
+    out.push_back(static_cast<std::uint8_t>(spec.descriptor));
+    out.insert(out.end(), spec.imageId.begin(), spec.imageId.end());
+    out.insert(out.end(), spec.map.begin(), spec.map.end());
+    out.insert(out.end(), spec.pixels.begin(), spec.pixels.end());
+    if (!spec.footer) return out;
+
+    std::uint32_t extension = spec.extensionOffset;
+    if (spec.extensionArea) {
+        extension = static_cast<std::uint32_t>(out.size());
+        Bytes area(495, 0);
+        area[0] = 0xEF;
+        area[1] = 0x01; // the area's own size, 495
+        out.insert(out.end(), area.begin(), area.end());
+    }
+    put32(out, extension);
+    put32(out, spec.developerOffset);
+    static const char signature[] = "TRUEVISION-XFILE.";
+    out.insert(out.end(), signature, signature + sizeof signature);
+    return out;
+}
+
+Bytes tgaPackets(const Bytes& values, int valueBytes) {
+    const std::size_t size = static_cast<std::size_t>(valueBytes);
+    const std::size_t count = values.size() / size;
+    const auto same = [&](std::size_t a, std::size_t b) {
+        return std::memcmp(&values[a * size], &values[b * size], size) == 0;
+    };
+    Bytes out;
+    std::size_t i = 0;
+    while (i < count) {
+        std::size_t run = 1;
+        while (i + run < count && run < 128 && same(i, i + run))
+            ++run;
+        if (run > 1) {
+            out.push_back(static_cast<std::uint8_t>(0x80 | (run - 1)));
+            out.insert(out.end(), values.data() + i * size, values.data() + (i + 1) * size);
+            i += run;
+            continue;
+        }
+        std::size_t raw = 1;
+        while (i + raw < count && raw < 128 && !(i + raw + 1 < count && same(i + raw, i + raw + 1)))
+            ++raw;
+        out.push_back(static_cast<std::uint8_t>(raw - 1));
+        out.insert(out.end(), values.data() + i * size, values.data() + (i + raw) * size);
+        i += raw;
+    }
+    return out;
+}
+
+} // namespace testing_support
