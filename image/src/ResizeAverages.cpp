@@ -1,0 +1,213 @@
+// Shrinking by averaging: square boxes of whole pixels, or weighted areas that count the
+// partly covered edge pixels by how much of them falls inside.
+#include "ResizeAverages.h"
+
+#include <algorithm>
+
+namespace img {
+
+void computeAreaSpans(AreaSpan* spans, std::uint32_t count, double step,
+                      std::uint32_t sourceCount) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const double start = i * step;
+        const double end = start + step;
+        auto first = static_cast<std::int64_t>(start);
+        auto last = static_cast<std::int64_t>(end + 0.99999999999);
+        // The nudge towards the next integer stops being exact once the positions grow large,
+        // and the last span would then reach one sample past the source.
+        first = std::min<std::int64_t>(first, sourceCount - 1);
+        last = std::max<std::int64_t>(std::min<std::int64_t>(last, sourceCount), first + 1);
+        AreaSpan& span = spans[i];
+        span.first = static_cast<std::int32_t>(first);
+        span.end = static_cast<std::int32_t>(last);
+        span.firstWeight = 1 - (start - first);
+        span.lastWeight = end - std::trunc(end);
+        if (span.lastWeight == 0) span.lastWeight = 1.0;
+        span.totalWeight =
+            static_cast<double>(last - first - 2) + span.lastWeight + span.firstWeight;
+    }
+}
+
+bool AreaWeights::build(std::uint32_t srcW, std::uint32_t srcH, std::uint32_t dstW,
+                        std::uint32_t dstH) {
+    const double stepX = static_cast<double>(srcW) / dstW;
+    const double stepY = static_cast<double>(srcH) / dstH;
+    AreaSpan* columnSpans = allocateTable(m_columnSpans, dstW);
+    AreaSpan* rowSpans = allocateTable(m_rowSpans, dstH);
+    if (columnSpans == nullptr || rowSpans == nullptr) return false;
+    computeAreaSpans(columnSpans, dstW, stepX, srcW);
+    computeAreaSpans(rowSpans, dstH, stepY, srcH);
+
+    // Each column's weights in one flat table, so the inner loops only read.
+    std::uint64_t total = 0;
+    for (std::uint32_t x = 0; x < dstW; ++x)
+        total += static_cast<std::uint64_t>(columnSpans[x].end - columnSpans[x].first);
+    double* weights = allocateTable(m_columnWeights, total);
+    std::uint32_t* starts = allocateTable(m_columnStarts, dstW);
+    if (weights == nullptr || starts == nullptr) return false;
+    std::uint32_t at = 0;
+    for (std::uint32_t x = 0; x < dstW; ++x) {
+        starts[x] = at;
+        const AreaSpan& span = columnSpans[x];
+        const std::int32_t n = span.end - span.first;
+        for (std::int32_t i = 0; i < n; ++i) {
+            weights[at++] = n == 1       ? 1.0
+                            : i == 0     ? span.firstWeight
+                            : i == n - 1 ? span.lastWeight
+                                         : 1.0;
+        }
+    }
+
+    std::uint64_t longest = static_cast<std::uint64_t>(stepY + 2);
+    for (std::uint32_t y = 0; y < dstH; ++y)
+        longest = std::max<std::uint64_t>(longest, rowSpans[y].end - rowSpans[y].first);
+    return allocateTable(m_rowWeights, longest) != nullptr;
+}
+
+double AreaWeights::prepareRow(std::uint32_t y) {
+    const AreaSpan& span = m_rowSpans[y];
+    const std::int32_t n = span.end - span.first;
+    double* weights = m_rowWeights.data();
+    double sum = 0;
+    for (std::int32_t i = 0; i < n; ++i) {
+        weights[i] = i == 0 ? span.firstWeight : i == n - 1 ? span.lastWeight : 1.0;
+        sum += weights[i];
+    }
+    return sum;
+}
+
+namespace {
+
+bool areaRefused(const SourcePixels& s, const TargetPixels& d) {
+    // A zero destination side would make the step a division by zero.
+    return s.pixels == nullptr || d.pixels == nullptr || s.width < d.width || s.height < d.height ||
+           d.width == 0 || d.height == 0;
+}
+
+// One destination row of the weighted average for Channels bytes per pixel.
+template <std::uint32_t Channels>
+void averageRow(const AreaWeights& a, const SourcePixels& s, std::uint32_t y, double rowSum,
+                BYTE* out, std::uint32_t dstW) {
+    const AreaSpan& rowSpan = a.rowSpan(y);
+    const std::int32_t rowCount = rowSpan.end - rowSpan.first;
+    const double* rowWeights = a.rowWeights();
+    for (std::uint32_t x = 0; x < dstW; ++x, out += Channels) {
+        const AreaSpan& span = a.columnSpan(x);
+        const double* columnWeights = a.columnWeights(x);
+        const std::int32_t columnCount = span.end - span.first;
+        double sums[Channels] = {};
+        const BYTE* row = s.pixels + offsetOf(rowSpan.first, s.rowBytes) +
+                          static_cast<std::size_t>(span.first) * Channels;
+        for (std::int32_t r = 0; r < rowCount; ++r, row += s.rowBytes) {
+            const double rowWeight = rowWeights[r];
+            const BYTE* in = row;
+            for (std::int32_t i = 0; i < columnCount; ++i, in += Channels) {
+                const double weight = rowWeight * columnWeights[i];
+                for (std::uint32_t k = 0; k < Channels; ++k)
+                    sums[k] += weight * in[k];
+            }
+        }
+        const double scale = 1 / (span.totalWeight * rowSum);
+        for (std::uint32_t k = 0; k < Channels; ++k)
+            out[k] = static_cast<BYTE>(static_cast<int>(sums[k] * scale));
+    }
+}
+
+// Any other pixel size, one channel at a time.
+void averageRowChannels(const AreaWeights& a, const SourcePixels& s, std::uint32_t y, double rowSum,
+                        BYTE* out, std::uint32_t dstW, std::uint32_t bpp) {
+    const AreaSpan& rowSpan = a.rowSpan(y);
+    const std::int32_t rowCount = rowSpan.end - rowSpan.first;
+    const double* rowWeights = a.rowWeights();
+    for (std::uint32_t x = 0; x < dstW; ++x, out += bpp) {
+        const AreaSpan& span = a.columnSpan(x);
+        const double* columnWeights = a.columnWeights(x);
+        const std::int32_t columnCount = span.end - span.first;
+        const double scale = 1 / (span.totalWeight * rowSum);
+        for (std::uint32_t k = 0; k < bpp; ++k) {
+            double sum = 0;
+            const BYTE* row = s.pixels + offsetOf(rowSpan.first, s.rowBytes) +
+                              static_cast<std::size_t>(span.first) * bpp + k;
+            for (std::int32_t r = 0; r < rowCount; ++r, row += s.rowBytes) {
+                const BYTE* in = row;
+                for (std::int32_t i = 0; i < columnCount; ++i, in += bpp)
+                    sum += rowWeights[r] * columnWeights[i] * *in;
+            }
+            out[k] = static_cast<BYTE>(static_cast<int>(sum * scale));
+        }
+    }
+}
+
+} // namespace
+
+int resizeAreaAverage(CDibConverter& c, const SourcePixels& s, const TargetPixels& d,
+                      std::uint32_t bpp) {
+    if (areaRefused(s, d) || bpp == 0) return c.fail(kBadArgument);
+    AreaWeights weights;
+    if (!weights.build(s.width, s.height, d.width, d.height)) return c.fail(kNoMemory);
+    for (std::uint32_t y = 0; y < d.height; ++y) {
+        const double rowSum = weights.prepareRow(y);
+        BYTE* out = d.pixels + offsetOf(y, d.rowBytes);
+        switch (bpp) {
+        case 1:
+            averageRow<1>(weights, s, y, rowSum, out, d.width);
+            break;
+        case 3:
+            averageRow<3>(weights, s, y, rowSum, out, d.width);
+            break;
+        case 4:
+            averageRow<4>(weights, s, y, rowSum, out, d.width);
+            break;
+        default:
+            averageRowChannels(weights, s, y, rowSum, out, d.width, bpp);
+            break;
+        }
+    }
+    return 1;
+}
+
+int resizeBoxAverage(CDibConverter& c, const SourcePixels& s, const TargetPixels& d,
+                     std::uint32_t bpp, unsigned maximum) {
+    if (d.width == 0 || d.height == 0 || d.width > s.width || d.height > s.height ||
+        s.pixels == nullptr || d.pixels == nullptr)
+        return c.fail(kBadArgument);
+    const double sx = static_cast<double>(s.width) / d.width;
+    const double sy = static_cast<double>(s.height) / d.height;
+    // The sums are 32-bit: a box may hold at most that many samples of the maximum value.
+    if (sx * sy > static_cast<double>(0xFFFFFFFFu / maximum)) return c.fail(kBadArgument);
+    if (s.width == d.width && s.height == d.height)
+        return c.copyRows(s.pixels, static_cast<int>(s.rowBytes), static_cast<int>(s.height),
+                          static_cast<int>(d.rowBytes), d.pixels);
+
+    const auto side = static_cast<std::uint32_t>(std::min(std::trunc(sx), std::trunc(sy)));
+    const std::uint32_t area = side * side;
+    ScratchBuffer<std::size_t> startTable;
+    std::size_t* starts = allocateTable(startTable, d.width);
+    if (starts == nullptr) return c.fail(kNoMemory);
+    // The box positions grow by repeated addition; a box is never let past the last column.
+    double across = 0.0;
+    for (std::uint32_t x = 0; x < d.width; ++x, across += sx)
+        starts[x] =
+            static_cast<std::size_t>(std::min(static_cast<std::uint32_t>(across), s.width - side)) *
+            bpp;
+    const std::size_t boxRow = static_cast<std::size_t>(side) * bpp;
+    double down = 0.0;
+    for (std::uint32_t y = 0; y < d.height; ++y, down += sy) {
+        const std::uint32_t top = std::min(static_cast<std::uint32_t>(down), s.height - side);
+        const BYTE* band = s.pixels + offsetOf(top, s.rowBytes);
+        BYTE* out = d.pixels + offsetOf(y, d.rowBytes);
+        for (std::uint32_t x = 0; x < d.width; ++x, out += bpp) {
+            for (std::uint32_t k = 0; k < bpp; ++k) {
+                std::uint32_t sum = 0;
+                const BYTE* row = band + starts[x] + k;
+                for (std::uint32_t r = 0; r < side; ++r, row += s.rowBytes)
+                    for (std::size_t i = 0; i < boxRow; i += bpp)
+                        sum += row[i];
+                out[k] = static_cast<BYTE>(sum / area);
+            }
+        }
+    }
+    return 1;
+}
+
+} // namespace img
