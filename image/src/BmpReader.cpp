@@ -40,13 +40,11 @@ bool BmpReader::readHeader(BmpHeader& header) {
     if (header.os2()) {
         header.width = readU16(raw + 4);
         header.height = readU16(raw + 6);
-        header.planes = readU16(raw + 8);
         header.bitCount = readU16(raw + 10);
         return true;
     }
     header.width = static_cast<LONG>(readU32(raw + 4));
     header.height = static_cast<LONG>(readU32(raw + 8));
-    header.planes = readU16(raw + 12);
     header.bitCount = readU16(raw + 14);
     header.compression = readU32(raw + 16);
     header.xPelsPerMeter = static_cast<LONG>(readU32(raw + 24));
@@ -63,7 +61,7 @@ bool BmpReader::checkDimensions(const BmpHeader& header) {
     return true;
 }
 
-// Gaps are read through rather than sought over; a source that ends first fails with `code`.
+// Gaps are read through, not sought over, so that one reaching past the end fails with `code`.
 bool BmpReader::skip(std::uint64_t bytes, int code) {
     BYTE discard[4096];
     while (bytes > 0) {

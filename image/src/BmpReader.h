@@ -22,7 +22,6 @@ struct BmpHeader {
     DWORD size = 0;
     LONG width = 0;
     LONG height = 0;
-    WORD planes = 0;
     WORD bitCount = 0;
     DWORD compression = 0;
     LONG xPelsPerMeter = 0;
