@@ -170,7 +170,7 @@ bool PcxReader::readPCXRow(PcxDecoder* d, BYTE* destination, int* rowIndex) {
         return fail(kReadFailed);
     if (d->requestedDepth < d->depth) return fail(kUnsupportedDepth);
 
-    const unsigned rgbBytes = d->width * 3u;
+    const auto rgbBytes = static_cast<unsigned>(d->expansion.count());
     if (d->depth == 24) {
         combinePCXPlanes(d->header, d->line.data(), destination, rgbBytes, true, 1);
     } else if (d->depth == 1 && d->requestedDepth == 1) {
@@ -211,7 +211,8 @@ BYTE* PcxReader::read(int* width, int* height, int bitsPerPixel, RGBQUAD* palett
                  : depth == 8 ? kDibHeaderBytes + kPaletteBytes
                               : kDibHeaderBytes;
     } else {
-        rowBytes = depth == 1 ? (w + 7) >> 3 : w * static_cast<unsigned>(depth) / 8;
+        rowBytes =
+            depth == 1 ? (w + 7) >> 3 : checkedProduct({w, static_cast<unsigned>(depth) / 8});
     }
     const unsigned total = imageBytes(header, rowBytes, h);
     MemoryBlock block;
