@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 #include "imgcore.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -249,6 +250,21 @@ TEST_F(PcxReaderTest, RunsAreCutAtTheLineEnd) {
         EXPECT_EQ(d.error, 0) << c.what;
         EXPECT_EQ(d.data, c.expected) << c.what;
     }
+}
+
+TEST_F(PcxReaderTest, AHeaderAloneWithLongLinesReadsAsZeros) {
+    // 65535 lines of 65535 bytes from a file that ends after its header: the lines are zeros
+    // without a read for every byte of them.
+    PcxSpec s;
+    s.width = 1;
+    s.height = 65535;
+    s.bytesPerLine = 65535;
+    s.coded = {0xC1, 0x2A};
+    const Decoded d = readBytes(writePcx(s), 8);
+    EXPECT_EQ(d.error, 0);
+    ASSERT_EQ(d.data.size(), 65535u);
+    EXPECT_EQ(d.data[0], 0x2A);
+    EXPECT_EQ(std::count(d.data.begin(), d.data.end(), 0), 65534);
 }
 
 TEST_F(PcxReaderTest, RefusalsSetTheirCodes) {
