@@ -157,7 +157,8 @@ BYTE* TgaReader::readColour(int* width, int* height, int outBits, bool dib) {
     if (h.width == 0 || h.height == 0) return fail(kUnsupportedTga);
 
     const int pixelBytes = outBits / 8;
-    const unsigned rowBytes = dib ? dibRowBytes(h.width, outBits) : h.width * pixelBytes;
+    const unsigned rowBytes = dib ? dibRowBytes(h.width, outBits)
+                                  : checkedProduct({h.width, static_cast<unsigned>(pixelBytes)});
     const unsigned header = dib ? kDibHeaderBytes : 0;
     const unsigned total = imageBytes(header, rowBytes, h.height);
     MemoryBlock block;
