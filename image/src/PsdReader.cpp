@@ -65,7 +65,7 @@ private:
     std::uint32_t bytesLeft();
     bool open(PsdHeader& h, int* width, int* height, RGBQUAD* palette, bool traceLayers,
               int* compression);
-    bool checkImage(const PsdHeader& h, int channelsNeeded);
+    bool checkSamples(const PsdHeader& h, int compression, int channelsNeeded);
 
     BYTE* readOneChannel(const PsdHeader& h, int compression);
     BYTE* readBitmapChannel(const PsdHeader& h, int compression);
@@ -237,9 +237,11 @@ bool PsdReader::open(PsdHeader& h, int* width, int* height, RGBQUAD* palette, bo
     return true;
 }
 
-// Checks that come before the buffers: enough channels for the mode, and RLE only at 8 bits.
-bool PsdReader::checkImage(const PsdHeader& h, int channelsNeeded) {
-    return h.channels >= channelsNeeded ? true : fail(kBadPsdMode);
+// Checks that come before the buffers: enough channels for the mode, PackBits only at 8 bits,
+// raw samples of 8 or 16.
+bool PsdReader::checkSamples(const PsdHeader& h, int compression, int channelsNeeded) {
+    const bool depthOk = compression == kRle ? h.depth == 8 : h.depth == 8 || h.depth == 16;
+    return depthOk && h.channels >= channelsNeeded ? true : fail(kBadPsdMode);
 }
 
 bool PsdReader::decodePackBits(const BYTE* data, int length, const RowTarget& target) {
@@ -334,8 +336,7 @@ bool PsdReader::readRawRows(const PsdHeader& h, int channels, BYTE* pixels, int 
 }
 
 BYTE* PsdReader::readOneChannel(const PsdHeader& h, int compression) {
-    if (compression == kRle ? h.depth != 8 : h.depth != 8 && h.depth != 16)
-        return fail(kBadPsdMode);
+    if (!checkSamples(h, compression, 1)) return nullptr;
     // The row table comes first in the file, and it must be there before the image is sized.
     RowCounts rows;
     if (compression == kRle && !readRowCounts(h, rows)) return nullptr;
@@ -394,9 +395,7 @@ BYTE* PsdReader::readBitmapChannel(const PsdHeader& h, int compression) {
 
 BYTE* PsdReader::readChannels(const PsdHeader& h, int compression, int channels,
                               MemoryBlock& block) {
-    if (!checkImage(h, channels)) return nullptr;
-    if (compression == kRle ? h.depth != 8 : h.depth != 8 && h.depth != 16)
-        return fail(kBadPsdMode);
+    if (!checkSamples(h, compression, channels)) return nullptr;
     RowCounts rows;
     if (compression == kRle && !readRowCounts(h, rows)) return nullptr;
     if (!block.allocate(checkedProduct({h.width, h.height, static_cast<std::uint64_t>(channels)})))
