@@ -2,6 +2,7 @@
 #include "JpegWriter.h"
 #include "LeakCheck.h"
 #include "TestFiles.h"
+#include "TraceCapture.h"
 #include "imgcore.h"
 
 #include <cstdio>
@@ -295,6 +296,42 @@ TEST_F(JpegReaderTest, InfoQuery) {
     EXPECT_EQ(getLastError(), 9);
     EXPECT_EQ(width, 0);
     closeSource(src);
+}
+
+using testing_support::TraceCapture;
+using Line = TraceCapture::Line;
+
+TEST_F(JpegReaderTest, MessagesGoToTheTraceRoutineNotStandardError) {
+    struct Case {
+        const char* name;
+        Bytes file;
+        int bitsPerPixel;
+        std::vector<Line> lines;
+    };
+    const Bytes image = encodeJpeg(sample(16, 16, 3));
+    const Case cases[] = {
+        {"a file cut in its pixels",
+         Bytes(image.begin(), image.end() - 40),
+         24,
+         {{2, "Premature end of JPEG file\n"}}},
+        {"an empty file",
+         {},
+         24,
+         {{3, "Empty input file\n"}, {3, "ZORed JPG Error : Empty input file\n"}}},
+        {"a refused depth",
+         image,
+         8,
+         {{3, "ZORed JPG Error : Invalid bit depth requested (can't read RGB to any other bit "
+              "depth)\n"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TraceCapture capture;
+        testing::internal::CaptureStderr();
+        readJpeg(c.file, c.bitsPerPixel, 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(TraceCapture::lines(), c.lines);
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "LeakCheck.h"
 #include "PngWriter.h"
 #include "TestFiles.h"
+#include "TraceCapture.h"
 #include "imgcore.h"
 
 #include <cstring>
@@ -400,6 +401,16 @@ TEST_F(PngReaderTest, FramesTheSourceHandle) {
     EXPECT_EQ(notPng.status, 15);
     ImageRead ok = readPng(encodePng(image(1, 1, 8, 2, {1, 2, 3})), 24, 0);
     EXPECT_EQ(ok.status, 0) << "the last call's outcome, whatever came before";
+}
+
+TEST_F(PngReaderTest, FailuresAreTracedTwice) {
+    using testing_support::TraceCapture;
+    const Bytes whole = encodePng(image(4, 4, 8, 2, {}));
+    TraceCapture capture;
+    EXPECT_EQ(readPng(Bytes(whole.begin(), whole.end() - 30), 24, 0).status, 15);
+    const std::vector<TraceCapture::Line> expected{{3, "read Error\n"},
+                                                   {3, "ZORed PNG Error : read Error\n"}};
+    EXPECT_EQ(TraceCapture::lines(), expected);
 }
 
 } // namespace
