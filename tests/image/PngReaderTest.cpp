@@ -1,44 +1,29 @@
+#include "ImageReads.h"
 #include "LeakCheck.h"
 #include "PngWriter.h"
 #include "TestFiles.h"
+#include "TraceCapture.h"
 #include "imgcore.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
-#include <memory>
 #include <string>
 
 using testing_support::Bytes;
 using testing_support::encodePng;
+using testing_support::ImageRead;
 using testing_support::LeakCheckedTest;
 using testing_support::PngSpec;
 using testing_support::TempFile;
 
 namespace {
 
-struct GlobalFreer {
-    void operator()(BYTE* p) const { GlobalFree(p); }
-};
-
-struct Read {
-    std::unique_ptr<BYTE, GlobalFreer> image;
-    int status = -1;
-    int width = 0;
-    int height = 0;
-    RGBQUAD palette[256]{};
-};
-
-Read readPng(const Bytes& file, int bitsPerPixel, int flags, bool withPalette = true,
-             unsigned failingAlloc = 0) {
-    TempFile f(file, ".png");
-    ImgSource src = openFileSource(f.path().c_str());
-    winplatFailGlobalAllocAt(failingAlloc);
-    Read r;
-    r.image.reset(
-        readPNG(src, &r.width, &r.height, bitsPerPixel, withPalette ? r.palette : nullptr, flags));
-    r.status = getLastError();
-    closeSource(src);
-    return r;
+ImageRead readPng(const Bytes& file, int bitsPerPixel, int flags, bool withPalette = true,
+                  unsigned failingAlloc = 0) {
+    return testing_support::readBytes(file, failingAlloc, [&](ImgSource src, ImageRead& r) {
+        return readPNG(src, &r.width, &r.height, bitsPerPixel, withPalette ? r.palette : nullptr,
+                       flags);
+    });
 }
 
 PngSpec image(int width, int height, int bitDepth, int colourType, Bytes rows) {
@@ -71,14 +56,6 @@ PngSpec withGamma(PngSpec s, double gamma, int srgbIntent = -1) {
     s.gamma = gamma;
     s.srgbIntent = srgbIntent;
     return s;
-}
-
-Bytes bytesOf(const Read& r, std::size_t offset, std::size_t count) {
-    return Bytes(r.image.get() + offset, r.image.get() + offset + count);
-}
-
-const BITMAPINFOHEADER& headerOf(const Read& r) {
-    return *reinterpret_cast<const BITMAPINFOHEADER*>(r.image.get());
 }
 
 class PngReaderTest : public LeakCheckedTest {};
@@ -187,7 +164,7 @@ TEST_F(PngReaderTest, PixelBuffersInEveryForm) {
     };
     for (const PixelCase& c : cases) {
         SCOPED_TRACE(c.name);
-        Read r = readPng(encodePng(c.file), c.bitsPerPixel, c.flags);
+        ImageRead r = readPng(encodePng(c.file), c.bitsPerPixel, c.flags);
         EXPECT_EQ(r.status, c.status);
         if (c.status != 0) {
             EXPECT_EQ(r.image, nullptr) << "refused before anything was allocated";
@@ -197,12 +174,12 @@ TEST_F(PngReaderTest, PixelBuffersInEveryForm) {
         EXPECT_EQ(r.width, c.file.width);
         EXPECT_EQ(r.height, c.file.height);
         EXPECT_EQ(GlobalSize(r.image.get()), c.pixels.size());
-        EXPECT_EQ(bytesOf(r, 0, c.pixels.size()), c.pixels);
+        EXPECT_EQ(r.bytes(0, c.pixels.size()), c.pixels);
     }
 }
 
 TEST_F(PngReaderTest, IndexedReadsFillThePalette) {
-    Read grey = readPng(encodePng(image(4, 1, 2, 0, {0x1B})), 8, 0);
+    ImageRead grey = readPng(encodePng(image(4, 1, 2, 0, {0x1B})), 8, 0);
     ASSERT_EQ(grey.status, 0);
     const BYTE steps[] = {0, 85, 170, 255};
     for (int i = 0; i < 256; ++i) {
@@ -212,7 +189,7 @@ TEST_F(PngReaderTest, IndexedReadsFillThePalette) {
         EXPECT_EQ(grey.palette[i].rgbReserved, 255) << i;
     }
 
-    Read palette = readPng(encodePng(withPalette(image(2, 1, 8, 3, {0, 1}), {0, 128})), 8, 0);
+    ImageRead palette = readPng(encodePng(withPalette(image(2, 1, 8, 3, {0, 1}), {0, 128})), 8, 0);
     ASSERT_EQ(palette.status, 0);
     EXPECT_EQ(palette.palette[1].rgbBlue, 60);
     EXPECT_EQ(palette.palette[1].rgbRed, 40);
@@ -242,7 +219,7 @@ TEST_F(PngReaderTest, GammaOnlyWhenAskedAndNeverWithSrgb) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Read r =
+        ImageRead r =
             readPng(encodePng(withGamma(image(1, 1, 8, 2, {128, 64, 32}), c.gamma, c.srgbIntent)),
                     32, c.flags);
         ASSERT_EQ(r.status, 0);
@@ -251,7 +228,7 @@ TEST_F(PngReaderTest, GammaOnlyWhenAskedAndNeverWithSrgb) {
             EXPECT_GT(r.image.get()[0], 128);
             EXPECT_GT(r.image.get()[2], 32);
         } else {
-            EXPECT_EQ(bytesOf(r, 0, 4), raw);
+            EXPECT_EQ(r.bytes(0, 4), raw);
         }
     }
 }
@@ -301,10 +278,10 @@ TEST_F(PngReaderTest, PackedDibsFollowTheFile) {
     };
     for (const DibCase& c : cases) {
         SCOPED_TRACE(c.name);
-        Read r = readPng(encodePng(c.file), 24, IMG_FLAG_DIB);
+        ImageRead r = readPng(encodePng(c.file), 24, IMG_FLAG_DIB);
         ASSERT_EQ(r.status, 0);
         ASSERT_NE(r.image, nullptr);
-        const BITMAPINFOHEADER& h = headerOf(r);
+        const BITMAPINFOHEADER& h = r.header();
         EXPECT_EQ(h.biSize, 40u);
         EXPECT_EQ(h.biWidth, c.file.width);
         EXPECT_EQ(h.biHeight, c.file.height);
@@ -314,22 +291,22 @@ TEST_F(PngReaderTest, PackedDibsFollowTheFile) {
         EXPECT_EQ(r.width, c.file.width);
         const std::size_t table = c.coloursUsed * 4;
         EXPECT_EQ(GlobalSize(r.image.get()), 40 + table + c.rows.size());
-        EXPECT_EQ(bytesOf(r, 40, c.palette.size()), c.palette);
-        EXPECT_EQ(bytesOf(r, 40 + table, c.rows.size()), c.rows);
+        EXPECT_EQ(r.bytes(40, c.palette.size()), c.palette);
+        EXPECT_EQ(r.bytes(40 + table, c.rows.size()), c.rows);
     }
 }
 
 TEST_F(PngReaderTest, DibCarriesThePhysicalResolution) {
     PngSpec file = image(1, 1, 8, 2, {1, 2, 3});
     file.physical = {{2835, 1417, 1}};
-    Read r = readPng(encodePng(file), 24, IMG_FLAG_DIB);
+    ImageRead r = readPng(encodePng(file), 24, IMG_FLAG_DIB);
     ASSERT_EQ(r.status, 0);
-    EXPECT_EQ(headerOf(r).biXPelsPerMeter, 2835);
-    EXPECT_EQ(headerOf(r).biYPelsPerMeter, 1417);
+    EXPECT_EQ(r.header().biXPelsPerMeter, 2835);
+    EXPECT_EQ(r.header().biYPelsPerMeter, 1417);
 
     file.physical = {{3, 2, 0}};
-    Read aspectOnly = readPng(encodePng(file), 24, IMG_FLAG_DIB);
-    EXPECT_EQ(headerOf(aspectOnly).biXPelsPerMeter, 0) << "an aspect ratio has no unit";
+    ImageRead aspectOnly = readPng(encodePng(file), 24, IMG_FLAG_DIB);
+    EXPECT_EQ(aspectOnly.header().biXPelsPerMeter, 0) << "an aspect ratio has no unit";
 }
 
 TEST_F(PngReaderTest, InfoReportsTheHeaderAndPhysicalChunk) {
@@ -399,16 +376,16 @@ TEST_F(PngReaderTest, TruncationSweep) {
     for (std::size_t n = 0; n < whole.size(); ++n) {
         const Bytes cut(whole.begin(), whole.begin() + n);
         for (int flags : {0, IMG_FLAG_DIB}) {
-            Read r = readPng(cut, 32, flags);
+            ImageRead r = readPng(cut, 32, flags);
             ASSERT_EQ(r.status, 15) << n << " bytes, flags " << flags;
         }
     }
-    Read r = readPng(Bytes(whole.begin(), whole.end() - 20), 32, 0);
+    ImageRead r = readPng(Bytes(whole.begin(), whole.end() - 20), 32, 0);
     EXPECT_NE(r.image, nullptr) << "the partly filled buffer comes back with the code";
 }
 
 TEST_F(PngReaderTest, NoMemoryForTheImage) {
-    Read r = readPng(encodePng(image(2, 1, 8, 0, {5, 6})), 24, 0, true, 1);
+    ImageRead r = readPng(encodePng(image(2, 1, 8, 0, {5, 6})), 24, 0, true, 1);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.image, nullptr);
 }
@@ -420,10 +397,20 @@ TEST_F(PngReaderTest, FramesTheSourceHandle) {
     EXPECT_EQ(getPNGInfo(nullptr, &width, &height, nullptr, nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(getLastError(), 5);
 
-    Read notPng = readPng(Bytes{'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'}, 24, 0);
+    ImageRead notPng = readPng(Bytes{'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'}, 24, 0);
     EXPECT_EQ(notPng.status, 15);
-    Read ok = readPng(encodePng(image(1, 1, 8, 2, {1, 2, 3})), 24, 0);
+    ImageRead ok = readPng(encodePng(image(1, 1, 8, 2, {1, 2, 3})), 24, 0);
     EXPECT_EQ(ok.status, 0) << "the last call's outcome, whatever came before";
+}
+
+TEST_F(PngReaderTest, FailuresAreTracedTwice) {
+    using testing_support::TraceCapture;
+    const Bytes whole = encodePng(image(4, 4, 8, 2, {}));
+    TraceCapture capture;
+    EXPECT_EQ(readPng(Bytes(whole.begin(), whole.end() - 30), 24, 0).status, 15);
+    const std::vector<TraceCapture::Line> expected{{3, "read Error\n"},
+                                                   {3, "ZORed PNG Error : read Error\n"}};
+    EXPECT_EQ(TraceCapture::lines(), expected);
 }
 
 } // namespace

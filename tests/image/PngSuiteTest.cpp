@@ -1,6 +1,7 @@
 // PngSuite read in place: every valid file as libpng itself decodes it, every broken one (x*)
 // refused with 15, and no form of any file crashing or leaking.
 #include "FileBytes.h"
+#include "ImageReads.h"
 #include "LeakCheck.h"
 #include "PngWriter.h"
 #include "TestFiles.h"
@@ -12,29 +13,15 @@
 #include <string>
 
 using testing_support::Bytes;
+using testing_support::ImageRead;
 using testing_support::LeakCheckedTest;
 
 namespace {
 
-struct Read {
-    BYTE* image = nullptr;
-    int status = -1;
-    int width = 0;
-    int height = 0;
-    RGBQUAD palette[256]{};
-    Read() = default;
-    Read(const Read&) = delete;
-    ~Read() {
-        if (image != nullptr) GlobalFree(image);
-    }
-};
-
-void readPng(const std::string& path, int bitsPerPixel, int flags, Read& r) {
-    ImgSource src = openFileSource(path.c_str());
-    ASSERT_NE(src, nullptr);
-    r.image = readPNG(src, &r.width, &r.height, bitsPerPixel, r.palette, flags);
-    r.status = getLastError();
-    closeSource(src);
+ImageRead readPng(const std::string& path, int bitsPerPixel, int flags) {
+    return testing_support::readPath(path, [&](ImgSource src, ImageRead& r) {
+        return readPNG(src, &r.width, &r.height, bitsPerPixel, r.palette, flags);
+    });
 }
 
 std::vector<std::string> suitePngs(const std::string& folder) {
@@ -88,15 +75,13 @@ TEST_F(PngSuiteTest, ValidFilesReadAsLibpngDecodesThem) {
         const Bytes expected = testing_support::decodePngRgba(file, false, &width, &height);
         ASSERT_FALSE(expected.empty());
 
-        Read rgba;
-        readPng(path, 32, 0, rgba);
+        ImageRead rgba = readPng(path, 32, 0);
         ASSERT_EQ(rgba.status, 0);
         EXPECT_EQ(rgba.width, width);
         EXPECT_EQ(rgba.height, height);
-        EXPECT_EQ(Bytes(rgba.image, rgba.image + expected.size()), expected);
+        EXPECT_EQ(Bytes(rgba.image.get(), rgba.image.get() + expected.size()), expected);
 
-        Read dib;
-        readPng(path, 24, IMG_FLAG_DIB, dib);
+        ImageRead dib = readPng(path, 24, IMG_FLAG_DIB);
         ASSERT_EQ(dib.status, 0);
         int type = 0, depth = 0, interlace = 0, w = 0, h = 0;
         ImgSource src = openFileSource(path.c_str());
@@ -106,15 +91,14 @@ TEST_F(PngSuiteTest, ValidFilesReadAsLibpngDecodesThem) {
             !(type & 4) && file.end() == std::search(file.begin(), file.end(), std::begin("tRNS"),
                                                      std::end("tRNS") - 1);
         if (opaque) {
-            EXPECT_EQ(dibToRgba(dib.image), expected) << "DIB colours";
+            EXPECT_EQ(dibToRgba(dib.image.get()), expected) << "DIB colours";
         }
 
         if (depth == 16) {
             const Bytes wide = testing_support::decodePngRgba(file, true, &width, &height);
-            Read deep;
-            readPng(path, 64, 0, deep);
+            ImageRead deep = readPng(path, 64, 0);
             ASSERT_EQ(deep.status, 0);
-            EXPECT_EQ(Bytes(deep.image, deep.image + wide.size()), wide);
+            EXPECT_EQ(Bytes(deep.image.get(), deep.image.get() + wide.size()), wide);
         }
         ++compared;
     }
@@ -130,8 +114,7 @@ TEST_F(PngSuiteTest, EveryFormOfEveryFileEndsCleanly) {
         SCOPED_TRACE(path);
         for (int bits : {1, 8, 16, 24, 32, 48, 64}) {
             for (int flags : {0, 1, 4, 1 | IMG_FLAG_DIB}) {
-                Read r;
-                readPng(path, bits, flags, r);
+                ImageRead r = readPng(path, bits, flags);
                 EXPECT_TRUE(r.status == 0 || r.status == 15 || r.status == 17 || r.status == 28)
                     << bits << " bits, flags " << flags << ": " << r.status;
             }
@@ -147,8 +130,7 @@ TEST_F(PngSuiteTest, BrokenFilesGiveFifteen) {
         if (!broken(path)) continue;
         SCOPED_TRACE(path);
         for (int flags : {0, IMG_FLAG_DIB}) {
-            Read r;
-            readPng(path, 32, flags, r);
+            ImageRead r = readPng(path, 32, flags);
             EXPECT_EQ(r.status, 15) << "flags " << flags;
         }
         ++brokenFiles;

@@ -1,0 +1,125 @@
+#include "JpegWriter.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <jpeglib.h>
+#include <stdexcept>
+#include <vector>
+
+namespace testing_support {
+namespace {
+
+[[noreturn]] void raise(j_common_ptr cinfo) {
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    throw std::runtime_error(text);
+}
+void quiet(j_common_ptr) {}
+
+jpeg_error_mgr* throwingErrors(jpeg_error_mgr* errors) {
+    jpeg_std_error(errors);
+    errors->error_exit = raise;
+    errors->output_message = quiet;
+    return errors;
+}
+
+J_COLOR_SPACE inputSpaceOf(int components) {
+    switch (components) {
+    case 1:
+        return JCS_GRAYSCALE;
+    case 4:
+        return JCS_CMYK;
+    default:
+        return JCS_RGB;
+    }
+}
+
+} // namespace
+
+Bytes encodeJpeg(const JpegSpec& spec) {
+    jpeg_compress_struct c{};
+    jpeg_error_mgr errors;
+    c.err = throwingErrors(&errors);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    Bytes out;
+    try {
+        jpeg_create_compress(&c);
+        jpeg_mem_dest(&c, &buffer, &size);
+        c.image_width = static_cast<JDIMENSION>(spec.width);
+        c.image_height = static_cast<JDIMENSION>(spec.height);
+        c.input_components = spec.components;
+        c.in_color_space = inputSpaceOf(spec.components);
+        jpeg_set_defaults(&c);
+        if (spec.storedSpace != 0) jpeg_set_colorspace(&c, J_COLOR_SPACE(spec.storedSpace));
+        jpeg_set_quality(&c, spec.quality, TRUE);
+        if (spec.fullChroma)
+            for (int i = 0; i < c.num_components; ++i)
+                c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+        if (spec.progressive) jpeg_simple_progression(&c);
+        c.arith_code = spec.arithmetic ? TRUE : FALSE;
+        c.restart_in_rows = spec.restartRows;
+        c.write_JFIF_header = spec.jfif ? TRUE : FALSE;
+        c.density_unit = static_cast<UINT8>(spec.densityUnit);
+        c.X_density = static_cast<UINT16>(spec.xDensity);
+        c.Y_density = static_cast<UINT16>(spec.yDensity);
+        jpeg_start_compress(&c, TRUE);
+        Bytes pixels = spec.pixels;
+        const std::size_t rowBytes = std::size_t(spec.width) * spec.components;
+        pixels.resize(rowBytes * spec.height);
+        while (c.next_scanline < c.image_height) {
+            JSAMPROW row = pixels.data() + c.next_scanline * rowBytes;
+            jpeg_write_scanlines(&c, &row, 1);
+        }
+        jpeg_finish_compress(&c);
+        out.assign(buffer, buffer + size);
+    } catch (...) {
+        jpeg_destroy_compress(&c);
+        std::free(buffer);
+        throw;
+    }
+    jpeg_destroy_compress(&c);
+    std::free(buffer);
+    return out;
+}
+
+Bytes decodeJpeg(const Bytes& file, int* width, int* height, int* components, int outputSpace) {
+    jpeg_decompress_struct c{};
+    jpeg_error_mgr errors;
+    c.err = throwingErrors(&errors);
+    Bytes out;
+    try {
+        jpeg_create_decompress(&c);
+        // Damaged files may claim a huge multi-scan image; a reference need not hold one.
+        c.mem->max_memory_to_use = 512L << 20;
+        jpeg_mem_src(&c, file.data(), static_cast<unsigned long>(file.size()));
+        jpeg_read_header(&c, TRUE);
+        if (outputSpace != 0) c.out_color_space = J_COLOR_SPACE(outputSpace);
+        jpeg_start_decompress(&c);
+        *width = static_cast<int>(c.output_width);
+        *height = static_cast<int>(c.output_height);
+        *components = c.output_components;
+        const std::size_t rowBytes = std::size_t(c.output_width) * c.output_components;
+        out.resize(rowBytes * c.output_height);
+        while (c.output_scanline < c.output_height) {
+            JSAMPROW row = out.data() + c.output_scanline * rowBytes;
+            jpeg_read_scanlines(&c, &row, 1);
+        }
+        jpeg_finish_decompress(&c);
+    } catch (const std::exception&) {
+        out.clear();
+    }
+    jpeg_destroy_decompress(&c);
+    return out;
+}
+
+Bytes texturedPixels(int width, int height, int components) {
+    Bytes pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int i = 0; i < components; ++i)
+                pixels.push_back(static_cast<std::uint8_t>((x * 7 + y * 13 + i * 61) ^ (x * y)));
+    return pixels;
+}
+
+} // namespace testing_support
