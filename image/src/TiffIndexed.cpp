@@ -1,0 +1,162 @@
+// TIFF pages of one sample into 8-bit indices with a 256-entry palette, or an 8-bit DIB.
+#include "CDibConverter.h"
+#include "MemoryBlock.h"
+#include "Tables.h"
+#include "TiffReader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace img {
+namespace {
+
+constexpr unsigned kDibHeader = 40 + 1024;
+
+std::uint32_t indexedRowBytes(int width, bool dib) {
+    return dib ? dibRowBytes(width, 8) : static_cast<std::uint32_t>(width);
+}
+
+RGBQUAD grey(int level) {
+    const auto v = static_cast<BYTE>(level);
+    return {v, v, v, 0};
+}
+
+template <class T> T fieldOr(TIFF* tif, ttag_t tag, T fallback) {
+    T value = fallback;
+    return TIFFGetField(tif, tag, &value) ? value : fallback;
+}
+
+} // namespace
+
+void TiffReader::buildTIFFPalette(TIFF* tif, int photometric, int bits, RGBQUAD* palette) {
+    std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) {
+        const int count = bits >= 8 ? 256 : 1 << std::max(bits, 0);
+        const bool sixteenBit =
+            std::any_of(red, red + count, [](std::uint16_t v) { return v > 255; }) ||
+            std::any_of(green, green + count, [](std::uint16_t v) { return v > 255; }) ||
+            std::any_of(blue, blue + count, [](std::uint16_t v) { return v > 255; });
+        auto level = [sixteenBit](std::uint16_t v) {
+            return static_cast<BYTE>(sixteenBit ? v * 255u / 65535u : v);
+        };
+        for (int i = 0; i < count; ++i)
+            palette[i] = {level(blue[i]), level(green[i]), level(red[i]), 0};
+        return;
+    }
+    if (photometric != PHOTOMETRIC_MINISWHITE && photometric != PHOTOMETRIC_MINISBLACK) return;
+    const bool whiteIsZero = photometric == PHOTOMETRIC_MINISWHITE;
+    if (bits == 1) {
+        palette[0] = grey(whiteIsZero ? 255 : 0);
+        palette[1] = grey(whiteIsZero ? 0 : 255);
+        return;
+    }
+    for (int i = 0; i < 256; ++i)
+        palette[i] = grey(whiteIsZero ? 255 - i : i);
+}
+
+BYTE* TiffReader::readTIFFIndexed8(TIFF* tif, int* width, int* height, RGBQUAD* palette,
+                                   int flags) {
+    const bool dib = (flags & kTiffDib) != 0;
+    if (!dib && palette == nullptr) return fail(kBadArgument);
+    status = kOk;
+    *width = 0;
+    *height = 0;
+    int w = 0, h = 0;
+    if (!tiffImageSize(*this, tif, &w, &h)) return nullptr;
+    const int bits = fieldOr<std::uint16_t>(tif, TIFFTAG_BITSPERSAMPLE, 1);
+    const int photometric = fieldOr<std::uint16_t>(tif, TIFFTAG_PHOTOMETRIC, 0);
+    int orientation = fieldOr<std::uint16_t>(tif, TIFFTAG_ORIENTATION, 0);
+    if ((photometric == PHOTOMETRIC_RGB && bits >= 8) || photometric == PHOTOMETRIC_SEPARATED ||
+        photometric == PHOTOMETRIC_YCBCR || photometric == PHOTOMETRIC_LOGLUV)
+        return fail(kUnsupportedDepth);
+    if ((flags & kTiffIgnoreOrientation) != 0) orientation = ORIENTATION_TOPLEFT;
+    const TiffOrientation transform = tiffOrientationTransform(orientation);
+
+    RGBQUAD colours[256] = {};
+    buildTIFFPalette(tif, photometric, bits, colours);
+
+    const unsigned header = dib ? kDibHeader : 0;
+    std::uint32_t rowLength = indexedRowBytes(w, dib);
+    const std::uint32_t rotatedRowLength = indexedRowBytes(h, dib);
+    std::uint32_t bytes = checkedSum(checkedProduct({rowLength, std::uint64_t(h)}), header);
+    if (transform.rotation >= 0)
+        bytes = std::max(bytes,
+                         checkedSum(checkedProduct({rotatedRowLength, std::uint64_t(w)}), header));
+    MemoryBlock block;
+    if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
+    BYTE* pixels = block.data() + header;
+    auto imageRow = [&](int y) { return pixels + std::size_t(h - 1 - y) * rowLength; };
+
+    TiffReads reads;
+    CDibConverter unpack;
+    if (TIFFIsTiled(tif)) {
+        const tmsize_t tileRow = TIFFTileRowSize(tif);
+        ScratchBuffer<BYTE> unpacked;
+        forEachTile(*this, tif, w, h, std::min(bits, 8), reads,
+                    [&](int x, int y, int band, const BYTE* tile, int tw, int tl) {
+                        if (!ok()) return;
+                        const BYTE* rows = tile;
+                        if (bits < 8) {
+                            if (unpacked.ensure(static_cast<int>(checkedProduct(
+                                    {std::uint64_t(tw), std::uint64_t(tl)}))) == nullptr) {
+                                fail(kNoMemory);
+                                return;
+                            }
+                            for (int j = 0; j < tl; ++j)
+                                if (!unpack.unpackPixels(tile + tileRow * j, tw, 1, bits,
+                                                         unpacked.data() + std::size_t(tw) * j)) {
+                                    fail(unpack.status);
+                                    return;
+                                }
+                            rows = unpacked.data();
+                        }
+                        const std::size_t columns = std::min(tw, w - x);
+                        for (int i = 0; i < band; ++i)
+                            std::memcpy(imageRow(y + i) + x, rows + std::size_t(tw) * i, columns);
+                    });
+    } else {
+        const bool reduce16 = bits == 16 && (photometric == PHOTOMETRIC_MINISWHITE ||
+                                             photometric == PHOTOMETRIC_MINISBLACK);
+        forEachStrip(*this, tif, h, reads,
+                     [&](int y, int rows, const BYTE* strip, std::size_t scanline) {
+                         for (int i = 0; ok() && i < rows; ++i) {
+                             const BYTE* in = strip + scanline * i;
+                             BYTE* out = imageRow(y + i);
+                             if (reduce16) {
+                                 for (int x = 0; x < w; ++x) {
+                                     std::uint16_t v;
+                                     std::memcpy(&v, in + 2 * x, 2);
+                                     out[x] = static_cast<BYTE>(v * 255u / 65535u);
+                                 }
+                             } else if (!unpack.unpackPixels(in, w, 1, bits, out)) {
+                                 fail(unpack.status);
+                             }
+                         }
+                     });
+    }
+    if (ok() && reads.nothingRead()) fail(kTiffStripFailed);
+    if (!ok()) {
+        block.release();
+        return nullptr;
+    }
+
+    status = orientTIFFRows(orientation, pixels, bytes - header, &w, &h, 8, &rowLength,
+                            rotatedRowLength, dib);
+    if (!ok()) {
+        block.release();
+        return nullptr;
+    }
+    if (dib) {
+        writeDIBHeader(block.data(), w, h, 8, static_cast<DWORD>(rowLength) * h, 256, 0);
+        auto* info = reinterpret_cast<BITMAPINFOHEADER*>(block.data());
+        tiffDibResolution(tif, &info->biXPelsPerMeter, &info->biYPelsPerMeter);
+        std::memcpy(block.data() + 40, colours, sizeof colours);
+    } else {
+        std::memcpy(palette, colours, sizeof colours);
+    }
+    *width = w;
+    *height = h;
+    return block.data();
+}
+
+} // namespace img

@@ -1,0 +1,91 @@
+// What every TIFF path asks of a page before placing rows: its size, strip and tile
+// geometry, work buffers and the resolution for a DIB header.
+#include "CDibConverter.h"
+#include "TiffReader.h"
+
+#include <climits>
+#include <cstring>
+
+namespace img {
+namespace {
+
+// TIFF's units (1 none, 2 inch, 3 centimetre) in the convention the converter reads.
+std::int32_t converterUnit(std::uint16_t tiffUnit) {
+    switch (tiffUnit) {
+    case RESUNIT_NONE:
+        return 0;
+    case RESUNIT_INCH:
+        return 2;
+    case RESUNIT_CENTIMETER:
+        return 1;
+    default:
+        return -1;
+    }
+}
+
+} // namespace
+
+// A float beyond int, or not a number, must not be cast as it is.
+std::int32_t truncateResolution(double v) {
+    if (!(v == v)) return 0;
+    if (v >= 2147483647.0) return INT_MAX;
+    if (v <= -2147483648.0) return INT_MIN;
+    return static_cast<std::int32_t>(v);
+}
+
+bool tiffImageSize(Operation& op, TIFF* tif, int* width, int* height) {
+    std::uint32_t w = 0, h = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    // No block can hold an image of no pixels or of more rows or columns than an int counts.
+    if (w == 0 || h == 0 || w > INT_MAX || h > INT_MAX) return op.fail(kNoMemory);
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    return true;
+}
+
+void tiffDibResolution(TIFF* tif, LONG* x, LONG* y) {
+    float xr = 0.0f, yr = 0.0f;
+    std::uint16_t unit = 0;
+    TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xr);
+    TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yr);
+    // Without the unit tag TIFF means inches.
+    TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+    ImgResolution r{truncateResolution(xr), truncateResolution(yr), converterUnit(unit)};
+    CDibConverter c;
+    c.convertResolution(&r, 1, 4);
+    *x = r.x;
+    *y = r.y;
+}
+
+std::uint32_t tiffRowsPerStrip(TIFF* tif, std::uint32_t height) {
+    std::uint32_t rows = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows);
+    return rows == 0 || rows > height ? height : rows;
+}
+
+bool tiffTileGeometry(Operation& op, TIFF* tif, std::uint32_t* tileWidth,
+                      std::uint32_t* tileLength) {
+    *tileWidth = 0;
+    *tileLength = 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, tileWidth);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, tileLength);
+    if (*tileWidth == 0 || *tileLength == 0 || *tileWidth > INT_MAX || *tileLength > INT_MAX)
+        return op.fail(kTiffStripFailed);
+    return true;
+}
+
+TiffBuffer::TiffBuffer(tmsize_t size) {
+    // A strip or tile larger than any block the library makes is taken as no memory.
+    if (size <= 0 || static_cast<std::uint64_t>(size) > kBlockLimit) return;
+    m_data = static_cast<BYTE*>(_TIFFmalloc(size));
+    if (m_data == nullptr) return;
+    std::memset(m_data, 0, static_cast<std::size_t>(size));
+    m_size = size;
+}
+
+TiffBuffer::~TiffBuffer() {
+    if (m_data != nullptr) _TIFFfree(m_data);
+}
+
+} // namespace img

@@ -1,0 +1,201 @@
+// The TIFF reader: libtiff decodes, this glue drives it over CImgIO, picks a path from the
+// tags, places strips and tiles, applies the orientation tag and builds palettes and DIBs.
+#pragma once
+
+#include "CImgIO.h"
+#include "Status.h"
+#include "imgcore.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <tiffio.h>
+
+namespace img {
+
+// Bits of readTIFF's flags.
+inline constexpr int kTiffIgnoreOrientation = 1;
+inline constexpr int kTiffDib = IMG_FLAG_DIB;
+inline constexpr int kTiffCmykPassThrough = 4;
+inline constexpr int kTiffOneBitTopDown = 8;
+inline constexpr int kTiffGrey16TopDown = 0x10;
+inline constexpr int kTiffGrey16PaddedRows = 0x20;
+
+// One open page, from openTIFFSource to closeTIFFSource. It is libtiff's client data, so the
+// client procedures read through `stream` and the RGBA read finds the CMYK switch here.
+struct TiffSource {
+    int depth = 0;
+    int flags = 0;
+    TIFF* tif = nullptr;
+    CImgIO stream;
+    int cmykPassThrough = 0;
+};
+
+// Opens libtiff on the source's stream with our handlers, procedures and tag extender.
+TIFF* tiffClientOpen(TiffSource& source, const char* mode);
+void closeTIFFSource(TiffSource* source);
+// Teaches libtiff the annotation, EXIF offset and GeoTIFF tags, once per process.
+void installTiffTagExtender();
+
+// What the orientation tag asks of rows that every path first places bottom-up.
+struct TiffOrientation {
+    bool flip;
+    bool mirror;
+    int rotation; // -1 none, else a direction code of the rotation routines
+};
+TiffOrientation tiffOrientationTransform(int orientation);
+bool tiffOrientationRotates(int orientation);
+
+// Both return a status. `toggle` inverts the vertical flip, for packed DIBs, which are
+// bottom-up already. The in-place form swaps width and height and sets the new row length on
+// a rotation; the other rotates into `destination` and flips there.
+int applyTIFFOrientation(int orientation, BYTE* pixels, int* width, int* height, int bitsPerPixel,
+                         int* rowLength, bool toggle);
+int applyTIFFOrientationInto(int orientation, const BYTE* pixels, BYTE* destination, int* width,
+                             int* height, int bitsPerPixel, int sourceRowLength,
+                             int destinationRowLength, bool toggle);
+
+// The orientation step on rows in a block of `pixelBytes` that has room for the image either
+// way round; a turn goes through a zero-filled copy and leaves rows of `rotatedRowLength`.
+int orientTIFFRows(int orientation, BYTE* pixels, std::uint32_t pixelBytes, int* width, int* height,
+                   int bitsPerPixel, std::uint32_t* rowLength, std::uint32_t rotatedRowLength,
+                   bool toggle);
+
+class TiffReader : public Operation {
+public:
+    explicit TiffReader(CImgIO& io) : m_io(io) {}
+
+    BYTE* readTIFF(int* width, int* height, int bitsPerPixel, RGBQUAD* palette, int page,
+                   int flags);
+    int getTIFFInfo(int page, int* width, int* height, int* bitsPerPixel, ImgResolution* res);
+
+    TiffSource* openTIFFSource(const CImgIO& stream, int page, int flags);
+    BYTE* readTIFFPage(TiffSource& source, int* width, int* height, RGBQUAD* palette);
+    bool canReadTIFFOneBit(TIFF* tif);
+    BYTE* ReadTIFFTrueColor(TiffSource& source, int* width, int* height, int bitsPerPixel,
+                            int flags);
+    BYTE* readTIFFOneBit(TIFF* tif, int* width, int* height, RGBQUAD* palette, int flags);
+    BYTE* readTIFFIndexed8(TIFF* tif, int* width, int* height, RGBQUAD* palette, int flags);
+    BYTE* readTIFFGrey16(TIFF* tif, int* width, int* height, int flags);
+
+private:
+    bool readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32_t width,
+                  std::uint32_t height);
+    BYTE* readTIFFRGBA32(TiffSource& source, int orientation, int* width, int* height);
+    BYTE* readTIFFRGB24(TiffSource& source, int orientation, int* width, int* height);
+    BYTE* trueColourDIB(TiffSource& source, int bitsPerPixel, int orientation, bool rotate,
+                        int* width, int* height);
+    void buildTIFFPalette(TIFF* tif, int photometric, int bits, RGBQUAD* palette);
+
+    CImgIO& m_io;
+};
+
+// --- Shared by the paths (TiffLayout.cpp) ---
+
+// Image width and height from the tags, refused (status 20 on `op`) when zero or too large
+// for the library's int sizes.
+bool tiffImageSize(Operation& op, TIFF* tif, int* width, int* height);
+
+// A resolution tag's value truncated to an int; the file's value may lie beyond one.
+std::int32_t truncateResolution(double v);
+
+// The resolution tags converted for a packed DIB header's pixels-per-metre fields.
+void tiffDibResolution(TIFF* tif, LONG* x, LONG* y);
+
+// Rows per strip clamped to the image height (libtiff reports 2^32 - 1 for "all rows").
+std::uint32_t tiffRowsPerStrip(TIFF* tif, std::uint32_t height);
+
+// A libtiff buffer for one strip or tile, zero-filled, so that what a failed or short read
+// leaves behind is never old memory; freed with _TIFFfree.
+class TiffBuffer {
+public:
+    explicit TiffBuffer(tmsize_t size);
+    ~TiffBuffer();
+    TiffBuffer(const TiffBuffer&) = delete;
+    TiffBuffer& operator=(const TiffBuffer&) = delete;
+    BYTE* data() const { return m_data; }
+    tmsize_t size() const { return m_size; }
+
+private:
+    BYTE* m_data = nullptr;
+    tmsize_t m_size = 0;
+};
+
+// Counts strip and tile reads. A read that fails leaves its rows zero and the page goes on;
+// a page of which no read succeeded at all is a failure, not an empty image.
+class TiffReads {
+public:
+    void record(bool ok) { ok ? ++m_good : ++m_failed; }
+    bool failed() const { return m_failed != 0; }
+    bool nothingRead() const { return m_good == 0 && m_failed != 0; }
+
+private:
+    std::uint64_t m_good = 0;
+    std::uint64_t m_failed = 0;
+};
+
+bool tiffTileGeometry(Operation& op, TIFF* tif, std::uint32_t* tileWidth,
+                      std::uint32_t* tileLength);
+
+// Walks the tiles of a tiled page band by band; `place(x, y, band, tile, tileWidth,
+// tileLength)` gets each tile that libtiff could read. A tile buffer must hold tileLength rows
+// of tileWidth pixels of `bitsPerPixel`, as the placing reads them. False, with status 20 or
+// 1 on `op`, when the tiles cannot be read at all.
+template <class Place>
+bool forEachTile(Operation& op, TIFF* tif, int width, int height, int bitsPerPixel,
+                 TiffReads& reads, Place&& place) {
+    std::uint32_t tw = 0, tl = 0;
+    if (!tiffTileGeometry(op, tif, &tw, &tl)) return false;
+    TiffBuffer tile(TIFFTileSize(tif));
+    if (tile.data() == nullptr) {
+        TIFFError(TIFFFileName(tif), "No space for tile buffer");
+        return op.fail(kNoMemory);
+    }
+    const std::uint64_t rowBytes = (std::uint64_t{tw} * bitsPerPixel + 7) / 8;
+    if (static_cast<std::uint64_t>(tile.size()) < rowBytes * tl) return op.fail(kTiffStripFailed);
+    const std::uint64_t h = static_cast<std::uint64_t>(height);
+    const std::uint64_t w = static_cast<std::uint64_t>(width);
+    for (std::uint64_t y = 0; y < h;) {
+        const std::uint64_t band = std::min<std::uint64_t>(tl - y % tl, h - y);
+        for (std::uint64_t x = 0; x < w; x += tw) {
+            const bool read = TIFFReadTile(tif, tile.data(), static_cast<std::uint32_t>(x),
+                                           static_cast<std::uint32_t>(y), 0, 0) >= 0;
+            reads.record(read);
+            if (read)
+                place(static_cast<int>(x), static_cast<int>(y), static_cast<int>(band),
+                      static_cast<const BYTE*>(tile.data()), static_cast<int>(tw),
+                      static_cast<int>(tl));
+        }
+        y += band;
+    }
+    return true;
+}
+
+// Walks the strips of a stripped page; `place(y, rows, strip, scanlineBytes)` gets the rows
+// from image row y of each strip that libtiff could read, never more than its buffer holds.
+template <class Place>
+bool forEachStrip(Operation& op, TIFF* tif, int height, TiffReads& reads, Place&& place) {
+    TiffBuffer strip(TIFFStripSize(tif));
+    if (strip.data() == nullptr) {
+        TIFFError(TIFFFileName(tif), "No space for strip buffer");
+        return op.fail(kNoMemory);
+    }
+    const tmsize_t scanline = TIFFScanlineSize(tif);
+    if (scanline <= 0) return op.fail(kTiffStripFailed);
+    const auto h = static_cast<std::uint32_t>(height);
+    const std::uint32_t rps = tiffRowsPerStrip(tif, h);
+    const auto held = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(rps, static_cast<std::uint64_t>(strip.size() / scanline)));
+    for (std::uint32_t y = 0; y < h;) {
+        const std::uint32_t n = std::min(rps, h - y);
+        const bool read =
+            TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, 0), strip.data(), scanline * n) >= 0;
+        reads.record(read);
+        if (read && held > 0)
+            place(static_cast<int>(y), static_cast<int>(std::min(n, held)),
+                  static_cast<const BYTE*>(strip.data()), static_cast<std::size_t>(scanline));
+        y += n;
+    }
+    return true;
+}
+
+} // namespace img

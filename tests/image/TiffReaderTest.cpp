@@ -1,0 +1,648 @@
+// The TIFF reader's paths, flags and status codes, on fixtures written by libtiff.
+#include "TiffReader.h"
+#include "LeakCheck.h"
+#include "TiffTestRead.h"
+#include "TiffWriter.h"
+#include "Trace.h"
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using testing_support::Bytes;
+using testing_support::TiffPage;
+using testing_support::writeTiff;
+using tiff_test::readBytes;
+using tiff_test::Result;
+
+namespace {
+
+using Value = std::function<unsigned(int x, int y, int s)>;
+
+// A page of `samples` samples of `bits` each, packed as TIFF stores them (16 and 32 bits in the
+// machine's order, as libtiff hands them over).
+TiffPage make(int width, int height, int bits, int samples, int photometric, const Value& value) {
+    TiffPage p;
+    p.width = width;
+    p.height = height;
+    p.bitsPerSample = static_cast<std::uint16_t>(bits);
+    p.samplesPerPixel = static_cast<std::uint16_t>(samples);
+    p.photometric = photometric;
+    const std::size_t rowBytes = testing_support::tiffRowBytes(p);
+    p.pixels.assign(rowBytes * height, 0);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = p.pixels.data() + rowBytes * y;
+        for (int x = 0; x < width; ++x)
+            for (int s = 0; s < samples; ++s) {
+                const unsigned v = value(x, y, s);
+                const std::size_t at = std::size_t(x) * samples + s;
+                if (bits == 16) {
+                    const auto w = static_cast<std::uint16_t>(v);
+                    std::memcpy(row + at * 2, &w, 2);
+                } else if (bits == 32) {
+                    std::memcpy(row + at * 4, &v, 4);
+                } else {
+                    for (int b = 0; b < bits; ++b) {
+                        const std::size_t bit = at * bits + b;
+                        if ((v >> (bits - 1 - b)) & 1u)
+                            row[bit / 8] |= static_cast<std::uint8_t>(0x80 >> (bit % 8));
+                    }
+                }
+            }
+    }
+    return p;
+}
+
+unsigned ramp(int x, int y, int s) {
+    return static_cast<unsigned>(x * 13 + y * 29 + s * 71 + 5);
+}
+
+int bitOf(const BYTE* rows, std::size_t stride, int x, int y) {
+    return (rows[stride * y + x / 8] >> (7 - x % 8)) & 1;
+}
+
+const BITMAPINFOHEADER& headerOf(const Result& r) {
+    return *reinterpret_cast<const BITMAPINFOHEADER*>(r.pixels);
+}
+
+} // namespace
+
+class TiffReaderTest : public testing_support::LeakCheckedTest {};
+
+TEST_F(TiffReaderTest, BilevelWithoutPhotometricFollowsTheCompression) {
+    // Fax data decodes 0 as white; other data without the tag has 0 black and is inverted, so
+    // that 0 is always white in what the reader returns.
+    struct Case {
+        int photometric;
+        std::uint16_t compression;
+        bool inverted;
+    };
+    const Case cases[] = {
+        {-1, COMPRESSION_CCITTFAX4, false},
+        {-1, COMPRESSION_CCITTFAX3, false},
+        {-1, COMPRESSION_NONE, true},
+        {-1, COMPRESSION_PACKBITS, true},
+        {PHOTOMETRIC_MINISWHITE, COMPRESSION_NONE, false},
+        {PHOTOMETRIC_MINISBLACK, COMPRESSION_CCITTFAX4, true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE("photometric " + std::to_string(k.photometric) + ", compression " +
+                     std::to_string(k.compression));
+        TiffPage p = make(21, 6, 1, 1, k.photometric,
+                          [](int x, int y, int) { return (x / 3 + y) % 4 == 0 ? 1u : 0u; });
+        p.compression = k.compression;
+        const Bytes file = writeTiff(p);
+        ASSERT_EQ(testing_support::tiffHasTag(file, TIFFTAG_PHOTOMETRIC), k.photometric >= 0);
+        const Result r = readBytes(file, 1, 0);
+        ASSERT_EQ(r.status, 0);
+        ASSERT_NE(r.pixels, nullptr);
+        EXPECT_EQ(r.width, 21);
+        EXPECT_EQ(r.height, 6);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 21; ++x)
+                ASSERT_EQ(bitOf(r.pixels, 3, x, y), bitOf(p.pixels.data(), 3, x, y) ^ k.inverted)
+                    << x << "," << y;
+        EXPECT_EQ(r.palette[0].rgbRed, 255) << "entry 0 white";
+        EXPECT_EQ(r.palette[1].rgbRed, 0) << "entry 1 black";
+    }
+}
+
+TEST_F(TiffReaderTest, OrientationSixSwapsWidthAndHeightUnlessFlagOne) {
+    TiffPage p = make(7, 3, 8, 1, PHOTOMETRIC_MINISBLACK, ramp);
+    p.orientation = ORIENTATION_RIGHTTOP;
+    const Bytes file = writeTiff(p);
+    const Result turned = readBytes(file, 8, 0);
+    ASSERT_NE(turned.pixels, nullptr);
+    EXPECT_EQ(turned.width, 3);
+    EXPECT_EQ(turned.height, 7);
+    const Result kept = readBytes(file, 8, 1);
+    ASSERT_NE(kept.pixels, nullptr);
+    EXPECT_EQ(kept.width, 7);
+    EXPECT_EQ(kept.height, 3);
+    EXPECT_EQ(0, std::memcmp(kept.pixels, p.pixels.data(), p.pixels.size()));
+}
+
+TEST_F(TiffReaderTest, PagesAreCountedFromZeroAndOnePastTheLastGivesFive) {
+    const Bytes file = writeTiff(
+        {make(4, 2, 8, 1, PHOTOMETRIC_MINISBLACK, ramp), make(3, 5, 8, 3, PHOTOMETRIC_RGB, ramp)});
+    testing_support::TempFile f(file, ".tif");
+    struct Case {
+        int page;
+        int status, width, height, bits;
+    };
+    const Case cases[] = {{0, 0, 4, 2, 8}, {1, 0, 3, 5, 24}, {2, 5, 0, 0, 0}, {-1, 5, 0, 0, 0}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE("page " + std::to_string(k.page));
+        const Result r = tiff_test::readFile(f.path(), 24, 0, k.page);
+        EXPECT_EQ(r.status, k.status);
+        EXPECT_EQ(r.pixels != nullptr, k.status == 0);
+        EXPECT_EQ(r.width, k.width);
+
+        ImgSource src = openFileSource(f.path().c_str());
+        int w = -1, h = -1, bits = -1;
+        ImgResolution res{7, 7, 7};
+        EXPECT_EQ(getTIFFInfo(src, k.page, &w, &h, &bits, &res), k.status == 0 ? 1 : 0);
+        EXPECT_EQ(getLastError(), k.status);
+        EXPECT_EQ(w, k.width);
+        EXPECT_EQ(h, k.height);
+        EXPECT_EQ(bits, k.bits);
+        closeSource(src);
+    }
+}
+
+TEST_F(TiffReaderTest, InfoReportsTheResolutionAsStored) {
+    TiffPage p = make(2, 2, 8, 1, PHOTOMETRIC_MINISBLACK, ramp);
+    p.xResolution = 300.75f;
+    p.yResolution = 72.0f;
+    p.resolutionUnit = RESUNIT_CENTIMETER;
+    testing_support::TempFile f(writeTiff(p), ".tif");
+    ImgSource src = openFileSource(f.path().c_str());
+    int w = 0, h = 0, bits = 0;
+    ImgResolution res{};
+    ASSERT_EQ(getTIFFInfo(src, 0, &w, &h, &bits, &res), 1);
+    EXPECT_EQ(res.x, 300);
+    EXPECT_EQ(res.y, 72);
+    EXPECT_EQ(res.unit, RESUNIT_CENTIMETER);
+    ASSERT_EQ(seekSource(src, 0, 0), 1);
+    EXPECT_EQ(getTIFFInfo(src, 0, &w, &h, &bits, nullptr), 1) << "the record may be left out";
+    closeSource(src);
+}
+
+TEST_F(TiffReaderTest, EveryRefusalHasItsCode) {
+    const Bytes rgb = writeTiff(make(3, 2, 8, 3, PHOTOMETRIC_RGB, ramp));
+    const Bytes grey = writeTiff(make(3, 2, 8, 1, PHOTOMETRIC_MINISBLACK, ramp));
+    // libtiff counts samples beyond the colour ones as extra samples by itself, unless the
+    // file says that every sample is extra.
+    TiffPage twoSamples = make(9, 2, 1, 2, -1, ramp);
+    twoSamples.extraSamples = {EXTRASAMPLE_UNSPECIFIED, EXTRASAMPLE_UNSPECIFIED};
+    TiffPage planarBits = make(9, 2, 1, 3, PHOTOMETRIC_RGB, ramp);
+    planarBits.planar = PLANARCONFIG_SEPARATE;
+    planarBits.pixels.resize(planarBits.pixels.size() * 3);
+    Bytes notTiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF, 1, 2, 3, 4};
+    Bytes cut = grey;
+    cut.resize(20);
+    struct Case {
+        const char* what;
+        Bytes file;
+        int bitsPerPixel, flags;
+        bool palette;
+        int status;
+    };
+    const Case cases[] = {
+        {"an empty file", Bytes{}, 24, 0, true, 20},
+        {"not a TIFF", notTiff, 24, 0, true, 20},
+        {"cut inside the directory", cut, 24, 0, true, 20},
+        {"12 bits per pixel", grey, 12, 0, true, 5},
+        {"1 bit without a palette", grey, 1, 0, false, 5},
+        {"8 bits without a palette", grey, 8, 0, false, 5},
+        {"RGB asked as 8 bits", rgb, 8, 0, true, 28},
+        {"grey asked as 1 bit", grey, 1, 0, true, 28},
+        {"grey asked as 16 bits", grey, 16, 0, true, 28},
+        {"two samples without photometric", writeTiff(twoSamples), 1, 0, true, 28},
+        {"1-bit RGB in planes", writeTiff(planarBits), 1, 0, true, 28},
+        {"10-bit grey at 8 bits", writeTiff(make(3, 2, 10, 1, PHOTOMETRIC_MINISBLACK, ramp)), 8, 0,
+         true, 5},
+        {"32-bit grey at 24 bits", writeTiff(make(3, 2, 32, 1, PHOTOMETRIC_MINISBLACK, ramp)), 24,
+         0, true, 20},
+    };
+    for (const Case& k : cases) {
+        const Result r = readBytes(k.file, k.bitsPerPixel, k.flags, 0, k.palette);
+        ASSERT_EQ(r.status, k.status) << k.what;
+        EXPECT_EQ(r.pixels, nullptr) << k.what;
+        EXPECT_EQ(r.width, 0) << k.what;
+    }
+}
+
+TEST_F(TiffReaderTest, ArgumentsAndHandlesAreCheckedFirst) {
+    testing_support::TempFile f(writeTiff(make(3, 2, 8, 1, PHOTOMETRIC_MINISBLACK, ramp)), ".tif");
+    ImgSource src = openFileSource(f.path().c_str());
+    ASSERT_NE(src, nullptr);
+    int w = 0, h = 0, bits = 0;
+    RGBQUAD palette[256];
+    EXPECT_EQ(readTIFF(nullptr, &w, &h, 8, palette, 0, 0), nullptr);
+    EXPECT_EQ(getLastError(), 5);
+    EXPECT_EQ(readTIFF(src, nullptr, &h, 8, palette, 0, 0), nullptr);
+    EXPECT_EQ(getLastError(), 5);
+    EXPECT_EQ(getTIFFInfo(src, 0, &w, &h, nullptr, nullptr), 0);
+    EXPECT_EQ(getLastError(), 5);
+    auto* record = static_cast<img::SourceRecord*>(src);
+    const img::SourceRecord saved = *record;
+    record->magic2 = 0;
+    EXPECT_EQ(readTIFF(src, &w, &h, 8, palette, 0, 0), nullptr);
+    EXPECT_EQ(getLastError(), 38);
+    EXPECT_EQ(getTIFFInfo(src, 0, &w, &h, &bits, nullptr), 0);
+    EXPECT_EQ(getLastError(), 38);
+    *record = saved;
+    closeSource(src);
+}
+
+TEST_F(TiffReaderTest, ASourceThatCannotBeRewoundGivesThree) {
+    testing_support::TempFile f(writeTiff(make(3, 2, 8, 1, PHOTOMETRIC_MINISBLACK, ramp)), ".tif");
+    ImgSource src = openFileSource(f.path().c_str());
+    ASSERT_NE(src, nullptr);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    auto* record = static_cast<img::SourceRecord*>(src);
+    std::FILE* file = record->stream;
+    record->stream = fdopen(fds[0], "rb");
+    int w = 0, h = 0;
+    RGBQUAD palette[256];
+    EXPECT_EQ(readTIFF(src, &w, &h, 8, palette, 0, 0), nullptr);
+    EXPECT_EQ(getLastError(), 3);
+    std::fclose(record->stream);
+    close(fds[1]);
+    record->stream = file;
+    closeSource(src);
+}
+
+TEST_F(TiffReaderTest, NoMemoryForTheImageGivesOne) {
+    const Bytes grey = writeTiff(make(5, 3, 8, 1, PHOTOMETRIC_MINISBLACK, ramp));
+    const Bytes bits = writeTiff(make(5, 3, 1, 1, PHOTOMETRIC_MINISWHITE, ramp));
+    const Bytes words = writeTiff(make(5, 3, 16, 1, PHOTOMETRIC_MINISBLACK, ramp));
+    struct Case {
+        const Bytes* file;
+        int bitsPerPixel, flags;
+    };
+    const Case cases[] = {{&grey, 8, 0},           {&grey, 24, 0},  {&grey, 32, 0},
+                          {&bits, 1, 0},           {&words, 16, 0}, {&grey, 0, IMG_FLAG_DIB},
+                          {&bits, 0, IMG_FLAG_DIB}};
+    for (const Case& k : cases) {
+        testing_support::TempFile f(*k.file, ".tif");
+        ImgSource src = openFileSource(f.path().c_str());
+        int w = 0, h = 0;
+        RGBQUAD palette[256];
+        winplatFailGlobalAllocAt(1);
+        EXPECT_EQ(readTIFF(src, &w, &h, k.bitsPerPixel, palette, 0, k.flags), nullptr);
+        EXPECT_EQ(getLastError(), 1) << k.bitsPerPixel << " " << k.flags;
+        winplatFailGlobalAllocAt(0);
+        closeSource(src);
+    }
+    // The 24-bit reader shrinks its block at the end; when that fails it keeps the larger one.
+    testing_support::TempFile f(grey, ".tif");
+    ImgSource src = openFileSource(f.path().c_str());
+    int w = 0, h = 0;
+    winplatFailGlobalAllocAt(2);
+    BYTE* rgb = readTIFF(src, &w, &h, 24, nullptr, 0, 0);
+    winplatFailGlobalAllocAt(0);
+    EXPECT_NE(rgb, nullptr);
+    EXPECT_EQ(getLastError(), 0);
+    if (rgb != nullptr) GlobalFree(rgb);
+    closeSource(src);
+}
+
+TEST_F(TiffReaderTest, AnUnreadableStripLeavesZeroRowsUnlessNoneCanBeRead) {
+    TiffPage p = make(4, 6, 8, 1, PHOTOMETRIC_MINISBLACK, [](int, int y, int) { return 10u + y; });
+    p.compression = COMPRESSION_ADOBE_DEFLATE;
+    p.rowsPerStrip = 2;
+    const Bytes file = writeTiff(p);
+    const auto strips = testing_support::tiffStrips(file);
+    ASSERT_EQ(strips.size(), 3u);
+    auto spoil = [](Bytes b, std::pair<std::uint64_t, std::uint64_t> strip) {
+        std::fill(b.begin() + strip.first, b.begin() + strip.first + strip.second, 0xFF);
+        return b;
+    };
+    const Result partly = readBytes(spoil(file, strips[1]), 8, 0);
+    ASSERT_NE(partly.pixels, nullptr);
+    EXPECT_EQ(partly.status, 0);
+    for (int y = 0; y < 6; ++y)
+        EXPECT_EQ(partly.pixels[y * 4], y == 2 || y == 3 ? 0 : 10 + y) << y;
+
+    const Bytes none = spoil(spoil(spoil(file, strips[0]), strips[1]), strips[2]);
+    for (int bits : {8, 16, 24}) {
+        const Result r = readBytes(none, bits == 16 ? 8 : bits, 0);
+        EXPECT_EQ(r.pixels, nullptr);
+        EXPECT_EQ(r.status, 20) << bits;
+    }
+}
+
+TEST_F(TiffReaderTest, TrueColourRowsAndDibHeaders) {
+    // Width 5: DIB rows of 16 bytes; raw rows of 15, red first.
+    TiffPage p = make(5, 2, 8, 3, PHOTOMETRIC_RGB, ramp);
+    const Bytes file = writeTiff(p);
+    const Result raw = readBytes(file, 24, 0);
+    ASSERT_NE(raw.pixels, nullptr);
+    EXPECT_EQ(0, std::memcmp(raw.pixels, p.pixels.data(), 30));
+    EXPECT_EQ(GlobalSize(raw.pixels), 30u);
+
+    const Result dib = readBytes(file, 0, IMG_FLAG_DIB);
+    ASSERT_NE(dib.pixels, nullptr);
+    const BITMAPINFOHEADER& h = headerOf(dib);
+    EXPECT_EQ(h.biSize, 40u);
+    EXPECT_EQ(h.biWidth, 5);
+    EXPECT_EQ(h.biHeight, 2);
+    EXPECT_EQ(h.biPlanes, 1);
+    EXPECT_EQ(h.biBitCount, 24);
+    EXPECT_EQ(h.biSizeImage, 32u);
+    EXPECT_EQ(h.biClrUsed, 0u);
+    const BYTE* bottom = dib.pixels + 40;
+    EXPECT_EQ(bottom[0], p.pixels[15 + 2]) << "the bottom row first, blue first";
+    EXPECT_EQ(bottom[2], p.pixels[15]);
+    EXPECT_EQ(bottom[15], 0) << "padding";
+}
+
+TEST_F(TiffReaderTest, DibHeadersCarryTheResolutionInDotsPerInchTimesAHundred) {
+    struct Case {
+        std::uint16_t unit;
+        float x, y;
+        LONG expectedX, expectedY;
+    };
+    const Case cases[] = {
+        {RESUNIT_INCH, 300.0f, 150.5f, 30000, 15000},
+        {RESUNIT_CENTIMETER, 100.0f, 100.0f, 25300, 25300},
+        {RESUNIT_NONE, 300.0f, 300.0f, 0, 0},
+        {0, 300.0f, 300.0f, 30000, 30000}, // the tag's default unit is the inch
+    };
+    for (const Case& k : cases) {
+        for (int bits : {1, 8, 24}) {
+            TiffPage p = make(3, 2, bits == 24 ? 8 : bits, bits == 24 ? 3 : 1,
+                              bits == 24 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK, ramp);
+            p.xResolution = k.x;
+            p.yResolution = k.y;
+            p.resolutionUnit = k.unit;
+            const Result r = readBytes(writeTiff(p), 0, IMG_FLAG_DIB);
+            ASSERT_NE(r.pixels, nullptr);
+            EXPECT_EQ(headerOf(r).biBitCount, bits);
+            EXPECT_EQ(headerOf(r).biXPelsPerMeter, k.expectedX) << k.unit << " " << bits;
+            EXPECT_EQ(headerOf(r).biYPelsPerMeter, k.expectedY) << k.unit << " " << bits;
+        }
+    }
+}
+
+TEST_F(TiffReaderTest, CmykIsConvertedOrPassedThroughAsInks) {
+    const BYTE inks[2][4] = {{10, 200, 30, 40}, {255, 0, 128, 0}};
+    TiffPage p = make(2, 1, 8, 4, PHOTOMETRIC_SEPARATED,
+                      [&](int x, int, int s) { return unsigned(inks[x][s]); });
+    p.inkSet = INKSET_CMYK;
+    const Bytes file = writeTiff(p);
+    auto rgb = [&](int x, int c) { return (255 - inks[x][c]) * (255 - inks[x][3]) / 255; };
+
+    const Result through = readBytes(file, 32, 4);
+    ASSERT_NE(through.pixels, nullptr);
+    EXPECT_EQ(0, std::memcmp(through.pixels, inks, 8));
+
+    const Result converted = readBytes(file, 32, 0);
+    ASSERT_NE(converted.pixels, nullptr);
+    const Result rgb24 = readBytes(file, 24, 4);
+    ASSERT_NE(rgb24.pixels, nullptr);
+    for (int x = 0; x < 2; ++x)
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(converted.pixels[x * 4 + c], rgb(x, c)) << x << c;
+            EXPECT_EQ(rgb24.pixels[x * 3 + c], rgb(x, c)) << "the switch is only for 32 bits";
+        }
+    EXPECT_EQ(converted.pixels[3], 255);
+
+    const Result dib = readBytes(file, 0, IMG_FLAG_DIB | 4);
+    ASSERT_NE(dib.pixels, nullptr);
+    EXPECT_EQ(headerOf(dib).biBitCount, 32);
+    const BYTE* px = dib.pixels + 40;
+    EXPECT_EQ(px[0], inks[0][2]) << "bytes 0 and 2 swapped like any 32-bit DIB";
+    EXPECT_EQ(px[2], inks[0][0]);
+    EXPECT_EQ(px[3], inks[0][3]);
+}
+
+TEST_F(TiffReaderTest, FlagTwoTakesTheDepthFromTheFile) {
+    TiffPage palette16 = make(3, 2, 16, 1, PHOTOMETRIC_PALETTE, ramp);
+    palette16.colourMap.assign(3 * 65536, 0);
+    for (std::size_t i = 0; i < 65536; ++i)
+        palette16.colourMap[i] = static_cast<std::uint16_t>(i);
+    TiffPage greyAlpha = make(3, 2, 8, 2, PHOTOMETRIC_MINISBLACK, ramp);
+    greyAlpha.extraSamples = {EXTRASAMPLE_ASSOCALPHA};
+    TiffPage rgba = make(3, 2, 8, 4, PHOTOMETRIC_RGB, ramp);
+    rgba.extraSamples = {EXTRASAMPLE_ASSOCALPHA};
+    struct Case {
+        const char* what;
+        TiffPage page;
+        int bits;
+    };
+    const Case cases[] = {
+        {"bilevel", make(3, 2, 1, 1, PHOTOMETRIC_MINISWHITE, ramp), 1},
+        {"4-bit grey", make(3, 2, 4, 1, PHOTOMETRIC_MINISBLACK, ramp), 8},
+        {"16-bit grey", make(3, 2, 16, 1, PHOTOMETRIC_MINISBLACK, ramp), 8},
+        {"grey and alpha", greyAlpha, 32},
+        {"RGB", make(3, 2, 8, 3, PHOTOMETRIC_RGB, ramp), 24},
+        {"RGBA", rgba, 32},
+        {"16-bit RGB", make(3, 2, 16, 3, PHOTOMETRIC_RGB, ramp), 24},
+    };
+    for (const Case& k : cases) {
+        const Result r = readBytes(writeTiff(k.page), 12, IMG_FLAG_DIB);
+        ASSERT_NE(r.pixels, nullptr) << k.what << ": status " << r.status;
+        EXPECT_EQ(headerOf(r).biBitCount, k.bits) << k.what;
+    }
+    // A 16-bit colour map goes to the RGBA reader, which libtiff does not give one for.
+    static std::vector<std::string> lines;
+    lines.clear();
+    const img::TraceSink previous =
+        img::setTraceSink([](int, const char* text) { lines.push_back(text); });
+    const Result refused = readBytes(writeTiff(palette16), 8, IMG_FLAG_DIB);
+    img::setTraceSink(previous);
+    EXPECT_EQ(refused.status, 20);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find("can not handle"), std::string::npos) << lines.back();
+    // 16-bit grey becomes an 8-bit grey ramp with the samples reduced.
+    const TiffPage grey16 = make(3, 2, 16, 1, PHOTOMETRIC_MINISBLACK,
+                                 [](int x, int y, int) { return unsigned(x * 20000 + y * 300); });
+    const Result r = readBytes(writeTiff(grey16), 0, IMG_FLAG_DIB);
+    ASSERT_NE(r.pixels, nullptr);
+    const BYTE* palette = r.pixels + 40;
+    EXPECT_EQ(palette[4 * 200], 200);
+    const BYTE* top = r.pixels + 1064 + 4; // row 1 of 2, rows of 4 bytes
+    for (int x = 0; x < 3; ++x)
+        EXPECT_EQ(top[x], x * 20000 * 255 / 65535) << x;
+}
+
+TEST_F(TiffReaderTest, PalettesFollowTheColourMapOrThePhotometric) {
+    TiffPage wide = make(2, 1, 2, 1, PHOTOMETRIC_PALETTE, ramp);
+    wide.colourMap = {0, 65535, 257, 32896, 0, 0, 1000, 2000, 255, 255, 255, 255};
+    TiffPage narrow = wide;
+    narrow.colourMap = {0, 255, 1, 128, 0, 0, 100, 200, 255, 255, 255, 255};
+    struct Case {
+        const char* what;
+        TiffPage page;
+        int index;
+        RGBQUAD entry;
+    };
+    const Case cases[] = {
+        {"16-bit map scaled", wide, 1, {0, 0, 255, 0}},
+        {"16-bit map scaled", wide, 3, {0, 7, 128, 0}},
+        {"8-bit map as it is", narrow, 2, {255, 100, 1, 0}},
+        {"1-bit white is zero",
+         make(2, 1, 1, 1, PHOTOMETRIC_MINISWHITE, ramp),
+         0,
+         {255, 255, 255, 0}},
+        {"1-bit black is zero",
+         make(2, 1, 1, 1, PHOTOMETRIC_MINISBLACK, ramp),
+         1,
+         {255, 255, 255, 0}},
+        {"8-bit white is zero",
+         make(2, 1, 8, 1, PHOTOMETRIC_MINISWHITE, ramp),
+         10,
+         {245, 245, 245, 0}},
+        {"4-bit black is zero",
+         make(2, 1, 4, 1, PHOTOMETRIC_MINISBLACK, ramp),
+         10,
+         {10, 10, 10, 0}},
+    };
+    for (const Case& k : cases) {
+        // 1-bit pages go through the 8-bit reader when asked for 8 bits.
+        const Result r = readBytes(writeTiff(k.page), 8, 0);
+        ASSERT_NE(r.pixels, nullptr) << k.what;
+        const RGBQUAD& e = r.palette[k.index];
+        EXPECT_EQ(e.rgbBlue, k.entry.rgbBlue) << k.what;
+        EXPECT_EQ(e.rgbGreen, k.entry.rgbGreen) << k.what;
+        EXPECT_EQ(e.rgbRed, k.entry.rgbRed) << k.what;
+    }
+    // Samples of fewer than 8 bits come out as their index values.
+    const Result four = readBytes(writeTiff(make(3, 1, 4, 1, PHOTOMETRIC_MINISBLACK, ramp)), 8, 0);
+    ASSERT_NE(four.pixels, nullptr);
+    for (int x = 0; x < 3; ++x)
+        EXPECT_EQ(four.pixels[x], ramp(x, 0, 0) & 15) << x;
+}
+
+TEST_F(TiffReaderTest, TilesGiveWhatStripsGive) {
+    struct Case {
+        const char* what;
+        int bits, samples, photometric, readBits, flags;
+    };
+    const Case cases[] = {
+        {"1-bit", 1, 1, PHOTOMETRIC_MINISWHITE, 1, 0},
+        {"1-bit top-down", 1, 1, PHOTOMETRIC_MINISWHITE, 1, 8},
+        {"1-bit DIB", 1, 1, PHOTOMETRIC_MINISBLACK, 1, IMG_FLAG_DIB},
+        {"4-bit", 4, 1, PHOTOMETRIC_MINISBLACK, 8, 0},
+        {"8-bit", 8, 1, PHOTOMETRIC_MINISBLACK, 8, 0},
+        {"8-bit DIB", 8, 1, PHOTOMETRIC_MINISBLACK, 8, IMG_FLAG_DIB},
+        {"16-bit", 16, 1, PHOTOMETRIC_MINISBLACK, 16, 0},
+        {"16-bit top-down", 16, 1, PHOTOMETRIC_MINISBLACK, 16, 0x10},
+        {"RGB", 8, 3, PHOTOMETRIC_RGB, 24, 0},
+    };
+    for (const Case& k : cases) {
+        TiffPage stripped = make(37, 21, k.bits, k.samples, k.photometric, [](int x, int y, int s) {
+            return unsigned(x * 7919 + y * 104729 + s * 31) >> 3;
+        });
+        stripped.rowsPerStrip = 4;
+        TiffPage tiled = stripped;
+        tiled.tileWidth = 16;
+        tiled.tileLength = 16;
+        const Result a = readBytes(writeTiff(stripped), k.readBits, k.flags);
+        const Result b = readBytes(writeTiff(tiled), k.readBits, k.flags);
+        ASSERT_NE(a.pixels, nullptr) << k.what << ": status " << a.status;
+        ASSERT_NE(b.pixels, nullptr) << k.what << ": status " << b.status;
+        ASSERT_EQ(GlobalSize(a.pixels), GlobalSize(b.pixels)) << k.what;
+        EXPECT_EQ(0, std::memcmp(a.pixels, b.pixels, GlobalSize(a.pixels))) << k.what;
+    }
+}
+
+TEST_F(TiffReaderTest, SixteenBitSamplesAreReturnedAsTheyAre) {
+    const TiffPage p = make(3, 2, 16, 1, PHOTOMETRIC_MINISBLACK,
+                            [](int x, int y, int) { return unsigned(1 + x * 30000 + y * 7); });
+    const Bytes file = writeTiff(p);
+    const Result plain = readBytes(file, 16, 0);
+    ASSERT_NE(plain.pixels, nullptr);
+    EXPECT_EQ(0, std::memcmp(plain.pixels, p.pixels.data(), 12));
+    // Flag 0x20 pads each row to 4 bytes: rows of 8 bytes here.
+    const Result padded = readBytes(file, 16, 0x20);
+    ASSERT_NE(padded.pixels, nullptr);
+    EXPECT_EQ(GlobalSize(padded.pixels), 16u);
+    for (int y = 0; y < 2; ++y)
+        EXPECT_EQ(0, std::memcmp(padded.pixels + 8 * y, p.pixels.data() + 6 * y, 6)) << y;
+}
+
+TEST_F(TiffReaderTest, LibtiffMessagesGoToTheTraceAndNeverToStandardError) {
+    static std::vector<std::string> lines;
+    lines.clear();
+    const img::TraceSink previous =
+        img::setTraceSink([](int, const char* text) { lines.push_back(text); });
+    std::fflush(stderr);
+    const int savedStderr = dup(2);
+    std::FILE* capture = std::tmpfile();
+    dup2(fileno(capture), 2);
+
+    const Bytes notTiff = {'I', 'I', 42, 0, 0xFF, 0xFF, 0, 0};
+    const Result r = readBytes(notTiff, 24, 0);
+    TIFFWarning("module", "a warning %d", 7);
+
+    std::fflush(stderr);
+    dup2(savedStderr, 2);
+    close(savedStderr);
+    EXPECT_EQ(std::ftell(capture), 0) << "nothing reached standard error";
+    std::fclose(capture);
+    img::setTraceSink(previous);
+
+    EXPECT_EQ(r.status, 20);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().rfind("LibTiff Error: ", 0), 0u) << lines.front();
+    EXPECT_EQ(lines.front().back(), '\n');
+    EXPECT_EQ(lines.back(), "LibTiff Warning: a warning 7\n");
+}
+
+TEST_F(TiffReaderTest, TheNineTagsAreKnownAndLibtiffKeepsItsExifOffset) {
+    static std::vector<std::string> lines;
+    lines.clear();
+    const img::TraceSink previous =
+        img::setTraceSink([](int, const char* text) { lines.push_back(text); });
+    TiffPage p = make(2, 2, 8, 1, PHOTOMETRIC_MINISBLACK, ramp);
+    p.geoPixelScale = {0.5, 0.25, 0.0};
+    testing_support::TempFile f(writeTiff(p), ".tif");
+    ImgSource src = openFileSource(f.path().c_str());
+    img::CImgIO io(static_cast<img::SourceRecord*>(src));
+    img::TiffReader reader(io);
+    img::TiffSource* source = reader.openTIFFSource(io, 0, 0);
+    ASSERT_NE(source, nullptr);
+    img::setTraceSink(previous);
+    for (const std::string& line : lines)
+        EXPECT_EQ(line.find("Unknown field"), std::string::npos) << line;
+
+    struct Case {
+        std::uint32_t tag;
+        const char* name;
+    };
+    const Case ours[] = {{32932, "baAnnotations"},
+                         {33550, "GeoPixelScale"},
+                         {33920, "Intergraph TransformationMatrix"},
+                         {34264, "GeoTransformationMatrix"},
+                         {33922, "GeoTiePoints"},
+                         {34735, "GeoKeyDirectory"},
+                         {34736, "GeoDoubleParams"},
+                         {34737, "GeoASCIIParams"}};
+    for (const Case& k : ours) {
+        const TIFFField* field = TIFFFieldWithTag(source->tif, k.tag);
+        ASSERT_NE(field, nullptr) << k.tag;
+        EXPECT_STREQ(TIFFFieldName(field), k.name);
+    }
+    const TIFFField* exif = TIFFFieldWithTag(source->tif, 34665);
+    ASSERT_NE(exif, nullptr);
+    EXPECT_EQ(TIFFFieldDataType(exif), TIFF_IFD8) << "libtiff's own definition stays";
+
+    std::uint32_t count = 0;
+    double* scale = nullptr;
+    ASSERT_EQ(TIFFGetField(source->tif, 33550, &count, &scale), 1);
+    ASSERT_EQ(count, 3u);
+    EXPECT_EQ(scale[1], 0.25);
+    img::closeTIFFSource(source);
+    closeSource(src);
+}
+
+TEST_F(TiffReaderTest, TrueColourRefusesDepthsOtherThan24And32) {
+    static std::vector<std::string> lines;
+    lines.clear();
+    const img::TraceSink previous =
+        img::setTraceSink([](int, const char* text) { lines.push_back(text); });
+    testing_support::TempFile f(writeTiff(make(2, 2, 8, 3, PHOTOMETRIC_RGB, ramp)), ".tif");
+    ImgSource src = openFileSource(f.path().c_str());
+    img::CImgIO io(static_cast<img::SourceRecord*>(src));
+    img::TiffReader reader(io);
+    img::TiffSource* source = reader.openTIFFSource(io, 0, 0);
+    ASSERT_NE(source, nullptr);
+    int w = -1, h = -1;
+    EXPECT_EQ(reader.ReadTIFFTrueColor(*source, &w, &h, 16, 0), nullptr);
+    EXPECT_EQ(reader.status, 17);
+    EXPECT_EQ(w, 0);
+    img::closeTIFFSource(source);
+    closeSource(src);
+    img::setTraceSink(previous);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Invalid bpp in ReadTIFFTrueColor!");
+}
