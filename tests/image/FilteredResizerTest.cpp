@@ -139,20 +139,20 @@ TEST_F(FilteredResizerTest, RepeatedIndicesGiveTheSameKernel) {
 TEST_F(FilteredResizerTest, EdgesReflectIntoTheSource) {
     const img::Filter& lanczos = *img::filterAt(kLanczos3);
     img::ContributorList list;
-    ASSERT_TRUE(list.build(0, 10, 1.0, lanczos, false));
+    ASSERT_TRUE(list.build(0, 10, 1.0, lanczos, false, 1));
     std::vector<int> indices;
     for (int i = 0; i < list.count(); ++i)
         indices.push_back(list.entries()[i].index);
     EXPECT_EQ(indices, (std::vector<int>{3, 2, 1, 0, 1, 2, 3}));
 
-    ASSERT_TRUE(list.build(9, 10, 1.0, lanczos, false));
+    ASSERT_TRUE(list.build(9, 10, 1.0, lanczos, false, 1));
     indices.clear();
     for (int i = 0; i < list.count(); ++i)
         indices.push_back(list.entries()[i].index);
     EXPECT_EQ(indices, (std::vector<int>{6, 7, 8, 9, 9, 8, 7}));
 
     // Two samples under the sinc kernel's reach of four: everything stays on 0 or 1.
-    ASSERT_TRUE(list.build(1, 2, 1.0, *img::filterAt(kSinc), true));
+    ASSERT_TRUE(list.build(1, 2, 1.0, *img::filterAt(kSinc), true, 1));
     for (int i = 0; i < list.count(); ++i) {
         EXPECT_GE(list.entries()[i].index, 0);
         EXPECT_LE(list.entries()[i].index, 1);
