@@ -1,6 +1,7 @@
 // The side-by-side sums of the area averages: four destination pixels at once, each pixel's
 // channels in the lanes of one vector, every sum in the order of the plain loops.
 #include "ResizeAverages.h"
+#include "VectorUnits.h"
 
 #include <cstring>
 #include <immintrin.h>
@@ -60,11 +61,6 @@ __attribute__((target("avx2"))) void sumGroup(const AreaWeights& a, std::uint32_
 }
 
 } // namespace
-
-bool areaVectorsAvailable() {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
-}
 
 void sumGroupPixels(const AreaWeights& a, std::uint32_t g, const BYTE* firstRow,
                     std::size_t rowBytes, int rowCount, double* sums) {

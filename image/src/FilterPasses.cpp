@@ -1,5 +1,7 @@
 #include "FilterPasses.h"
 
+#include "VectorUnits.h"
+
 #include <cstring>
 #include <immintrin.h>
 
@@ -138,13 +140,8 @@ __attribute__((target("avx2"))) void filterFourPixels(const BYTE* base, std::uin
         std::memcpy(out[k], &words[k], bpp);
 }
 
-bool hasVectorUnit() {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
-}
-
 bool vectorPath(std::uint32_t bpp, const Taps& taps) {
-    return (bpp == 3 || bpp == 4) && taps.count >= 2 && hasVectorUnit();
+    return (bpp == 3 || bpp == 4) && taps.count >= 2 && vectorUnitsAvailable();
 }
 
 } // namespace
@@ -171,7 +168,7 @@ void filterSourceRows(const BYTE* source, std::size_t rowBytes, std::uint32_t ro
 void filterColumnInto(const BYTE* column, std::uint32_t bpp, const Taps* rowTaps,
                       std::uint32_t rows, BYTE* out, std::size_t rowBytes) {
     std::uint32_t i = 0;
-    if ((bpp == 3 || bpp == 4) && hasVectorUnit()) {
+    if ((bpp == 3 || bpp == 4) && vectorUnitsAvailable()) {
         for (; i + 4 <= rows; i += 4) {
             const Taps* t = rowTaps + i;
             const int n = t[0].count;

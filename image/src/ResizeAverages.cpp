@@ -125,7 +125,7 @@ bool areaRefused(const SourcePixels& s, const TargetPixels& d) {
 std::uint32_t averageGroups(const AreaWeights& a, const SourcePixels& s, std::uint32_t y,
                             double rowSum, BYTE* out, std::uint32_t bpp) {
     const AreaSpan& rowSpan = a.rowSpan(y);
-    if (!areaVectorsAvailable() || (bpp == 3 && rowSpan.end >= static_cast<std::int32_t>(s.height)))
+    if (!vectorUnitsAvailable() || (bpp == 3 && rowSpan.end >= static_cast<std::int32_t>(s.height)))
         return 0;
     const BYTE* firstRow = s.pixels + offsetOf(rowSpan.first, s.rowBytes);
     double sums[16];

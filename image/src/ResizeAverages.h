@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Resizers.h"
+#include "VectorUnits.h"
 
 namespace img {
 
@@ -50,9 +51,6 @@ private:
     ScratchBuffer<double> m_groupWeights;
     ScratchBuffer<std::size_t> m_groupOffsets;
 };
-
-// Whether the side-by-side sums can run on this processor.
-bool areaVectorsAvailable();
 
 // The four sums of each channel (lanes blue.. or the pixel's own byte order) of group g,
 // over the prepared row: for 3- or 4-byte pixels read as words, or 8-bit indices looked up

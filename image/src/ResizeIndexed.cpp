@@ -86,7 +86,7 @@ int areaAverageIndexed(CDibConverter& c, const SourcePixels& s, const TargetPixe
     if (!weights.build(s.width, s.height, d.width, d.height, 1)) return c.fail(kNoMemory);
     CImgColorMatch matcher;
     matcher.setPalette(palette, count);
-    const bool vectors = areaVectorsAvailable();
+    const bool vectors = vectorUnitsAvailable();
     for (std::uint32_t y = 0; y < d.height; ++y) {
         const double rowSum = weights.prepareRow(y);
         const AreaSpan& rowSpan = weights.rowSpan(y);

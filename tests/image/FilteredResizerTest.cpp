@@ -1,5 +1,6 @@
 #include "FilteredResizer.h"
 #include "LeakCheck.h"
+#include "VectorUnits.h"
 #include "imgcore.h"
 
 #include <algorithm>
@@ -175,10 +176,16 @@ TEST_F(FilteredResizerTest, ResultsStayBitForBitTheSame) {
         {3, 53, 41, 17, 13, 2, 14927144883987378282ull},
         {4, 10, 41, 30, 13, 3, 9824894121011552178ull},
     };
-    for (const Case& k : cases) {
-        int result = 0;
-        const Pixels dst = resized(src, k.sw, k.sh, k.dw, k.dh, k.bpp, k.filter, &result);
-        ASSERT_EQ(result, 1) << k.filter;
-        EXPECT_EQ(digest(dst), k.expected) << k.filter << " " << k.dw << "x" << k.dh;
+    // The vector sums and the plain loops must agree.
+    for (bool vectors : {true, false}) {
+        img::allowVectorUnits(vectors);
+        for (const Case& k : cases) {
+            int result = 0;
+            const Pixels dst = resized(src, k.sw, k.sh, k.dw, k.dh, k.bpp, k.filter, &result);
+            ASSERT_EQ(result, 1) << k.filter;
+            EXPECT_EQ(digest(dst), k.expected)
+                << k.filter << (vectors ? " vectors " : " plain ") << k.dw << "x" << k.dh;
+        }
     }
+    img::allowVectorUnits(true);
 }
