@@ -22,32 +22,10 @@ std::int32_t reflect(std::int64_t j, std::int64_t n) {
     return static_cast<std::int32_t>(j);
 }
 
-BYTE roundedByte(double x) {
-    const double r = x > 0 ? std::trunc(x + 0.5) : std::trunc(x - 0.5);
-    return r <= 0 ? 0 : r >= 255 ? 255 : static_cast<BYTE>(r);
-}
-
-// One filtered sample: the weighted sum of the listed samples (stride bytes apart in units
-// of their index), or the first of them unchanged when they are all equal, so that flat
-// areas stay exact.
-BYTE weigh(const BYTE* base, std::size_t stride, const Contributor* e, int n) {
-    if (n == 0) return 0;
-    const BYTE first = base[static_cast<std::size_t>(e[0].index) * stride];
-    if (n < 2) return first;
-    double x = 0;
-    unsigned differs = 0;
-    for (int i = 0; i < n; ++i) {
-        const BYTE b = base[static_cast<std::size_t>(e[i].index) * stride];
-        x += e[i].weight * b;
-        differs |= b ^ first;
-    }
-    return differs == 0 ? first : roundedByte(x);
-}
-
 } // namespace
 
 bool ContributorList::build(std::uint32_t position, std::uint32_t sourceCount, double scale,
-                            const Filter& filter, bool forColumn) {
+                            const Filter& filter, bool forColumn, std::size_t stride) {
     const bool shrinking = scale < 1;
     const double width = shrinking ? filter.support * (1 / scale) : filter.support;
     const double center = shrinking ? position * (1 / scale) : position / scale;
@@ -60,7 +38,8 @@ bool ContributorList::build(std::uint32_t position, std::uint32_t sourceCount, d
     m_count = 0;
     if (!(entries < 2147483647.0)) return false;
     Contributor* out = allocateTable(m_entries, static_cast<std::uint64_t>(entries));
-    if (out == nullptr) return false;
+    std::size_t* offsets = allocateTable(m_offsets, static_cast<std::uint64_t>(entries));
+    if (out == nullptr || offsets == nullptr) return false;
 
     double sum = 0;
     const auto first = static_cast<std::int64_t>(left);
@@ -69,7 +48,9 @@ bool ContributorList::build(std::uint32_t position, std::uint32_t sourceCount, d
         const double weight = shrinking
                                   ? filter.kernel((center - static_cast<double>(j)) * scale) * scale
                                   : filter.kernel(center - static_cast<double>(j));
-        out[m_count++] = {reflect(j, sourceCount), weight};
+        const std::int32_t index = reflect(j, sourceCount);
+        offsets[m_count] = static_cast<std::size_t>(index) * stride;
+        out[m_count++] = {index, weight};
         sum += weight;
     }
     if (sum != 0) {
@@ -92,30 +73,23 @@ bool CFilteredResizer::buildRowLists() {
     m_rowLists.reset(new (std::nothrow) ContributorList[m_dstH]);
     if (m_rowLists == nullptr) return false;
     const double scale = static_cast<double>(m_dstH) / m_srcH;
-    for (std::uint32_t i = 0; i < m_dstH; ++i)
-        if (!m_rowLists[i].build(i, m_srcH, scale, m_filter, false)) return false;
+    Taps* taps = allocateTable(m_rowTaps, m_dstH);
+    if (taps == nullptr) return false;
+    for (std::uint32_t i = 0; i < m_dstH; ++i) {
+        if (!m_rowLists[i].build(i, m_srcH, scale, m_filter, false, m_bytesPerPixel)) return false;
+        taps[i] = m_rowLists[i].taps();
+    }
     return true;
 }
 
 void CFilteredResizer::filterRows(const ContributorList& list) {
-    const Contributor* e = list.entries();
-    const int n = list.count();
-    BYTE* out = m_column.data();
-    for (std::uint32_t y = 0; y < m_srcH; ++y) {
-        const BYTE* row = m_source + offsetOf(y, m_srcRowBytes);
-        for (std::uint32_t k = 0; k < m_bytesPerPixel; ++k)
-            *out++ = weigh(row + k, m_bytesPerPixel, e, n);
-    }
+    filterSourceRows(m_source, m_srcRowBytes, m_srcH, m_bytesPerPixel, list.taps(),
+                     m_column.data());
 }
 
 void CFilteredResizer::filterColumn(std::uint32_t x) {
-    const BYTE* column = m_column.data();
-    BYTE* out = m_destination + static_cast<std::size_t>(x) * m_bytesPerPixel;
-    for (std::uint32_t i = 0; i < m_dstH; ++i, out += m_dstRowBytes) {
-        const ContributorList& list = m_rowLists[i];
-        for (std::uint32_t k = 0; k < m_bytesPerPixel; ++k)
-            out[k] = weigh(column + k, m_bytesPerPixel, list.entries(), list.count());
-    }
+    filterColumnInto(m_column.data(), m_bytesPerPixel, m_rowTaps.data(), m_dstH,
+                     m_destination + static_cast<std::size_t>(x) * m_bytesPerPixel, m_dstRowBytes);
 }
 
 int CFilteredResizer::resize(const BYTE* source, std::uint32_t srcW, std::uint32_t srcH,
@@ -140,14 +114,16 @@ int CFilteredResizer::resize(const BYTE* source, std::uint32_t srcW, std::uint32
     if (dstW < reach || dstH < reach) return fail(kBelowFilterSupport);
 
     if (!buildRowLists()) return fail(kNoMemory);
-    const std::uint32_t columnBytes = checkedProduct({bytesPerPixel, srcH});
-    if (columnBytes == 0 || m_column.ensure(static_cast<int>(columnBytes)) == nullptr)
+    // The spare byte lets a pass read a 3-byte pixel as one 32-bit word.
+    const std::uint32_t columnBytes = checkedSum(checkedProduct({bytesPerPixel, srcH}), 1);
+    if (columnBytes <= 1 || m_column.ensure(static_cast<int>(columnBytes)) == nullptr)
         return fail(kNoMemory);
 
     ContributorList columnList;
     const double scale = static_cast<double>(dstW) / srcW;
     for (std::uint32_t x = 0; x < dstW; ++x) {
-        if (!columnList.build(x, srcW, scale, m_filter, true)) return fail(kNoMemory);
+        if (!columnList.build(x, srcW, scale, m_filter, true, m_bytesPerPixel))
+            return fail(kNoMemory);
         filterRows(columnList);
         filterColumn(x);
     }

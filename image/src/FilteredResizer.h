@@ -2,6 +2,7 @@
 // rows are filtered into a single column, and that column into the destination.
 #pragma once
 
+#include "FilterPasses.h"
 #include "Filters.h"
 #include "MemoryBlock.h"
 #include "Status.h"
@@ -11,26 +12,24 @@
 
 namespace img {
 
-struct Contributor {
-    std::int32_t index; // source sample
-    double weight;
-};
-
 // The source samples that make up one destination sample, with normalised weights.
 class ContributorList {
 public:
     // Builds the list of destination position `position` over `sourceCount` samples, scaled
-    // by `scale` (destination over source size). `forColumn` picks the column list's larger
-    // capacity. False when the entries cannot be had.
+    // by `scale` (destination over source size), with byte offsets of `stride` bytes per
+    // sample. `forColumn` picks the column list's larger capacity. False when the entries
+    // cannot be had.
     bool build(std::uint32_t position, std::uint32_t sourceCount, double scale,
-               const Filter& filter, bool forColumn);
+               const Filter& filter, bool forColumn, std::size_t stride);
 
     int count() const { return m_count; }
     const Contributor* entries() const { return m_entries.data(); }
+    Taps taps() const { return {m_offsets.data(), m_entries.data(), m_count}; }
 
 private:
     int m_count = 0;
     ScratchBuffer<Contributor> m_entries;
+    ScratchBuffer<std::size_t> m_offsets;
 };
 
 class CFilteredResizer : public Operation {
@@ -56,6 +55,7 @@ private:
 
     Filter m_filter = defaultFilter();
     std::unique_ptr<ContributorList[]> m_rowLists;
+    ScratchBuffer<Taps> m_rowTaps;
 };
 
 } // namespace img

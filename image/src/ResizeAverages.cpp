@@ -29,7 +29,7 @@ void computeAreaSpans(AreaSpan* spans, std::uint32_t count, double step,
 }
 
 bool AreaWeights::build(std::uint32_t srcW, std::uint32_t srcH, std::uint32_t dstW,
-                        std::uint32_t dstH) {
+                        std::uint32_t dstH, std::uint32_t stride) {
     const double stepX = static_cast<double>(srcW) / dstW;
     const double stepY = static_cast<double>(srcH) / dstH;
     AreaSpan* columnSpans = allocateTable(m_columnSpans, dstW);
@@ -61,7 +61,43 @@ bool AreaWeights::build(std::uint32_t srcW, std::uint32_t srcH, std::uint32_t ds
     std::uint64_t longest = static_cast<std::uint64_t>(stepY + 2);
     for (std::uint32_t y = 0; y < dstH; ++y)
         longest = std::max<std::uint64_t>(longest, rowSpans[y].end - rowSpans[y].first);
-    return allocateTable(m_rowWeights, longest) != nullptr;
+    return allocateTable(m_rowWeights, longest) != nullptr && buildGroups(srcW, dstW, stride);
+}
+
+bool AreaWeights::buildGroups(std::uint32_t srcW, std::uint32_t dstW, std::uint32_t stride) {
+    m_groups = dstW / kGroup;
+    if (m_groups == 0) return true;
+    int* lengths = allocateTable(m_groupLengths, m_groups);
+    std::uint32_t* starts = allocateTable(m_groupStarts, m_groups);
+    if (lengths == nullptr || starts == nullptr) return false;
+    std::uint64_t total = 0;
+    for (std::uint32_t g = 0; g < m_groups; ++g) {
+        int longest = 0;
+        for (std::uint32_t j = 0; j < kGroup; ++j) {
+            const AreaSpan& span = m_columnSpans[g * kGroup + j];
+            longest = std::max(longest, span.end - span.first);
+        }
+        lengths[g] = longest;
+        starts[g] = static_cast<std::uint32_t>(total);
+        total += static_cast<std::uint64_t>(longest) * kGroup;
+    }
+    double* weights = allocateTable(m_groupWeights, total);
+    std::size_t* offsets = allocateTable(m_groupOffsets, total);
+    if (weights == nullptr || offsets == nullptr || total > 0xFFFFFFFFu) return false;
+    for (std::uint32_t g = 0; g < m_groups; ++g) {
+        for (std::uint32_t j = 0; j < kGroup; ++j) {
+            const std::uint32_t x = g * kGroup + j;
+            const AreaSpan& span = m_columnSpans[x];
+            const int n = span.end - span.first;
+            for (int i = 0; i < lengths[g]; ++i) {
+                const std::size_t at = starts[g] + static_cast<std::size_t>(i) * kGroup + j;
+                const std::int64_t column = std::min<std::int64_t>(span.first + i, srcW - 1);
+                weights[at] = i < n ? columnWeights(x)[i] : 0.0;
+                offsets[at] = static_cast<std::size_t>(column) * stride;
+            }
+        }
+    }
+    return true;
 }
 
 double AreaWeights::prepareRow(std::uint32_t y) {
@@ -84,14 +120,37 @@ bool areaRefused(const SourcePixels& s, const TargetPixels& d) {
            d.width == 0 || d.height == 0;
 }
 
-// One destination row of the weighted average for Channels bytes per pixel.
+// The columns of a destination row that the side-by-side sums can take, from column 0: whole
+// groups of four, unless a 3-byte pixel read as a word could end the caller's buffer.
+std::uint32_t averageGroups(const AreaWeights& a, const SourcePixels& s, std::uint32_t y,
+                            double rowSum, BYTE* out, std::uint32_t bpp) {
+    const AreaSpan& rowSpan = a.rowSpan(y);
+    if (!vectorUnitsAvailable() || (bpp == 3 && rowSpan.end >= static_cast<std::int32_t>(s.height)))
+        return 0;
+    const BYTE* firstRow = s.pixels + offsetOf(rowSpan.first, s.rowBytes);
+    double sums[16];
+    for (std::uint32_t g = 0; g < a.groupCount(); ++g) {
+        sumGroupPixels(a, g, firstRow, s.rowBytes, rowSpan.end - rowSpan.first, sums);
+        for (std::uint32_t j = 0; j < AreaWeights::kGroup; ++j, out += bpp) {
+            const double scale =
+                1 / (a.columnSpan(g * AreaWeights::kGroup + j).totalWeight * rowSum);
+            for (std::uint32_t k = 0; k < bpp; ++k)
+                out[k] = static_cast<BYTE>(static_cast<int>(sums[j * 4 + k] * scale));
+        }
+    }
+    return a.groupCount() * AreaWeights::kGroup;
+}
+
+// One destination row of the weighted average for Channels bytes per pixel, from column
+// `from`.
 template <std::uint32_t Channels>
 void averageRow(const AreaWeights& a, const SourcePixels& s, std::uint32_t y, double rowSum,
-                BYTE* out, std::uint32_t dstW) {
+                BYTE* out, std::uint32_t from, std::uint32_t dstW) {
     const AreaSpan& rowSpan = a.rowSpan(y);
     const std::int32_t rowCount = rowSpan.end - rowSpan.first;
     const double* rowWeights = a.rowWeights();
-    for (std::uint32_t x = 0; x < dstW; ++x, out += Channels) {
+    out += static_cast<std::size_t>(from) * Channels;
+    for (std::uint32_t x = from; x < dstW; ++x, out += Channels) {
         const AreaSpan& span = a.columnSpan(x);
         const double* columnWeights = a.columnWeights(x);
         const std::int32_t columnCount = span.end - span.first;
@@ -144,19 +203,21 @@ int resizeAreaAverage(CDibConverter& c, const SourcePixels& s, const TargetPixel
                       std::uint32_t bpp) {
     if (areaRefused(s, d) || bpp == 0) return c.fail(kBadArgument);
     AreaWeights weights;
-    if (!weights.build(s.width, s.height, d.width, d.height)) return c.fail(kNoMemory);
+    if (!weights.build(s.width, s.height, d.width, d.height, bpp)) return c.fail(kNoMemory);
     for (std::uint32_t y = 0; y < d.height; ++y) {
         const double rowSum = weights.prepareRow(y);
         BYTE* out = d.pixels + offsetOf(y, d.rowBytes);
         switch (bpp) {
         case 1:
-            averageRow<1>(weights, s, y, rowSum, out, d.width);
+            averageRow<1>(weights, s, y, rowSum, out, 0, d.width);
             break;
         case 3:
-            averageRow<3>(weights, s, y, rowSum, out, d.width);
+            averageRow<3>(weights, s, y, rowSum, out, averageGroups(weights, s, y, rowSum, out, 3),
+                          d.width);
             break;
         case 4:
-            averageRow<4>(weights, s, y, rowSum, out, d.width);
+            averageRow<4>(weights, s, y, rowSum, out, averageGroups(weights, s, y, rowSum, out, 4),
+                          d.width);
             break;
         default:
             averageRowChannels(weights, s, y, rowSum, out, d.width, bpp);
@@ -181,28 +242,35 @@ int resizeBoxAverage(CDibConverter& c, const SourcePixels& s, const TargetPixels
 
     const auto side = static_cast<std::uint32_t>(std::min(std::trunc(sx), std::trunc(sy)));
     const std::uint32_t area = side * side;
+    const std::uint64_t rowSamples = static_cast<std::uint64_t>(s.width) * bpp;
     ScratchBuffer<std::size_t> startTable;
+    ScratchBuffer<std::uint32_t> bandTable;
     std::size_t* starts = allocateTable(startTable, d.width);
-    if (starts == nullptr) return c.fail(kNoMemory);
+    std::uint32_t* band = allocateTable(bandTable, rowSamples);
+    if (starts == nullptr || (band == nullptr && rowSamples != 0)) return c.fail(kNoMemory);
     // The box positions grow by repeated addition; a box is never let past the last column.
     double across = 0.0;
     for (std::uint32_t x = 0; x < d.width; ++x, across += sx)
         starts[x] =
             static_cast<std::size_t>(std::min(static_cast<std::uint32_t>(across), s.width - side)) *
             bpp;
-    const std::size_t boxRow = static_cast<std::size_t>(side) * bpp;
+    // Integer sums do not depend on their order: each band of rows is summed down its
+    // columns first, then each box along its row.
     double down = 0.0;
     for (std::uint32_t y = 0; y < d.height; ++y, down += sy) {
         const std::uint32_t top = std::min(static_cast<std::uint32_t>(down), s.height - side);
-        const BYTE* band = s.pixels + offsetOf(top, s.rowBytes);
+        std::fill(band, band + rowSamples, 0u);
+        const BYTE* row = s.pixels + offsetOf(top, s.rowBytes);
+        for (std::uint32_t r = 0; r < side; ++r, row += s.rowBytes)
+            for (std::uint64_t i = 0; i < rowSamples; ++i)
+                band[i] += row[i];
         BYTE* out = d.pixels + offsetOf(y, d.rowBytes);
         for (std::uint32_t x = 0; x < d.width; ++x, out += bpp) {
             for (std::uint32_t k = 0; k < bpp; ++k) {
                 std::uint32_t sum = 0;
-                const BYTE* row = band + starts[x] + k;
-                for (std::uint32_t r = 0; r < side; ++r, row += s.rowBytes)
-                    for (std::size_t i = 0; i < boxRow; i += bpp)
-                        sum += row[i];
+                const std::uint32_t* column = band + starts[x] + k;
+                for (std::uint32_t i = 0; i < side; ++i)
+                    sum += column[static_cast<std::size_t>(i) * bpp];
                 out[k] = static_cast<BYTE>(sum / area);
             }
         }

@@ -83,16 +83,32 @@ int bilinearIndexed(CDibConverter& c, const SourcePixels& s, const TargetPixels&
 int areaAverageIndexed(CDibConverter& c, const SourcePixels& s, const TargetPixels& d,
                        const RGBQUAD* palette, unsigned count) {
     AreaWeights weights;
-    if (!weights.build(s.width, s.height, d.width, d.height)) return c.fail(kNoMemory);
+    if (!weights.build(s.width, s.height, d.width, d.height, 1)) return c.fail(kNoMemory);
     CImgColorMatch matcher;
     matcher.setPalette(palette, count);
+    const bool vectors = vectorUnitsAvailable();
     for (std::uint32_t y = 0; y < d.height; ++y) {
         const double rowSum = weights.prepareRow(y);
         const AreaSpan& rowSpan = weights.rowSpan(y);
         const std::int32_t rowCount = rowSpan.end - rowSpan.first;
         const double* rowWeights = weights.rowWeights();
         BYTE* out = d.pixels + offsetOf(y, d.rowBytes);
-        for (std::uint32_t x = 0; x < d.width; ++x) {
+        std::uint32_t x = 0;
+        if (vectors) {
+            const BYTE* firstRow = s.pixels + offsetOf(rowSpan.first, s.rowBytes);
+            double sums[16]; // lanes blue, green, red, reserved
+            for (std::uint32_t g = 0; g < weights.groupCount(); ++g) {
+                sumGroupIndexed(weights, g, firstRow, s.rowBytes, rowCount, palette, sums);
+                for (std::uint32_t j = 0; j < AreaWeights::kGroup; ++j, ++x) {
+                    const double scale = 1 / (weights.columnSpan(x).totalWeight * rowSum);
+                    const double* lane = sums + j * 4;
+                    out[x] = matcher.match(static_cast<BYTE>(static_cast<int>(lane[2] * scale)),
+                                           static_cast<BYTE>(static_cast<int>(lane[1] * scale)),
+                                           static_cast<BYTE>(static_cast<int>(lane[0] * scale)));
+                }
+            }
+        }
+        for (; x < d.width; ++x) {
             const AreaSpan& span = weights.columnSpan(x);
             const double* columnWeights = weights.columnWeights(x);
             const std::int32_t columnCount = span.end - span.first;

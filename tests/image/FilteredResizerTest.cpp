@@ -1,5 +1,6 @@
 #include "FilteredResizer.h"
 #include "LeakCheck.h"
+#include "VectorUnits.h"
 #include "imgcore.h"
 
 #include <algorithm>
@@ -139,20 +140,20 @@ TEST_F(FilteredResizerTest, RepeatedIndicesGiveTheSameKernel) {
 TEST_F(FilteredResizerTest, EdgesReflectIntoTheSource) {
     const img::Filter& lanczos = *img::filterAt(kLanczos3);
     img::ContributorList list;
-    ASSERT_TRUE(list.build(0, 10, 1.0, lanczos, false));
+    ASSERT_TRUE(list.build(0, 10, 1.0, lanczos, false, 1));
     std::vector<int> indices;
     for (int i = 0; i < list.count(); ++i)
         indices.push_back(list.entries()[i].index);
     EXPECT_EQ(indices, (std::vector<int>{3, 2, 1, 0, 1, 2, 3}));
 
-    ASSERT_TRUE(list.build(9, 10, 1.0, lanczos, false));
+    ASSERT_TRUE(list.build(9, 10, 1.0, lanczos, false, 1));
     indices.clear();
     for (int i = 0; i < list.count(); ++i)
         indices.push_back(list.entries()[i].index);
     EXPECT_EQ(indices, (std::vector<int>{6, 7, 8, 9, 9, 8, 7}));
 
     // Two samples under the sinc kernel's reach of four: everything stays on 0 or 1.
-    ASSERT_TRUE(list.build(1, 2, 1.0, *img::filterAt(kSinc), true));
+    ASSERT_TRUE(list.build(1, 2, 1.0, *img::filterAt(kSinc), true, 1));
     for (int i = 0; i < list.count(); ++i) {
         EXPECT_GE(list.entries()[i].index, 0);
         EXPECT_LE(list.entries()[i].index, 1);
@@ -175,10 +176,16 @@ TEST_F(FilteredResizerTest, ResultsStayBitForBitTheSame) {
         {3, 53, 41, 17, 13, 2, 14927144883987378282ull},
         {4, 10, 41, 30, 13, 3, 9824894121011552178ull},
     };
-    for (const Case& k : cases) {
-        int result = 0;
-        const Pixels dst = resized(src, k.sw, k.sh, k.dw, k.dh, k.bpp, k.filter, &result);
-        ASSERT_EQ(result, 1) << k.filter;
-        EXPECT_EQ(digest(dst), k.expected) << k.filter << " " << k.dw << "x" << k.dh;
+    // The vector sums and the plain loops must agree.
+    for (bool vectors : {true, false}) {
+        img::allowVectorUnits(vectors);
+        for (const Case& k : cases) {
+            int result = 0;
+            const Pixels dst = resized(src, k.sw, k.sh, k.dw, k.dh, k.bpp, k.filter, &result);
+            ASSERT_EQ(result, 1) << k.filter;
+            EXPECT_EQ(digest(dst), k.expected)
+                << k.filter << (vectors ? " vectors " : " plain ") << k.dw << "x" << k.dh;
+        }
     }
+    img::allowVectorUnits(true);
 }

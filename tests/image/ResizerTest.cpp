@@ -1,4 +1,5 @@
 #include "LeakCheck.h"
+#include "VectorUnits.h"
 #include "imgcore.h"
 
 #include <algorithm>
@@ -300,10 +301,15 @@ TEST_F(ResizerTest, ResultsStayBitForBitTheSame) {
          11859456368761302620ull},
         {"one bit", oneBit(), 61, 47, 8, 90, 33, 12, 6607075849057701340ull},
     };
-    for (const Case& k : cases) {
-        Pixels dst(static_cast<std::size_t>(k.dh) * k.dr);
-        ASSERT_EQ(k.resize(src.data(), k.sw, k.sh, k.sr, dst.data(), k.dw, k.dh, k.dr), 1)
-            << k.what;
-        EXPECT_EQ(digest(dst), k.expected) << k.what;
+    // The vector sums and the plain loops must agree.
+    for (bool vectors : {true, false}) {
+        img::allowVectorUnits(vectors);
+        for (const Case& k : cases) {
+            Pixels dst(static_cast<std::size_t>(k.dh) * k.dr);
+            ASSERT_EQ(k.resize(src.data(), k.sw, k.sh, k.sr, dst.data(), k.dw, k.dh, k.dr), 1)
+                << k.what;
+            EXPECT_EQ(digest(dst), k.expected) << k.what << (vectors ? " (vectors)" : " (plain)");
+        }
     }
+    img::allowVectorUnits(true);
 }
