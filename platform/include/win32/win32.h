@@ -1,5 +1,6 @@
 // Everything of the Win32 stand-in that the system's code includes.
 #pragma once
 
+#include "win32/gdi.h"
 #include "win32/kernel.h"
 #include "win32/types.h"
