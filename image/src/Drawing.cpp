@@ -1,8 +1,10 @@
 // Images onto a device context: a packed DIB stretched to the rectangle, and RGB, 8-bit and
 // RGBA buffers turned into device bitmaps and copied unscaled through a memory DC.
 #include "CDibConverter.h"
+#include "COverlay.h"
 #include "EntryFrame.h"
 
+#include <climits>
 #include <cstring>
 
 namespace img {
@@ -50,6 +52,34 @@ int CDibConverter::drawIndexedBuffer(HDC dc, const BYTE* pixels, int imageWidth,
     if (dib == nullptr) return 0;
     HBITMAP bitmap = DIBToHBITMAP(dib, palette, dc);
     GlobalFree(dib);
+    if (bitmap == nullptr) return 0;
+    const int result = blitBitmap(dc, bitmap, x, y, 0, 0, width, height, palette);
+    DeleteObject(bitmap);
+    return result;
+}
+
+int CDibConverter::drawRGBABuffer(HDC dc, const BYTE* pixels, int imageWidth, int imageHeight,
+                                  int x, int y, int width, int height, HPALETTE palette) {
+    status = kOk;
+    if (pixels == nullptr || dc == nullptr) return fail(kBadArgument);
+    // An empty rectangle is a bad argument, not a failed allocation that reports nothing.
+    if (width <= 0 || height <= 0 || imageWidth > INT_MAX / 4) return fail(kBadArgument);
+    const std::uint32_t bytes =
+        checkedProduct({static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 3});
+    MemoryBlock work;
+    if (!work.allocate(bytes)) return 0;
+    if (!dcToRGB(dc, x, y, width, height, work.data())) {
+        work.release();
+        return 0;
+    }
+    COverlay overlay;
+    if (!overlay.overlayRGBA(work.data(), width, height, width * 3, pixels, imageWidth, imageHeight,
+                             imageWidth * 4, 0, 0)) {
+        work.release();
+        return fail(overlay.status);
+    }
+    HBITMAP bitmap = rgbToBitmap(work.data(), width, height, palette, dc);
+    work.release();
     if (bitmap == nullptr) return 0;
     const int result = blitBitmap(dc, bitmap, x, y, 0, 0, width, height, palette);
     DeleteObject(bitmap);
@@ -106,6 +136,13 @@ int drawIndexed8(HDC dc, const BYTE* pixels, int srcWidth, int srcHeight, const 
     return img::frameW<img::CDibConverter>([&](img::CDibConverter& c) {
         return c.drawIndexedBuffer(dc, pixels, srcWidth, srcHeight, palette, x, y, width, height,
                                    hpal);
+    });
+}
+
+int drawRGBA(HDC dc, const BYTE* pixels, int srcWidth, int srcHeight, int x, int y, int width,
+             int height, HPALETTE palette) {
+    return img::frameW<img::CDibConverter>([&](img::CDibConverter& c) {
+        return c.drawRGBABuffer(dc, pixels, srcWidth, srcHeight, x, y, width, height, palette);
     });
 }
 

@@ -1,6 +1,7 @@
 #include "CDibConverter.h"
 #include "GdiCheck.h"
 #include "GdiScene.h"
+#include "Tables.h"
 #include "imgcore.h"
 
 #include <functional>
@@ -198,4 +199,78 @@ TEST_F(Drawing, ABitmapHeldByAnotherDCCannotBeBlitted) {
     EXPECT_EQ(c.blitBitmap(m_screen, nullptr, 0, 0, 0, 0, 2, 2, nullptr), 0);
     EXPECT_EQ(c.status, 5);
     EXPECT_EQ(GetCurrentObject(m_screen, OBJ_PAL), GetStockObject(DEFAULT_PALETTE));
+}
+
+namespace {
+
+Bytes rgbaOf(const Bytes& rgb, BYTE alpha) {
+    Bytes out;
+    for (std::size_t i = 0; i < rgb.size(); i += 3)
+        out.insert(out.end(), {rgb[i], rgb[i + 1], rgb[i + 2], alpha});
+    return out;
+}
+
+} // namespace
+
+TEST_F(Drawing, RgbaImagesAreBlendedOverWhatTheDeviceShows) {
+    const Bytes under = gdi_scene::patternRGB(6, 4);
+    Bytes image = gdi_scene::patternRGB(6, 4);
+    for (BYTE& b : image)
+        b = static_cast<BYTE>(255 - b);
+    ASSERT_EQ(drawRGB(m_screen, under.data(), 6, 4, 50, 60, 6, 4, nullptr), 1);
+
+    const Bytes clear = rgbaOf(image, 0);
+    ASSERT_EQ(drawRGBA(m_screen, clear.data(), 6, 4, 50, 60, 6, 4, nullptr), 1);
+    EXPECT_EQ(getLastError(), 0);
+    EXPECT_TRUE(shows(under, 6, 4, 50, 60)) << "a transparent image leaves the device as it was";
+
+    const Bytes half = rgbaOf(image, 128);
+    ASSERT_EQ(drawRGBA(m_screen, half.data(), 6, 4, 50, 60, 6, 4, nullptr), 1);
+    const BYTE* alpha = tables().alpha;
+    Bytes blended(under.size());
+    for (std::size_t i = 0; i < under.size(); ++i)
+        blended[i] = static_cast<BYTE>(alpha[127 * 256 + under[i]] + alpha[128 * 256 + image[i]]);
+    EXPECT_TRUE(shows(blended, 6, 4, 50, 60));
+
+    const Bytes opaque = rgbaOf(image, 255);
+    ASSERT_EQ(drawRGBA(m_screen, opaque.data(), 6, 4, 50, 60, 6, 4, nullptr), 1);
+    EXPECT_TRUE(shows(image, 6, 4, 50, 60)) << "an opaque image shows as drawRGB shows it";
+}
+
+TEST_F(Drawing, RgbaOutsideTheImageKeepsTheDevicePixels) {
+    const Bytes under = gdi_scene::patternRGB(5, 5);
+    ASSERT_EQ(drawRGB(m_screen, under.data(), 5, 5, 0, 0, 5, 5, nullptr), 1);
+    const Bytes dot = {255, 255, 255, 255};
+    ASSERT_EQ(drawRGBA(m_screen, dot.data(), 1, 1, 0, 0, 5, 5, nullptr), 1);
+    EXPECT_EQ(GetPixel(m_screen, 0, 0), RGB(255, 255, 255));
+    Bytes rest = under;
+    rest[0] = rest[1] = rest[2] = 255;
+    EXPECT_TRUE(shows(rest, 5, 5, 0, 0));
+}
+
+TEST_F(Drawing, RgbaFailures) {
+    const Bytes rgba(4 * 4 * 4, 255);
+    struct Case {
+        const char* what;
+        HDC dc;
+        const BYTE* pixels;
+        int width;
+        int code;
+    };
+    for (const Case& k :
+         {Case{"no DC", nullptr, rgba.data(), 4, 5}, Case{"no pixels", m_screen, nullptr, 4, 5},
+          Case{"empty rectangle", m_screen, rgba.data(), 0, 5}}) {
+        EXPECT_EQ(drawRGBA(k.dc, k.pixels, 4, 4, 0, 0, k.width, 4, nullptr), 0) << k.what;
+        EXPECT_EQ(getLastError(), k.code) << k.what;
+    }
+    winplatSetRasterCaps(WINPLAT_TRUE_COLOUR_CAPS & ~RC_BITMAP64);
+    EXPECT_EQ(drawRGBA(m_screen, rgba.data(), 4, 4, 0, 0, 4, 4, nullptr), 0);
+    EXPECT_EQ(getLastError(), 26) << "the device cannot be copied";
+    winplatResetScreen(RGB(0, 0, 0));
+    winplatFailGlobalAllocAt(1);
+    EXPECT_EQ(drawRGBA(m_screen, rgba.data(), 4, 4, 0, 0, 4, 4, nullptr), 0);
+    EXPECT_EQ(getLastError(), 0) << "no working buffer: nothing drawn, nothing said";
+    winplatFailGdiCallAt(WINPLAT_CALL_CREATE_DIBITMAP, 1);
+    EXPECT_EQ(drawRGBA(m_screen, rgba.data(), 4, 4, 0, 0, 4, 4, nullptr), 0);
+    EXPECT_EQ(getLastError(), 35);
 }
