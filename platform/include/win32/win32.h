@@ -2,6 +2,7 @@
 #pragma once
 
 #include "win32/files.h"
+#include "win32/gdi.h"
 #include "win32/kernel.h"
 #include "win32/resources.h"
 #include "win32/shell.h"
