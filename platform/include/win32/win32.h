@@ -1,5 +1,8 @@
 // Everything of the Win32 stand-in that the system's code includes.
 #pragma once
 
+#include "win32/gdi.h"
 #include "win32/kernel.h"
+#include "win32/module.h"
 #include "win32/types.h"
+#include "win32/user.h"
