@@ -5,13 +5,6 @@
 
 #include "win32/win32.h"
 
-struct HDC__;
-struct HBITMAP__;
-struct HPALETTE__;
-using HDC = HDC__*;
-using HBITMAP = HBITMAP__*;
-using HPALETTE = HPALETTE__*;
-
 // An open I/O source, from openFileSource until closeSource.
 using ImgSource = void*;
 

@@ -1,0 +1,308 @@
+// Making and releasing device contexts, their capabilities and their drawing state.
+#include "gdi/DeviceContext.h"
+#include "gdi/Device.h"
+
+#include <algorithm>
+
+namespace winplat::gdi {
+namespace {
+
+WindowAreaQuery g_windowArea = nullptr;
+SystemColourQuery g_systemColour = nullptr;
+
+template <class T> void hold(T*& slot, GdiObject* o) {
+    slot = static_cast<T*>(o);
+    ++slot->selections;
+}
+
+DeviceContext* newDC(DcKind kind) {
+    auto* dc = new DeviceContext(kind);
+    hold(dc->pen, stockObject(BLACK_PEN));
+    hold(dc->brush, stockObject(WHITE_BRUSH));
+    hold(dc->font, stockObject(SYSTEM_FONT));
+    hold(dc->palette, stockObject(DEFAULT_PALETTE));
+    if (kind == DcKind::Memory) {
+        hold(dc->bitmap, stockBitmap());
+        dc->area = {0, 0, 1, 1};
+    } else {
+        dc->area = {0, 0, WINPLAT_SCREEN_WIDTH, WINPLAT_SCREEN_HEIGHT};
+    }
+    dc->clip = dc->area;
+    return dc;
+}
+
+template <class T> T swapValue(T& slot, T value) {
+    T old = slot;
+    slot = value;
+    return old;
+}
+
+} // namespace
+
+DeviceContext::~DeviceContext() {
+    for (GdiObject* o : {static_cast<GdiObject*>(pen), static_cast<GdiObject*>(brush),
+                         static_cast<GdiObject*>(font), static_cast<GdiObject*>(palette),
+                         static_cast<GdiObject*>(bitmap)})
+        if (o != nullptr) --o->selections;
+    if (bitmap != nullptr && bitmap->selectedInto == this) bitmap->selectedInto = nullptr;
+}
+
+const Surface& DeviceContext::surface() const {
+    return kind == DcKind::Memory ? bitmap->surface : device().screen;
+}
+
+RECT DeviceContext::toSurface(const RECT& r) const {
+    const POINT a = toSurface(r.left, r.top);
+    const POINT b = toSurface(r.right, r.bottom);
+    return {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
+}
+
+COLORREF DeviceContext::resolve(COLORREF colour) const {
+    const Palette* pal =
+        palette != nullptr ? palette : static_cast<const Palette*>(stockObject(DEFAULT_PALETTE));
+    const auto entryColour = [&](std::size_t i) {
+        const PALETTEENTRY& e = pal->entries[i < pal->entries.size() ? i : 0];
+        return RGB(e.peRed, e.peGreen, e.peBlue);
+    };
+    switch (colour >> 24) {
+    case 1:
+        return entryColour(colour & 0xFFFFu);
+    case 2: {
+        if (!device().paletteMode) return colour & 0x00FFFFFFu;
+        std::vector<RGBQUAD> quads;
+        for (const PALETTEENTRY& e : pal->entries)
+            quads.push_back(RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0});
+        return entryColour(nearestEntry(quads.data(), static_cast<int>(quads.size()), colour));
+    }
+    default:
+        return colour & 0x00FFFFFFu;
+    }
+}
+
+HDC createWindowDC(HWND window, POINT origin, const RECT& visible) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = newDC(DcKind::Window);
+    dc->window = window;
+    dc->origin = origin;
+    dc->area = intersect(visible, RECT{0, 0, WINPLAT_SCREEN_WIDTH, WINPLAT_SCREEN_HEIGHT});
+    dc->clip = dc->area;
+    return static_cast<HDC>(adopt(dc));
+}
+
+void setWindowAreaQuery(WindowAreaQuery query) {
+    Guard guard(gdiLock());
+    g_windowArea = query;
+}
+
+void setSystemColourQuery(SystemColourQuery query) {
+    Guard guard(gdiLock());
+    g_systemColour = query;
+}
+
+SystemColourQuery systemColourQuery() {
+    return g_systemColour;
+}
+
+RECT intersect(const RECT& a, const RECT& b) {
+    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+           std::min(a.bottom, b.bottom)};
+    if (isEmpty(r)) r = {0, 0, 0, 0};
+    return r;
+}
+
+bool isEmpty(const RECT& r) {
+    return r.left >= r.right || r.top >= r.bottom;
+}
+
+void fillSurfaceRect(DeviceContext& dc, RECT r, COLORREF colour) {
+    r = intersect(r, dc.clip);
+    if (isEmpty(r)) return;
+    const Surface& s = dc.surface();
+    ColourEncoder encoder(s);
+    const DWORD value = encoder.encode(colour);
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x)
+            s.setRaw(x, y, value);
+}
+
+void plot(DeviceContext& dc, int sx, int sy, DWORD raw) {
+    const RECT& c = dc.clip;
+    if (sx < c.left || sy < c.top || sx >= c.right || sy >= c.bottom) return;
+    dc.surface().setRaw(sx, sy, raw);
+}
+
+} // namespace winplat::gdi
+
+using namespace winplat::gdi;
+
+extern "C" {
+
+HDC GetDC(HWND window) {
+    Guard guard(gdiLock());
+    if (failNow(WINPLAT_CALL_GET_DC)) return nullptr;
+    if (window == nullptr) return static_cast<HDC>(adopt(newDC(DcKind::Screen)));
+    POINT origin{0, 0};
+    RECT visible{0, 0, 0, 0};
+    if (g_windowArea == nullptr || !g_windowArea(window, &origin, &visible)) return nullptr;
+    return createWindowDC(window, origin, visible);
+}
+
+int ReleaseDC(HWND, HDC hdc) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    if (dc == nullptr || dc->kind == DcKind::Memory) return 0;
+    destroy(dc);
+    return 1;
+}
+
+HDC CreateCompatibleDC(HDC hdc) {
+    Guard guard(gdiLock());
+    if (hdc != nullptr && lookupDC(hdc) == nullptr) return nullptr;
+    if (failNow(WINPLAT_CALL_CREATE_COMPATIBLE_DC)) return nullptr;
+    return static_cast<HDC>(adopt(newDC(DcKind::Memory)));
+}
+
+BOOL DeleteDC(HDC hdc) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    if (dc == nullptr) return FALSE;
+    destroy(dc);
+    return TRUE;
+}
+
+int GetDeviceCaps(HDC hdc, int index) {
+    Guard guard(gdiLock());
+    if (lookupDC(hdc) == nullptr) return 0;
+    const Device& d = device();
+    switch (index) {
+    case TECHNOLOGY:
+        return DT_RASDISPLAY;
+    case HORZSIZE:
+        return (WINPLAT_SCREEN_WIDTH * 254 + 480) / 960;
+    case VERTSIZE:
+        return (WINPLAT_SCREEN_HEIGHT * 254 + 480) / 960;
+    case HORZRES:
+        return WINPLAT_SCREEN_WIDTH;
+    case VERTRES:
+        return WINPLAT_SCREEN_HEIGHT;
+    case BITSPIXEL:
+        return deviceBits();
+    case PLANES:
+        return 1;
+    case NUMCOLORS:
+        return d.paletteMode ? 20 : -1;
+    case RASTERCAPS:
+        return d.rasterCaps;
+    case LOGPIXELSX:
+    case LOGPIXELSY:
+        return 96;
+    case SIZEPALETTE:
+        return d.paletteMode ? 256 : 0;
+    case NUMRESERVED:
+        return d.paletteMode ? 20 : 0;
+    case COLORRES:
+        return d.paletteMode ? 18 : 24;
+    default:
+        return 0;
+    }
+}
+
+int SetBkMode(HDC hdc, int mode) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    if (dc == nullptr || (mode != OPAQUE && mode != TRANSPARENT)) return 0;
+    return swapValue(dc->bkMode, mode);
+}
+
+int GetBkMode(HDC hdc) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    return dc != nullptr ? dc->bkMode : 0;
+}
+
+COLORREF SetBkColor(HDC hdc, COLORREF colour) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    return dc != nullptr ? swapValue(dc->bkColour, colour) : CLR_INVALID;
+}
+
+COLORREF GetBkColor(HDC hdc) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    return dc != nullptr ? dc->bkColour : CLR_INVALID;
+}
+
+COLORREF SetTextColor(HDC hdc, COLORREF colour) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    return dc != nullptr ? swapValue(dc->textColour, colour) : CLR_INVALID;
+}
+
+COLORREF GetTextColor(HDC hdc) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    return dc != nullptr ? dc->textColour : CLR_INVALID;
+}
+
+UINT SetTextAlign(HDC hdc, UINT align) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    return dc != nullptr ? swapValue(dc->textAlign, align) : GDI_ERROR;
+}
+
+UINT GetTextAlign(HDC hdc) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    return dc != nullptr ? dc->textAlign : GDI_ERROR;
+}
+
+int SetStretchBltMode(HDC hdc, int mode) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    if (dc == nullptr || mode < BLACKONWHITE || mode > HALFTONE) return 0;
+    return swapValue(dc->stretchMode, mode);
+}
+
+int GetStretchBltMode(HDC hdc) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    return dc != nullptr ? dc->stretchMode : 0;
+}
+
+BOOL SetViewportOrgEx(HDC hdc, int x, int y, LPPOINT previous) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    if (dc == nullptr) return FALSE;
+    if (previous != nullptr) *previous = dc->viewportOrg;
+    dc->viewportOrg = {x, y};
+    return TRUE;
+}
+
+BOOL SetWindowOrgEx(HDC hdc, int x, int y, LPPOINT previous) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    if (dc == nullptr) return FALSE;
+    if (previous != nullptr) *previous = dc->windowOrg;
+    dc->windowOrg = {x, y};
+    return TRUE;
+}
+
+int IntersectClipRect(HDC hdc, int left, int top, int right, int bottom) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    if (dc == nullptr) return ERROR;
+    dc->clip = intersect(dc->clip, dc->toSurface(RECT{left, top, right, bottom}));
+    return isEmpty(dc->clip) ? NULLREGION : SIMPLEREGION;
+}
+
+int GetClipBox(HDC hdc, LPRECT rect) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    if (dc == nullptr || rect == nullptr) return ERROR;
+    const POINT zero = dc->toSurface(0, 0);
+    *rect = {dc->clip.left - zero.x, dc->clip.top - zero.y, dc->clip.right - zero.x,
+             dc->clip.bottom - zero.y};
+    return isEmpty(dc->clip) ? NULLREGION : SIMPLEREGION;
+}
+
+} // extern "C"

@@ -1,0 +1,73 @@
+// Device contexts. A DC draws on a surface: the screen framebuffer (screen and window DCs) or
+// the bitmap selected into it (memory DCs). Logical points go to the surface through the
+// window and viewport origins and the DC's own origin (a window's client corner on the
+// screen); drawing is cut to the DC's area and any clip rectangle set within it.
+#pragma once
+
+#include "gdi/Objects.h"
+
+namespace winplat::gdi {
+
+enum class DcKind { Screen, Memory, Window };
+
+struct DeviceContext : GdiObject {
+    explicit DeviceContext(DcKind k)
+        : GdiObject(k == DcKind::Memory ? OBJ_MEMDC : OBJ_DC), kind(k) {}
+    ~DeviceContext() override;
+
+    DcKind kind;
+    HWND window = nullptr;
+    POINT origin{0, 0};    // surface position of logical (0, 0) before the viewport offsets
+    RECT area{0, 0, 0, 0}; // where the DC may draw, in surface coordinates
+    RECT clip{0, 0, 0, 0}; // area cut further by IntersectClipRect
+
+    Pen* pen = nullptr;
+    Brush* brush = nullptr;
+    Font* font = nullptr;
+    Palette* palette = nullptr;
+    Bitmap* bitmap = nullptr; // memory DCs only
+
+    COLORREF textColour = RGB(0, 0, 0);
+    COLORREF bkColour = RGB(255, 255, 255);
+    int bkMode = OPAQUE;
+    UINT textAlign = TA_LEFT | TA_TOP;
+    int stretchMode = BLACKONWHITE;
+    POINT current{0, 0};
+    POINT viewportOrg{0, 0};
+    POINT windowOrg{0, 0};
+
+    const Surface& surface() const;
+    POINT toSurface(int x, int y) const {
+        return {x - windowOrg.x + viewportOrg.x + origin.x,
+                y - windowOrg.y + viewportOrg.y + origin.y};
+    }
+    // A logical rectangle on the surface, normalised so that left <= right, top <= bottom.
+    RECT toSurface(const RECT& r) const;
+    // The colour a COLORREF stands for in this DC: palette-relative values resolved through
+    // the selected palette.
+    COLORREF resolve(COLORREF colour) const;
+};
+
+// Window DCs: `origin` is the client corner on the screen and `visible` the part of the
+// screen the window may draw on. Counted like every DC; ReleaseDC deletes them.
+HDC createWindowDC(HWND window, POINT origin, const RECT& visible);
+
+// GetDC(window) asks the window system where the window's client area lies.
+using WindowAreaQuery = bool (*)(HWND window, POINT* origin, RECT* visible);
+void setWindowAreaQuery(WindowAreaQuery query);
+
+// FillRect takes a system colour index + 1 in place of a brush; the window system says what
+// colour each index is.
+using SystemColourQuery = COLORREF (*)(int index);
+void setSystemColourQuery(SystemColourQuery query);
+SystemColourQuery systemColourQuery();
+
+// Helpers of the drawing code.
+RECT intersect(const RECT& a, const RECT& b);
+bool isEmpty(const RECT& r);
+
+// Writes one raw value over the part of a surface rectangle that lies in the DC's clip.
+void fillSurfaceRect(DeviceContext& dc, RECT r, COLORREF colour);
+void plot(DeviceContext& dc, int sx, int sy, DWORD raw);
+
+} // namespace winplat::gdi

@@ -1,0 +1,30 @@
+// DIBs that callers hand in (a BITMAPINFO and bits) seen as surfaces, and the bitmap formats
+// that GDI makes compatible with a DC.
+#pragma once
+
+#include "gdi/DeviceContext.h"
+
+namespace winplat::gdi {
+
+struct DibFormat {
+    int width = 0;
+    int height = 0; // rows, always positive
+    int bits = 0;
+    bool bottomUp = true;
+    std::size_t stride = 0;
+    const RGBQUAD* table = nullptr;
+    int tableSize = 0;
+    DWORD masks[3] = {0, 0, 0};
+};
+
+// Checks an uncompressed (or bit-field) DIB description: header of at least 40 bytes, a
+// positive width, a nonzero height, 1, 4, 8, 16, 24 or 32 bits. Run-length DIBs are refused.
+bool readDibFormat(const BITMAPINFO* info, DibFormat& format);
+
+// The whole DIB as a top-down surface over the caller's bits.
+Surface dibSurface(const DibFormat& format, const void* bits);
+
+// A bitmap in the format GDI gives bitmaps compatible with `dc` (null: the screen).
+Bitmap* compatibleBitmap(const DeviceContext* dc, int width, int height);
+
+} // namespace winplat::gdi

@@ -1,0 +1,166 @@
+#include "gdi/Surface.h"
+
+#include <cstring>
+
+namespace winplat::gdi {
+namespace {
+
+// Position of the lowest set bit and the width of the run above it.
+void maskShape(DWORD mask, int& shift, int& width) {
+    shift = 0;
+    width = 0;
+    if (mask == 0) return;
+    while ((mask & 1u) == 0) {
+        mask >>= 1;
+        ++shift;
+    }
+    while ((mask & 1u) != 0) {
+        mask >>= 1;
+        ++width;
+    }
+}
+
+// A masked component scaled to 8 bits, low bits filled from the high ones.
+BYTE component(DWORD value, DWORD mask) {
+    int shift = 0;
+    int width = 0;
+    maskShape(mask, shift, width);
+    if (width == 0) return 0;
+    DWORD v = (value & mask) >> shift;
+    if (width >= 8) return static_cast<BYTE>(v >> (width - 8));
+    DWORD out = 0;
+    for (int filled = 0; filled < 8; filled += width)
+        out = (out << width) | v;
+    return static_cast<BYTE>(out >> ((8 + width - 1) / width * width - 8));
+}
+
+DWORD place(BYTE c, DWORD mask) {
+    int shift = 0;
+    int width = 0;
+    maskShape(mask, shift, width);
+    if (width == 0) return 0;
+    DWORD v =
+        width >= 8 ? static_cast<DWORD>(c) << (width - 8) : static_cast<DWORD>(c) >> (8 - width);
+    return (v << shift) & mask;
+}
+
+} // namespace
+
+std::size_t dibStride(int width, int bits) {
+    if (width <= 0 || bits <= 0 || width > 0x40000000 / 32) return 0;
+    return ((static_cast<std::size_t>(width) * bits + 31) / 32) * 4;
+}
+
+DWORD Surface::raw(int x, int y) const {
+    const BYTE* r = row(y);
+    switch (bits) {
+    case 1:
+        return (r[x >> 3] >> (7 - (x & 7))) & 1u;
+    case 4:
+        return (x & 1) != 0 ? r[x >> 1] & 0x0Fu : r[x >> 1] >> 4;
+    case 8:
+        return r[x];
+    case 16:
+        return r[2 * x] | (static_cast<DWORD>(r[2 * x + 1]) << 8);
+    case 24:
+        return r[3 * x] | (static_cast<DWORD>(r[3 * x + 1]) << 8) |
+               (static_cast<DWORD>(r[3 * x + 2]) << 16);
+    default: {
+        DWORD v;
+        std::memcpy(&v, r + 4 * static_cast<std::size_t>(x), 4);
+        return v;
+    }
+    }
+}
+
+void Surface::setRaw(int x, int y, DWORD value) const {
+    BYTE* r = row(y);
+    switch (bits) {
+    case 1: {
+        const BYTE bit = static_cast<BYTE>(0x80u >> (x & 7));
+        r[x >> 3] = static_cast<BYTE>((value & 1u) != 0 ? r[x >> 3] | bit : r[x >> 3] & ~bit);
+        break;
+    }
+    case 4:
+        r[x >> 1] = static_cast<BYTE>((x & 1) != 0 ? (r[x >> 1] & 0xF0u) | (value & 0x0Fu)
+                                                   : (r[x >> 1] & 0x0Fu) | ((value & 0x0Fu) << 4));
+        break;
+    case 8:
+        r[x] = static_cast<BYTE>(value);
+        break;
+    case 16:
+        r[2 * x] = static_cast<BYTE>(value);
+        r[2 * x + 1] = static_cast<BYTE>(value >> 8);
+        break;
+    case 24:
+        r[3 * x] = static_cast<BYTE>(value);
+        r[3 * x + 1] = static_cast<BYTE>(value >> 8);
+        r[3 * x + 2] = static_cast<BYTE>(value >> 16);
+        break;
+    default:
+        std::memcpy(r + 4 * static_cast<std::size_t>(x), &value, 4);
+        break;
+    }
+}
+
+COLORREF Surface::colourOf(DWORD value) const {
+    if (bits <= 8) {
+        if (static_cast<int>(value) >= tableSize || table == nullptr) return RGB(0, 0, 0);
+        return colourOfQuad(table[value]);
+    }
+    if (masks[0] != 0 || masks[1] != 0 || masks[2] != 0)
+        return RGB(component(value, masks[0]), component(value, masks[1]),
+                   component(value, masks[2]));
+    if (bits == 16)
+        return RGB(component(value, 0x7C00), component(value, 0x03E0), component(value, 0x001F));
+    return RGB(static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 8),
+               static_cast<BYTE>(value));
+}
+
+bool Surface::sameFormat(const Surface& other) const {
+    if (bits != other.bits || monochrome != other.monochrome) return false;
+    if (std::memcmp(masks, other.masks, sizeof masks) != 0) return false;
+    if (bits > 8) return true;
+    if (table == other.table && tableSize == other.tableSize) return true;
+    return tableSize == other.tableSize && table != nullptr && other.table != nullptr &&
+           std::memcmp(table, other.table, sizeof(RGBQUAD) * tableSize) == 0;
+}
+
+int nearestEntry(const RGBQUAD* table, int count, COLORREF colour) {
+    int best = 0;
+    long bestDistance = -1;
+    for (int i = 0; i < count; ++i) {
+        const long dr = static_cast<long>(table[i].rgbRed) - GetRValue(colour);
+        const long dg = static_cast<long>(table[i].rgbGreen) - GetGValue(colour);
+        const long db = static_cast<long>(table[i].rgbBlue) - GetBValue(colour);
+        const long d = dr * dr + dg * dg + db * db;
+        if (bestDistance < 0 || d < bestDistance) {
+            best = i;
+            bestDistance = d;
+            if (d == 0) break;
+        }
+    }
+    return best;
+}
+
+DWORD ColourEncoder::encode(COLORREF colour) {
+    colour &= 0x00FFFFFFu;
+    const Surface& s = m_surface;
+    if (s.bits > 8) {
+        const BYTE r = GetRValue(colour);
+        const BYTE g = GetGValue(colour);
+        const BYTE b = GetBValue(colour);
+        if (s.masks[0] != 0 || s.masks[1] != 0 || s.masks[2] != 0)
+            return place(r, s.masks[0]) | place(g, s.masks[1]) | place(b, s.masks[2]);
+        if (s.bits == 16) return place(r, 0x7C00) | place(g, 0x03E0) | place(b, 0x001F);
+        return (static_cast<DWORD>(r) << 16) | (static_cast<DWORD>(g) << 8) | b;
+    }
+    auto found = m_found.find(colour);
+    if (found != m_found.end()) return found->second;
+    const DWORD index =
+        s.table != nullptr && s.tableSize > 0 ? nearestEntry(s.table, s.tableSize, colour) : 0;
+    m_found.emplace(colour, index);
+    return index;
+}
+
+} // namespace winplat::gdi

@@ -1,0 +1,170 @@
+#include "GdiCheck.h"
+#include "win32/win32.h"
+#include "winplat/screen.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+using testing_support::GdiLeakCheckedTest;
+
+namespace {
+
+constexpr COLORREF kInk = RGB(255, 0, 0);
+constexpr COLORREF kFill = RGB(0, 0, 255);
+
+// The screen as rows of characters: '#' for ink, 'o' for fill, '.' for black, '?' else.
+std::string picture(HDC dc, int width, int height) {
+    std::string out;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const COLORREF c = GetPixel(dc, x, y);
+            out += c == kInk ? '#' : c == kFill ? 'o' : c == 0 ? '.' : '?';
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+class GdiShapes : public GdiLeakCheckedTest {
+protected:
+    void SetUp() override {
+        GdiLeakCheckedTest::SetUp();
+        m_dc = GetDC(nullptr);
+        m_pen = CreatePen(PS_SOLID, 1, kInk);
+        m_brush = CreateSolidBrush(kFill);
+        m_oldPen = SelectObject(m_dc, m_pen);
+        m_oldBrush = SelectObject(m_dc, m_brush);
+    }
+    void TearDown() override {
+        SelectObject(m_dc, m_oldPen);
+        SelectObject(m_dc, m_oldBrush);
+        DeleteObject(m_pen);
+        DeleteObject(m_brush);
+        ReleaseDC(nullptr, m_dc);
+        GdiLeakCheckedTest::TearDown();
+    }
+    HDC m_dc = nullptr;
+    HPEN m_pen = nullptr;
+    HBRUSH m_brush = nullptr;
+    HGDIOBJ m_oldPen = nullptr;
+    HGDIOBJ m_oldBrush = nullptr;
+};
+
+} // namespace
+
+TEST_F(GdiShapes, RectangleOutlinesWithThePenAndFillsWithTheBrush) {
+    Rectangle(m_dc, 1, 1, 5, 4);
+    EXPECT_EQ(picture(m_dc, 6, 5), "......\n"
+                                   ".####.\n"
+                                   ".#oo#.\n"
+                                   ".####.\n"
+                                   "......\n");
+}
+
+TEST_F(GdiShapes, WithoutAPenTheFillIsOnePixelSmaller) {
+    SelectObject(m_dc, GetStockObject(NULL_PEN));
+    Rectangle(m_dc, 1, 1, 5, 4);
+    EXPECT_EQ(picture(m_dc, 6, 5), "......\n"
+                                   ".ooo..\n"
+                                   ".ooo..\n"
+                                   "......\n"
+                                   "......\n");
+}
+
+TEST_F(GdiShapes, NullBrushAndWidePens) {
+    SelectObject(m_dc, GetStockObject(NULL_BRUSH));
+    HPEN wide = CreatePen(PS_SOLID, 2, kInk);
+    SelectObject(m_dc, wide);
+    Rectangle(m_dc, 0, 0, 6, 6);
+    EXPECT_EQ(picture(m_dc, 7, 6), "######.\n"
+                                   "######.\n"
+                                   "##..##.\n"
+                                   "##..##.\n"
+                                   "######.\n"
+                                   "######.\n");
+    SelectObject(m_dc, m_pen);
+    DeleteObject(wide);
+}
+
+TEST_F(GdiShapes, FillRectAndFrameRectKeepToTheRectangle) {
+    const RECT r{1, 1, 4, 3};
+    EXPECT_EQ(FillRect(m_dc, &r, m_brush), 1);
+    const RECT frame{0, 0, 5, 4};
+    HBRUSH ink = CreateSolidBrush(kInk);
+    EXPECT_EQ(FrameRect(m_dc, &frame, ink), 1);
+    DeleteObject(ink);
+    EXPECT_EQ(picture(m_dc, 6, 5), "#####.\n"
+                                   "#ooo#.\n"
+                                   "#ooo#.\n"
+                                   "#####.\n"
+                                   "......\n");
+    const RECT inverted{4, 4, 1, 1};
+    EXPECT_EQ(FillRect(m_dc, &inverted, m_brush), 1);
+    EXPECT_EQ(GetPixel(m_dc, 2, 4), 0u) << "an inverted rectangle is empty";
+    EXPECT_EQ(FillRect(m_dc, &r, nullptr), 0);
+}
+
+TEST_F(GdiShapes, LinesLeaveOutTheirLastPoint) {
+    MoveToEx(m_dc, 0, 0, nullptr);
+    LineTo(m_dc, 4, 0);
+    LineTo(m_dc, 4, 3);
+    POINT current{};
+    MoveToEx(m_dc, 0, 2, &current);
+    EXPECT_EQ(current.x, 4);
+    EXPECT_EQ(current.y, 3);
+    const POINT diagonal[] = {{0, 2}, {2, 4}};
+    Polyline(m_dc, diagonal, 2);
+    EXPECT_EQ(picture(m_dc, 6, 5), "#####.\n"
+                                   "....#.\n"
+                                   "#...#.\n"
+                                   ".#....\n"
+                                   "......\n");
+    EXPECT_FALSE(Polyline(m_dc, diagonal, 1));
+}
+
+TEST_F(GdiShapes, PolygonsFillTheirInsideAndOutlineEveryEdge) {
+    SelectObject(m_dc, GetStockObject(NULL_PEN));
+    const POINT square[] = {{1, 1}, {5, 1}, {5, 4}, {1, 4}};
+    Polygon(m_dc, square, 4);
+    EXPECT_EQ(picture(m_dc, 6, 5), "......\n"
+                                   ".oooo.\n"
+                                   ".oooo.\n"
+                                   ".oooo.\n"
+                                   "......\n");
+    SelectObject(m_dc, m_pen);
+    const POINT triangle[] = {{0, 0}, {4, 0}, {0, 4}};
+    Polygon(m_dc, triangle, 3);
+    EXPECT_EQ(GetPixel(m_dc, 4, 0), kInk) << "closed: every vertex is drawn";
+    EXPECT_EQ(GetPixel(m_dc, 1, 1), kFill);
+    EXPECT_EQ(GetPixel(m_dc, 0, 4), kInk);
+}
+
+TEST_F(GdiShapes, EllipsesStayInsideTheirBoxAndAreSymmetric) {
+    Ellipse(m_dc, 0, 0, 9, 7);
+    const std::string p = picture(m_dc, 10, 8);
+    EXPECT_EQ(p.substr(p.size() - 11), "..........\n") << "the bottom edge is excluded";
+    for (int y = 0; y < 7; ++y) {
+        EXPECT_EQ(GetPixel(m_dc, 9, y), 0u) << "the right edge is excluded";
+        for (int x = 0; x < 9; ++x) {
+            EXPECT_EQ(GetPixel(m_dc, x, y), GetPixel(m_dc, 8 - x, y)) << x << "," << y;
+            EXPECT_EQ(GetPixel(m_dc, x, y), GetPixel(m_dc, x, 6 - y)) << x << "," << y;
+        }
+    }
+    EXPECT_EQ(GetPixel(m_dc, 4, 0), kInk);
+    EXPECT_EQ(GetPixel(m_dc, 0, 3), kInk);
+    EXPECT_EQ(GetPixel(m_dc, 4, 3), kFill);
+    EXPECT_EQ(GetPixel(m_dc, 0, 0), 0u);
+}
+
+TEST_F(GdiShapes, OriginsMoveEveryFigure) {
+    SetViewportOrgEx(m_dc, 10, 20, nullptr);
+    SetWindowOrgEx(m_dc, 3, 4, nullptr);
+    SetPixel(m_dc, 3, 4, kInk);
+    HDC plain = GetDC(nullptr);
+    EXPECT_EQ(GetPixel(plain, 10, 20), kInk);
+    ReleaseDC(nullptr, plain);
+    POINT previous{};
+    SetViewportOrgEx(m_dc, 0, 0, &previous);
+    EXPECT_EQ(previous.x, 10);
+    SetWindowOrgEx(m_dc, 0, 0, nullptr);
+}
