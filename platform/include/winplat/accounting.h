@@ -10,6 +10,10 @@ extern "C" {
 std::size_t winplatLiveGlobalBlocks();
 std::size_t winplatLiveHeapBlocks();
 
+// Live windows, the desktop not counted, and live image lists.
+std::size_t winplatLiveWindows();
+std::size_t winplatLiveImageLists();
+
 // Makes the n-th GlobalAlloc/GlobalReAlloc from now on fail (1 = the next one); 0 disarms.
 void winplatFailGlobalAllocAt(unsigned n);
 

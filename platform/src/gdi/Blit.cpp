@@ -132,9 +132,9 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
     for (int j = 0; j < th; ++j) {
         for (int i = 0; i < tw; ++i) {
             const std::size_t k = static_cast<std::size_t>(j) * tw + i;
-            if (!present[k]) continue;
             const int px = target.left + i;
             const int py = target.top + j;
+            if (!present[k] || !dst.drawable(px, py)) continue;
             if (raw) {
                 out.setRaw(px, py, values[k]);
                 continue;
@@ -235,6 +235,7 @@ COLORREF SetPixel(HDC hdc, int x, int y, COLORREF colour) {
     const POINT p = dc->toSurface(x, y);
     const RECT& c = dc->clip;
     if (p.x < c.left || p.y < c.top || p.x >= c.right || p.y >= c.bottom) return CLR_INVALID;
+    if (!dc->drawable(p.x, p.y)) return CLR_INVALID;
     const Surface& s = dc->surface();
     ColourEncoder encoder(s);
     const DWORD value = encoder.encode(dc->resolve(colour));

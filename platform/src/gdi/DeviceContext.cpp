@@ -80,12 +80,19 @@ COLORREF DeviceContext::resolve(COLORREF colour) const {
 }
 
 HDC createWindowDC(HWND window, POINT origin, const RECT& visible) {
+    return createWindowDC(window, origin, visible, {});
+}
+
+HDC createWindowDC(HWND window, POINT origin, const RECT& visible,
+                   const std::vector<RECT>& holes) {
     Guard guard(gdiLock());
     DeviceContext* dc = newDC(DcKind::Window);
     dc->window = window;
     dc->origin = origin;
     dc->area = intersect(visible, RECT{0, 0, WINPLAT_SCREEN_WIDTH, WINPLAT_SCREEN_HEIGHT});
     dc->clip = dc->area;
+    for (const RECT& h : holes)
+        if (!isEmpty(intersect(h, dc->area))) dc->holes.push_back(intersect(h, dc->area));
     return static_cast<HDC>(adopt(dc));
 }
 
@@ -122,12 +129,13 @@ void fillSurfaceRect(DeviceContext& dc, RECT r, COLORREF colour) {
     const DWORD value = encoder.encode(colour);
     for (int y = r.top; y < r.bottom; ++y)
         for (int x = r.left; x < r.right; ++x)
-            s.setRaw(x, y, value);
+            if (dc.drawable(x, y)) s.setRaw(x, y, value);
 }
 
 void plot(DeviceContext& dc, int sx, int sy, DWORD raw) {
     const RECT& c = dc.clip;
     if (sx < c.left || sy < c.top || sx >= c.right || sy >= c.bottom) return;
+    if (!dc.drawable(sx, sy)) return;
     dc.surface().setRaw(sx, sy, raw);
 }
 
@@ -143,8 +151,10 @@ HDC GetDC(HWND window) {
     if (window == nullptr) return static_cast<HDC>(adopt(newDC(DcKind::Screen)));
     POINT origin{0, 0};
     RECT visible{0, 0, 0, 0};
-    if (g_windowArea == nullptr || !g_windowArea(window, &origin, &visible)) return nullptr;
-    return createWindowDC(window, origin, visible);
+    std::vector<RECT> holes;
+    if (g_windowArea == nullptr || !g_windowArea(window, &origin, &visible, &holes))
+        return nullptr;
+    return createWindowDC(window, origin, visible, holes);
 }
 
 int ReleaseDC(HWND, HDC hdc) {

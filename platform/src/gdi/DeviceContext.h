@@ -20,6 +20,14 @@ struct DeviceContext : GdiObject {
     POINT origin{0, 0};    // surface position of logical (0, 0) before the viewport offsets
     RECT area{0, 0, 0, 0}; // where the DC may draw, in surface coordinates
     RECT clip{0, 0, 0, 0}; // area cut further by IntersectClipRect
+    std::vector<RECT> holes; // surface rectangles a window DC leaves alone: its children and
+                             // the windows above it
+
+    bool drawable(int sx, int sy) const {
+        for (const RECT& h : holes)
+            if (sx >= h.left && sy >= h.top && sx < h.right && sy < h.bottom) return false;
+        return true;
+    }
 
     Pen* pen = nullptr;
     Brush* brush = nullptr;
@@ -48,12 +56,16 @@ struct DeviceContext : GdiObject {
     COLORREF resolve(COLORREF colour) const;
 };
 
-// Window DCs: `origin` is the client corner on the screen and `visible` the part of the
-// screen the window may draw on. Counted like every DC; ReleaseDC deletes them.
+// Window DCs: `origin` is the client corner on the screen, `visible` the part of the screen
+// the window may draw on and `holes` the parts of that which other windows cover. Counted like
+// every DC; ReleaseDC deletes them.
 HDC createWindowDC(HWND window, POINT origin, const RECT& visible);
+HDC createWindowDC(HWND window, POINT origin, const RECT& visible,
+                   const std::vector<RECT>& holes);
 
 // GetDC(window) asks the window system where the window's client area lies.
-using WindowAreaQuery = bool (*)(HWND window, POINT* origin, RECT* visible);
+using WindowAreaQuery = bool (*)(HWND window, POINT* origin, RECT* visible,
+                                 std::vector<RECT>* holes);
 void setWindowAreaQuery(WindowAreaQuery query);
 
 // FillRect takes a system colour index + 1 in place of a brush; the window system says what
