@@ -13,8 +13,9 @@ namespace {
 
 constexpr unsigned kHeaderBytes = sizeof(BITMAPINFOHEADER);
 constexpr WORD kPaletteVersion = 0x300;
-// The system palette as the conversion has always read it: its first 255 entries.
-constexpr UINT kSystemEntries = 255;
+// The whole system palette: leaving out its last entry would turn white, the colour there,
+// into the nearest one left.
+constexpr UINT kSystemEntries = 256;
 
 int rasterCaps(HDC dc) {
     return GetDeviceCaps(dc, RASTERCAPS);

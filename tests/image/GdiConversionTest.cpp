@@ -46,7 +46,8 @@ std::vector<DepthCase> depthCases() {
     const COLORREF A = RGB(12, 34, 56), B = RGB(200, 100, 50), D = RGB(7, 77, 177),
                    E = RGB(90, 9, 99);
     const COLORREF red = RGB(255, 0, 0), green = RGB(0, 255, 0), blue = RGB(0, 0, 255),
-                   yellow = RGB(255, 255, 0), black = RGB(0, 0, 0), cyan = RGB(0, 255, 255);
+                   yellow = RGB(255, 255, 0), black = RGB(0, 0, 0), cyan = RGB(0, 255, 255),
+                   white = RGB(255, 255, 255);
     return {
         {1,
          gdi_scene::packedDIB(4, 2, 1, {a, b}, {0xA0, 0, 0, 0, 0x30, 0, 0, 0}),
@@ -58,9 +59,9 @@ std::vector<DepthCase> depthCases() {
          gdi_scene::packedDIB(4, 2, 8, {a, b, d, e}, {0, 1, 2, 3, 3, 3, 0, 0}),
          {E, E, A, A, A, B, D, E}},
         {24,
-         gdi_scene::packedDIB(4, 2, 24, {}, {0, 0,   255, 0,   255, 0, 255, 0, 0, 0, 0, 0,
-                                             0, 255, 255, 255, 255, 0, 0,   0, 0, 0, 0, 255}),
-         {yellow, cyan, black, red, red, green, blue, black}},
+         gdi_scene::packedDIB(4, 2, 24, {}, {0, 0,   255, 0,   255, 0, 255, 0,   0,   0, 0, 0,
+                                             0, 255, 255, 255, 255, 0, 255, 255, 255, 0, 0, 255}),
+         {yellow, cyan, white, red, red, green, blue, black}},
         {32,
          gdi_scene::packedDIB(4, 2, 32, {},
                               {0, 0,   0,   0, 0,   0,   255, 0, 0, 255, 0, 0, 255, 0, 0,   0,
