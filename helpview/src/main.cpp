@@ -1,0 +1,31 @@
+// The help viewer: shows its help picture until the window is closed or the link is clicked.
+// HELPVIEW_INPUT names a script of input commands (winplat/inputscript.h) for tests.
+#include "FormSettings.h"
+#include "HelpForm.h"
+#include "winplat/inputscript.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+int main() {
+    helpview::FormSettings settings;
+    if (!settings.load()) return 1;
+    helpview::HelpForm form(settings);
+    if (!form.create()) return 1;
+
+    winplat::InputScript script;
+    if (const char* input = std::getenv("HELPVIEW_INPUT")) {
+        std::string error;
+        if (!script.parseFile(input, &error)) {
+            std::fprintf(stderr, "helpview: %s\n", error.c_str());
+            return 2;
+        }
+        script.attach(form.window());
+    }
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
