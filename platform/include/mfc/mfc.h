@@ -3,6 +3,7 @@
 
 #include "mfc/app.h"
 #include "mfc/collections.h"
+#include "mfc/controls.h"
 #include "mfc/gdi.h"
 #include "mfc/geometry.h"
 #include "mfc/msgmap.h"

@@ -13,6 +13,11 @@ class CRgn;
 
 LRESULT AfxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The name of a window class with these looks, registered on first use; the same looks give
+// the same name.
+LPCSTR AfxRegisterWndClass(UINT classStyle, HCURSOR cursor = nullptr, HBRUSH background = nullptr,
+                           HICON icon = nullptr);
+
 class CWnd : public CCmdTarget {
     DECLARE_DYNCREATE(CWnd)
 public:

@@ -2,6 +2,7 @@
 // message pump that pre-translates, and the idle clean-up of temporary objects.
 #include "Modules.h"
 #include "mfc/app.h"
+#include "mfc/controls.h"
 #include "winplat/input.h"
 
 #include <algorithm>
@@ -62,6 +63,7 @@ void detachModule(HMODULE module) {
     CWnd::DeleteTempMap();
     CDC::DeleteTempMap();
     CGdiObject::DeleteTempMap();
+    CImageList::DeleteTempMap();
 }
 
 [[maybe_unused]] const bool g_registered = [] {
@@ -168,5 +170,6 @@ extern "C" std::size_t winplatPumpMessages() {
     CWnd::DeleteTempMap();
     CDC::DeleteTempMap();
     CGdiObject::DeleteTempMap();
+    CImageList::DeleteTempMap();
     return dispatched;
 }

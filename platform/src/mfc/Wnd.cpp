@@ -6,6 +6,11 @@
 #include "user/WindowSystem.h"
 #include "win32/module.h"
 
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <string>
+
 namespace {
 
 using WndMap = winplat::mfc::HandleMap<HWND, CWnd>;
@@ -98,6 +103,29 @@ LRESULT AfxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (wnd == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
     CurrentMessage current(hwnd, message, wParam, lParam);
     return wnd->WindowProc(message, wParam, lParam);
+}
+
+LPCSTR AfxRegisterWndClass(UINT classStyle, HCURSOR cursor, HBRUSH background, HICON icon) {
+    static std::mutex lock;
+    static auto* names = new std::set<std::string>;
+    char name[96];
+    std::snprintf(name, sizeof name, "Afx:%p:%x:%p:%p", static_cast<void*>(cursor), classStyle,
+                  static_cast<void*>(background), static_cast<void*>(icon));
+    std::lock_guard<std::mutex> guard(lock);
+    auto it = names->find(name);
+    if (it != names->end()) return it->c_str();
+    WNDCLASSA existing;
+    if (!GetClassInfoA(nullptr, name, &existing)) {
+        WNDCLASSA wc{};
+        wc.style = classStyle;
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hCursor = cursor;
+        wc.hbrBackground = background;
+        wc.hIcon = icon;
+        wc.lpszClassName = name;
+        if (RegisterClassA(&wc) == 0) return nullptr;
+    }
+    return names->insert(name).first->c_str();
 }
 
 IMPLEMENT_DYNCREATE(CWnd, CCmdTarget)
