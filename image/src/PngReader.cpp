@@ -101,6 +101,11 @@ bool PngReader::open(PngSession& s) {
         png_destroy_read_struct(&s.png, nullptr, nullptr);
         return fail(kPngStructures);
     }
+    // libpng would hold a text or metadata chunk whole, at whatever length the file claims;
+    // only the chunks the reader uses are read, the rest are skipped in small pieces.
+    static const png_byte kUsedChunks[] = "bKGD\0gAMA\0sRGB\0pHYs";
+    png_set_keep_unknown_chunks(s.png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_keep_unknown_chunks(s.png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsedChunks, 4);
     png_set_read_fn(s.png, &m_io, onRead);
     png_read_info(s.png, s.info);
     png_get_IHDR(s.png, s.info, &s.width, &s.height, &s.bitDepth, &s.colourType, &s.interlace,

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
+#include <zlib.h>
 
 using testing_support::Bytes;
 using testing_support::encodePng;
@@ -401,6 +402,39 @@ TEST_F(PngReaderTest, FramesTheSourceHandle) {
     EXPECT_EQ(notPng.status, 15);
     ImageRead ok = readPng(encodePng(image(1, 1, 8, 2, {1, 2, 3})), 24, 0);
     EXPECT_EQ(ok.status, 0) << "the last call's outcome, whatever came before";
+}
+
+// A chunk spliced in after IHDR, its length field saying `claimed` bytes.
+Bytes withChunk(const Bytes& png, const char* type, const Bytes& data, std::uint32_t claimed) {
+    Bytes chunk;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        chunk.push_back(static_cast<BYTE>(claimed >> shift));
+    chunk.insert(chunk.end(), type, type + 4);
+    chunk.insert(chunk.end(), data.begin(), data.end());
+    const uLong crc = crc32(crc32(0, nullptr, 0), chunk.data() + 4, chunk.size() - 4);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        chunk.push_back(static_cast<BYTE>(crc >> shift));
+    Bytes out = png;
+    out.insert(out.begin() + 33, chunk.begin(), chunk.end());
+    return out;
+}
+
+// Text and metadata chunks are skipped unread: a malformed one draws no word from libpng, and
+// one claiming two gigabytes is never buffered (a fuzzer's input made libpng allocate that).
+TEST_F(PngReaderTest, UnusedChunksAreSkippedUnread) {
+    using testing_support::TraceCapture;
+    const Bytes plain = encodePng(image(2, 1, 8, 2, {1, 2, 3, 4, 5, 6}));
+    {
+        TraceCapture capture;
+        const Bytes emptyKeyword{0, 0, 'x'};
+        ImageRead r = readPng(withChunk(plain, "zTXt", emptyKeyword, 3), 24, 0);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.bytes(0, 6), Bytes({1, 2, 3, 4, 5, 6}));
+        EXPECT_TRUE(TraceCapture::lines().empty());
+    }
+    const Bytes textClaiming2Gb = withChunk(plain, "tEXt", {'S', 'o', 'f', 't'}, 2113938688u);
+    EXPECT_EQ(readPng(Bytes(textClaiming2Gb.begin(), textClaiming2Gb.begin() + 60), 24, 0).status,
+              15);
 }
 
 TEST_F(PngReaderTest, FailuresAreTracedTwice) {
