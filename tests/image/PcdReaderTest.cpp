@@ -196,6 +196,25 @@ TEST_F(PcdReaderTest, EveryCutThroughTheFirstLevelFailsCleanly) {
     EXPECT_EQ(d.code, 0);
 }
 
+TEST_F(PcdReaderTest, CutsAroundTheCorrectionTablesGiveTheirCodes) {
+    PcdFile f;
+    f.fourBase = PcdCorrections{{pcdStepTable({10, -20, 127, -128})}, {{0, 5, {10}, ""}}, 1024};
+    const Bytes whole = writePcd(f);
+    const std::size_t planesEnd = 384 * 2048, tables = 388 * 2048, tablesEnd = tables + 21;
+    std::vector<std::size_t> cuts = {planesEnd - 37, planesEnd - 1, planesEnd, tables - 1};
+    for (std::size_t cut = tables; cut <= tablesEnd + 8; ++cut)
+        cuts.push_back(cut);
+    for (std::size_t cut : cuts) {
+        Decoded d;
+        decode(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)), 4, &d);
+        // Short planes are a failed read; missing tables are corrupt corrections; a stream
+        // cut after its tables simply ends.
+        const int code = cut < planesEnd ? img::kReadFailed : cut < tablesEnd ? kNotPcd : 0;
+        EXPECT_EQ(d.code, code) << cut;
+        EXPECT_EQ(d.pixels != nullptr, code == 0) << cut;
+    }
+}
+
 TEST_F(PcdReaderTest, FourBaseCorrectionsAdjustTheDoubledLevel) {
     PcdFile f;
     f.levels[2] = flatPcdLevel(3, 100, 156, 137);

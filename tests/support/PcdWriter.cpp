@@ -118,7 +118,8 @@ Bytes pcdCorrectionStream(const PcdCorrections& corrections, std::size_t* endSyn
     }
     if (endSyncBit != nullptr) *endSyncBit = out.bit();
     out.putSync(0, corrections.endRow);
-    out.put(0, 64);
+    out.put(0, 32);
+    out.put(0, 32);
     return out.take();
 }
 
