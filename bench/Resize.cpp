@@ -1,11 +1,13 @@
 // Every resizer on a 4000 x 3000 image to 400 x 300 and 100 x 75, and beside them the same
 // resizes by Pillow (Debian's python3-pil), timed inside its own process.
+#include "VectorUnits.h"
 #include "imgcore.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <spawn.h>
 #include <string>
@@ -18,6 +20,13 @@ extern char** environ;
 namespace {
 
 constexpr int kWidth = 4000, kHeight = 3000;
+
+// GALLIMO_BENCH_PLAIN=1 times the plain loops, which processors without the vector unit run.
+const bool g_plain = [] {
+    const bool plain = std::getenv("GALLIMO_BENCH_PLAIN") != nullptr;
+    if (plain) img::allowVectorUnits(false);
+    return plain;
+}();
 
 // A photograph-like source: smooth gradients with fine noise on top.
 const std::vector<BYTE>& rgbSource() {
@@ -134,6 +143,7 @@ void resizeBenchmark(benchmark::State& state, Method m) {
     rgbSource();
     indexedSource();
     oneBitSource();
+    state.SetLabel(g_plain ? "plain loops" : "");
     for (auto _ : state) {
         if (run(m, dst, w, h) != 1) {
             state.SkipWithError("resize failed");
