@@ -290,6 +290,12 @@ void Page::setLastError(int code, bool reported) {
 void Page::autoTab(bool forward) {
     if (m_objects.empty()) return;
     const std::size_t n = m_objects.size();
+    // The object that has the focus now, whatever gave it.
+    HWND focus = GetFocus();
+    for (std::size_t i = 0; i < n; ++i) {
+        HWND window = m_objects[i].object != nullptr ? m_objects[i].object->GetWindowHandle() : nullptr;
+        if (window != nullptr && (window == focus || IsChild(window, focus))) m_focused = i;
+    }
     m_focused = forward ? (m_focused + 1) % n : (m_focused + n - 1) % n;
     if (m_objects[m_focused].object != nullptr) m_objects[m_focused].object->FocusWindow();
 }

@@ -1,14 +1,14 @@
 #include "PluginLoader.h"
 
-#include <dlfcn.h>
 #include <vector>
 
 namespace qvhost {
 namespace {
 
 template <class F>
-bool bind(void* handle, const char* name, F& out, std::string* missing) {
-    out = reinterpret_cast<F>(dlsym(handle, name));
+bool bind(HMODULE handle, const char* name, F& out, std::string* missing) {
+    // void (*)() converts to and from any function pointer type without a warning.
+    out = reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(handle, name)));
     if (out == nullptr && missing->empty()) *missing = name;
     return out != nullptr;
 }
@@ -16,13 +16,15 @@ bool bind(void* handle, const char* name, F& out, std::string* missing) {
 } // namespace
 
 PluginModule::~PluginModule() {
-    if (m_handle != nullptr) dlclose(m_handle);
+    if (m_handle != nullptr) FreeLibrary(m_handle);
 }
 
 bool PluginModule::load(const std::string& path, std::string* error) {
-    m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Loading through the module loader runs the plug-in's application start-up, as the
+    // host's loader does.
+    m_handle = LoadLibraryA(path.c_str());
     if (m_handle == nullptr) {
-        if (error != nullptr) *error = dlerror();
+        if (error != nullptr) *error = "cannot load " + path;
         return false;
     }
     m_path = path;

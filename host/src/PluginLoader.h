@@ -43,7 +43,7 @@ public:
     BOOL (*showHelpForPlugin)(const char*, HWND) = nullptr;
 
 private:
-    void* m_handle = nullptr;
+    HMODULE m_handle = nullptr;
     std::string m_path;
 };
 

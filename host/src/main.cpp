@@ -1,18 +1,53 @@
 // qvhost: plays the host's side for Gallimo's pages.
-//   qvhost info PLUGIN              the plug-in's name, version, object version and actions
-//   qvhost run PAGE                 places the objects at run time and runs the page's scripts
-//   qvhost design PAGE [--save]     places the objects at design time; --save writes back
-//                                   the property strings they hand out
+//   qvhost info PLUGIN                 the plug-in's name, version, object version and actions
+//   qvhost run PAGE [options]          places the objects at run time, runs the page's start
+//                                      script, then the input; logs events and last errors
+//   qvhost design PAGE [options]       places the objects at design time
+// Options:
+//   --input FILE        input commands (winplat/inputscript.h) fed to the page's message loop
+//   --screenshot FILE   the page as a PNG once the input has run
+//   --save              (design) writes the objects' property strings back into the page file
+//   --size WxH          the page's size in pixels (800x600)
 #include "Page.h"
+#include "PageWindow.h"
+#include "winplat/inputscript.h"
 
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 
 namespace {
 
+struct Options {
+    std::string command, target, input, screenshot;
+    bool save = false;
+    int width = 800, height = 600;
+};
+
 int usage() {
-    std::cerr << "usage: qvhost info PLUGIN | run PAGE | design PAGE [--save]\n";
+    std::cerr << "usage: qvhost info PLUGIN | run PAGE [--input FILE] [--screenshot FILE] [--size WxH]"
+                 " | design PAGE [--save] [--input FILE] [--screenshot FILE]\n";
     return 2;
+}
+
+bool parse(int argc, char** argv, Options& o) {
+    if (argc < 3) return false;
+    o.command = argv[1];
+    o.target = argv[2];
+    for (int i = 3; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--save") {
+            o.save = true;
+        } else if ((a == "--input" || a == "--screenshot" || a == "--size") && i + 1 < argc) {
+            const std::string value = argv[++i];
+            if (a == "--input") o.input = value;
+            if (a == "--screenshot") o.screenshot = value;
+            if (a == "--size" && std::sscanf(value.c_str(), "%dx%d", &o.width, &o.height) != 2) return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 int info(const std::string& path) {
@@ -29,32 +64,47 @@ int info(const std::string& path) {
     return 0;
 }
 
-int runPage(const std::string& path, bool design, bool save) {
+int runPage(const Options& o) {
+    const bool design = o.command == "design";
     qvhost::Page page(std::cout);
     std::string error;
-    if (!page.load(path, &error) || !page.createObjects(&error)) {
+    winplat::InputScript script;
+    if (!page.load(o.target, &error) || !page.createObjects(&error) ||
+        (!o.input.empty() && !script.parseFile(o.input, &error))) {
         std::cerr << "qvhost: " << error << "\n";
         return 1;
     }
-    if (design) {
-        page.collectProperties();
-        if (save && !page.save(path, &error)) {
-            std::cerr << "qvhost: " << error << "\n";
-            return 1;
+    int status = 0;
+    {
+        qvhost::PageWindow window(page, o.width, o.height);
+        if (!design) page.connectScripts();
+        window.placeObjects(design);
+        if (!design && !page.runStartScript()) status = 1;
+        script.attach(window.handle());
+        window.run();
+        script.detach();
+        if (!o.screenshot.empty() && !window.saveScreenshot(o.screenshot)) {
+            std::cerr << "qvhost: cannot save " << o.screenshot << "\n";
+            status = 1;
         }
-        return 0;
+        page.collectProperties();
+        for (const qvhost::PageObject& object : page.objects())
+            std::cout << "properties " << object.name << " " << object.properties << "\n";
+        page.destroyObjects();
     }
-    page.connectScripts();
-    return page.runStartScript() ? 0 : 1;
+    if (design && o.save && !page.save(o.target, &error)) {
+        std::cerr << "qvhost: " << error << "\n";
+        return 1;
+    }
+    return status;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return usage();
-    const std::string command = argv[1];
-    if (command == "info") return info(argv[2]);
-    if (command == "run") return runPage(argv[2], false, false);
-    if (command == "design") return runPage(argv[2], true, argc > 3 && std::strcmp(argv[3], "--save") == 0);
+    Options o;
+    if (!parse(argc, argv, o)) return usage();
+    if (o.command == "info") return info(o.target);
+    if (o.command == "run" || o.command == "design") return runPage(o);
     return usage();
 }
