@@ -265,7 +265,10 @@ void Page::destroyObjects() {
     for (PageObject& o : m_objects) {
         if (o.object == nullptr) continue;
         o.object->DestroyObjectWindow();
-        o.module->deleteObject(o.object);
+        if (o.module != nullptr)
+            o.module->deleteObject(o.object);
+        else
+            delete o.object; // made by the caller, not by a module
         o.object = nullptr;
     }
 }
