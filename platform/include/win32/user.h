@@ -163,6 +163,7 @@ inline constexpr int GET_Y_LPARAM(LPARAM lp) { return static_cast<SHORT>(HIWORD(
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
 #define WM_SYSCOMMAND 0x0112
+#define SC_CLOSE 0xF060
 #define WM_TIMER 0x0113
 #define WM_HSCROLL 0x0114
 #define WM_VSCROLL 0x0115
@@ -213,6 +214,7 @@ inline constexpr int GET_Y_LPARAM(LPARAM lp) { return static_cast<SHORT>(HIWORD(
 #define HTHSCROLL 6
 #define HTVSCROLL 7
 #define HTBORDER 18
+#define HTCLOSE 20
 
 // Dialog codes (WM_GETDLGCODE).
 #define DLGC_WANTARROWS 0x0001

@@ -57,6 +57,10 @@ LRESULT hitTest(const Window* w, POINT p) {
         RECT in = frameInsets(w->style & ~static_cast<DWORD>(WS_CAPTION), w->exStyle);
         RECT caption{wr.left + in.left, wr.top + in.top, wr.right - in.right,
                      wr.top + in.top + GetSystemMetrics(SM_CYCAPTION)};
+        // The close box is the caption's last square, where a system menu is asked for.
+        const RECT closeBox{caption.right - GetSystemMetrics(SM_CYCAPTION), caption.top,
+                            caption.right, caption.bottom};
+        if ((w->style & WS_SYSMENU) != 0 && containsPoint(closeBox, p)) return HTCLOSE;
         if (containsPoint(caption, p)) return HTCAPTION;
     }
     return HTBORDER;
@@ -118,6 +122,12 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_GETTEXTLENGTH:
         return static_cast<LRESULT>(w->text.size());
+    case WM_NCLBUTTONUP:
+        if (wParam == HTCLOSE) PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, lParam);
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageA(hwnd, WM_CLOSE, 0, 0);
+        return 0;
     case WM_CLOSE:
         DestroyWindow(hwnd);
         return 0;
