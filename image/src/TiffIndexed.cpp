@@ -113,7 +113,6 @@ BYTE* TiffReader::readTIFFIndexed8(TIFF* tif, int* width, int* height, RGBQUAD* 
         ScratchBuffer<BYTE> indices;
         forEachTile(*this, tif, w, h, bits, reads,
                     [&](int x, int y, int band, const BYTE* tile, int tw, int) {
-                        if (!ok()) return;
                         if (indices.ensure(tw) == nullptr) {
                             fail(kNoMemory);
                             return;

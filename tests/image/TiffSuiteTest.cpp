@@ -280,3 +280,25 @@ TEST_F(TiffSuiteTest, EveryPrefixOfAFileGivesACode) {
         }
     }
 }
+
+TEST_F(TiffSuiteTest, DirectoryChainsThatLoopEndWithFive) {
+    struct Case {
+        const char* file;
+        int pages;
+    };
+    const Case cases[] = {
+        {"libtiff-images/test_ifd_loop_to_self.tif", 1},
+        {"libtiff-images/test_ifd_loop_to_first.tif", 2},
+        {"libtiff-images/test_ifd_loop_subifd.tif", 5},
+        {"libtiff-images/test_two_ifds.tif", 2},
+        {"libtiff-images/tiff_with_subifd_chain.tif", 2},
+    };
+    for (const Case& k : cases) {
+        const std::string path = testing_support::suiteFile(k.file);
+        if (path.empty()) continue;
+        for (int page : {0, k.pages - 1, k.pages, 0x7FFFFFFF}) {
+            const Result r = tiff_test::readFile(path, 24, 0, page);
+            EXPECT_EQ(r.status, page < k.pages ? 0 : 5) << k.file << " page " << page;
+        }
+    }
+}
