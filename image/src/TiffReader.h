@@ -104,8 +104,8 @@ void tiffDibResolution(TIFF* tif, LONG* x, LONG* y);
 // Rows per strip clamped to the image height (libtiff reports 2^32 - 1 for "all rows").
 std::uint32_t tiffRowsPerStrip(TIFF* tif, std::uint32_t height);
 
-// A libtiff buffer for one strip or tile, zero-filled, so that what a failed or short read
-// leaves behind is never old memory; freed with _TIFFfree.
+// A libtiff buffer for one strip or tile, freed with _TIFFfree. It is not cleared (a tile may
+// be far larger than its image): only what a read reports as decoded is ever placed.
 class TiffBuffer {
 public:
     explicit TiffBuffer(tmsize_t size);
@@ -157,7 +157,8 @@ bool forEachTile(Operation& op, TIFF* tif, int width, int height, int bitsPerPix
         const std::uint64_t band = std::min<std::uint64_t>(tl - y % tl, h - y);
         for (std::uint64_t x = 0; op.ok() && x < w; x += tw) {
             const bool read = TIFFReadTile(tif, tile.data(), static_cast<std::uint32_t>(x),
-                                           static_cast<std::uint32_t>(y), 0, 0) >= 0;
+                                           static_cast<std::uint32_t>(y), 0,
+                                           0) >= static_cast<tmsize_t>(rowBytes * tl);
             reads.record(read);
             if (read)
                 place(static_cast<int>(x), static_cast<int>(y), static_cast<int>(band),
@@ -170,7 +171,7 @@ bool forEachTile(Operation& op, TIFF* tif, int width, int height, int bitsPerPix
 }
 
 // Walks the strips of a stripped page; `place(y, rows, strip, scanlineBytes)` gets the rows
-// from image row y of each strip that libtiff could read, never more than its buffer holds.
+// from image row y of each strip that libtiff could read: the whole rows it decoded.
 template <class Place>
 bool forEachStrip(Operation& op, TIFF* tif, int height, TiffReads& reads, Place&& place) {
     TiffBuffer strip(TIFFStripSize(tif));
@@ -186,11 +187,14 @@ bool forEachStrip(Operation& op, TIFF* tif, int height, TiffReads& reads, Place&
         std::min<std::uint64_t>(rps, static_cast<std::uint64_t>(strip.size() / scanline)));
     for (std::uint32_t y = 0; op.ok() && y < h;) {
         const std::uint32_t n = std::min(rps, h - y);
-        const bool read =
-            TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, 0), strip.data(), scanline * n) >= 0;
-        reads.record(read);
-        if (read && held > 0)
-            place(static_cast<int>(y), static_cast<int>(std::min(n, held)),
+        const tmsize_t decoded =
+            TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, 0), strip.data(), scanline * n);
+        reads.record(decoded >= 0);
+        const std::uint64_t whole =
+            decoded > 0 ? static_cast<std::uint64_t>(decoded / scanline) : 0;
+        const auto rows = static_cast<std::uint32_t>(std::min<std::uint64_t>({n, held, whole}));
+        if (rows > 0)
+            place(static_cast<int>(y), static_cast<int>(rows),
                   static_cast<const BYTE*>(strip.data()), static_cast<std::size_t>(scanline));
         y += n;
     }

@@ -689,3 +689,19 @@ TEST_F(TiffReaderTest, EveryPrefixOfAWrittenFileGivesACode) {
         EXPECT_EQ(readBytes(k.file, k.bitsPerPixel, 0).status, 0) << k.what;
     }
 }
+
+TEST_F(TiffReaderTest, TileFarLargerThanTheImageFailsWithoutClearingIt) {
+    // Found by the fuzzer: a 541 MB tile for a 1024 x 512 page; clearing the tile buffer
+    // before each read took seconds.
+    TiffPage p = make(64, 32, 8, 1, PHOTOMETRIC_MINISWHITE, ramp);
+    p.tileWidth = p.tileLength = 16;
+    p.compression = COMPRESSION_LZW;
+    Bytes file = writeTiff(p);
+    ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_TILEWIDTH, 32768));
+    ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_TILELENGTH, 16512));
+    for (int bits : {8, 24}) {
+        const Result r = readBytes(file, bits, 0);
+        EXPECT_EQ(r.status, 20) << bits;
+        EXPECT_EQ(r.pixels, nullptr);
+    }
+}
