@@ -50,8 +50,13 @@ void TiffReader::buildTIFFPalette(TIFF* tif, int photometric, int bits, RGBQUAD*
         palette[1] = grey(whiteIsZero ? 0 : 255);
         return;
     }
-    for (int i = 0; i < 256; ++i)
-        palette[i] = grey(whiteIsZero ? 255 - i : i);
+    // Samples of 2 to 7 bits come out as indices up to 2^bits - 1; their ramp spans the whole
+    // grey range, as the file means them.
+    const int levels = bits >= 2 && bits <= 7 ? 1 << bits : 256;
+    for (int i = 0; i < levels; ++i) {
+        const int level = i * 255 / (levels - 1);
+        palette[i] = grey(whiteIsZero ? 255 - level : level);
+    }
 }
 
 BYTE* TiffReader::readTIFFIndexed8(TIFF* tif, int* width, int* height, RGBQUAD* palette,
@@ -87,51 +92,42 @@ BYTE* TiffReader::readTIFFIndexed8(TIFF* tif, int* width, int* height, RGBQUAD* 
     BYTE* pixels = block.data() + header;
     auto imageRow = [&](int y) { return pixels + std::size_t(h - 1 - y) * rowLength; };
 
-    TiffReads reads;
+    // One index byte per pixel from a stored row, the same for strips and tiles.
+    const bool reduce16 = bits == 16 && (photometric == PHOTOMETRIC_MINISWHITE ||
+                                         photometric == PHOTOMETRIC_MINISBLACK);
     CDibConverter unpack;
+    auto convertRow = [&](const BYTE* in, BYTE* out, int pixels) {
+        if (!reduce16)
+            return unpack.unpackPixels(in, pixels, 1, bits, out) ? true : fail(unpack.status);
+        for (int x = 0; x < pixels; ++x) {
+            std::uint16_t v;
+            std::memcpy(&v, in + 2 * x, 2);
+            out[x] = static_cast<BYTE>(v * 255u / 65535u);
+        }
+        return true;
+    };
+
+    TiffReads reads;
     if (TIFFIsTiled(tif)) {
         const tmsize_t tileRow = TIFFTileRowSize(tif);
-        ScratchBuffer<BYTE> unpacked;
-        forEachTile(*this, tif, w, h, std::min(bits, 8), reads,
-                    [&](int x, int y, int band, const BYTE* tile, int tw, int tl) {
-                        if (!ok()) return;
-                        const BYTE* rows = tile;
-                        if (bits < 8) {
-                            if (unpacked.ensure(static_cast<int>(checkedProduct(
-                                    {std::uint64_t(tw), std::uint64_t(tl)}))) == nullptr) {
-                                fail(kNoMemory);
-                                return;
-                            }
-                            for (int j = 0; j < tl; ++j)
-                                if (!unpack.unpackPixels(tile + tileRow * j, tw, 1, bits,
-                                                         unpacked.data() + std::size_t(tw) * j)) {
-                                    fail(unpack.status);
-                                    return;
-                                }
-                            rows = unpacked.data();
+        ScratchBuffer<BYTE> indices;
+        forEachTile(*this, tif, w, h, bits, reads,
+                    [&](int x, int y, int band, const BYTE* tile, int tw, int) {
+                        if (indices.ensure(tw) == nullptr) {
+                            fail(kNoMemory);
+                            return;
                         }
                         const std::size_t columns = std::min(tw, w - x);
-                        for (int i = 0; i < band; ++i)
-                            std::memcpy(imageRow(y + i) + x, rows + std::size_t(tw) * i, columns);
+                        for (int i = 0; i < band; ++i) {
+                            if (!convertRow(tile + tileRow * i, indices.data(), tw)) return;
+                            std::memcpy(imageRow(y + i) + x, indices.data(), columns);
+                        }
                     });
     } else {
-        const bool reduce16 = bits == 16 && (photometric == PHOTOMETRIC_MINISWHITE ||
-                                             photometric == PHOTOMETRIC_MINISBLACK);
         forEachStrip(*this, tif, h, reads,
                      [&](int y, int rows, const BYTE* strip, std::size_t scanline) {
-                         for (int i = 0; ok() && i < rows; ++i) {
-                             const BYTE* in = strip + scanline * i;
-                             BYTE* out = imageRow(y + i);
-                             if (reduce16) {
-                                 for (int x = 0; x < w; ++x) {
-                                     std::uint16_t v;
-                                     std::memcpy(&v, in + 2 * x, 2);
-                                     out[x] = static_cast<BYTE>(v * 255u / 65535u);
-                                 }
-                             } else if (!unpack.unpackPixels(in, w, 1, bits, out)) {
-                                 fail(unpack.status);
-                             }
-                         }
+                         for (int i = 0; ok() && i < rows; ++i)
+                             convertRow(strip + scanline * i, imageRow(y + i), w);
                      });
     }
     if (ok() && reads.nothingRead()) fail(kTiffStripFailed);

@@ -4,7 +4,6 @@
 #include "TiffReader.h"
 
 #include <climits>
-#include <cstring>
 
 namespace img {
 namespace {
@@ -79,9 +78,7 @@ TiffBuffer::TiffBuffer(tmsize_t size) {
     // A strip or tile larger than any block the library makes is taken as no memory.
     if (size <= 0 || static_cast<std::uint64_t>(size) > kBlockLimit) return;
     m_data = static_cast<BYTE*>(_TIFFmalloc(size));
-    if (m_data == nullptr) return;
-    std::memset(m_data, 0, static_cast<std::size_t>(size));
-    m_size = size;
+    if (m_data != nullptr) m_size = size;
 }
 
 TiffBuffer::~TiffBuffer() {

@@ -82,7 +82,7 @@ private:
                   std::uint32_t height);
     BYTE* readTIFFRGBA32(TiffSource& source, int orientation, int* width, int* height);
     BYTE* readTIFFRGB24(TiffSource& source, int orientation, int* width, int* height);
-    BYTE* trueColourDIB(TiffSource& source, int bitsPerPixel, int orientation, bool rotate,
+    BYTE* trueColourDIB(TiffSource& source, int bitsPerPixel, int orientation, bool orient,
                         int* width, int* height);
     void buildTIFFPalette(TIFF* tif, int photometric, int bits, RGBQUAD* palette);
 
@@ -91,8 +91,8 @@ private:
 
 // --- Shared by the paths (TiffLayout.cpp) ---
 
-// Image width and height from the tags, refused (status 20 on `op`) when zero or too large
-// for the library's int sizes.
+// Image width and height from the tags, refused (status 1 on `op`: no block holds such an
+// image) when zero or beyond the library's int sizes.
 bool tiffImageSize(Operation& op, TIFF* tif, int* width, int* height);
 
 // A resolution tag's value truncated to an int; the file's value may lie beyond one.
@@ -104,8 +104,8 @@ void tiffDibResolution(TIFF* tif, LONG* x, LONG* y);
 // Rows per strip clamped to the image height (libtiff reports 2^32 - 1 for "all rows").
 std::uint32_t tiffRowsPerStrip(TIFF* tif, std::uint32_t height);
 
-// A libtiff buffer for one strip or tile, zero-filled, so that what a failed or short read
-// leaves behind is never old memory; freed with _TIFFfree.
+// A libtiff buffer for one strip or tile, freed with _TIFFfree. It is not cleared (a tile may
+// be far larger than its image): only what a read reports as decoded is ever placed.
 class TiffBuffer {
 public:
     explicit TiffBuffer(tmsize_t size);
@@ -125,7 +125,6 @@ private:
 class TiffReads {
 public:
     void record(bool ok) { ok ? ++m_good : ++m_failed; }
-    bool failed() const { return m_failed != 0; }
     bool nothingRead() const { return m_good == 0 && m_failed != 0; }
 
 private:
@@ -137,9 +136,9 @@ bool tiffTileGeometry(Operation& op, TIFF* tif, std::uint32_t* tileWidth,
                       std::uint32_t* tileLength);
 
 // Walks the tiles of a tiled page band by band; `place(x, y, band, tile, tileWidth,
-// tileLength)` gets each tile that libtiff could read. A tile buffer must hold tileLength rows
-// of tileWidth pixels of `bitsPerPixel`, as the placing reads them. False, with status 20 or
-// 1 on `op`, when the tiles cannot be read at all.
+// tileLength)` gets each tile that libtiff could read, until it fails the operation. A tile buffer
+// must hold tileLength rows of tileWidth pixels of `bitsPerPixel`, as the placing reads them.
+// False, with status 20 or 1 on `op`, when the tiles cannot be read at all.
 template <class Place>
 bool forEachTile(Operation& op, TIFF* tif, int width, int height, int bitsPerPixel,
                  TiffReads& reads, Place&& place) {
@@ -154,11 +153,12 @@ bool forEachTile(Operation& op, TIFF* tif, int width, int height, int bitsPerPix
     if (static_cast<std::uint64_t>(tile.size()) < rowBytes * tl) return op.fail(kTiffStripFailed);
     const std::uint64_t h = static_cast<std::uint64_t>(height);
     const std::uint64_t w = static_cast<std::uint64_t>(width);
-    for (std::uint64_t y = 0; y < h;) {
+    for (std::uint64_t y = 0; op.ok() && y < h;) {
         const std::uint64_t band = std::min<std::uint64_t>(tl - y % tl, h - y);
-        for (std::uint64_t x = 0; x < w; x += tw) {
+        for (std::uint64_t x = 0; op.ok() && x < w; x += tw) {
             const bool read = TIFFReadTile(tif, tile.data(), static_cast<std::uint32_t>(x),
-                                           static_cast<std::uint32_t>(y), 0, 0) >= 0;
+                                           static_cast<std::uint32_t>(y), 0,
+                                           0) >= static_cast<tmsize_t>(rowBytes * tl);
             reads.record(read);
             if (read)
                 place(static_cast<int>(x), static_cast<int>(y), static_cast<int>(band),
@@ -171,7 +171,7 @@ bool forEachTile(Operation& op, TIFF* tif, int width, int height, int bitsPerPix
 }
 
 // Walks the strips of a stripped page; `place(y, rows, strip, scanlineBytes)` gets the rows
-// from image row y of each strip that libtiff could read, never more than its buffer holds.
+// from image row y of each strip that libtiff could read: the whole rows it decoded.
 template <class Place>
 bool forEachStrip(Operation& op, TIFF* tif, int height, TiffReads& reads, Place&& place) {
     TiffBuffer strip(TIFFStripSize(tif));
@@ -185,13 +185,16 @@ bool forEachStrip(Operation& op, TIFF* tif, int height, TiffReads& reads, Place&
     const std::uint32_t rps = tiffRowsPerStrip(tif, h);
     const auto held = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(rps, static_cast<std::uint64_t>(strip.size() / scanline)));
-    for (std::uint32_t y = 0; y < h;) {
+    for (std::uint32_t y = 0; op.ok() && y < h;) {
         const std::uint32_t n = std::min(rps, h - y);
-        const bool read =
-            TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, 0), strip.data(), scanline * n) >= 0;
-        reads.record(read);
-        if (read && held > 0)
-            place(static_cast<int>(y), static_cast<int>(std::min(n, held)),
+        const tmsize_t decoded =
+            TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, 0), strip.data(), scanline * n);
+        reads.record(decoded >= 0);
+        const std::uint64_t whole =
+            decoded > 0 ? static_cast<std::uint64_t>(decoded / scanline) : 0;
+        const auto rows = static_cast<std::uint32_t>(std::min<std::uint64_t>({n, held, whole}));
+        if (rows > 0)
+            place(static_cast<int>(y), static_cast<int>(rows),
                   static_cast<const BYTE*>(strip.data()), static_cast<std::size_t>(scanline));
         y += n;
     }

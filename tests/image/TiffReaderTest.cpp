@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -481,10 +482,14 @@ TEST_F(TiffReaderTest, PalettesFollowTheColourMapOrThePhotometric) {
          make(2, 1, 8, 1, PHOTOMETRIC_MINISWHITE, ramp),
          10,
          {245, 245, 245, 0}},
+        {"2-bit white is zero",
+         make(2, 1, 2, 1, PHOTOMETRIC_MINISWHITE, ramp),
+         1,
+         {170, 170, 170, 0}},
         {"4-bit black is zero",
          make(2, 1, 4, 1, PHOTOMETRIC_MINISBLACK, ramp),
          10,
-         {10, 10, 10, 0}},
+         {170, 170, 170, 0}},
     };
     for (const Case& k : cases) {
         // 1-bit pages go through the 8-bit reader when asked for 8 bits.
@@ -515,6 +520,7 @@ TEST_F(TiffReaderTest, TilesGiveWhatStripsGive) {
         {"8-bit", 8, 1, PHOTOMETRIC_MINISBLACK, 8, 0},
         {"8-bit DIB", 8, 1, PHOTOMETRIC_MINISBLACK, 8, IMG_FLAG_DIB},
         {"16-bit", 16, 1, PHOTOMETRIC_MINISBLACK, 16, 0},
+        {"16-bit at 8 bits", 16, 1, PHOTOMETRIC_MINISBLACK, 8, 0},
         {"16-bit top-down", 16, 1, PHOTOMETRIC_MINISBLACK, 16, 0x10},
         {"RGB", 8, 3, PHOTOMETRIC_RGB, 24, 0},
     };
@@ -645,4 +651,57 @@ TEST_F(TiffReaderTest, TrueColourRefusesDepthsOtherThan24And32) {
     img::setTraceSink(previous);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "Invalid bpp in ReadTIFFTrueColor!");
+}
+
+TEST_F(TiffReaderTest, EveryPrefixOfAWrittenFileGivesACode) {
+    TiffPage stripped = make(19, 9, 8, 1, PHOTOMETRIC_MINISBLACK, ramp);
+    stripped.rowsPerStrip = 2;
+    stripped.compression = COMPRESSION_LZW;
+    TiffPage tiled = make(37, 21, 1, 1, PHOTOMETRIC_MINISWHITE, ramp);
+    tiled.tileWidth = tiled.tileLength = 16;
+    TiffPage fax = make(40, 7, 1, 1, -1, ramp);
+    fax.compression = COMPRESSION_CCITTFAX4;
+    TiffPage words = make(20, 18, 16, 1, PHOTOMETRIC_MINISBLACK, ramp);
+    words.tileWidth = words.tileLength = 16;
+    struct Case {
+        const char* what;
+        Bytes file;
+        int bitsPerPixel;
+    };
+    const Case cases[] = {
+        {"LZW strips", writeTiff(stripped), 8},
+        {"1-bit tiles", writeTiff(tiled), 1},
+        {"Group 4", writeTiff(fax), 1},
+        {"16-bit tiles", writeTiff(words), 16},
+        {"two pages", writeTiff({stripped, make(3, 3, 8, 3, PHOTOMETRIC_RGB, ramp)}), 24},
+    };
+    const std::set<int> codes = {0, 5, 20, 28};
+    for (const Case& k : cases) {
+        for (std::size_t n = 0; n < k.file.size(); ++n) {
+            const Bytes prefix(k.file.begin(), k.file.begin() + n);
+            for (int flags : {0, IMG_FLAG_DIB}) {
+                const Result r = readBytes(prefix, k.bitsPerPixel, flags);
+                ASSERT_TRUE(codes.count(r.status) != 0)
+                    << k.what << " cut at " << n << ": " << r.status;
+                ASSERT_EQ(r.pixels != nullptr, r.status == 0) << k.what << " cut at " << n;
+            }
+        }
+        EXPECT_EQ(readBytes(k.file, k.bitsPerPixel, 0).status, 0) << k.what;
+    }
+}
+
+TEST_F(TiffReaderTest, TileFarLargerThanTheImageFailsWithoutClearingIt) {
+    // Found by the fuzzer: a 541 MB tile for a 1024 x 512 page; clearing the tile buffer
+    // before each read took seconds.
+    TiffPage p = make(64, 32, 8, 1, PHOTOMETRIC_MINISWHITE, ramp);
+    p.tileWidth = p.tileLength = 16;
+    p.compression = COMPRESSION_LZW;
+    Bytes file = writeTiff(p);
+    ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_TILEWIDTH, 32768));
+    ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_TILELENGTH, 16512));
+    for (int bits : {8, 24}) {
+        const Result r = readBytes(file, bits, 0);
+        EXPECT_EQ(r.status, 20) << bits;
+        EXPECT_EQ(r.pixels, nullptr);
+    }
 }

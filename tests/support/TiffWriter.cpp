@@ -128,6 +128,26 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> tiffStrips(const Bytes& fil
     return strips;
 }
 
+bool patchTiffTag(Bytes& file, std::uint16_t tag, std::uint32_t value) {
+    // libtiff writes the machine's order, little-endian here.
+    auto u16 = [&](std::size_t at) { return std::uint16_t(file[at] | file[at + 1] << 8); };
+    auto u32 = [&](std::size_t at) {
+        return std::uint32_t(u16(at) | std::uint32_t(u16(at + 2)) << 16);
+    };
+    if (file.size() < 8 || file[0] != 'I') return false;
+    const std::size_t ifd = u32(4);
+    if (ifd + 2 > file.size()) return false;
+    for (std::size_t i = 0, n = u16(ifd); i < n && ifd + 2 + 12 * (i + 1) <= file.size(); ++i) {
+        const std::size_t entry = ifd + 2 + 12 * i;
+        if (u16(entry) != tag) continue;
+        const bool isShort = u16(entry + 2) == TIFF_SHORT;
+        for (int b = 0; b < (isShort ? 2 : 4); ++b)
+            file[entry + 8 + b] = static_cast<std::uint8_t>(value >> (8 * b));
+        return true;
+    }
+    return false;
+}
+
 Bytes writeTiff(const std::vector<TiffPage>& pages) {
     char path[] = "/tmp/gallimo-tiff-XXXXXX";
     const int fd = mkstemp(path);
