@@ -8,27 +8,77 @@
 namespace img {
 namespace {
 
-void filterPixelPlain(const BYTE* base, std::uint32_t bpp, const Taps& taps, BYTE* out) {
-    const int n = taps.count;
-    for (std::uint32_t k = 0; k < bpp; ++k) {
-        if (n == 0) {
-            out[k] = 0;
-            continue;
-        }
-        const BYTE first = base[taps.offsets[0] + k];
-        if (n < 2) {
-            out[k] = first;
-            continue;
-        }
-        double x = 0;
-        unsigned differs = 0;
-        for (int i = 0; i < n; ++i) {
-            const BYTE b = base[taps.offsets[i] + k];
-            x += taps.entries[i].weight * b;
-            differs |= b ^ first;
-        }
-        out[k] = differs == 0 ? first : roundedByte(x);
+bool channelFlat(const BYTE* base, const Taps& taps, std::uint32_t k, BYTE first) {
+    for (int i = 1; i < taps.count; ++i)
+        if (base[taps.offsets[i] + k] != first) return false;
+    return true;
+}
+
+// The result of one channel: a channel whose samples were all equal keeps the first. That
+// only matters where the rounded sum is not the first sample already, so the samples are
+// compared only there, and only until one differs.
+BYTE finishChannel(double sum, const BYTE* base, const Taps& taps, std::uint32_t k) {
+    const BYTE first = base[taps.offsets[0] + k];
+    const BYTE rounded = roundedByte(sum);
+    return rounded != first && channelFlat(base, taps, k, first) ? first : rounded;
+}
+
+// Rows pixels rowBytes apart under the same taps, all their channels in one pass.
+template <std::uint32_t Channels, int Rows>
+void filterPlain(const BYTE* base, std::size_t rowBytes, const Taps& taps, BYTE* out) {
+    double sums[Rows][Channels] = {};
+    for (int i = 0; i < taps.count; ++i) {
+        const double w = taps.entries[i].weight;
+        const BYTE* p = base + taps.offsets[i];
+        for (int r = 0; r < Rows; ++r)
+            for (std::uint32_t k = 0; k < Channels; ++k)
+                sums[r][k] += w * p[r * rowBytes + k];
     }
+    for (int r = 0; r < Rows; ++r)
+        for (std::uint32_t k = 0; k < Channels; ++k)
+            out[r * Channels + k] = finishChannel(sums[r][k], base + r * rowBytes, taps, k);
+}
+
+// Any pixel size, one channel at a time.
+void filterChannels(const BYTE* base, std::uint32_t bpp, const Taps& taps, BYTE* out) {
+    for (std::uint32_t k = 0; k < bpp; ++k) {
+        double x = 0;
+        for (int i = 0; i < taps.count; ++i)
+            x += taps.entries[i].weight * base[taps.offsets[i] + k];
+        out[k] = finishChannel(x, base, taps, k);
+    }
+}
+
+void filterPixelPlain(const BYTE* base, std::uint32_t bpp, const Taps& taps, BYTE* out) {
+    if (taps.count < 2) {
+        for (std::uint32_t k = 0; k < bpp; ++k)
+            out[k] = taps.count == 0 ? 0 : base[taps.offsets[0] + k];
+        return;
+    }
+    switch (bpp) {
+    case 3:
+        filterPlain<3, 1>(base, 0, taps, out);
+        break;
+    case 4:
+        filterPlain<4, 1>(base, 0, taps, out);
+        break;
+    default:
+        filterChannels(base, bpp, taps, out);
+        break;
+    }
+}
+
+// Two rows side by side where the pixel size allows, else one.
+std::uint32_t filterRowsPlain(const BYTE* row, std::size_t rowBytes, std::uint32_t rows,
+                              std::uint32_t bpp, const Taps& taps, BYTE* out) {
+    if (rows < 2 || taps.count < 2) return 0;
+    if (bpp == 3)
+        filterPlain<3, 2>(row, rowBytes, taps, out);
+    else if (bpp == 4)
+        filterPlain<4, 2>(row, rowBytes, taps, out);
+    else
+        return 0;
+    return 2;
 }
 
 // The vector forms hold the (up to) four channels of a pixel in the four lanes of a vector.
@@ -54,12 +104,6 @@ __attribute__((target("avx2"))) inline Lane startLane(const BYTE* base, std::siz
 
 __attribute__((target("avx2"))) inline void addTap(Lane& lane, const BYTE* p, __m256d weight) {
     lane.sum = _mm256_add_pd(lane.sum, _mm256_mul_pd(weight, _mm256_cvtepi32_pd(loadPixel(p))));
-}
-
-bool channelFlat(const BYTE* base, const Taps& taps, std::uint32_t k, BYTE first) {
-    for (int i = 1; i < taps.count; ++i)
-        if (base[taps.offsets[i] + k] != first) return false;
-    return true;
 }
 
 // The channel bytes of a finished sum: halves away from zero and limited to a byte (as
@@ -161,8 +205,16 @@ void filterSourceRows(const BYTE* source, std::size_t rowBytes, std::uint32_t ro
         for (; y + 4 < rows; y += 4)
             filterFourRows(source + y * rowBytes, rowBytes, bpp, taps, column + y * bpp);
     }
-    for (; y < rows; ++y)
-        filterPixelPlain(source + y * rowBytes, bpp, taps, column + y * bpp);
+    while (y < rows) {
+        const BYTE* row = source + y * rowBytes;
+        const std::uint32_t done =
+            filterRowsPlain(row, rowBytes, rows - y, bpp, taps, column + y * bpp);
+        if (done == 0) {
+            filterPixelPlain(row, bpp, taps, column + y * bpp);
+            ++y;
+        }
+        y += done;
+    }
 }
 
 void filterColumnInto(const BYTE* column, std::uint32_t bpp, const Taps* rowTaps,

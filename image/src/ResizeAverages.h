@@ -52,10 +52,11 @@ private:
     ScratchBuffer<std::size_t> m_groupOffsets;
 };
 
-// The four sums of each channel (lanes blue.. or the pixel's own byte order) of group g,
-// over the prepared row: for 3- or 4-byte pixels read as words, or 8-bit indices looked up
-// in a palette. Every sum runs in the order of the plain loops. `sums` holds 16 doubles,
-// lane by lane. The source must have a readable byte after every pixel it reads.
+// The sums of group g's four pixels over the prepared row, four channels each (16 doubles,
+// pixel by pixel): of 3- or 4-byte pixels in their own byte order, or of 8-bit indices
+// looked up in the palette (blue, green, red, reserved). Every sum runs in the order of the
+// plain loops. Pixels are read as 32-bit words, so a 3-byte pixel needs a readable byte
+// after it.
 void sumGroupPixels(const AreaWeights& a, std::uint32_t g, const BYTE* firstRow,
                     std::size_t rowBytes, int rowCount, double* sums);
 void sumGroupIndexed(const AreaWeights& a, std::uint32_t g, const BYTE* firstRow,

@@ -175,10 +175,16 @@ TEST_F(PcdReaderTest, RefusesOtherFilesAndShortReads) {
         EXPECT_EQ(d.height, 0) << k.what;
     }
 
-    ImgSource src = nullptr;
     int w = 0, h = 0;
-    EXPECT_EQ(readPCD(src, &w, &h, 1, 0), nullptr);
+    EXPECT_EQ(readPCD(nullptr, &w, &h, 1, 0), nullptr);
     EXPECT_EQ(getLastError(), 5);
+    // The size is always written, so the outputs are required.
+    TempFile file(writePcd(PcdFile{}), ".pcd");
+    ImgSource src = openFileSource(file.path().c_str());
+    ASSERT_NE(src, nullptr);
+    EXPECT_EQ(readPCD(src, nullptr, &h, 1, 0), nullptr);
+    EXPECT_EQ(getLastError(), 5);
+    closeSource(src);
 }
 
 TEST_F(PcdReaderTest, EveryCutThroughTheFirstLevelFailsCleanly) {
