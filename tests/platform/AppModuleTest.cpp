@@ -11,7 +11,9 @@
 namespace {
 
 std::vector<std::string> g_events;
-void record(const char* event) { g_events.push_back(event); }
+void record(const char* event) {
+    g_events.push_back(event);
+}
 
 using Observe = void (*)(void (*)(const char*));
 using Count = int (*)();

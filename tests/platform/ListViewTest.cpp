@@ -115,8 +115,8 @@ END_MESSAGE_MAP()
 // Five 32 x 32 images side by side, each a coloured square in a magenta frame of 4 pixels.
 HBITMAP makeStrip() {
     BITMAPINFO info{};
-    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 5 * kIcon, -kIcon, 1, 32, BI_RGB,
-                                      0, 0, 0, 0, 0};
+    info.bmiHeader =
+        BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 5 * kIcon, -kIcon, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
     HBITMAP strip = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     auto* px = static_cast<RGBQUAD*>(bits);
@@ -158,18 +158,18 @@ protected:
         LPCSTR cls = AfxRegisterWndClass(0, LoadCursorA(nullptr, IDC_ARROW),
                                          reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
         if (mfcParent) {
-            ASSERT_TRUE(m_parent.CreateEx(0, cls, "parent", WS_POPUP | WS_VISIBLE, 40, 40, 560,
-                                          400, nullptr, nullptr));
+            ASSERT_TRUE(m_parent.CreateEx(0, cls, "parent", WS_POPUP | WS_VISIBLE, 40, 40, 560, 400,
+                                          nullptr, nullptr));
             m_parentHwnd = m_parent.m_hWnd;
         } else {
-            m_parentHwnd = CreateWindowExA(0, cls, "plain", WS_POPUP | WS_VISIBLE, 40, 40, 560,
-                                           400, nullptr, nullptr, nullptr, nullptr);
+            m_parentHwnd = CreateWindowExA(0, cls, "plain", WS_POPUP | WS_VISIBLE, 40, 40, 560, 400,
+                                           nullptr, nullptr, nullptr, nullptr);
         }
         m_list = new TestList;
-        ASSERT_TRUE(m_list->CreateEx(WS_EX_CLIENTEDGE | WS_EX_NOPARENTNOTIFY, WC_LISTVIEWA,
-                                     "QV_Gallimo", WS_CHILD | WS_VISIBLE | LVS_AUTOARRANGE | listStyle,
-                                     CRect(10, 10, 550, 390), CWnd::FromHandle(m_parentHwnd),
-                                     kListId));
+        ASSERT_TRUE(
+            m_list->CreateEx(WS_EX_CLIENTEDGE | WS_EX_NOPARENTNOTIFY, WC_LISTVIEWA, "QV_Gallimo",
+                             WS_CHILD | WS_VISIBLE | LVS_AUTOARRANGE | listStyle,
+                             CRect(10, 10, 550, 390), CWnd::FromHandle(m_parentHwnd), kListId));
         m_list->SetIconSpacing(100, 70);
         m_list->SetImageList(&m_images, LVSIL_NORMAL);
         for (int i = 0; i < kItems; ++i) {
@@ -229,7 +229,8 @@ TEST_F(ListViews, ClickSelectsAndAClickOnTheSelectedItemOfASingleSelectionListCh
     EXPECT_EQ(selectionOf(*m_list), "3");
     EXPECT_EQ(m_list->GetNextItem(-1, LVNI_FOCUSED), 3);
     EXPECT_EQ(GetFocus(), m_list->m_hWnd);
-    EXPECT_EQ(g_log, (std::vector<std::string>{"down []", "focus", "changed 3 on", "down done [3]"}))
+    EXPECT_EQ(g_log,
+              (std::vector<std::string>{"down []", "focus", "changed 3 on", "down done [3]"}))
         << "the control takes the focus within its default processing, and the button-up went "
            "to the drag check, not to the window";
 
@@ -296,9 +297,15 @@ TEST_F(ListViews, KeysMoveTheSelectionOnKeyDownThroughTheGrid) {
         UINT key;
         int expected;
     };
-    const Case cases[] = {{VK_RIGHT, 2 + perRow}, {VK_LEFT, 1 + perRow}, {VK_UP, 1},
-                          {VK_UP, 1},             {VK_HOME, 0},          {VK_LEFT, 0},
-                          {VK_END, kItems - 1},   {VK_DOWN, kItems - 1}, {VK_HOME, 0}};
+    const Case cases[] = {{VK_RIGHT, 2 + perRow},
+                          {VK_LEFT, 1 + perRow},
+                          {VK_UP, 1},
+                          {VK_UP, 1},
+                          {VK_HOME, 0},
+                          {VK_LEFT, 0},
+                          {VK_END, kItems - 1},
+                          {VK_DOWN, kItems - 1},
+                          {VK_HOME, 0}};
     for (const Case& c : cases) {
         key(c.key);
         EXPECT_EQ(m_list->GetNextItem(-1, LVNI_SELECTED), c.expected) << "key " << c.key;
@@ -328,7 +335,8 @@ TEST_F(ListViews, EndScrollsTheLastItemIntoView) {
         CRect r, client;
         m_list->GetItemRect(kItems - 1, &r, LVIR_BOUNDS);
         m_list->GetClientRect(&client);
-        EXPECT_TRUE(client.PtInRect(r.TopLeft()) && client.PtInRect(CPoint(r.right - 1, r.bottom - 1)));
+        EXPECT_TRUE(client.PtInRect(r.TopLeft()) &&
+                    client.PtInRect(CPoint(r.right - 1, r.bottom - 1)));
         destroy();
     }
 }
@@ -365,7 +373,9 @@ int CALLBACK byDataDescending(LPARAM a, LPARAM b, LPARAM sortData) {
     return a < b ? 1 : a > b ? -1 : 0;
 }
 
-int CALLBACK inconsistent(LPARAM a, LPARAM, LPARAM) { return (a % 3) - 1; }
+int CALLBACK inconsistent(LPARAM a, LPARAM, LPARAM) {
+    return (a % 3) - 1;
+}
 
 TEST_F(ListViews, SortingComparesTheItemsDataAndKeepsFocusWithItsItem) {
     make(0);
@@ -430,8 +440,8 @@ TEST_F(ListViews, ScreenshotsShowIconsWithLabelsInRowsOrColumns) {
         const char* file;
         bool across;
     };
-    for (Case c : {Case{0, "listview_rows.png", true},
-                   Case{LVS_ALIGNLEFT, "listview_columns.png", false}}) {
+    for (Case c :
+         {Case{0, "listview_rows.png", true}, Case{LVS_ALIGNLEFT, "listview_columns.png", false}}) {
         make(LVS_SHOWSELALWAYS | c.style);
         m_list->SetItemState(6, LVIS_SELECTED, LVIS_SELECTED);
         winplatPumpMessages();
@@ -442,7 +452,8 @@ TEST_F(ListViews, ScreenshotsShowIconsWithLabelsInRowsOrColumns) {
         m_list->GetItemRect(0, &icon, LVIR_ICON);
         POINT corner{icon.left + 1, icon.top + 1};
         m_list->ClientToScreen(&corner);
-        EXPECT_EQ(screenPixel(corner), GetSysColor(COLOR_WINDOW)) << "the mask shows the background";
+        EXPECT_EQ(screenPixel(corner), GetSysColor(COLOR_WINDOW))
+            << "the mask shows the background";
         CRect label;
         m_list->GetItemRect(0, &label, LVIR_LABEL);
         int dark = 0;

@@ -1,5 +1,5 @@
-#include "WindowCheck.h"
 #include "mfc/mfc.h"
+#include "WindowCheck.h"
 #include "winplat/input.h"
 
 #include <cstring>
@@ -130,8 +130,8 @@ TEST_F(Mfc, RunTimeClassesKnowTheirBasesAndCreateByName) {
 
 TEST_F(Mfc, HandlersComeFirstAndDefaultPassesTheMessageToTheWindowsOwnProcedure) {
     CBaseWnd wnd;
-    ASSERT_TRUE(wnd.CreateEx(0, plainClass(), "", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr,
-                             nullptr));
+    ASSERT_TRUE(
+        wnd.CreateEx(0, plainClass(), "", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr));
     EXPECT_EQ(g_log, (std::vector<std::string>{"presubclass", "base create", "proc create"}))
         << "the object has the window before its first message";
     EXPECT_EQ(CWnd::FromHandlePermanent(wnd.m_hWnd), &wnd);
@@ -256,10 +256,10 @@ public:
 
 TEST_F(Mfc, PreTranslateMessageSeesQueuedMessagesOnTheWayFromTheQueue) {
     CEater parent;
-    ASSERT_TRUE(parent.CreateEx(0, plainClass(), "", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100,
-                                nullptr, nullptr));
-    HWND child = CreateWindowExA(0, plainClass(), "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50,
-                                 parent, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(parent.CreateEx(0, plainClass(), "", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr,
+                                nullptr));
+    HWND child = CreateWindowExA(0, plainClass(), "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, parent,
+                                 nullptr, nullptr, nullptr);
     SetFocus(child);
     g_log.clear();
     winplatInjectKey('X', TRUE);
@@ -348,7 +348,8 @@ TEST(MfcCollections, ListsAndArraysKeepTheirOrderAndRefuseWhatIsNotThere) {
     ASSERT_NE(pos, nullptr);
     objects.RemoveAt(pos);
     std::vector<CObject*> seen;
-    for (POSITION p = objects.GetHeadPosition(); p != nullptr;) seen.push_back(objects.GetNext(p));
+    for (POSITION p = objects.GetHeadPosition(); p != nullptr;)
+        seen.push_back(objects.GetNext(p));
     EXPECT_EQ(seen, (std::vector<CObject*>{c, b}));
     EXPECT_EQ(objects.RemoveHead(), c);
     EXPECT_EQ(objects.RemoveTail(), b);

@@ -25,8 +25,10 @@ void mergeSort(std::vector<ListItem>& items, PFNLVCOMPARE compare, LPARAM data) 
                 scratch[out++] = compare(items[b].param, items[a].param, data) < 0
                                      ? std::move(items[b++])
                                      : std::move(items[a++]);
-            while (a < mid) scratch[out++] = std::move(items[a++]);
-            while (b < hi) scratch[out++] = std::move(items[b++]);
+            while (a < mid)
+                scratch[out++] = std::move(items[a++]);
+            while (b < hi)
+                scratch[out++] = std::move(items[b++]);
         }
         items.swap(scratch);
     }
@@ -93,8 +95,7 @@ BOOL setItem(ListView& lv, const LVITEMA* in) {
         if ((in->mask & LVIF_TEXT) != 0) arrange(lv);
         invalidateItem(lv, i);
     }
-    if ((in->mask & LVIF_STATE) != 0 && lv.valid(i))
-        setItemState(lv, i, in->state, in->stateMask);
+    if ((in->mask & LVIF_STATE) != 0 && lv.valid(i)) setItemState(lv, i, in->state, in->stateMask);
     return TRUE;
 }
 
@@ -148,8 +149,8 @@ int nextItem(ListView& lv, int start, UINT flags) {
     UINT geometry = flags & (LVNI_ABOVE | LVNI_BELOW | LVNI_TOLEFT | LVNI_TORIGHT);
     if (geometry != 0) {
         if (!lv.valid(start)) return -1;
-        Direction d = geometry == LVNI_ABOVE   ? Direction::Up
-                      : geometry == LVNI_BELOW ? Direction::Down
+        Direction d = geometry == LVNI_ABOVE    ? Direction::Up
+                      : geometry == LVNI_BELOW  ? Direction::Down
                       : geometry == LVNI_TOLEFT ? Direction::Left
                                                 : Direction::Right;
         for (int i = neighbour(lv, start, d), last = start; i != last && lv.valid(i);
@@ -284,7 +285,7 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
         return TRUE;
     case LVM_GETTEXTCOLOR:
         return static_cast<LRESULT>(lv.textColour == CLR_DEFAULT ? GetSysColor(COLOR_WINDOWTEXT)
-                                                                  : lv.textColour);
+                                                                 : lv.textColour);
     case LVM_SETTEXTCOLOR:
         lv.textColour = static_cast<COLORREF>(lParam);
         invalidateAll(lv);
@@ -315,7 +316,9 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
         int i = static_cast<int>(wParam);
         if (r == nullptr || !lv.valid(i)) return FALSE;
         int code = r->left;
-        *r = code == LVIR_ICON ? iconRect(lv, i) : code == LVIR_LABEL ? labelRect(lv, i) : boundsRect(lv, i);
+        *r = code == LVIR_ICON    ? iconRect(lv, i)
+             : code == LVIR_LABEL ? labelRect(lv, i)
+                                  : boundsRect(lv, i);
         return TRUE;
     }
     case LVM_GETITEMPOSITION: {
@@ -343,7 +346,8 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
     case LVM_REDRAWITEMS: {
         int first = std::max(static_cast<int>(wParam), 0);
         int last = std::min(static_cast<int>(lParam), lv.count() - 1);
-        for (int i = first; i <= last; ++i) invalidateItem(lv, i);
+        for (int i = first; i <= last; ++i)
+            invalidateItem(lv, i);
         return TRUE;
     }
     case LVM_ARRANGE:
@@ -369,7 +373,8 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
         int i = static_cast<int>(wParam);
         if (in == nullptr) return FALSE;
         if (i == -1) {
-            for (int j = 0; j < lv.count() && !lv.dead; ++j) setItemState(lv, j, in->state, in->stateMask);
+            for (int j = 0; j < lv.count() && !lv.dead; ++j)
+                setItemState(lv, j, in->state, in->stateMask);
             return TRUE;
         }
         if (!lv.valid(i)) return FALSE;
@@ -378,12 +383,14 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
     }
     case LVM_GETITEMSTATE: {
         int i = static_cast<int>(wParam);
-        return lv.valid(i) ? static_cast<LRESULT>(lv.items[i].state & static_cast<UINT>(lParam)) : 0;
+        return lv.valid(i) ? static_cast<LRESULT>(lv.items[i].state & static_cast<UINT>(lParam))
+                           : 0;
     }
     case LVM_GETITEMTEXTA: {
         auto* out = reinterpret_cast<LVITEMA*>(lParam);
         int i = static_cast<int>(wParam);
-        if (out == nullptr || !lv.valid(i) || out->pszText == nullptr || out->cchTextMax <= 0) return 0;
+        if (out == nullptr || !lv.valid(i) || out->pszText == nullptr || out->cchTextMax <= 0)
+            return 0;
         copyText(lv.items[i].text, out->pszText, out->cchTextMax);
         return static_cast<LRESULT>(std::strlen(out->pszText));
     }

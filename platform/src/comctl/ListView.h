@@ -30,7 +30,7 @@ struct ListView {
     HIMAGELIST stateImages = nullptr;
     SIZE spacing{0, 0}; // 0: the default
     int focused = -1;
-    int mark = -1; // where Shift-selection ranges start
+    int mark = -1;      // where Shift-selection ranges start
     POINT origin{0, 0}; // how far the view is scrolled
     bool redraw = true;
     bool hasFocus = false;

@@ -41,6 +41,10 @@ extern "C" __attribute__((visibility("default"))) void testAppObserve(Observer o
     g_observer = observer;
 }
 
-extern "C" __attribute__((visibility("default"))) int testAppInitialised() { return g_initialised; }
+extern "C" __attribute__((visibility("default"))) int testAppInitialised() {
+    return g_initialised;
+}
 
-extern "C" __attribute__((visibility("default"))) CWinApp* testAppObject() { return &theApp; }
+extern "C" __attribute__((visibility("default"))) CWinApp* testAppObject() {
+    return &theApp;
+}
