@@ -79,7 +79,21 @@ public:
     HBITMAP rgbToBitmap(const BYTE* rgb, int width, int height, HPALETTE palette, HDC dc);
     int dcToRGB(HDC dc, int x, int y, int width, int height, BYTE* rgb);
 
+    // Drawing on a device context; see Drawing.cpp.
+    int drawPackedDIB(HDC dc, const BYTE* dib, int x, int y, int width, int height);
+    int drawRGBBuffer(HDC dc, const BYTE* rgb, int imageWidth, int imageHeight, int x, int y,
+                      int width, int height, HPALETTE palette);
+    int drawIndexedBuffer(HDC dc, const BYTE* pixels, int imageWidth, int imageHeight,
+                          const RGBQUAD* entries, int x, int y, int width, int height,
+                          HPALETTE palette);
+    int drawRGBABuffer(HDC dc, const BYTE* pixels, int imageWidth, int imageHeight, int x, int y,
+                       int width, int height, HPALETTE palette);
+    int blitBitmap(HDC dc, HBITMAP bitmap, int x, int y, int sourceX, int sourceY, int width,
+                   int height, HPALETTE palette);
+
 private:
+    BYTE* fillDIBBits(MemoryBlock& block, HBITMAP bitmap, HDC screen, unsigned tableBytes);
+    HBITMAP deviceBitmap(const BYTE* dib, HPALETTE palette, HDC dc);
     BYTE* newDIB(BYTE* destination, unsigned bytes);
     template <class Sample>
     int mirrorUnits(Sample* rows, int pixels, int rowCount, int unitsPerPixel,

@@ -52,7 +52,8 @@ std::size_t winplatLiveGdiObjects(int kind);
 void winplatResetScreen(COLORREF fill);
 
 // An 8-bit palette device (RC_PALETTE, 256 system colours of which 20 are static) or the
-// true-colour screen; either way the framebuffer is cleared to black.
+// true-colour screen, with that device's default capabilities and a fresh system palette;
+// either way the framebuffer is cleared to black.
 void winplatUsePaletteDevice(BOOL palette);
 
 // The raster capabilities every DC reports until the next reset.

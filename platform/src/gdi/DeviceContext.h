@@ -77,7 +77,8 @@ SystemColourQuery systemColourQuery();
 RECT intersect(const RECT& a, const RECT& b);
 bool isEmpty(const RECT& r);
 
-// Writes one raw value over the part of a surface rectangle that lies in the DC's clip.
+// A surface rectangle filled with a colour, and one raw value written at a surface point,
+// each only where the DC's clip allows.
 void fillSurfaceRect(DeviceContext& dc, RECT r, COLORREF colour);
 void plot(DeviceContext& dc, int sx, int sy, DWORD raw);
 

@@ -5,9 +5,7 @@
 
 #include "gdi/Surface.h"
 
-#include <memory>
 #include <mutex>
-#include <string>
 #include <vector>
 
 namespace winplat::gdi {
@@ -45,8 +43,6 @@ struct Palette : GdiObject {
     Palette() : GdiObject(OBJ_PAL) {}
     std::vector<PALETTEENTRY> entries;
 };
-
-struct FontFace;
 
 struct Font : GdiObject {
     Font() : GdiObject(OBJ_FONT) {}

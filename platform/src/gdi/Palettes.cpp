@@ -4,8 +4,6 @@
 #include "gdi/Device.h"
 #include "gdi/DeviceContext.h"
 
-#include <algorithm>
-
 using namespace winplat::gdi;
 
 extern "C" {

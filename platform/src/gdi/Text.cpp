@@ -9,9 +9,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <string>
 #include <strings.h>
+#include <vector>
 
 namespace winplat::gdi {
 namespace {

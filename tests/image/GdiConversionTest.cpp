@@ -1,0 +1,288 @@
+#include "CDibConverter.h"
+#include "GdiCheck.h"
+#include "GdiScene.h"
+#include "Trace.h"
+#include "imgcore.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+
+using namespace img;
+using gdi_scene::Bytes;
+using gdi_scene::MemoryCanvas;
+using testing_support::GdiCheck;
+using testing_support::GdiLeakCheckedTest;
+using testing_support::LeakCheck;
+
+namespace {
+
+std::string g_trace;
+void captureTrace(int, const char* text) {
+    g_trace += text;
+}
+
+class GdiConversion : public GdiLeakCheckedTest {
+protected:
+    CDibConverter c;
+};
+
+constexpr RGBQUAD quad(BYTE r, BYTE g, BYTE b) {
+    return RGBQUAD{b, g, r, 0};
+}
+
+// 4 x 2 packed DIBs of every depth that the library meets, with the colours they show
+// (top row first). The direct-colour ones use static colours so that they also come back
+// exactly from the palette device; the indexed ones carry colours of their own.
+struct DepthCase {
+    int bits;
+    Bytes dib;
+    std::vector<COLORREF> expected;
+};
+
+std::vector<DepthCase> depthCases() {
+    const RGBQUAD a = quad(12, 34, 56), b = quad(200, 100, 50), d = quad(7, 77, 177),
+                  e = quad(90, 9, 99);
+    const COLORREF A = RGB(12, 34, 56), B = RGB(200, 100, 50), D = RGB(7, 77, 177),
+                   E = RGB(90, 9, 99);
+    const COLORREF red = RGB(255, 0, 0), green = RGB(0, 255, 0), blue = RGB(0, 0, 255),
+                   yellow = RGB(255, 255, 0), black = RGB(0, 0, 0), cyan = RGB(0, 255, 255),
+                   white = RGB(255, 255, 255);
+    return {
+        {1,
+         gdi_scene::packedDIB(4, 2, 1, {a, b}, {0xA0, 0, 0, 0, 0x30, 0, 0, 0}),
+         {A, A, B, B, B, A, B, A}},
+        {4,
+         gdi_scene::packedDIB(4, 2, 4, {a, b, d, e}, {0x01, 0x23, 0, 0, 0x33, 0x21, 0, 0}),
+         {E, E, D, B, A, B, D, E}},
+        {8,
+         gdi_scene::packedDIB(4, 2, 8, {a, b, d, e}, {0, 1, 2, 3, 3, 3, 0, 0}),
+         {E, E, A, A, A, B, D, E}},
+        {24,
+         gdi_scene::packedDIB(4, 2, 24, {}, {0, 0,   255, 0,   255, 0, 255, 0,   0,   0, 0, 0,
+                                             0, 255, 255, 255, 255, 0, 255, 255, 255, 0, 0, 255}),
+         {yellow, cyan, white, red, red, green, blue, black}},
+        {32,
+         gdi_scene::packedDIB(4, 2, 32, {},
+                              {0, 0,   0,   0, 0,   0,   255, 0, 0, 255, 0, 0, 255, 0, 0,   0,
+                               0, 255, 255, 0, 255, 255, 0,   0, 0, 0,   0, 0, 0,   0, 255, 0}),
+         {yellow, cyan, black, red, black, red, green, blue}},
+    };
+}
+
+Bytes toRGB(const std::vector<COLORREF>& colours) {
+    Bytes out;
+    for (COLORREF c : colours)
+        out.insert(out.end(), {GetRValue(c), GetGValue(c), GetBValue(c)});
+    return out;
+}
+
+} // namespace
+
+TEST_F(GdiConversion, RgbComesBackExactlyThroughABitmap) {
+    struct Case {
+        int width, height;
+        bool dibSection; // the DC holds a 24-bit DIB section, as a thumbnail cell does
+    };
+    for (const Case& k : {Case{1, 1, false}, Case{3, 2, false}, Case{17, 5, true},
+                          Case{64, 33, false}, Case{5, 7, true}}) {
+        SCOPED_TRACE(k.width);
+        const Bytes rgb = gdi_scene::patternRGB(k.width, k.height);
+        MemoryCanvas canvas(k.width, k.height, k.dibSection);
+        HBITMAP bitmap = rgbToHBITMAP(rgb.data(), k.width, k.height, nullptr, canvas.dc());
+        ASSERT_NE(bitmap, nullptr);
+        EXPECT_EQ(getLastError(), 0);
+        HDC holder = CreateCompatibleDC(canvas.dc());
+        HGDIOBJ old = SelectObject(holder, bitmap);
+        ASSERT_NE(old, nullptr);
+        BitBlt(canvas.dc(), 0, 0, k.width, k.height, holder, 0, 0, SRCCOPY);
+        SelectObject(holder, old);
+        DeleteDC(holder);
+        DeleteObject(bitmap);
+
+        Bytes back(rgb.size(), 0xEE);
+        EXPECT_EQ(copyDCToRGB(canvas.dc(), 0, 0, k.width, k.height, back.data()), 1);
+        EXPECT_EQ(getLastError(), 0);
+        EXPECT_EQ(back, rgb);
+    }
+}
+
+TEST_F(GdiConversion, TheScreenIsCopiedFromAnyPosition) {
+    const Bytes rgb = gdi_scene::patternRGB(9, 4);
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = rgbToHBITMAP(rgb.data(), 9, 4, nullptr, nullptr);
+    HDC holder = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(holder, bitmap);
+    BitBlt(screen, 700, 500, 9, 4, holder, 0, 0, SRCCOPY);
+    SelectObject(holder, old);
+    DeleteDC(holder);
+    DeleteObject(bitmap);
+    Bytes back(rgb.size());
+    ASSERT_EQ(copyDCToRGB(screen, 700, 500, 9, 4, back.data()), 1);
+    EXPECT_EQ(back, rgb);
+    ASSERT_EQ(copyDCToRGB(screen, 701, 501, 1, 1, back.data()), 1);
+    EXPECT_EQ(gdi_scene::pixelOf(back, 1, 0, 0), gdi_scene::pixelOf(rgb, 9, 1, 1));
+    ReleaseDC(nullptr, screen);
+}
+
+TEST_F(GdiConversion, PackedDibsOfEveryDepthShowTheirColours) {
+    for (const bool palette : {false, true}) {
+        winplatUsePaletteDevice(palette);
+        for (const DepthCase& k : depthCases()) {
+            SCOPED_TRACE(std::to_string(k.bits) + (palette ? " bits, palette device" : " bits"));
+            GdiCheck objects;
+            HBITMAP bitmap = c.DIBToHBITMAP(k.dib.data(), nullptr, nullptr);
+            ASSERT_NE(bitmap, nullptr);
+            EXPECT_EQ(c.status, 0);
+            HDC screen = GetDC(nullptr);
+            Bytes rgb(4 * 2 * 3);
+            EXPECT_EQ(c.bitmapToRGB(bitmap, screen, rgb.data()), 1);
+            EXPECT_EQ(c.status, 0);
+            EXPECT_EQ(rgb, toRGB(k.expected));
+            ReleaseDC(nullptr, screen);
+            DeleteObject(bitmap);
+        }
+    }
+}
+
+TEST_F(GdiConversion, BitmapsBecomePackedDibsOfTheirOwnDepth) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP colour = CreateCompatibleBitmap(screen, 3, 2);
+    HBITMAP mono = CreateBitmap(9, 2, 1, 1, nullptr);
+    struct Case {
+        HBITMAP bitmap;
+        WORD bits;
+        unsigned bytes;
+    };
+    for (const Case& k : {Case{colour, 32, 40 + 3 * 4 * 2}, Case{mono, 1, 40 + 8 + 4 * 2}}) {
+        BYTE* dib = c.bitmapToDIB(k.bitmap, nullptr);
+        ASSERT_NE(dib, nullptr);
+        BITMAPINFOHEADER h;
+        std::memcpy(&h, dib, sizeof h);
+        EXPECT_EQ(h.biBitCount, k.bits);
+        EXPECT_EQ(h.biClrUsed, 0u);
+        EXPECT_EQ(GlobalSize(dib), k.bytes);
+        if (k.bits == 1) {
+            EXPECT_EQ(dib[40 + 4], 255) << "white second";
+        }
+        GlobalFree(dib);
+    }
+    EXPECT_EQ(GetCurrentObject(screen, OBJ_PAL), GetStockObject(DEFAULT_PALETTE));
+    DeleteObject(colour);
+    DeleteObject(mono);
+    ReleaseDC(nullptr, screen);
+}
+
+TEST_F(GdiConversion, CopyFailuresGiveTheirCodesAndReleaseEverything) {
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        int code;
+    };
+    const int all = WINPLAT_TRUE_COLOUR_CAPS;
+    const Case cases[] = {
+        {"no bit blocks", [&] { winplatSetRasterCaps(all & ~RC_BITBLT); }, 26},
+        {"no 64k bitmaps", [&] { winplatSetRasterCaps(all & ~RC_BITMAP64); }, 26},
+        {"no DIB conversion", [&] { winplatSetRasterCaps(all & ~RC_DI_BITMAP); }, 26},
+        {"memory DC", [] { winplatFailGdiCallAt(WINPLAT_CALL_CREATE_COMPATIBLE_DC, 1); }, 10},
+        {"bitmap", [] { winplatFailGdiCallAt(WINPLAT_CALL_CREATE_COMPATIBLE_BITMAP, 1); }, 23},
+        {"selection", [] { winplatFailGdiCallAt(WINPLAT_CALL_SELECT_BITMAP, 1); }, 37},
+        {"copy", [] { winplatFailGdiCallAt(WINPLAT_CALL_BITBLT, 1); }, 29},
+        {"header", [] { winplatFailGdiCallAt(WINPLAT_CALL_GET_DIBITS, 1); }, 25},
+        {"rows", [] { winplatFailGdiCallAt(WINPLAT_CALL_GET_DIBITS, 2); }, 25},
+        {"DIB block", [] { winplatFailGlobalAllocAt(1); }, 1},
+        {"DIB growth", [] { winplatFailGlobalAllocAt(2); }, 1},
+    };
+    HDC screen = GetDC(nullptr);
+    Bytes rgb(4 * 3 * 3);
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        LeakCheck blocks;
+        GdiCheck objects;
+        k.arrange();
+        EXPECT_EQ(copyDCToRGB(screen, 10, 10, 4, 3, rgb.data()), 0);
+        EXPECT_EQ(getLastError(), k.code);
+        winplatResetScreen(RGB(0, 0, 0));
+        winplatFailGlobalAllocAt(0);
+    }
+    for (const auto& [w, h] : {std::pair{0, 3}, std::pair{4, 0}, std::pair{-1, 3}}) {
+        EXPECT_EQ(copyDCToRGB(screen, 0, 0, w, h, rgb.data()), 0);
+        EXPECT_EQ(getLastError(), 5);
+    }
+    EXPECT_EQ(copyDCToRGB(nullptr, 0, 0, 4, 3, rgb.data()), 0);
+    EXPECT_EQ(getLastError(), 5);
+    EXPECT_EQ(copyDCToRGB(screen, 0, 0, 4, 3, nullptr), 0);
+    EXPECT_EQ(getLastError(), 5);
+    ReleaseDC(nullptr, screen);
+}
+
+TEST_F(GdiConversion, BitmapFailuresGiveTheirCodes) {
+    const Bytes rgb = gdi_scene::patternRGB(2, 2);
+    EXPECT_EQ(rgbToHBITMAP(nullptr, 2, 2, nullptr, nullptr), nullptr);
+    EXPECT_EQ(getLastError(), 5);
+    EXPECT_EQ(rgbToHBITMAP(rgb.data(), 0, 2, nullptr, nullptr), nullptr);
+    EXPECT_EQ(getLastError(), 5);
+
+    winplatSetRasterCaps(WINPLAT_TRUE_COLOUR_CAPS & ~RC_DI_BITMAP);
+    EXPECT_EQ(rgbToHBITMAP(rgb.data(), 2, 2, nullptr, nullptr), nullptr);
+    EXPECT_EQ(getLastError(), 26);
+    winplatResetScreen(RGB(0, 0, 0));
+
+    winplatFailGlobalAllocAt(1);
+    EXPECT_EQ(rgbToHBITMAP(rgb.data(), 2, 2, nullptr, nullptr), nullptr);
+    EXPECT_EQ(getLastError(), 1);
+
+    g_trace.clear();
+    TraceSink previous = setTraceSink(captureTrace);
+    winplatFailGdiCallAt(WINPLAT_CALL_CREATE_DIBITMAP, 1);
+    EXPECT_EQ(rgbToHBITMAP(rgb.data(), 2, 2, nullptr, nullptr), nullptr);
+    EXPECT_EQ(getLastError(), 35);
+    EXPECT_EQ(g_trace, "DIBToHBITMAP error: GetLastError = 8\n");
+    setTraceSink(previous);
+
+    Bytes dib = gdi_scene::packedDIB(1, 1, 24, {}, {1, 2, 3, 0});
+    dib[0] = 12;
+    EXPECT_EQ(c.DIBToHBITMAP(dib.data(), nullptr, nullptr), nullptr);
+    EXPECT_EQ(c.status, 5) << "only 40-byte headers";
+    EXPECT_EQ(c.DIBToHBITMAP(nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(c.status, 5);
+    Bytes hostile = gdi_scene::packedDIB(1, 1, 8, {}, {0, 0, 0, 0});
+    const DWORD used = 300;
+    std::memcpy(&hostile[32], &used, 4);
+    EXPECT_EQ(c.DIBToHBITMAP(hostile.data(), nullptr, nullptr), nullptr);
+    EXPECT_EQ(c.status, 5) << "a colour table longer than 256 entries";
+}
+
+TEST_F(GdiConversion, PalettesAreRealizedAndSelectedBackOut) {
+    winplatUsePaletteDevice(TRUE);
+    HDC screen = GetDC(nullptr);
+    struct {
+        WORD version, count;
+        PALETTEENTRY entries[2];
+    } lp{0x300, 2, {{1, 2, 3, 0}, {4, 5, 6, 0}}};
+    HPALETTE own = CreatePalette(reinterpret_cast<LOGPALETTE*>(&lp));
+    HPALETTE before = SelectPalette(screen, own, FALSE);
+
+    // A DIB without a palette brings its own colours into the system palette.
+    const Bytes dib = gdi_scene::packedDIB(1, 1, 8, {quad(123, 45, 67)}, {0, 0, 0, 0});
+    HBITMAP bitmap = c.DIBToHBITMAP(dib.data(), nullptr, screen);
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_EQ(GetCurrentObject(screen, OBJ_PAL), own) << "the caller's palette is back";
+    EXPECT_EQ(winplatLiveGdiObjects(WINPLAT_GDI_PALETTES), 1u) << "the DIB's palette is gone";
+    PALETTEENTRY system[256];
+    GetSystemPaletteEntries(screen, 0, 256, system);
+    bool found = false;
+    for (const PALETTEENTRY& e : system)
+        found = found || (e.peRed == 123 && e.peBlue == 67);
+    EXPECT_TRUE(found);
+
+    Bytes rgb(3);
+    EXPECT_EQ(c.bitmapToRGB(bitmap, screen, rgb.data()), 1);
+    EXPECT_EQ(rgb, (Bytes{123, 45, 67}));
+    EXPECT_EQ(GetCurrentObject(screen, OBJ_PAL), own);
+
+    SelectPalette(screen, before, FALSE);
+    DeleteObject(own);
+    DeleteObject(bitmap);
+    ReleaseDC(nullptr, screen);
+}
