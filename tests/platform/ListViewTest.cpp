@@ -60,8 +60,20 @@ class TestList : public CListCtrl {
     DECLARE_DYNCREATE(TestList)
 public:
     int reflectedDrags = 0;
+    COLORREF eraseColour = CLR_NONE; // the list's own erasing unless set
 
 protected:
+    afx_msg BOOL OnEraseBkgnd(CDC* dc) {
+        if (eraseColour == CLR_NONE) return CListCtrl::OnEraseBkgnd(dc);
+        CRect client;
+        GetClientRect(&client);
+        dc->FillSolidRect(&client, eraseColour);
+        return TRUE;
+    }
+    afx_msg void OnRButtonDown(UINT flags, CPoint point) {
+        CListCtrl::OnRButtonDown(flags, point);
+        g_log.push_back("right done [" + selectionOf(*this) + "]");
+    }
     afx_msg int OnCreate(LPCREATESTRUCT cs) {
         g_log.push_back("create");
         return CListCtrl::OnCreate(cs);
@@ -103,6 +115,8 @@ IMPLEMENT_DYNCREATE(TestList, CListCtrl)
 
 BEGIN_MESSAGE_MAP(TestList, CListCtrl)
 ON_WM_CREATE()
+ON_WM_ERASEBKGND()
+ON_WM_RBUTTONDOWN()
 ON_WM_KEYDOWN()
 ON_WM_KEYUP()
 ON_WM_LBUTTONDOWN()
@@ -275,6 +289,15 @@ TEST_F(ListViews, CtrlClickAddsShiftClickSpansAndEmptySpaceClears) {
     click(empty);
     EXPECT_EQ(selectionOf(*m_list), "");
     EXPECT_EQ(m_list->GetNextItem(-1, LVNI_FOCUSED), 6) << "the focus stays";
+
+    click(itemPoint(3));
+    click(itemPoint(4), VK_CONTROL);
+    g_log.clear();
+    click(itemPoint(4), 0, WINPLAT_BUTTON_RIGHT);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"right done [3,4]"}))
+        << "a right click on a selected item keeps the selection";
+    click(itemPoint(9), 0, WINPLAT_BUTTON_RIGHT);
+    EXPECT_EQ(selectionOf(*m_list), "9");
 }
 
 TEST_F(ListViews, KeysMoveTheSelectionOnKeyDownThroughTheGrid) {
@@ -337,6 +360,15 @@ TEST_F(ListViews, EndScrollsTheLastItemIntoView) {
         m_list->GetClientRect(&client);
         EXPECT_TRUE(client.PtInRect(r.TopLeft()) &&
                     client.PtInRect(CPoint(r.right - 1, r.bottom - 1)));
+        key(VK_HOME);
+        m_list->GetOrigin(&origin);
+        LONG before = c.bar == WS_VSCROLL ? origin.y : origin.x;
+        CRect window;
+        m_list->GetWindowRect(&window);
+        // The arrow at the far end of the bar: inside the 2-pixel client edge, 16 pixels wide.
+        click(POINT{window.right - 10, window.bottom - 10});
+        m_list->GetOrigin(&origin);
+        EXPECT_EQ(c.bar == WS_VSCROLL ? origin.y : origin.x, before + 16) << "one line on";
         destroy();
     }
 }
@@ -377,6 +409,12 @@ int CALLBACK inconsistent(LPARAM a, LPARAM, LPARAM) {
     return (a % 3) - 1;
 }
 
+HWND g_sorting = nullptr;
+int CALLBACK deleting(LPARAM, LPARAM, LPARAM) {
+    SendMessageA(g_sorting, LVM_DELETEITEM, 0, 0);
+    return 0;
+}
+
 TEST_F(ListViews, SortingComparesTheItemsDataAndKeepsFocusWithItsItem) {
     make(0);
     click(itemPoint(10));
@@ -394,6 +432,24 @@ TEST_F(ListViews, SortingComparesTheItemsDataAndKeepsFocusWithItsItem) {
     EXPECT_TRUE(m_list->SortItems(inconsistent, 0)) << "a careless comparison breaks nothing";
     EXPECT_EQ(m_list->GetItemCount(), kItems);
     EXPECT_FALSE(m_list->SortItems(nullptr, 0));
+    g_sorting = m_list->m_hWnd;
+    EXPECT_TRUE(m_list->SortItems(deleting, 0)) << "a comparison that deletes items";
+    EXPECT_LT(m_list->GetItemCount(), kItems);
+}
+
+TEST_F(ListViews, AHandlerCanEraseTheBackgroundInItsOwnColour) {
+    make(LVS_SINGLESEL);
+    m_list->DeleteAllItems();
+    m_list->eraseColour = RGB(10, 200, 30);
+    m_list->Invalidate();
+    winplatPumpMessages();
+    CRect client;
+    m_list->GetClientRect(&client);
+    for (POINT p :
+         {client.TopLeft(), CPoint(client.right - 1, client.bottom - 1), client.CenterPoint()}) {
+        m_list->ClientToScreen(&p);
+        EXPECT_EQ(screenPixel(p), RGB(10, 200, 30));
+    }
 }
 
 TEST_F(ListViews, ItemsAnswerTheQueriesThePlugInMakes) {

@@ -99,6 +99,8 @@ public:
     void ScreenToClient(POINT* point) const;
     void ScreenToClient(RECT* rect) const;
 
+    void SetFont(CFont* font, BOOL redraw = TRUE);
+    CFont* GetFont() const;
     void SetWindowText(LPCSTR text);
     int GetWindowText(LPSTR buffer, int size) const;
     void GetWindowText(CString& text) const;

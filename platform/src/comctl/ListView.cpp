@@ -170,7 +170,12 @@ BOOL sortItems(ListView& lv, LPARAM data, PFNLVCOMPARE compare) {
     // The selection mark stays with its item: a flag bit outside the public states follows it.
     constexpr UINT kMarkBit = 0x80000000u;
     if (lv.valid(lv.mark)) lv.items[lv.mark].state |= kMarkBit;
-    mergeSort(lv.items, compare, data);
+    // The comparison may call back into the list: it sorts a copy, which replaces the items
+    // only if the list is still as it was.
+    std::vector<ListItem> sorted = lv.items;
+    mergeSort(sorted, compare, data);
+    if (lv.dead) return FALSE;
+    if (sorted.size() == lv.items.size()) lv.items = std::move(sorted);
     lv.focused = lv.mark = -1;
     for (int i = 0; i < lv.count(); ++i) {
         if ((lv.items[i].state & LVIS_FOCUSED) != 0) lv.focused = i;

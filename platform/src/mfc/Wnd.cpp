@@ -546,6 +546,15 @@ void CWnd::ScreenToClient(RECT* rect) const {
     if (rect != nullptr) ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(rect), 2);
 }
 
+void CWnd::SetFont(CFont* font, BOOL redraw) {
+    ::SendMessageA(m_hWnd, WM_SETFONT,
+                   reinterpret_cast<WPARAM>(font != nullptr ? font->m_hObject : nullptr), redraw);
+}
+
+CFont* CWnd::GetFont() const {
+    return CFont::FromHandle(reinterpret_cast<HFONT>(::SendMessageA(m_hWnd, WM_GETFONT, 0, 0)));
+}
+
 void CWnd::SetWindowText(LPCSTR text) {
     ::SetWindowTextA(m_hWnd, text);
 }
