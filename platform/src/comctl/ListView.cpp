@@ -63,6 +63,7 @@ int insertItem(ListView& lv, const LVITEMA* in) {
     if ((in->mask & LVIF_STATE) != 0)
         item.state = in->state & in->stateMask & ~static_cast<UINT>(LVIS_FOCUSED);
     lv.items.insert(lv.items.begin() + at, std::move(item));
+    lv.labelsMeasured = false;
     if (lv.focused >= at) ++lv.focused;
     if (lv.mark >= at) ++lv.mark;
     if ((in->mask & LVIF_STATE) != 0 && (in->state & in->stateMask & LVIS_FOCUSED) != 0)
@@ -86,7 +87,10 @@ BOOL setItem(ListView& lv, const LVITEMA* in) {
         if (notify(lv, LVN_ITEMCHANGING, &nm.hdr) != 0 || lv.dead) return FALSE;
         if (!lv.valid(i)) return FALSE;
         ListItem& item = lv.items[i];
-        if ((in->mask & LVIF_TEXT) != 0) setText(item, in->pszText);
+        if ((in->mask & LVIF_TEXT) != 0) {
+            setText(item, in->pszText);
+            lv.labelsMeasured = false;
+        }
         if ((in->mask & LVIF_IMAGE) != 0) item.image = in->iImage;
         if ((in->mask & LVIF_PARAM) != 0) item.param = in->lParam;
         nm.lParam = item.param;
@@ -221,6 +225,7 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
         return 0;
     case WM_SIZE:
     case WM_STYLECHANGED:
+        if (message == WM_STYLECHANGED) forgetLabels(lv);
         if (!lv.laying) relayout(lv);
         return DefWindowProcA(hwnd, message, wParam, lParam);
     case WM_SETREDRAW:
@@ -231,6 +236,7 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
     case WM_SETFONT:
         lv.font = reinterpret_cast<HFONT>(wParam);
         lv.lineHeight = 0;
+        lv.labelsMeasured = false;
         forgetLabels(lv);
         arrange(lv);
         if (lParam != 0) invalidateAll(lv);
@@ -371,6 +377,7 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
     case LVM_UPDATE:
         if (!lv.valid(static_cast<int>(wParam))) return FALSE;
         lv.items[wParam].measured = false;
+        lv.labelsMeasured = false;
         relayout(lv);
         return TRUE;
     case LVM_SETITEMSTATE: {

@@ -37,6 +37,7 @@ struct ListView {
     bool laying = false;
     HFONT font = nullptr;
     int lineHeight = 0;
+    bool labelsMeasured = false; // false when some item's label may need measuring
     COLORREF background = CLR_DEFAULT;
     COLORREF textColour = CLR_DEFAULT;
     // A notification's receiver may destroy the control: the record outlives the window until

@@ -89,8 +89,8 @@ LRESULT send(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
 // Asks the window for its client area again (WM_NCCALCSIZE) after its frame changed.
 void recalcClient(Window* w);
-// The deepest shown, enabled window under a screen point, and its hit-test code. With
-// `honourTransparent` a window answering HTTRANSPARENT lets the point through.
+// The deepest shown window under a screen point (disabled children let it through to their
+// parents, as do windows answering HTTRANSPARENT), and its hit-test code.
 Window* windowAt(POINT screen, int* hit);
 
 // Controls send WM_NOTIFY and WM_COMMAND to their parents through notifyParent. When the
