@@ -60,8 +60,20 @@ class TestList : public CListCtrl {
     DECLARE_DYNCREATE(TestList)
 public:
     int reflectedDrags = 0;
+    COLORREF eraseColour = CLR_NONE; // the list's own erasing unless set
 
 protected:
+    afx_msg BOOL OnEraseBkgnd(CDC* dc) {
+        if (eraseColour == CLR_NONE) return CListCtrl::OnEraseBkgnd(dc);
+        CRect client;
+        GetClientRect(&client);
+        dc->FillSolidRect(&client, eraseColour);
+        return TRUE;
+    }
+    afx_msg void OnRButtonDown(UINT flags, CPoint point) {
+        CListCtrl::OnRButtonDown(flags, point);
+        g_log.push_back("right done [" + selectionOf(*this) + "]");
+    }
     afx_msg int OnCreate(LPCREATESTRUCT cs) {
         g_log.push_back("create");
         return CListCtrl::OnCreate(cs);
@@ -103,6 +115,8 @@ IMPLEMENT_DYNCREATE(TestList, CListCtrl)
 
 BEGIN_MESSAGE_MAP(TestList, CListCtrl)
 ON_WM_CREATE()
+ON_WM_ERASEBKGND()
+ON_WM_RBUTTONDOWN()
 ON_WM_KEYDOWN()
 ON_WM_KEYUP()
 ON_WM_LBUTTONDOWN()
@@ -115,8 +129,8 @@ END_MESSAGE_MAP()
 // Five 32 x 32 images side by side, each a coloured square in a magenta frame of 4 pixels.
 HBITMAP makeStrip() {
     BITMAPINFO info{};
-    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 5 * kIcon, -kIcon, 1, 32, BI_RGB,
-                                      0, 0, 0, 0, 0};
+    info.bmiHeader =
+        BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 5 * kIcon, -kIcon, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
     HBITMAP strip = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     auto* px = static_cast<RGBQUAD*>(bits);
@@ -158,18 +172,18 @@ protected:
         LPCSTR cls = AfxRegisterWndClass(0, LoadCursorA(nullptr, IDC_ARROW),
                                          reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
         if (mfcParent) {
-            ASSERT_TRUE(m_parent.CreateEx(0, cls, "parent", WS_POPUP | WS_VISIBLE, 40, 40, 560,
-                                          400, nullptr, nullptr));
+            ASSERT_TRUE(m_parent.CreateEx(0, cls, "parent", WS_POPUP | WS_VISIBLE, 40, 40, 560, 400,
+                                          nullptr, nullptr));
             m_parentHwnd = m_parent.m_hWnd;
         } else {
-            m_parentHwnd = CreateWindowExA(0, cls, "plain", WS_POPUP | WS_VISIBLE, 40, 40, 560,
-                                           400, nullptr, nullptr, nullptr, nullptr);
+            m_parentHwnd = CreateWindowExA(0, cls, "plain", WS_POPUP | WS_VISIBLE, 40, 40, 560, 400,
+                                           nullptr, nullptr, nullptr, nullptr);
         }
         m_list = new TestList;
-        ASSERT_TRUE(m_list->CreateEx(WS_EX_CLIENTEDGE | WS_EX_NOPARENTNOTIFY, WC_LISTVIEWA,
-                                     "QV_Gallimo", WS_CHILD | WS_VISIBLE | LVS_AUTOARRANGE | listStyle,
-                                     CRect(10, 10, 550, 390), CWnd::FromHandle(m_parentHwnd),
-                                     kListId));
+        ASSERT_TRUE(
+            m_list->CreateEx(WS_EX_CLIENTEDGE | WS_EX_NOPARENTNOTIFY, WC_LISTVIEWA, "QV_Gallimo",
+                             WS_CHILD | WS_VISIBLE | LVS_AUTOARRANGE | listStyle,
+                             CRect(10, 10, 550, 390), CWnd::FromHandle(m_parentHwnd), kListId));
         m_list->SetIconSpacing(100, 70);
         m_list->SetImageList(&m_images, LVSIL_NORMAL);
         for (int i = 0; i < kItems; ++i) {
@@ -229,7 +243,8 @@ TEST_F(ListViews, ClickSelectsAndAClickOnTheSelectedItemOfASingleSelectionListCh
     EXPECT_EQ(selectionOf(*m_list), "3");
     EXPECT_EQ(m_list->GetNextItem(-1, LVNI_FOCUSED), 3);
     EXPECT_EQ(GetFocus(), m_list->m_hWnd);
-    EXPECT_EQ(g_log, (std::vector<std::string>{"down []", "focus", "changed 3 on", "down done [3]"}))
+    EXPECT_EQ(g_log,
+              (std::vector<std::string>{"down []", "focus", "changed 3 on", "down done [3]"}))
         << "the control takes the focus within its default processing, and the button-up went "
            "to the drag check, not to the window";
 
@@ -274,6 +289,15 @@ TEST_F(ListViews, CtrlClickAddsShiftClickSpansAndEmptySpaceClears) {
     click(empty);
     EXPECT_EQ(selectionOf(*m_list), "");
     EXPECT_EQ(m_list->GetNextItem(-1, LVNI_FOCUSED), 6) << "the focus stays";
+
+    click(itemPoint(3));
+    click(itemPoint(4), VK_CONTROL);
+    g_log.clear();
+    click(itemPoint(4), 0, WINPLAT_BUTTON_RIGHT);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"right done [3,4]"}))
+        << "a right click on a selected item keeps the selection";
+    click(itemPoint(9), 0, WINPLAT_BUTTON_RIGHT);
+    EXPECT_EQ(selectionOf(*m_list), "9");
 }
 
 TEST_F(ListViews, KeysMoveTheSelectionOnKeyDownThroughTheGrid) {
@@ -296,9 +320,15 @@ TEST_F(ListViews, KeysMoveTheSelectionOnKeyDownThroughTheGrid) {
         UINT key;
         int expected;
     };
-    const Case cases[] = {{VK_RIGHT, 2 + perRow}, {VK_LEFT, 1 + perRow}, {VK_UP, 1},
-                          {VK_UP, 1},             {VK_HOME, 0},          {VK_LEFT, 0},
-                          {VK_END, kItems - 1},   {VK_DOWN, kItems - 1}, {VK_HOME, 0}};
+    const Case cases[] = {{VK_RIGHT, 2 + perRow},
+                          {VK_LEFT, 1 + perRow},
+                          {VK_UP, 1},
+                          {VK_UP, 1},
+                          {VK_HOME, 0},
+                          {VK_LEFT, 0},
+                          {VK_END, kItems - 1},
+                          {VK_DOWN, kItems - 1},
+                          {VK_HOME, 0}};
     for (const Case& c : cases) {
         key(c.key);
         EXPECT_EQ(m_list->GetNextItem(-1, LVNI_SELECTED), c.expected) << "key " << c.key;
@@ -328,7 +358,17 @@ TEST_F(ListViews, EndScrollsTheLastItemIntoView) {
         CRect r, client;
         m_list->GetItemRect(kItems - 1, &r, LVIR_BOUNDS);
         m_list->GetClientRect(&client);
-        EXPECT_TRUE(client.PtInRect(r.TopLeft()) && client.PtInRect(CPoint(r.right - 1, r.bottom - 1)));
+        EXPECT_TRUE(client.PtInRect(r.TopLeft()) &&
+                    client.PtInRect(CPoint(r.right - 1, r.bottom - 1)));
+        key(VK_HOME);
+        m_list->GetOrigin(&origin);
+        LONG before = c.bar == WS_VSCROLL ? origin.y : origin.x;
+        CRect window;
+        m_list->GetWindowRect(&window);
+        // The arrow at the far end of the bar: inside the 2-pixel client edge, 16 pixels wide.
+        click(POINT{window.right - 10, window.bottom - 10});
+        m_list->GetOrigin(&origin);
+        EXPECT_EQ(c.bar == WS_VSCROLL ? origin.y : origin.x, before + 16) << "one line on";
         destroy();
     }
 }
@@ -365,7 +405,15 @@ int CALLBACK byDataDescending(LPARAM a, LPARAM b, LPARAM sortData) {
     return a < b ? 1 : a > b ? -1 : 0;
 }
 
-int CALLBACK inconsistent(LPARAM a, LPARAM, LPARAM) { return (a % 3) - 1; }
+int CALLBACK inconsistent(LPARAM a, LPARAM, LPARAM) {
+    return (a % 3) - 1;
+}
+
+HWND g_sorting = nullptr;
+int CALLBACK deleting(LPARAM, LPARAM, LPARAM) {
+    SendMessageA(g_sorting, LVM_DELETEITEM, 0, 0);
+    return 0;
+}
 
 TEST_F(ListViews, SortingComparesTheItemsDataAndKeepsFocusWithItsItem) {
     make(0);
@@ -384,6 +432,24 @@ TEST_F(ListViews, SortingComparesTheItemsDataAndKeepsFocusWithItsItem) {
     EXPECT_TRUE(m_list->SortItems(inconsistent, 0)) << "a careless comparison breaks nothing";
     EXPECT_EQ(m_list->GetItemCount(), kItems);
     EXPECT_FALSE(m_list->SortItems(nullptr, 0));
+    g_sorting = m_list->m_hWnd;
+    EXPECT_TRUE(m_list->SortItems(deleting, 0)) << "a comparison that deletes items";
+    EXPECT_LT(m_list->GetItemCount(), kItems);
+}
+
+TEST_F(ListViews, AHandlerCanEraseTheBackgroundInItsOwnColour) {
+    make(LVS_SINGLESEL);
+    m_list->DeleteAllItems();
+    m_list->eraseColour = RGB(10, 200, 30);
+    m_list->Invalidate();
+    winplatPumpMessages();
+    CRect client;
+    m_list->GetClientRect(&client);
+    for (POINT p :
+         {client.TopLeft(), CPoint(client.right - 1, client.bottom - 1), client.CenterPoint()}) {
+        m_list->ClientToScreen(&p);
+        EXPECT_EQ(screenPixel(p), RGB(10, 200, 30));
+    }
 }
 
 TEST_F(ListViews, ItemsAnswerTheQueriesThePlugInMakes) {
@@ -430,8 +496,8 @@ TEST_F(ListViews, ScreenshotsShowIconsWithLabelsInRowsOrColumns) {
         const char* file;
         bool across;
     };
-    for (Case c : {Case{0, "listview_rows.png", true},
-                   Case{LVS_ALIGNLEFT, "listview_columns.png", false}}) {
+    for (Case c :
+         {Case{0, "listview_rows.png", true}, Case{LVS_ALIGNLEFT, "listview_columns.png", false}}) {
         make(LVS_SHOWSELALWAYS | c.style);
         m_list->SetItemState(6, LVIS_SELECTED, LVIS_SELECTED);
         winplatPumpMessages();
@@ -442,7 +508,8 @@ TEST_F(ListViews, ScreenshotsShowIconsWithLabelsInRowsOrColumns) {
         m_list->GetItemRect(0, &icon, LVIR_ICON);
         POINT corner{icon.left + 1, icon.top + 1};
         m_list->ClientToScreen(&corner);
-        EXPECT_EQ(screenPixel(corner), GetSysColor(COLOR_WINDOW)) << "the mask shows the background";
+        EXPECT_EQ(screenPixel(corner), GetSysColor(COLOR_WINDOW))
+            << "the mask shows the background";
         CRect label;
         m_list->GetItemRect(0, &label, LVIR_LABEL);
         int dark = 0;

@@ -39,6 +39,7 @@ class CListCtrl : public CWnd {
 public:
     CListCtrl() = default;
 
+    using CWnd::Create;
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
 
     int GetItemCount() const;

@@ -4,8 +4,8 @@
 // procedure (m_pfnSuper) or to DefWindowProcA.
 #pragma once
 
-#include "mfc/geometry.h"
 #include "mfc/gdi.h"
+#include "mfc/geometry.h"
 #include "mfc/msgmap.h"
 #include "mfc/string.h"
 
@@ -99,6 +99,8 @@ public:
     void ScreenToClient(POINT* point) const;
     void ScreenToClient(RECT* rect) const;
 
+    void SetFont(CFont* font, BOOL redraw = TRUE);
+    CFont* GetFont() const;
     void SetWindowText(LPCSTR text);
     int GetWindowText(LPSTR buffer, int size) const;
     void GetWindowText(CString& text) const;
@@ -175,7 +177,8 @@ protected:
          *r = static_cast<LRESULT>(AFX_THIS(t)->call);                                             \
          return true;                                                                              \
      }},
-#define AFX_KEY_ARGS static_cast<UINT>(w), static_cast<UINT>(LOWORD(l)), static_cast<UINT>(HIWORD(l))
+#define AFX_KEY_ARGS                                                                               \
+    static_cast<UINT>(w), static_cast<UINT>(LOWORD(l)), static_cast<UINT>(HIWORD(l))
 #define AFX_MOUSE_ARGS static_cast<UINT>(w), CPoint(l)
 
 #define ON_WM_CREATE() AFX_ON_RESULT(WM_CREATE, OnCreate(reinterpret_cast<LPCREATESTRUCT>(l)))

@@ -25,8 +25,10 @@ void mergeSort(std::vector<ListItem>& items, PFNLVCOMPARE compare, LPARAM data) 
                 scratch[out++] = compare(items[b].param, items[a].param, data) < 0
                                      ? std::move(items[b++])
                                      : std::move(items[a++]);
-            while (a < mid) scratch[out++] = std::move(items[a++]);
-            while (b < hi) scratch[out++] = std::move(items[b++]);
+            while (a < mid)
+                scratch[out++] = std::move(items[a++]);
+            while (b < hi)
+                scratch[out++] = std::move(items[b++]);
         }
         items.swap(scratch);
     }
@@ -61,6 +63,7 @@ int insertItem(ListView& lv, const LVITEMA* in) {
     if ((in->mask & LVIF_STATE) != 0)
         item.state = in->state & in->stateMask & ~static_cast<UINT>(LVIS_FOCUSED);
     lv.items.insert(lv.items.begin() + at, std::move(item));
+    lv.labelsMeasured = false;
     if (lv.focused >= at) ++lv.focused;
     if (lv.mark >= at) ++lv.mark;
     if ((in->mask & LVIF_STATE) != 0 && (in->state & in->stateMask & LVIS_FOCUSED) != 0)
@@ -84,7 +87,10 @@ BOOL setItem(ListView& lv, const LVITEMA* in) {
         if (notify(lv, LVN_ITEMCHANGING, &nm.hdr) != 0 || lv.dead) return FALSE;
         if (!lv.valid(i)) return FALSE;
         ListItem& item = lv.items[i];
-        if ((in->mask & LVIF_TEXT) != 0) setText(item, in->pszText);
+        if ((in->mask & LVIF_TEXT) != 0) {
+            setText(item, in->pszText);
+            lv.labelsMeasured = false;
+        }
         if ((in->mask & LVIF_IMAGE) != 0) item.image = in->iImage;
         if ((in->mask & LVIF_PARAM) != 0) item.param = in->lParam;
         nm.lParam = item.param;
@@ -93,8 +99,7 @@ BOOL setItem(ListView& lv, const LVITEMA* in) {
         if ((in->mask & LVIF_TEXT) != 0) arrange(lv);
         invalidateItem(lv, i);
     }
-    if ((in->mask & LVIF_STATE) != 0 && lv.valid(i))
-        setItemState(lv, i, in->state, in->stateMask);
+    if ((in->mask & LVIF_STATE) != 0 && lv.valid(i)) setItemState(lv, i, in->state, in->stateMask);
     return TRUE;
 }
 
@@ -148,8 +153,8 @@ int nextItem(ListView& lv, int start, UINT flags) {
     UINT geometry = flags & (LVNI_ABOVE | LVNI_BELOW | LVNI_TOLEFT | LVNI_TORIGHT);
     if (geometry != 0) {
         if (!lv.valid(start)) return -1;
-        Direction d = geometry == LVNI_ABOVE   ? Direction::Up
-                      : geometry == LVNI_BELOW ? Direction::Down
+        Direction d = geometry == LVNI_ABOVE    ? Direction::Up
+                      : geometry == LVNI_BELOW  ? Direction::Down
                       : geometry == LVNI_TOLEFT ? Direction::Left
                                                 : Direction::Right;
         for (int i = neighbour(lv, start, d), last = start; i != last && lv.valid(i);
@@ -169,7 +174,12 @@ BOOL sortItems(ListView& lv, LPARAM data, PFNLVCOMPARE compare) {
     // The selection mark stays with its item: a flag bit outside the public states follows it.
     constexpr UINT kMarkBit = 0x80000000u;
     if (lv.valid(lv.mark)) lv.items[lv.mark].state |= kMarkBit;
-    mergeSort(lv.items, compare, data);
+    // The comparison may call back into the list: it sorts a copy, which replaces the items
+    // only if the list is still as it was.
+    std::vector<ListItem> sorted = lv.items;
+    mergeSort(sorted, compare, data);
+    if (lv.dead) return FALSE;
+    if (sorted.size() == lv.items.size()) lv.items = std::move(sorted);
     lv.focused = lv.mark = -1;
     for (int i = 0; i < lv.count(); ++i) {
         if ((lv.items[i].state & LVIS_FOCUSED) != 0) lv.focused = i;
@@ -215,6 +225,7 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
         return 0;
     case WM_SIZE:
     case WM_STYLECHANGED:
+        if (message == WM_STYLECHANGED) forgetLabels(lv);
         if (!lv.laying) relayout(lv);
         return DefWindowProcA(hwnd, message, wParam, lParam);
     case WM_SETREDRAW:
@@ -225,6 +236,7 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
     case WM_SETFONT:
         lv.font = reinterpret_cast<HFONT>(wParam);
         lv.lineHeight = 0;
+        lv.labelsMeasured = false;
         forgetLabels(lv);
         arrange(lv);
         if (lParam != 0) invalidateAll(lv);
@@ -284,7 +296,7 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
         return TRUE;
     case LVM_GETTEXTCOLOR:
         return static_cast<LRESULT>(lv.textColour == CLR_DEFAULT ? GetSysColor(COLOR_WINDOWTEXT)
-                                                                  : lv.textColour);
+                                                                 : lv.textColour);
     case LVM_SETTEXTCOLOR:
         lv.textColour = static_cast<COLORREF>(lParam);
         invalidateAll(lv);
@@ -315,7 +327,9 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
         int i = static_cast<int>(wParam);
         if (r == nullptr || !lv.valid(i)) return FALSE;
         int code = r->left;
-        *r = code == LVIR_ICON ? iconRect(lv, i) : code == LVIR_LABEL ? labelRect(lv, i) : boundsRect(lv, i);
+        *r = code == LVIR_ICON    ? iconRect(lv, i)
+             : code == LVIR_LABEL ? labelRect(lv, i)
+                                  : boundsRect(lv, i);
         return TRUE;
     }
     case LVM_GETITEMPOSITION: {
@@ -343,7 +357,8 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
     case LVM_REDRAWITEMS: {
         int first = std::max(static_cast<int>(wParam), 0);
         int last = std::min(static_cast<int>(lParam), lv.count() - 1);
-        for (int i = first; i <= last; ++i) invalidateItem(lv, i);
+        for (int i = first; i <= last; ++i)
+            invalidateItem(lv, i);
         return TRUE;
     }
     case LVM_ARRANGE:
@@ -362,6 +377,7 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
     case LVM_UPDATE:
         if (!lv.valid(static_cast<int>(wParam))) return FALSE;
         lv.items[wParam].measured = false;
+        lv.labelsMeasured = false;
         relayout(lv);
         return TRUE;
     case LVM_SETITEMSTATE: {
@@ -369,7 +385,8 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
         int i = static_cast<int>(wParam);
         if (in == nullptr) return FALSE;
         if (i == -1) {
-            for (int j = 0; j < lv.count() && !lv.dead; ++j) setItemState(lv, j, in->state, in->stateMask);
+            for (int j = 0; j < lv.count() && !lv.dead; ++j)
+                setItemState(lv, j, in->state, in->stateMask);
             return TRUE;
         }
         if (!lv.valid(i)) return FALSE;
@@ -378,12 +395,14 @@ LRESULT listViewMessage(ListView& lv, UINT message, WPARAM wParam, LPARAM lParam
     }
     case LVM_GETITEMSTATE: {
         int i = static_cast<int>(wParam);
-        return lv.valid(i) ? static_cast<LRESULT>(lv.items[i].state & static_cast<UINT>(lParam)) : 0;
+        return lv.valid(i) ? static_cast<LRESULT>(lv.items[i].state & static_cast<UINT>(lParam))
+                           : 0;
     }
     case LVM_GETITEMTEXTA: {
         auto* out = reinterpret_cast<LVITEMA*>(lParam);
         int i = static_cast<int>(wParam);
-        if (out == nullptr || !lv.valid(i) || out->pszText == nullptr || out->cchTextMax <= 0) return 0;
+        if (out == nullptr || !lv.valid(i) || out->pszText == nullptr || out->cchTextMax <= 0)
+            return 0;
         copyText(lv.items[i].text, out->pszText, out->cchTextMax);
         return static_cast<LRESULT>(std::strlen(out->pszText));
     }

@@ -30,13 +30,14 @@ struct ListView {
     HIMAGELIST stateImages = nullptr;
     SIZE spacing{0, 0}; // 0: the default
     int focused = -1;
-    int mark = -1; // where Shift-selection ranges start
+    int mark = -1;      // where Shift-selection ranges start
     POINT origin{0, 0}; // how far the view is scrolled
     bool redraw = true;
     bool hasFocus = false;
     bool laying = false;
     HFONT font = nullptr;
     int lineHeight = 0;
+    bool labelsMeasured = false; // false when some item's label may need measuring
     COLORREF background = CLR_DEFAULT;
     COLORREF textColour = CLR_DEFAULT;
     // A notification's receiver may destroy the control: the record outlives the window until

@@ -76,14 +76,17 @@ std::vector<std::string> wrap(const Measure& m, const std::string& text, int lim
             if (space != std::string::npos && space > pos) n = space - pos + 1;
         }
         std::string line = text.substr(pos, n);
-        while (!line.empty() && line.back() == ' ') line.pop_back();
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
         lines.push_back(line);
         pos += n;
-        while (pos < text.size() && text[pos] == ' ') ++pos;
+        while (pos < text.size() && text[pos] == ' ')
+            ++pos;
     }
     if (pos < text.size() && !lines.empty()) {
         std::string& last = lines.back();
-        while (!last.empty() && m.width(last + "...", 0, last.size() + 3) > limit) last.pop_back();
+        while (!last.empty() && m.width(last + "...", 0, last.size() + 3) > limit)
+            last.pop_back();
         last += "...";
     }
     return lines;
@@ -91,7 +94,8 @@ std::vector<std::string> wrap(const Measure& m, const std::string& text, int lim
 
 void measure(ListView& lv) {
     bool needed = lv.lineHeight == 0;
-    for (const ListItem& item : lv.items) needed = needed || !item.measured;
+    for (const ListItem& item : lv.items)
+        needed = needed || !item.measured;
     if (!needed) return;
     Measure m(lv);
     if (lv.lineHeight == 0) lv.lineHeight = m.lineHeight();
@@ -141,8 +145,13 @@ POINT clampOrigin(const ListView& lv, POINT o) {
 }
 
 void setBar(const ListView& lv, int bar, int range, int page, int pos) {
-    SCROLLINFO info{sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_POS, 0, std::max(range - 1, 0),
-                    static_cast<UINT>(std::max(page, 0)), pos, 0};
+    SCROLLINFO info{sizeof(SCROLLINFO),
+                    SIF_RANGE | SIF_PAGE | SIF_POS,
+                    0,
+                    std::max(range - 1, 0),
+                    static_cast<UINT>(std::max(page, 0)),
+                    pos,
+                    0};
     SetScrollInfo(lv.hwnd, bar, &info, TRUE);
 }
 
@@ -174,7 +183,8 @@ SIZE itemSpacing(const ListView& lv) {
 }
 
 void forgetLabels(ListView& lv) {
-    for (ListItem& item : lv.items) item.measured = false;
+    for (ListItem& item : lv.items)
+        item.measured = false;
 }
 
 void arrange(ListView& lv) {

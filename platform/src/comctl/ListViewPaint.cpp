@@ -23,7 +23,8 @@ void paintItem(ListView& lv, HDC dc, int i) {
                        selected && lv.hasFocus ? ILD_SELECTED : ILD_NORMAL);
     RECT label = labelRect(lv, i);
     if (label.right > label.left) {
-        COLORREF text = lv.textColour == CLR_DEFAULT ? GetSysColor(COLOR_WINDOWTEXT) : lv.textColour;
+        COLORREF text =
+            lv.textColour == CLR_DEFAULT ? GetSysColor(COLOR_WINDOWTEXT) : lv.textColour;
         if (shown) {
             int face = lv.hasFocus ? COLOR_HIGHLIGHT : COLOR_BTNFACE;
             FillRect(dc, &label, reinterpret_cast<HBRUSH>(static_cast<UINT_PTR>(face + 1)));
@@ -67,7 +68,8 @@ void paint(ListView& lv) {
     HDC dc = BeginPaint(lv.hwnd, &ps);
     if (dc != nullptr && lv.redraw && !lv.dead) {
         HGDIOBJ oldFont = SelectObject(
-            dc, lv.font != nullptr ? lv.font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
+            dc,
+            lv.font != nullptr ? lv.font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
         int oldMode = SetBkMode(dc, TRANSPARENT);
         COLORREF oldText = GetTextColor(dc);
         for (int i = 0; i < lv.count(); ++i) {

@@ -20,8 +20,8 @@ struct DeviceContext : GdiObject {
     POINT origin{0, 0};    // surface position of logical (0, 0) before the viewport offsets
     RECT area{0, 0, 0, 0}; // where the DC may draw, in surface coordinates
     RECT clip{0, 0, 0, 0}; // area cut further by IntersectClipRect
-    std::vector<RECT> holes; // surface rectangles a window DC leaves alone: its children and
-                             // the windows above it
+    // Surface rectangles a window DC leaves alone: its children and the windows above it.
+    std::vector<RECT> holes;
 
     bool drawable(int sx, int sy) const {
         for (const RECT& h : holes)
@@ -60,8 +60,7 @@ struct DeviceContext : GdiObject {
 // the window may draw on and `holes` the parts of that which other windows cover. Counted like
 // every DC; ReleaseDC deletes them.
 HDC createWindowDC(HWND window, POINT origin, const RECT& visible);
-HDC createWindowDC(HWND window, POINT origin, const RECT& visible,
-                   const std::vector<RECT>& holes);
+HDC createWindowDC(HWND window, POINT origin, const RECT& visible, const std::vector<RECT>& holes);
 
 // GetDC(window) asks the window system where the window's client area lies.
 using WindowAreaQuery = bool (*)(HWND window, POINT* origin, RECT* visible,

@@ -1,6 +1,6 @@
 // CImageList and CListCtrl over comctl32.
-#include "mfc/HandleMap.h"
 #include "mfc/controls.h"
+#include "mfc/HandleMap.h"
 
 #include <vector>
 
@@ -18,7 +18,9 @@ ImageListMap& imageListMap() {
 IMPLEMENT_DYNCREATE(CImageList, CObject)
 IMPLEMENT_DYNAMIC(CListCtrl, CWnd)
 
-CImageList::~CImageList() { DeleteImageList(); }
+CImageList::~CImageList() {
+    DeleteImageList();
+}
 
 CImageList* CImageList::FromHandle(HIMAGELIST list) {
     if (list == nullptr) return nullptr;
@@ -29,7 +31,9 @@ CImageList* CImageList::FromHandle(HIMAGELIST list) {
     return imageListMap().addTemporary(list, l);
 }
 
-void CImageList::DeleteTempMap() { imageListMap().deleteTemporaries(); }
+void CImageList::DeleteTempMap() {
+    imageListMap().deleteTemporaries();
+}
 
 BOOL CImageList::Attach(HIMAGELIST list) {
     if (list == nullptr || m_hImageList != nullptr) return FALSE;
@@ -54,7 +58,9 @@ BOOL CImageList::DeleteImageList() {
     return ImageList_Destroy(Detach());
 }
 
-int CImageList::GetImageCount() const { return ImageList_GetImageCount(m_hImageList); }
+int CImageList::GetImageCount() const {
+    return ImageList_GetImageCount(m_hImageList);
+}
 
 BOOL CImageList::GetImageInfo(int image, IMAGEINFO* info) const {
     return ImageList_GetImageInfo(m_hImageList, image, info);
@@ -70,7 +76,9 @@ int CImageList::Add(CBitmap* bitmap, COLORREF maskColour) {
         m_hImageList, bitmap != nullptr ? static_cast<HBITMAP>(*bitmap) : nullptr, maskColour);
 }
 
-BOOL CImageList::Remove(int image) { return ImageList_Remove(m_hImageList, image); }
+BOOL CImageList::Remove(int image) {
+    return ImageList_Remove(m_hImageList, image);
+}
 
 BOOL CImageList::Draw(CDC* dc, int image, POINT at, UINT style) {
     return dc != nullptr ? ImageList_Draw(m_hImageList, image, dc->m_hDC, at.x, at.y, style)
@@ -81,7 +89,9 @@ COLORREF CImageList::SetBkColor(COLORREF colour) {
     return ImageList_SetBkColor(m_hImageList, colour);
 }
 
-COLORREF CImageList::GetBkColor() const { return ImageList_GetBkColor(m_hImageList); }
+COLORREF CImageList::GetBkColor() const {
+    return ImageList_GetBkColor(m_hImageList);
+}
 
 namespace {
 
@@ -89,8 +99,7 @@ LRESULT send(const CListCtrl* list, UINT message, WPARAM wParam = 0, LPARAM lPar
     return ::SendMessageA(list->m_hWnd, message, wParam, lParam);
 }
 
-template <class T>
-LPARAM address(T* p) {
+template <class T> LPARAM address(T* p) {
     return reinterpret_cast<LPARAM>(p);
 }
 
@@ -100,7 +109,9 @@ BOOL CListCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
     return CWnd::Create(WC_LISTVIEWA, nullptr, style, rect, parent, id);
 }
 
-int CListCtrl::GetItemCount() const { return static_cast<int>(send(this, LVM_GETITEMCOUNT)); }
+int CListCtrl::GetItemCount() const {
+    return static_cast<int>(send(this, LVM_GETITEMCOUNT));
+}
 
 BOOL CListCtrl::GetItem(LVITEMA* item) const {
     return static_cast<BOOL>(send(this, LVM_GETITEMA, 0, address(item)));
@@ -136,8 +147,8 @@ int CListCtrl::InsertItem(int item, LPCSTR text, int image) {
     return InsertItem(LVIF_TEXT | LVIF_IMAGE, item, text, 0, 0, image, 0);
 }
 
-int CListCtrl::InsertItem(UINT mask, int item, LPCSTR text, UINT state, UINT stateMask,
-                          int image, LPARAM param) {
+int CListCtrl::InsertItem(UINT mask, int item, LPCSTR text, UINT state, UINT stateMask, int image,
+                          LPARAM param) {
     LVITEMA lvi{};
     lvi.mask = mask;
     lvi.iItem = item;
@@ -153,7 +164,9 @@ BOOL CListCtrl::DeleteItem(int item) {
     return static_cast<BOOL>(send(this, LVM_DELETEITEM, static_cast<WPARAM>(item)));
 }
 
-BOOL CListCtrl::DeleteAllItems() { return static_cast<BOOL>(send(this, LVM_DELETEALLITEMS)); }
+BOOL CListCtrl::DeleteAllItems() {
+    return static_cast<BOOL>(send(this, LVM_DELETEALLITEMS));
+}
 
 UINT CListCtrl::GetItemState(int item, UINT mask) const {
     return static_cast<UINT>(send(this, LVM_GETITEMSTATE, static_cast<WPARAM>(item), mask));
@@ -191,7 +204,8 @@ BOOL CListCtrl::SetItemText(int item, int subItem, LPCSTR text) {
     LVITEMA lvi{};
     lvi.iSubItem = subItem;
     lvi.pszText = const_cast<LPSTR>(text);
-    return static_cast<BOOL>(send(this, LVM_SETITEMTEXTA, static_cast<WPARAM>(item), address(&lvi)));
+    return static_cast<BOOL>(
+        send(this, LVM_SETITEMTEXTA, static_cast<WPARAM>(item), address(&lvi)));
 }
 
 DWORD_PTR CListCtrl::GetItemData(int item) const {
@@ -222,8 +236,12 @@ int CListCtrl::GetNextSelectedItem(POSITION& pos) const {
     return item;
 }
 
-UINT CListCtrl::GetSelectedCount() const { return static_cast<UINT>(send(this, LVM_GETSELECTEDCOUNT)); }
-int CListCtrl::GetSelectionMark() const { return static_cast<int>(send(this, LVM_GETSELECTIONMARK)); }
+UINT CListCtrl::GetSelectedCount() const {
+    return static_cast<UINT>(send(this, LVM_GETSELECTEDCOUNT));
+}
+int CListCtrl::GetSelectionMark() const {
+    return static_cast<int>(send(this, LVM_GETSELECTIONMARK));
+}
 
 int CListCtrl::SetSelectionMark(int item) {
     return static_cast<int>(send(this, LVM_SETSELECTIONMARK, 0, item));
@@ -246,14 +264,18 @@ CImageList* CListCtrl::GetImageList(int which) const {
 }
 
 CSize CListCtrl::SetIconSpacing(int cx, int cy) {
-    LRESULT old = send(this, LVM_SETICONSPACING, 0,
-                       MAKELPARAM(static_cast<WORD>(cx), static_cast<WORD>(cy)));
+    LRESULT old =
+        send(this, LVM_SETICONSPACING, 0, MAKELPARAM(static_cast<WORD>(cx), static_cast<WORD>(cy)));
     return CSize(LOWORD(old), HIWORD(old));
 }
 
-CSize CListCtrl::SetIconSpacing(CSize size) { return SetIconSpacing(size.cx, size.cy); }
+CSize CListCtrl::SetIconSpacing(CSize size) {
+    return SetIconSpacing(size.cx, size.cy);
+}
 
-COLORREF CListCtrl::GetBkColor() const { return static_cast<COLORREF>(send(this, LVM_GETBKCOLOR)); }
+COLORREF CListCtrl::GetBkColor() const {
+    return static_cast<COLORREF>(send(this, LVM_GETBKCOLOR));
+}
 
 BOOL CListCtrl::SetBkColor(COLORREF colour) {
     return static_cast<BOOL>(send(this, LVM_SETBKCOLOR, 0, static_cast<LPARAM>(colour)));
@@ -267,9 +289,15 @@ BOOL CListCtrl::RedrawItems(int first, int last) {
     return static_cast<BOOL>(send(this, LVM_REDRAWITEMS, static_cast<WPARAM>(first), last));
 }
 
-BOOL CListCtrl::Arrange(UINT code) { return static_cast<BOOL>(send(this, LVM_ARRANGE, code)); }
-int CListCtrl::GetTopIndex() const { return static_cast<int>(send(this, LVM_GETTOPINDEX)); }
-int CListCtrl::GetCountPerPage() const { return static_cast<int>(send(this, LVM_GETCOUNTPERPAGE)); }
+BOOL CListCtrl::Arrange(UINT code) {
+    return static_cast<BOOL>(send(this, LVM_ARRANGE, code));
+}
+int CListCtrl::GetTopIndex() const {
+    return static_cast<int>(send(this, LVM_GETTOPINDEX));
+}
+int CListCtrl::GetCountPerPage() const {
+    return static_cast<int>(send(this, LVM_GETCOUNTPERPAGE));
+}
 
 BOOL CListCtrl::GetItemRect(int item, RECT* rect, UINT code) const {
     if (rect == nullptr) return FALSE;
