@@ -23,8 +23,13 @@ build: deps
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-demo: deps
-	@echo "The demo page runs in the host stand-in, which is not built yet: there is nothing to show."
+DEMO_OUT := $(BUILD)/demo
+
+demo: build
+	@mkdir -p $(DEMO_OUT)
+	cd examples/demo && ../../$(BUILD)/host/qvhost run page.lua --input input.txt \
+	    --screenshot ../../$(DEMO_OUT)/gallimo-demo.png | tee ../../$(DEMO_OUT)/log.txt
+	@echo "The page's screenshot is $(DEMO_OUT)/gallimo-demo.png; what its scripts and events did is in $(DEMO_OUT)/log.txt."
 
 sanitize: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DGALLIMO_SANITIZE=ON
