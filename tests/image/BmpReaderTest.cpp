@@ -1,5 +1,6 @@
 #include "BmpReader.h"
 #include "BmpWriter.h"
+#include "ImageReads.h"
 #include "LeakCheck.h"
 #include "TestFiles.h"
 #include "imgcore.h"
@@ -44,14 +45,7 @@ BmpSpec spec(int bitCount, const Rows& rows, Palette palette = {}) {
     return s;
 }
 
-struct Decoded {
-    int error = -1;
-    int width = -1;
-    int height = -1;
-    bool image = false;
-    Bytes bytes; // the whole returned block
-    std::array<RGBQUAD, 256> palette{};
-};
+using Decoded = testing_support::CopiedRead;
 
 constexpr RGBQUAD kUnwritten = {0xEE, 0xEE, 0xEE, 0xEE};
 
@@ -59,21 +53,11 @@ constexpr RGBQUAD kUnwritten = {0xEE, 0xEE, 0xEE, 0xEE};
 Decoded decode(const Bytes& file, int bitsPerPixel, int flags = 0, bool withPalette = true,
                unsigned failAlloc = 0) {
     TempFile f(file, ".bmp");
-    ImgSource src = openFileSource(f.path().c_str());
-    Decoded d;
-    d.palette.fill(kUnwritten);
-    winplatFailGlobalAllocAt(failAlloc);
-    BYTE* out = readBMP(src, &d.width, &d.height, bitsPerPixel,
-                        withPalette ? d.palette.data() : nullptr, flags);
-    d.error = getLastError();
-    winplatFailGlobalAllocAt(0);
-    if (out != nullptr) {
-        d.image = true;
-        d.bytes.assign(out, out + GlobalSize(out));
-        GlobalFree(out);
-    }
-    closeSource(src);
-    return d;
+    return testing_support::readCopied(f.path(), failAlloc, [&](ImgSource src, Decoded& d) {
+        d.palette.fill(kUnwritten);
+        return readBMP(src, &d.width, &d.height, bitsPerPixel,
+                       withPalette ? d.palette.data() : nullptr, flags);
+    });
 }
 
 BITMAPINFOHEADER dibHeader(const Bytes& dib) {
@@ -193,7 +177,7 @@ TEST_F(BmpReaderTest, PixelsByFileDepthAndOutputDepth) {
         EXPECT_EQ(d.error, 0);
         EXPECT_EQ(d.width, c.width);
         EXPECT_EQ(d.height, c.height);
-        EXPECT_EQ(d.bytes, c.expected);
+        EXPECT_EQ(d.data, c.expected);
     }
 }
 
@@ -223,7 +207,7 @@ TEST_F(BmpReaderTest, TopDownFileEqualsItsBottomUpTwin) {
         EXPECT_EQ(a.error, 0);
         EXPECT_EQ(b.error, 0);
         EXPECT_EQ(b.height, 3);
-        EXPECT_EQ(a.bytes, b.bytes);
+        EXPECT_EQ(a.data, b.data);
 
         TempFile f(writeBmp(topDown));
         ImgSource src = openFileSource(f.path().c_str());
@@ -309,7 +293,7 @@ TEST_F(BmpReaderTest, RefusedFilesAndArgumentsGiveTheirCodes) {
         SCOPED_TRACE(c.name);
         const Decoded d = decode(c.file, c.bitsPerPixel, c.flags, c.palette);
         EXPECT_EQ(d.error, c.error);
-        EXPECT_EQ(d.image, c.image);
+        EXPECT_EQ(d.returned, c.image);
     }
 }
 
@@ -326,18 +310,18 @@ TEST_F(BmpReaderTest, ColoursUsedAbove256AreCutToThePalette) {
     const Bytes file = writeBmp(s);
     const Decoded indexed = decode(file, 8);
     EXPECT_EQ(indexed.error, 0);
-    EXPECT_EQ(indexed.bytes, (Bytes{7, 255, 0}));
+    EXPECT_EQ(indexed.data, (Bytes{7, 255, 0}));
     EXPECT_TRUE(samePalette(indexed.palette[255], RGBQUAD{255, 0, 1, 0}));
 
     const Decoded colour = decode(file, 24);
     EXPECT_EQ(colour.error, 0);
-    EXPECT_EQ(colour.bytes, (Bytes{9, 8, 7, 1, 0, 255, 2, 1, 0}));
+    EXPECT_EQ(colour.data, (Bytes{9, 8, 7, 1, 0, 255, 2, 1, 0}));
 
     const Decoded dib = decode(file, 0, IMG_FLAG_DIB);
     EXPECT_EQ(dib.error, 0);
-    ASSERT_TRUE(dib.image);
-    EXPECT_EQ(dibHeader(dib.bytes).biClrUsed, 256u) << "the DIB says what it holds";
-    EXPECT_EQ(dib.bytes[40 + 1024], 7) << "pixels follow the kept table";
+    ASSERT_TRUE(dib.returned);
+    EXPECT_EQ(dibHeader(dib.data).biClrUsed, 256u) << "the DIB says what it holds";
+    EXPECT_EQ(dib.data[40 + 1024], 7) << "pixels follow the kept table";
 }
 
 TEST_F(BmpReaderTest, PaletteQuery) {
@@ -465,12 +449,12 @@ TEST_F(BmpReaderTest, Rle8RunsAbsoluteRunsDeltasAndLineEnds) {
     EXPECT_EQ(d.error, 0);
     EXPECT_EQ(d.width, 4);
     EXPECT_EQ(d.height, 3);
-    EXPECT_EQ(d.bytes, (Bytes{4, 4, 4, 0, 0, 6, 0, 0, 5, 5, 7, 8}));
+    EXPECT_EQ(d.data, (Bytes{4, 4, 4, 0, 0, 6, 0, 0, 5, 5, 7, 8}));
 
     const Decoded rgba = decode(writeBmp(rle8(kRle8Stream)), 32);
     EXPECT_EQ(rgba.error, 0);
-    ASSERT_EQ(rgba.bytes.size(), 48u);
-    EXPECT_EQ(Bytes(rgba.bytes.begin(), rgba.bytes.begin() + 16),
+    ASSERT_EQ(rgba.data.size(), 48u);
+    EXPECT_EQ(Bytes(rgba.data.begin(), rgba.data.begin() + 16),
               (Bytes{6, 5, 4, 255, 6, 5, 4, 255, 6, 5, 4, 255, 2, 1, 0, 255}))
         << "skipped pixels keep the colour of entry 0";
 }
@@ -479,7 +463,7 @@ TEST_F(BmpReaderTest, Rle8WithoutEndMarkerReturnsTheDecodedImageWithThree) {
     const Bytes stream(kRle8Stream.begin(), kRle8Stream.end() - 2);
     const Decoded d = decode(writeBmp(rle8(stream)), 8);
     EXPECT_EQ(d.error, 3);
-    EXPECT_EQ(d.bytes, (Bytes{4, 4, 4, 0, 0, 6, 0, 0, 5, 5, 7, 8}));
+    EXPECT_EQ(d.data, (Bytes{4, 4, 4, 0, 0, 6, 0, 0, 5, 5, 7, 8}));
 }
 
 TEST_F(BmpReaderTest, RleDeltaBelowTheLastRowDropsFurtherPixels) {
@@ -495,7 +479,7 @@ TEST_F(BmpReaderTest, RleDeltaBelowTheLastRowDropsFurtherPixels) {
     expected[3 * 8] = 11; // the one pixel before the delta: bottom row, column 0
     expected[3 * 8 + 1] = 10;
     expected[3 * 8 + 2] = 9;
-    EXPECT_EQ(d.bytes, expected);
+    EXPECT_EQ(d.data, expected);
 }
 
 TEST_F(BmpReaderTest, Rle4RunsAlternateNibblesAndAbsoluteRunsArePadded) {
@@ -512,7 +496,7 @@ TEST_F(BmpReaderTest, Rle4RunsAlternateNibblesAndAbsoluteRunsArePadded) {
                 0x00, 0x01};
     const Decoded d = decode(writeBmp(s), 8);
     EXPECT_EQ(d.error, 0);
-    EXPECT_EQ(d.bytes, (Bytes{3, 4, 5, 6, 7, 8, 9, 0, 1, 2, 1, 2, 1, 0, 0, 0}));
+    EXPECT_EQ(d.data, (Bytes{3, 4, 5, 6, 7, 8, 9, 0, 1, 2, 1, 2, 1, 0, 0, 0}));
 }
 
 TEST_F(BmpReaderTest, HostileRunsStayInsideTheImage) {
@@ -560,8 +544,8 @@ TEST_F(BmpReaderTest, HostileRunsStayInsideTheImage) {
         s.pixels = c.stream;
         for (int bits : {8, 24, 32}) {
             const Decoded d = decode(writeBmp(s), bits);
-            EXPECT_TRUE(d.image);
-            EXPECT_EQ(d.bytes.size(), static_cast<std::size_t>(bits / 8));
+            EXPECT_TRUE(d.returned);
+            EXPECT_EQ(d.data.size(), static_cast<std::size_t>(bits / 8));
         }
     }
 }
@@ -577,12 +561,12 @@ TEST_F(BmpReaderTest, PackedDibKeepsTheFilesHeaderTableAndCompressedData) {
     const Bytes file = writeBmp(rle8(kRle8Stream));
     const Decoded d = decode(file, 0, IMG_FLAG_DIB);
     EXPECT_EQ(d.error, 0);
-    ASSERT_TRUE(d.image);
+    ASSERT_TRUE(d.returned);
     EXPECT_EQ(d.width, 4);
     EXPECT_EQ(d.height, 3);
-    EXPECT_EQ(d.bytes.size(), file.size() - 14) << "everything after the file header fits";
-    EXPECT_EQ(dibHeader(d.bytes).biCompression, static_cast<DWORD>(BI_RLE8));
-    EXPECT_TRUE(std::equal(file.begin() + 14, file.end(), d.bytes.begin()))
+    EXPECT_EQ(d.data.size(), file.size() - 14) << "everything after the file header fits";
+    EXPECT_EQ(dibHeader(d.data).biCompression, static_cast<DWORD>(BI_RLE8));
+    EXPECT_TRUE(std::equal(file.begin() + 14, file.end(), d.data.begin()))
         << "header, table and runs as in the file";
 }
 
@@ -629,22 +613,21 @@ TEST_F(BmpReaderTest, PackedDibLayouts) {
         SCOPED_TRACE(c.name);
         const Decoded d = decode(writeBmp(c.file), 0, IMG_FLAG_DIB);
         EXPECT_EQ(d.error, 0);
-        ASSERT_TRUE(d.image);
+        ASSERT_TRUE(d.returned);
         EXPECT_EQ(d.height, c.height);
-        EXPECT_EQ(dibHeader(d.bytes).biSize, 40u);
-        EXPECT_GE(d.bytes.size(), c.blockBytes);
-        ASSERT_GE(d.bytes.size(), c.pixelsAt + c.pixels.size());
-        EXPECT_EQ(
-            Bytes(d.bytes.begin() + c.pixelsAt, d.bytes.begin() + c.pixelsAt + c.pixels.size()),
-            c.pixels);
+        EXPECT_EQ(dibHeader(d.data).biSize, 40u);
+        EXPECT_GE(d.data.size(), c.blockBytes);
+        ASSERT_GE(d.data.size(), c.pixelsAt + c.pixels.size());
+        EXPECT_EQ(Bytes(d.data.begin() + c.pixelsAt, d.data.begin() + c.pixelsAt + c.pixels.size()),
+                  c.pixels);
     }
     const Decoded o = decode(writeBmp(os2), 0, IMG_FLAG_DIB);
-    const BITMAPINFOHEADER h = dibHeader(o.bytes);
+    const BITMAPINFOHEADER h = dibHeader(o.data);
     EXPECT_EQ(h.biClrUsed, 256u);
     EXPECT_EQ(h.biClrImportant, 256u);
     EXPECT_EQ(h.biSizeImage, 4u);
-    EXPECT_EQ(o.bytes[40 + 4 * 9 + 2], 11) << "triples become entries";
-    EXPECT_EQ(o.bytes[40 + 4 * 9 + 3], 0);
+    EXPECT_EQ(o.data[40 + 4 * 9 + 2], 11) << "triples become entries";
+    EXPECT_EQ(o.data[40 + 4 * 9 + 3], 0);
 }
 
 TEST_F(BmpReaderTest, NoMemoryGivesOneAndLeaksNothing) {
@@ -659,7 +642,7 @@ TEST_F(BmpReaderTest, NoMemoryGivesOneAndLeaksNothing) {
     for (const Case& c : cases) {
         const Decoded d = decode(c.file, c.bitsPerPixel, c.flags, true, 1);
         EXPECT_EQ(d.error, 1);
-        EXPECT_FALSE(d.image);
+        EXPECT_FALSE(d.returned);
     }
     EXPECT_EQ(decode(writeBmp([] {
                          BmpSpec s = spec(24, {{1}});
@@ -734,7 +717,7 @@ TEST_F(BmpReaderTest, EveryPrefixGivesTheRightCode) {
                 const Decoded d =
                     decode(Bytes(file.begin(), file.begin() + cut), dib ? 0 : bits, dib ? bits : 0);
                 EXPECT_EQ(d.error, error);
-                EXPECT_EQ(d.image, image);
+                EXPECT_EQ(d.returned, image);
             }
         }
     }

@@ -9,6 +9,8 @@
 
 using namespace img;
 using gdi_scene::Bytes;
+using gdi_scene::expectFailure;
+using gdi_scene::GdiFailure;
 using gdi_scene::MemoryCanvas;
 using testing_support::GdiCheck;
 using testing_support::GdiLeakCheckedTest;
@@ -146,13 +148,8 @@ TEST_F(Drawing, IndexedBuffersShowTheirPaletteColours) {
 }
 
 TEST_F(Drawing, BlitFailuresGiveTheirCodesAndReleaseEverything) {
-    struct Case {
-        const char* what;
-        std::function<void()> arrange;
-        int code;
-    };
     const int all = WINPLAT_TRUE_COLOUR_CAPS;
-    const Case cases[] = {
+    const GdiFailure cases[] = {
         {"no bit blocks", [&] { winplatSetRasterCaps(all & ~RC_BITBLT); }, 26},
         {"memory DC", [] { winplatFailGdiCallAt(WINPLAT_CALL_CREATE_COMPATIBLE_DC, 1); }, 10},
         {"selection", [] { winplatFailGdiCallAt(WINPLAT_CALL_SELECT_BITMAP, 1); }, 37},
@@ -169,20 +166,15 @@ TEST_F(Drawing, BlitFailuresGiveTheirCodesAndReleaseEverything) {
     const Bytes rgb = gdi_scene::patternRGB(4, 4);
     RGBQUAD palette[256] = {};
     const BYTE pixels[16] = {};
-    for (const Case& k : cases) {
+    for (const GdiFailure& k : cases) {
         SCOPED_TRACE(k.what);
         LeakCheck blocks;
         GdiCheck objects;
-        k.arrange();
-        EXPECT_EQ(drawRGB(m_screen, rgb.data(), 4, 4, 0, 0, 4, 4, nullptr), 0);
-        EXPECT_EQ(getLastError(), k.code);
-        winplatResetScreen(RGB(0, 0, 0));
-        winplatFailGlobalAllocAt(0);
-        k.arrange();
-        EXPECT_EQ(drawIndexed8(m_screen, pixels, 4, 4, palette, 0, 0, 4, 4, nullptr), 0);
-        EXPECT_EQ(getLastError(), k.code);
-        winplatResetScreen(RGB(0, 0, 0));
-        winplatFailGlobalAllocAt(0);
+        expectFailure(k, "drawRGB",
+                      [&] { return drawRGB(m_screen, rgb.data(), 4, 4, 0, 0, 4, 4, nullptr); });
+        expectFailure(k, "drawIndexed8", [&] {
+            return drawIndexed8(m_screen, pixels, 4, 4, palette, 0, 0, 4, 4, nullptr);
+        });
     }
     EXPECT_EQ(drawRGB(m_screen, nullptr, 4, 4, 0, 0, 4, 4, nullptr), 0);
     EXPECT_EQ(getLastError(), 5);

@@ -1,5 +1,6 @@
 #include "FilteredResizer.h"
 #include "LeakCheck.h"
+#include "PixelNoise.h"
 #include "VectorUnits.h"
 #include "imgcore.h"
 
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <vector>
 
+using testing_support::digest;
 using testing_support::LeakCheckedTest;
 using Pixels = std::vector<BYTE>;
 
@@ -16,19 +18,7 @@ namespace {
 constexpr int kLanczos3 = 8, kSinc = 10, kCatmullRom = 13;
 
 Pixels noise(std::size_t n, std::uint32_t seed = 777) {
-    Pixels v(n);
-    for (BYTE& b : v) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<BYTE>(seed >> 16);
-    }
-    return v;
-}
-
-std::uint64_t digest(const Pixels& v) {
-    std::uint64_t h = 1469598103934665603ull;
-    for (BYTE b : v)
-        h = (h ^ b) * 1099511628211ull;
-    return h;
+    return testing_support::noise(n, seed);
 }
 
 // Resizes a tightly packed image; the destination starts filled with 0xA5.

@@ -10,6 +10,8 @@
 
 using namespace img;
 using gdi_scene::Bytes;
+using gdi_scene::expectFailure;
+using gdi_scene::GdiFailure;
 using gdi_scene::MemoryCanvas;
 using testing_support::GdiCheck;
 using testing_support::GdiLeakCheckedTest;
@@ -174,13 +176,8 @@ TEST_F(GdiConversion, BitmapsBecomePackedDibsOfTheirOwnDepth) {
 }
 
 TEST_F(GdiConversion, CopyFailuresGiveTheirCodesAndReleaseEverything) {
-    struct Case {
-        const char* what;
-        std::function<void()> arrange;
-        int code;
-    };
     const int all = WINPLAT_TRUE_COLOUR_CAPS;
-    const Case cases[] = {
+    const GdiFailure cases[] = {
         {"no bit blocks", [&] { winplatSetRasterCaps(all & ~RC_BITBLT); }, 26},
         {"no 64k bitmaps", [&] { winplatSetRasterCaps(all & ~RC_BITMAP64); }, 26},
         {"no DIB conversion", [&] { winplatSetRasterCaps(all & ~RC_DI_BITMAP); }, 26},
@@ -195,15 +192,12 @@ TEST_F(GdiConversion, CopyFailuresGiveTheirCodesAndReleaseEverything) {
     };
     HDC screen = GetDC(nullptr);
     Bytes rgb(4 * 3 * 3);
-    for (const Case& k : cases) {
+    for (const GdiFailure& k : cases) {
         SCOPED_TRACE(k.what);
         LeakCheck blocks;
         GdiCheck objects;
-        k.arrange();
-        EXPECT_EQ(copyDCToRGB(screen, 10, 10, 4, 3, rgb.data()), 0);
-        EXPECT_EQ(getLastError(), k.code);
-        winplatResetScreen(RGB(0, 0, 0));
-        winplatFailGlobalAllocAt(0);
+        expectFailure(k, "copyDCToRGB",
+                      [&] { return copyDCToRGB(screen, 10, 10, 4, 3, rgb.data()); });
     }
     for (const auto& [w, h] : {std::pair{0, 3}, std::pair{4, 0}, std::pair{-1, 3}}) {
         EXPECT_EQ(copyDCToRGB(screen, 0, 0, w, h, rgb.data()), 0);

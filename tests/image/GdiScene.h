@@ -1,10 +1,15 @@
 // What the GDI conversion and drawing tests share: packed DIBs built from rows, pixel buffers
-// with a recognisable pattern, and a memory DC holding a bitmap.
+// with a recognisable pattern, a memory DC holding a bitmap, and the run of one failure case.
 #pragma once
 
+#include "imgcore.h"
 #include "win32/win32.h"
+#include "winplat/accounting.h"
+#include "winplat/screen.h"
 
 #include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
 #include <initializer_list>
 #include <vector>
 
@@ -85,5 +90,24 @@ private:
     HBITMAP m_bitmap = nullptr;
     HGDIOBJ m_old = nullptr;
 };
+
+// One way to make a GDI operation fail, and the code the operation must give for it.
+struct GdiFailure {
+    const char* what;
+    std::function<void()> arrange;
+    int code;
+};
+
+// Arranges the failure and expects `call` (named `operation`) to fail with its code, then puts
+// the screen and the allocator back for the next case.
+inline void expectFailure(const GdiFailure& failure, const char* operation,
+                          const std::function<int()>& call) {
+    SCOPED_TRACE(operation);
+    failure.arrange();
+    EXPECT_EQ(call(), 0);
+    EXPECT_EQ(getLastError(), failure.code);
+    winplatResetScreen(RGB(0, 0, 0));
+    winplatFailGlobalAllocAt(0);
+}
 
 } // namespace gdi_scene

@@ -6,6 +6,8 @@
 #include "imgcore.h"
 #include "winplat/accounting.h"
 
+#include <array>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 
@@ -49,6 +51,38 @@ template <class Read> ImageRead readBytes(const Bytes& file, unsigned failingAll
 
 template <class Read> ImageRead readPath(const std::string& path, Read&& read) {
     return readSource(openFileSource(path.c_str()), 0, read);
+}
+
+// The same read with the block copied out and freed at once, for tests that keep several results
+// or compare whole blocks.
+struct CopiedRead {
+    bool returned = false;
+    Bytes data; // the whole returned block
+    int width = -1;
+    int height = -1;
+    int error = -1;
+    std::array<RGBQUAD, 256> palette{};
+};
+
+template <class Read>
+CopiedRead readCopied(const std::string& path, unsigned failingAlloc, Read&& read) {
+    CopiedRead d;
+    ImgSource src = openFileSource(path.c_str());
+    if (src == nullptr) {
+        ADD_FAILURE() << "cannot open " << path;
+        return d;
+    }
+    winplatFailGlobalAllocAt(failingAlloc);
+    BYTE* image = read(src, d);
+    d.error = getLastError();
+    winplatFailGlobalAllocAt(0);
+    closeSource(src);
+    if (image != nullptr) {
+        d.returned = true;
+        d.data.assign(image, image + GlobalSize(image));
+        GlobalFree(image);
+    }
+    return d;
 }
 
 } // namespace testing_support

@@ -1,4 +1,5 @@
 #include "LeakCheck.h"
+#include "PixelNoise.h"
 #include "VectorUnits.h"
 #include "imgcore.h"
 
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <vector>
 
+using testing_support::digest;
 using testing_support::LeakCheckedTest;
 using Pixels = std::vector<BYTE>;
 
@@ -57,21 +59,8 @@ Resize oneBit() {
     };
 }
 
-// Reproducible noise, so that every weight and index of a resizer shows in the output.
 Pixels noise(std::size_t n, std::uint32_t seed = 12345) {
-    Pixels v(n);
-    for (BYTE& b : v) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<BYTE>(seed >> 16);
-    }
-    return v;
-}
-
-std::uint64_t digest(const Pixels& v) {
-    std::uint64_t h = 1469598103934665603ull;
-    for (BYTE b : v)
-        h = (h ^ b) * 1099511628211ull;
-    return h;
+    return testing_support::noise(n, seed);
 }
 
 RGBQUAD rgb(BYTE r, BYTE g, BYTE b) {

@@ -1,3 +1,4 @@
+#include "ImageReads.h"
 #include "LeakCheck.h"
 #include "TestFiles.h"
 #include "TgaWriter.h"
@@ -21,32 +22,12 @@ using testing_support::writeTga;
 
 namespace {
 
-// What one readTGA call handed back, copied out of its block so that the block is freed at once.
-struct Decoded {
-    bool returned = false;
-    Bytes data;
-    int width = -1;
-    int height = -1;
-    int error = -1;
-    std::array<RGBQUAD, 256> palette{};
-};
+using Decoded = testing_support::CopiedRead;
 
 Decoded readPath(const std::string& path, int bits, int flags = 0) {
-    Decoded d;
-    ImgSource src = openFileSource(path.c_str());
-    if (src == nullptr) {
-        ADD_FAILURE() << "cannot open " << path;
-        return d;
-    }
-    BYTE* image = readTGA(src, &d.width, &d.height, bits, d.palette.data(), flags);
-    d.error = getLastError();
-    closeSource(src);
-    if (image != nullptr) {
-        d.returned = true;
-        d.data.assign(image, image + GlobalSize(image));
-        GlobalFree(image);
-    }
-    return d;
+    return testing_support::readCopied(path, 0, [&](ImgSource src, Decoded& d) {
+        return readTGA(src, &d.width, &d.height, bits, d.palette.data(), flags);
+    });
 }
 
 Decoded readBytes(const Bytes& file, int bits, int flags = 0) {

@@ -1,18 +1,7 @@
 #include "BmpWriter.h"
+#include "LittleEndian.h"
 
 namespace testing_support {
-namespace {
-
-void put16(Bytes& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void put32(Bytes& out, std::uint32_t v) {
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
-}
-
-} // namespace
 
 Bytes writeBmp(const BmpSpec& spec) {
     const bool os2 = spec.headerSize == 12;
@@ -25,32 +14,32 @@ Bytes writeBmp(const BmpSpec& spec) {
     Bytes out;
     out.push_back('B');
     out.push_back('M');
-    put32(out, 14 + spec.headerSize + tableBytes + spec.gap +
-                   static_cast<std::uint32_t>(spec.pixels.size()));
-    put32(out, 0);
-    put32(out, offset);
-    put32(out, spec.headerSize);
+    appendU32Le(out, 14 + spec.headerSize + tableBytes + spec.gap +
+                         static_cast<std::uint32_t>(spec.pixels.size()));
+    appendU32Le(out, 0);
+    appendU32Le(out, offset);
+    appendU32Le(out, spec.headerSize);
     if (os2) {
-        put16(out, static_cast<std::uint32_t>(spec.width));
-        put16(out, static_cast<std::uint32_t>(spec.height));
-        put16(out, 1);
-        put16(out, static_cast<std::uint32_t>(spec.bitCount));
+        appendU16Le(out, static_cast<std::uint32_t>(spec.width));
+        appendU16Le(out, static_cast<std::uint32_t>(spec.height));
+        appendU16Le(out, 1);
+        appendU16Le(out, static_cast<std::uint32_t>(spec.bitCount));
     } else {
-        put32(out, static_cast<std::uint32_t>(spec.width));
-        put32(out, static_cast<std::uint32_t>(spec.height));
-        put16(out, 1);
-        put16(out, static_cast<std::uint32_t>(spec.bitCount));
-        put32(out, spec.compression);
-        put32(out, static_cast<std::uint32_t>(spec.pixels.size()));
-        put32(out, static_cast<std::uint32_t>(spec.xPelsPerMeter));
-        put32(out, static_cast<std::uint32_t>(spec.yPelsPerMeter));
-        put32(out, spec.clrUsed.value_or(static_cast<std::uint32_t>(spec.palette.size())));
-        put32(out, 0);
+        appendU32Le(out, static_cast<std::uint32_t>(spec.width));
+        appendU32Le(out, static_cast<std::uint32_t>(spec.height));
+        appendU16Le(out, 1);
+        appendU16Le(out, static_cast<std::uint32_t>(spec.bitCount));
+        appendU32Le(out, spec.compression);
+        appendU32Le(out, static_cast<std::uint32_t>(spec.pixels.size()));
+        appendU32Le(out, static_cast<std::uint32_t>(spec.xPelsPerMeter));
+        appendU32Le(out, static_cast<std::uint32_t>(spec.yPelsPerMeter));
+        appendU32Le(out, spec.clrUsed.value_or(static_cast<std::uint32_t>(spec.palette.size())));
+        appendU32Le(out, 0);
         // Longer headers (refused by the reader) are padded with zeros.
         out.resize(14 + spec.headerSize, 0);
     }
     for (std::uint32_t m : spec.masks)
-        put32(out, m);
+        appendU32Le(out, m);
     for (const auto& e : spec.palette)
         out.insert(out.end(), e.begin(), e.begin() + entryBytes);
     out.resize(out.size() + spec.gap, 0);

@@ -1,4 +1,5 @@
 #include "GifWriter.h"
+#include "LittleEndian.h"
 
 #include <map>
 #include <utility>
@@ -83,8 +84,7 @@ int gifTableSizeCode(std::size_t entries) {
 GifWriter::GifWriter(const char* signature) : m_bytes(signature, signature + 6) {}
 
 void GifWriter::u16(int value) {
-    m_bytes.push_back(static_cast<std::uint8_t>(value & 0xFF));
-    m_bytes.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
+    appendU16Le(m_bytes, static_cast<std::uint32_t>(value));
 }
 
 void GifWriter::table(const std::vector<Rgb>& colours) {

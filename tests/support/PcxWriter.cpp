@@ -1,14 +1,7 @@
 #include "PcxWriter.h"
+#include "LittleEndian.h"
 
 namespace testing_support {
-namespace {
-
-void put16(Bytes& out, unsigned v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-} // namespace
 
 int pcxBytesPerLine(const PcxSpec& spec) {
     if (spec.bytesPerLine != 0) return spec.bytesPerLine;
@@ -38,17 +31,17 @@ Bytes writePcx(const PcxSpec& spec) {
     out.push_back(static_cast<std::uint8_t>(spec.version));
     out.push_back(1);
     out.push_back(static_cast<std::uint8_t>(spec.bitsPerPlane));
-    put16(out, spec.xMin);
-    put16(out, spec.yMin);
-    put16(out, spec.xMin + spec.width - 1);
-    put16(out, spec.yMin + spec.height - 1);
-    put16(out, spec.hRes);
-    put16(out, spec.vRes);
+    appendU16Le(out, spec.xMin);
+    appendU16Le(out, spec.yMin);
+    appendU16Le(out, spec.xMin + spec.width - 1);
+    appendU16Le(out, spec.yMin + spec.height - 1);
+    appendU16Le(out, spec.hRes);
+    appendU16Le(out, spec.vRes);
     out.insert(out.end(), spec.egaPalette.begin(), spec.egaPalette.end());
     out.push_back(0);
     out.push_back(static_cast<std::uint8_t>(spec.planes));
-    put16(out, bytesPerLine);
-    put16(out, 1);
+    appendU16Le(out, bytesPerLine);
+    appendU16Le(out, 1);
     out.resize(128, 0);
     if (!spec.coded.empty()) {
         out.insert(out.end(), spec.coded.begin(), spec.coded.end());

@@ -1,35 +1,23 @@
 #include "TgaWriter.h"
+#include "LittleEndian.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace testing_support {
-namespace {
-
-void put16(Bytes& out, unsigned v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void put32(Bytes& out, std::uint32_t v) {
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
-}
-
-} // namespace
 
 Bytes writeTga(const TgaSpec& spec) {
     Bytes out;
     out.push_back(static_cast<std::uint8_t>(spec.imageId.size()));
     out.push_back(spec.colourMap ? 1 : 0);
     out.push_back(static_cast<std::uint8_t>(spec.imageType));
-    put16(out, spec.firstEntry);
-    put16(out, spec.mapLength);
+    appendU16Le(out, spec.firstEntry);
+    appendU16Le(out, spec.mapLength);
     out.push_back(static_cast<std::uint8_t>(spec.mapEntryBits));
-    put16(out, 0);
-    put16(out, 0);
-    put16(out, spec.width);
-    put16(out, spec.height);
+    appendU16Le(out, 0);
+    appendU16Le(out, 0);
+    appendU16Le(out, spec.width);
+    appendU16Le(out, spec.height);
     out.push_back(static_cast<std::uint8_t>(spec.pixelDepth));
     out.push_back(static_cast<std::uint8_t>(spec.descriptor));
     out.insert(out.end(), spec.imageId.begin(), spec.imageId.end());
@@ -45,8 +33,8 @@ Bytes writeTga(const TgaSpec& spec) {
         area[1] = 0x01; // the area's own size, 495
         out.insert(out.end(), area.begin(), area.end());
     }
-    put32(out, extension);
-    put32(out, spec.developerOffset);
+    appendU32Le(out, extension);
+    appendU32Le(out, spec.developerOffset);
     static const char signature[] = "TRUEVISION-XFILE.";
     out.insert(out.end(), signature, signature + sizeof signature);
     return out;
