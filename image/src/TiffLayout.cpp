@@ -32,6 +32,11 @@ std::int32_t truncateResolution(double v) {
     return static_cast<std::int32_t>(v);
 }
 
+std::uint32_t tiffBlockBytes(std::uint64_t rowBytes, std::uint64_t rows, unsigned header) {
+    const std::uint32_t pixels = checkedProduct({rowBytes, rows});
+    return pixels == 0 ? 0 : checkedSum(pixels, header);
+}
+
 bool tiffImageSize(Operation& op, TIFF* tif, int* width, int* height) {
     std::uint32_t w = 0, h = 0;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);

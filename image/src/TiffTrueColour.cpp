@@ -103,8 +103,7 @@ BYTE* TiffReader::trueColourDIB(TiffSource& source, int bitsPerPixel, int orient
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
     MemoryBlock block;
-    const std::uint32_t bytes =
-        checkedSum(checkedProduct({std::uint64_t(w), 4, std::uint64_t(h)}), kDibHeader);
+    const std::uint32_t bytes = tiffBlockBytes(std::uint64_t(w) * 4, std::uint64_t(h), kDibHeader);
     if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
     BYTE* pixels = block.data() + kDibHeader;
     if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(pixels), w, h)) {

@@ -705,3 +705,30 @@ TEST_F(TiffReaderTest, TileFarLargerThanTheImageFailsWithoutClearingIt) {
         EXPECT_EQ(r.pixels, nullptr);
     }
 }
+
+TEST_F(TiffReaderTest, ADibTooLargeForABlockIsRefusedWhateverItsHeader) {
+    // Found by the fuzzer: 2453 x 16642775 pixels; the 1-bit rows alone pass 32 bits, and
+    // adding the header to the refused size of 0 made a 48-byte block that rows overran.
+    struct Case {
+        int bits, samples, photometric;
+        std::uint32_t width, height;
+    };
+    const Case cases[] = {
+        {1, 1, PHOTOMETRIC_MINISWHITE, 2453, 16642775},
+        {8, 1, PHOTOMETRIC_MINISBLACK, 65536, 65537},
+        {8, 3, PHOTOMETRIC_RGB, 65536, 16385},
+    };
+    for (const Case& k : cases) {
+        for (std::uint16_t orientation : {ORIENTATION_TOPLEFT, ORIENTATION_RIGHTTOP}) {
+            TiffPage p = make(16, 4, k.bits, k.samples, k.photometric, ramp);
+            p.orientation = orientation;
+            Bytes file = writeTiff(p);
+            ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_IMAGEWIDTH, k.width));
+            ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_IMAGELENGTH, k.height));
+            ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_ROWSPERSTRIP, k.height));
+            const Result r = readBytes(file, 0, IMG_FLAG_DIB);
+            EXPECT_EQ(r.status, 1) << k.bits << " bits, orientation " << orientation;
+            EXPECT_EQ(r.pixels, nullptr);
+        }
+    }
+}

@@ -140,8 +140,10 @@ bool patchTiffTag(Bytes& file, std::uint16_t tag, std::uint32_t value) {
     for (std::size_t i = 0, n = u16(ifd); i < n && ifd + 2 + 12 * (i + 1) <= file.size(); ++i) {
         const std::size_t entry = ifd + 2 + 12 * i;
         if (u16(entry) != tag) continue;
-        const bool isShort = u16(entry + 2) == TIFF_SHORT;
-        for (int b = 0; b < (isShort ? 2 : 4); ++b)
+        // Written as a LONG, which holds any value and which libtiff takes for a SHORT tag.
+        file[entry + 2] = TIFF_LONG;
+        file[entry + 3] = 0;
+        for (int b = 0; b < 4; ++b)
             file[entry + 8 + b] = static_cast<std::uint8_t>(value >> (8 * b));
         return true;
     }

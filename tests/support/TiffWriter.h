@@ -39,7 +39,7 @@ Bytes writeTiff(const std::vector<TiffPage>& pages);
 // Where each strip (or tile) of the first page lies in a file: {offset, byte count}.
 std::vector<std::pair<std::uint64_t, std::uint64_t>> tiffStrips(const Bytes& file);
 // Sets a one-value SHORT or LONG tag of the first directory of a file written here, for
-// values libtiff itself would refuse to write. False when the tag is not there.
+// values libtiff itself would refuse or take long to write. False when the tag is not there.
 bool patchTiffTag(Bytes& file, std::uint16_t tag, std::uint32_t value);
 // Whether the first page of a file written here carries the tag (checks the fixtures).
 bool tiffHasTag(const Bytes& file, std::uint32_t tag);
