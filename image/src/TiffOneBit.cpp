@@ -39,6 +39,18 @@ Shape shapeOf(TIFF* tif) {
     return {samples, samples - extra, compression, planar};
 }
 
+// Whether stored 0 is the darker value, so that the rows are inverted to make 0 white. A
+// bilevel colour map can say so as well as the photometric tag.
+bool zeroIsDark(TIFF* tif, std::uint16_t photometric) {
+    if (photometric == PHOTOMETRIC_MINISBLACK) return true;
+    std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    if (photometric != PHOTOMETRIC_PALETTE ||
+        !TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue))
+        return false;
+    auto level = [&](int i) { return std::uint32_t{red[i]} + green[i] + blue[i]; };
+    return level(0) < level(1);
+}
+
 } // namespace
 
 bool TiffReader::canReadTIFFOneBit(TIFF* tif) {
@@ -131,7 +143,7 @@ BYTE* TiffReader::readTIFFOneBit(TIFF* tif, int* width, int* height, RGBQUAD* pa
         return nullptr;
     }
     const std::size_t imageBytes = std::size_t{rowLength} * h;
-    if (photometric == PHOTOMETRIC_MINISBLACK)
+    if (zeroIsDark(tif, photometric))
         for (std::size_t i = 0; i < imageBytes; ++i)
             pixels[i] = static_cast<BYTE>(~pixels[i]);
 

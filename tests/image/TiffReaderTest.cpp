@@ -76,13 +76,16 @@ class TiffReaderTest : public testing_support::LeakCheckedTest {};
 
 TEST_F(TiffReaderTest, BilevelWithoutPhotometricFollowsTheCompression) {
     // Fax data decodes 0 as white; other data without the tag has 0 black and is inverted, so
-    // that 0 is always white in what the reader returns.
+    // that 0 is always white in what the reader returns. A colour map can say 0 is black too.
     struct Case {
         int photometric;
         std::uint16_t compression;
         bool inverted;
+        std::vector<std::uint16_t> colourMap = {};
     };
     const Case cases[] = {
+        {PHOTOMETRIC_PALETTE, COMPRESSION_NONE, true, {0, 65535, 0, 65535, 0, 65535}},
+        {PHOTOMETRIC_PALETTE, COMPRESSION_NONE, false, {65535, 0, 65535, 0, 65535, 0}},
         {-1, COMPRESSION_CCITTFAX4, false},
         {-1, COMPRESSION_CCITTFAX3, false},
         {-1, COMPRESSION_NONE, true},
@@ -96,6 +99,7 @@ TEST_F(TiffReaderTest, BilevelWithoutPhotometricFollowsTheCompression) {
         TiffPage p = make(21, 6, 1, 1, k.photometric,
                           [](int x, int y, int) { return (x / 3 + y) % 4 == 0 ? 1u : 0u; });
         p.compression = k.compression;
+        p.colourMap = k.colourMap;
         const Bytes file = writeTiff(p);
         ASSERT_EQ(testing_support::tiffHasTag(file, TIFFTAG_PHOTOMETRIC), k.photometric >= 0);
         const Result r = readBytes(file, 1, 0);
