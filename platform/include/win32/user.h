@@ -446,7 +446,6 @@ inline constexpr int GET_Y_LPARAM(LPARAM lp) { return static_cast<SHORT>(HIWORD(
 #define IDC_NO (reinterpret_cast<LPCSTR>(static_cast<UINT_PTR>(32648)))
 #define IDC_HAND (reinterpret_cast<LPCSTR>(static_cast<UINT_PTR>(32649)))
 #define IDC_APPSTARTING (reinterpret_cast<LPCSTR>(static_cast<UINT_PTR>(32650)))
-#define LoadCursor LoadCursorA
 
 // Errors the window functions report.
 #define ERROR_INVALID_WINDOW_HANDLE 1400
@@ -700,3 +699,54 @@ BOOL EqualRect(const RECT* a, const RECT* b);
 BOOL MessageBeep(UINT type);
 
 } // extern "C"
+
+// The unsuffixed names of the 8-bit calls.
+inline LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return SendMessageA(hwnd, message, wParam, lParam);
+}
+inline BOOL PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return PostMessageA(hwnd, message, wParam, lParam);
+}
+inline BOOL GetMessage(MSG* msg, HWND hwnd, UINT first, UINT last) {
+    return GetMessageA(msg, hwnd, first, last);
+}
+inline BOOL PeekMessage(MSG* msg, HWND hwnd, UINT first, UINT last, UINT remove) {
+    return PeekMessageA(msg, hwnd, first, last, remove);
+}
+inline LRESULT DispatchMessage(const MSG* msg) { return DispatchMessageA(msg); }
+inline LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+inline LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT message, WPARAM wParam,
+                              LPARAM lParam) {
+    return CallWindowProcA(proc, hwnd, message, wParam, lParam);
+}
+inline HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style,
+                           int x, int y, int width, int height, HWND parent, HMENU menuOrId,
+                           HINSTANCE instance, LPVOID param) {
+    return CreateWindowExA(exStyle, className, windowName, style, x, y, width, height, parent,
+                           menuOrId, instance, param);
+}
+inline ATOM RegisterClass(const WNDCLASSA* wc) { return RegisterClassA(wc); }
+inline BOOL UnregisterClass(LPCSTR className, HINSTANCE instance) {
+    return UnregisterClassA(className, instance);
+}
+inline BOOL GetClassInfo(HINSTANCE instance, LPCSTR className, WNDCLASSA* out) {
+    return GetClassInfoA(instance, className, out);
+}
+inline LONG_PTR GetWindowLongPtr(HWND hwnd, int index) { return GetWindowLongPtrA(hwnd, index); }
+inline LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
+    return SetWindowLongPtrA(hwnd, index, value);
+}
+inline LONG GetWindowLong(HWND hwnd, int index) { return GetWindowLongA(hwnd, index); }
+inline LONG SetWindowLong(HWND hwnd, int index, LONG value) {
+    return SetWindowLongA(hwnd, index, value);
+}
+inline BOOL SetWindowText(HWND hwnd, LPCSTR text) { return SetWindowTextA(hwnd, text); }
+inline int GetWindowText(HWND hwnd, LPSTR buffer, int size) {
+    return GetWindowTextA(hwnd, buffer, size);
+}
+inline BOOL SystemParametersInfo(UINT action, UINT uiParam, LPVOID pvParam, UINT winIni) {
+    return SystemParametersInfoA(action, uiParam, pvParam, winIni);
+}
+inline HCURSOR LoadCursor(HINSTANCE instance, LPCSTR name) { return LoadCursorA(instance, name); }

@@ -93,6 +93,14 @@ void recalcClient(Window* w);
 // `honourTransparent` a window answering HTTRANSPARENT lets the point through.
 Window* windowAt(POINT screen, int* hit);
 
+// Controls send WM_NOTIFY and WM_COMMAND to their parents through notifyParent. When the
+// parent is not an MFC window, the reflector offers the notification to the control's own MFC
+// object first, as an MFC parent would (true: taken, with its result).
+using Reflector = bool (*)(HWND parent, HWND control, UINT message, WPARAM wParam,
+                           LPARAM lParam, LRESULT* result);
+void setReflector(Reflector reflector);
+LRESULT notifyParent(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
+
 // Called for every window right after its WM_NCDESTROY, while its handle still looks valid.
 using DestroyObserver = void (*)(HWND hwnd);
 void addDestroyObserver(DestroyObserver observer);

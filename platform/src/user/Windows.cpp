@@ -226,6 +226,22 @@ void recalcClient(Window* w) {
 
 void addDestroyObserver(DestroyObserver observer) { destroyObservers().push_back(observer); }
 
+namespace {
+Reflector g_reflector = nullptr;
+}
+
+void setReflector(Reflector reflector) { g_reflector = reflector; }
+
+LRESULT notifyParent(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* c = lookup(control);
+    if (c == nullptr || !c->isChild() || c->parent == nullptr) return 0;
+    HWND parent = c->parent->handle;
+    LRESULT result = 0;
+    if (g_reflector != nullptr && g_reflector(parent, control, message, wParam, lParam, &result))
+        return result;
+    return send(parent, message, wParam, lParam);
+}
+
 void addSystemClasses(ClassRegistrar registrar) { classes().pending.push_back(registrar); }
 
 std::shared_ptr<WindowClass> findClass(const char* name) {

@@ -1,0 +1,11 @@
+// Everything of the MFC stand-in that the system's code includes.
+#pragma once
+
+#include "mfc/app.h"
+#include "mfc/collections.h"
+#include "mfc/gdi.h"
+#include "mfc/geometry.h"
+#include "mfc/msgmap.h"
+#include "mfc/object.h"
+#include "mfc/string.h"
+#include "mfc/wnd.h"
