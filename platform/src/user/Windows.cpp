@@ -514,6 +514,7 @@ BOOL DestroyWindow(HWND hwnd) {
         if (shown) exposeBeneath(w.get(), w->rect);
     }
     moveFocusFrom(w.get());
+    if (!w->isChild()) activateAfter(w.get());
 
     for (HWND other : allWindows()) {
         Window* o = lookup(other);
