@@ -425,8 +425,8 @@ TEST_F(Windows, WindowsComposeOnTheScreenInZOrderAndPaintOnlyWhatTheyShow) {
 
     HWND top = CreateWindowExA(0, kRecorder, "", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 100,
                                100, 300, 200, nullptr, nullptr, nullptr, nullptr);
-    HWND a = child(top, 10, 10, 100, 100, WS_VISIBLE, 0, 1, "TestBlue");
-    HWND b = child(top, 50, 50, 100, 100, WS_VISIBLE, 0, 2, "TestGrey");
+    HWND a = child(top, 10, 10, 100, 100, WS_VISIBLE | WS_CLIPSIBLINGS, 0, 1, "TestBlue");
+    HWND b = child(top, 50, 50, 100, 100, WS_VISIBLE | WS_CLIPSIBLINGS, 0, 2, "TestGrey");
     winplatPumpMessages();
     EXPECT_EQ(screenPixel(120, 120), blue);
     EXPECT_EQ(screenPixel(170, 170), blue) << "a newer child starts below its older siblings";
