@@ -331,8 +331,9 @@ BOOL SetWindowOrgEx(HDC dc, int x, int y, LPPOINT previous);
 int IntersectClipRect(HDC dc, int left, int top, int right, int bottom);
 int GetClipBox(HDC dc, LPRECT rect);
 
-// Fonts and text: every face is DejaVu Sans (bold from weight 600, slanted for italic;
-// fixed-pitch requests get DejaVu Sans Mono), rendered without anti-aliasing.
+// Fonts and text: "MS Sans Serif" and "MS Shell Dlg" are Carlito, every other face DejaVu Sans
+// (bold from weight 600, slanted for italic; fixed-pitch requests get DejaVu Sans Mono),
+// rendered without anti-aliasing.
 HFONT CreateFontIndirectA(const LOGFONTA* font);
 BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
 BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT length,

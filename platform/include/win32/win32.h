@@ -1,6 +1,10 @@
 // Everything of the Win32 stand-in that the system's code includes.
 #pragma once
 
+#include "win32/commdlg.h"
+#include "win32/commonctrls.h"
+#include "win32/controls.h"
+#include "win32/dialogs.h"
 #include "win32/files.h"
 #include "win32/gdi.h"
 #include "win32/icons.h"

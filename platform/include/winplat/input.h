@@ -20,6 +20,12 @@ void winplatInjectMouseMove(int x, int y);
 void winplatInjectMouseButton(int button, BOOL down, int x, int y);
 void winplatInjectKey(UINT virtualKey, BOOL down);
 
+// Another application takes the activation (FALSE) or gives it back (TRUE): the active window
+// is deactivated, every top-level window of the thread gets WM_ACTIVATEAPP and the focus goes;
+// coming back, the window that was active is activated again.
+void winplatSetApplicationActive(BOOL active);
+BOOL winplatApplicationActive();
+
 // The input clock (message times, double-click timing): read it, or let time pass.
 DWORD winplatInputClock();
 void winplatAdvanceInputClock(DWORD milliseconds);

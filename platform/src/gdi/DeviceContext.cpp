@@ -9,6 +9,8 @@ namespace {
 
 WindowAreaQuery g_windowArea = nullptr;
 SystemColourQuery g_systemColour = nullptr;
+ClassDCQuery g_classDC = nullptr;
+PaletteChangeNotifier g_paletteChange = nullptr;
 
 template <class T> void hold(T*& slot, GdiObject* o) {
     slot = static_cast<T*>(o);
@@ -95,6 +97,47 @@ HDC createWindowDC(HWND window, POINT origin, const RECT& visible, const std::ve
     return static_cast<HDC>(adopt(dc));
 }
 
+HDC createPersistentDC() {
+    Guard guard(gdiLock());
+    DeviceContext* dc = newDC(DcKind::Window);
+    dc->persistent = true;
+    dc->area = dc->clip = RECT{0, 0, 0, 0};
+    return static_cast<HDC>(adopt(dc));
+}
+
+bool retargetWindowDC(HDC hdc, HWND window, POINT origin, const RECT& visible,
+                      const std::vector<RECT>& holes) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    if (dc == nullptr || !dc->persistent) return false;
+    dc->window = window;
+    dc->origin = origin;
+    dc->area = intersect(visible, RECT{0, 0, WINPLAT_SCREEN_WIDTH, WINPLAT_SCREEN_HEIGHT});
+    dc->clip = dc->area;
+    dc->holes.clear();
+    for (const RECT& h : holes)
+        if (!isEmpty(intersect(h, dc->area))) dc->holes.push_back(intersect(h, dc->area));
+    return true;
+}
+
+void deletePersistentDC(HDC hdc) {
+    Guard guard(gdiLock());
+    DeviceContext* dc = lookupDC(hdc);
+    if (dc != nullptr && dc->persistent) destroy(dc);
+}
+
+void setClassDCQuery(ClassDCQuery query) {
+    Guard guard(gdiLock());
+    g_classDC = query;
+}
+
+void setPaletteChangeNotifier(PaletteChangeNotifier notifier) {
+    Guard guard(gdiLock());
+    g_paletteChange = notifier;
+}
+
+PaletteChangeNotifier paletteChangeNotifier() { return g_paletteChange; }
+
 void setWindowAreaQuery(WindowAreaQuery query) {
     Guard guard(gdiLock());
     g_windowArea = query;
@@ -148,6 +191,9 @@ HDC GetDC(HWND window) {
     Guard guard(gdiLock());
     if (failNow(WINPLAT_CALL_GET_DC)) return nullptr;
     if (window == nullptr) return static_cast<HDC>(adopt(newDC(DcKind::Screen)));
+    if (g_classDC != nullptr) {
+        if (HDC shared = g_classDC(window)) return shared;
+    }
     POINT origin{0, 0};
     RECT visible{0, 0, 0, 0};
     std::vector<RECT> holes;
@@ -159,7 +205,7 @@ int ReleaseDC(HWND, HDC hdc) {
     Guard guard(gdiLock());
     DeviceContext* dc = lookupDC(hdc);
     if (dc == nullptr || dc->kind == DcKind::Memory) return 0;
-    destroy(dc);
+    if (!dc->persistent) destroy(dc);
     return 1;
 }
 
@@ -173,7 +219,7 @@ HDC CreateCompatibleDC(HDC hdc) {
 BOOL DeleteDC(HDC hdc) {
     Guard guard(gdiLock());
     DeviceContext* dc = lookupDC(hdc);
-    if (dc == nullptr) return FALSE;
+    if (dc == nullptr || dc->persistent) return FALSE;
     destroy(dc);
     return TRUE;
 }

@@ -23,6 +23,8 @@ struct DeviceContext : GdiObject {
     // Surface rectangles a window DC leaves alone: its children and the windows above it.
     std::vector<RECT> holes;
 
+    bool persistent = false; // a class DC: ReleaseDC leaves it, keeping what is selected
+
     bool drawable(int sx, int sy) const {
         for (const RECT& h : holes)
             if (sx >= h.left && sy >= h.top && sx < h.right && sy < h.bottom) return false;
@@ -61,6 +63,23 @@ struct DeviceContext : GdiObject {
 // every DC; ReleaseDC deletes them.
 HDC createWindowDC(HWND window, POINT origin, const RECT& visible);
 HDC createWindowDC(HWND window, POINT origin, const RECT& visible, const std::vector<RECT>& holes);
+
+// A window DC that outlives ReleaseDC, keeping its selections and colours between uses, as
+// the DC of a CS_CLASSDC class does; `retargetWindowDC` points it at a window for each use and
+// `deletePersistentDC` ends it.
+HDC createPersistentDC();
+bool retargetWindowDC(HDC dc, HWND window, POINT origin, const RECT& visible,
+                      const std::vector<RECT>& holes);
+void deletePersistentDC(HDC dc);
+
+// GetDC(window) first asks whether the window draws with a DC of its class (null: no).
+using ClassDCQuery = HDC (*)(HWND window);
+void setClassDCQuery(ClassDCQuery query);
+
+// RealizePalette tells the window system when a window's realization changed the system palette.
+using PaletteChangeNotifier = void (*)(HWND window);
+void setPaletteChangeNotifier(PaletteChangeNotifier notifier);
+PaletteChangeNotifier paletteChangeNotifier();
 
 // GetDC(window) asks the window system where the window's client area lies.
 using WindowAreaQuery = bool (*)(HWND window, POINT* origin, RECT* visible,

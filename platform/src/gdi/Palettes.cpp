@@ -31,11 +31,20 @@ HPALETTE SelectPalette(HDC hdc, HPALETTE palette, BOOL) {
 }
 
 UINT RealizePalette(HDC hdc) {
-    Guard guard(gdiLock());
-    DeviceContext* dc = lookupDC(hdc);
-    if (dc == nullptr) return GDI_ERROR;
-    if (!device().paletteMode || dc->kind == DcKind::Memory || dc->palette->stock) return 0;
-    return realizeIntoSystem(dc->palette->entries);
+    UINT changed = 0;
+    HWND window = nullptr;
+    {
+        Guard guard(gdiLock());
+        DeviceContext* dc = lookupDC(hdc);
+        if (dc == nullptr) return GDI_ERROR;
+        if (!device().paletteMode || dc->kind == DcKind::Memory || dc->palette->stock) return 0;
+        changed = realizeIntoSystem(dc->palette->entries);
+        window = dc->window;
+    }
+    // Told outside the lock: the windows that hear of it draw again.
+    if (changed > 0 && window != nullptr)
+        if (PaletteChangeNotifier notify = paletteChangeNotifier()) notify(window);
+    return changed;
 }
 
 UINT GetSystemPaletteEntries(HDC hdc, UINT start, UINT count, PALETTEENTRY* entries) {

@@ -1,6 +1,9 @@
-// Fonts and text through FreeType. Every face name maps to DejaVu Sans (DejaVu Sans Mono for
-// fixed-pitch requests); weights from 600 take the bold file, italics are slanted. Glyphs are
-// rendered as one-bit masks, as the era's bitmap fonts were, so text is exactly text colour.
+// Fonts and text through FreeType. The dialog face "MS Sans Serif" (and "MS Shell Dlg", which
+// stands for it) maps to Carlito, whose widths relative to its dialog base units are close
+// enough to the original's that every caption of a dialog laid out for it fits its control;
+// every other face maps to DejaVu Sans (DejaVu Sans Mono for fixed-pitch requests). Weights
+// from 600 take the bold file, italics are slanted. Glyphs are rendered as one-bit masks, as
+// the era's bitmap fonts were, so text is exactly text colour.
 #include "gdi/Device.h"
 #include "gdi/DeviceContext.h"
 
@@ -16,11 +19,15 @@
 namespace winplat::gdi {
 namespace {
 
-const char* const kFontFiles[4] = {
+// Regular and bold of each family: proportional, fixed pitch, the dialog face.
+constexpr int kFaceCount = 6;
+const char* const kFontFiles[kFaceCount] = {
     "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
     "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf",
     "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf",
     "/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf",
+    "/usr/share/fonts/truetype/crosextra/Carlito-Regular.ttf",
+    "/usr/share/fonts/truetype/crosextra/Carlito-Bold.ttf",
 };
 
 // Windows-1252's letters in 0x80..0x9F; elsewhere a byte is its own code point.
@@ -32,8 +39,8 @@ const std::array<char16_t, 32> kCp1252High = {
 // Loaded once and kept for the life of the process.
 FT_Face loadFace(int style) {
     static FT_Library library = nullptr;
-    static std::array<FT_Face, 4> faces{};
-    static std::array<bool, 4> tried{};
+    static std::array<FT_Face, kFaceCount> faces{};
+    static std::array<bool, kFaceCount> tried{};
     if (library == nullptr && FT_Init_FreeType(&library) != 0) {
         library = nullptr;
         return nullptr;
@@ -43,6 +50,11 @@ FT_Face loadFace(int style) {
         if (FT_New_Face(library, kFontFiles[style], 0, &faces[style]) != 0) faces[style] = nullptr;
     }
     return faces[style] != nullptr || style == 0 ? faces[style] : loadFace(0);
+}
+
+bool dialogFace(const LOGFONTA& lf) {
+    return strncasecmp(lf.lfFaceName, "MS Sans Serif", LF_FACESIZE) == 0 ||
+           strncasecmp(lf.lfFaceName, "MS Shell Dlg", LF_FACESIZE) == 0;
 }
 
 bool fixedPitch(const LOGFONTA& lf) {
@@ -56,7 +68,8 @@ bool fixedPitch(const LOGFONTA& lf) {
 class FontRun {
 public:
     explicit FontRun(const Font& font) : m_log(font.log) {
-        const int style = (m_log.lfWeight >= FW_SEMIBOLD ? 1 : 0) + (fixedPitch(m_log) ? 2 : 0);
+        const int family = fixedPitch(m_log) ? 2 : dialogFace(m_log) ? 4 : 0;
+        const int style = family + (m_log.lfWeight >= FW_SEMIBOLD ? 1 : 0);
         m_face = loadFace(style);
         if (m_face == nullptr) return;
         m_em = emFor(m_log.lfHeight);

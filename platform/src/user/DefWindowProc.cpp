@@ -29,9 +29,26 @@ RECT frameInsets(DWORD style, DWORD exStyle) {
     return in;
 }
 
+RECT closeBoxInWindow(const Window* w) {
+    if ((w->style & WS_CAPTION) != WS_CAPTION || (w->style & WS_SYSMENU) == 0) return RECT{};
+    int b = 0;
+    if ((w->style & WS_THICKFRAME) != 0)
+        b = GetSystemMetrics(SM_CXFRAME);
+    else if ((w->style & WS_DLGFRAME) != 0 || (w->exStyle & WS_EX_DLGMODALFRAME) != 0)
+        b = GetSystemMetrics(SM_CXDLGFRAME);
+    const int width = w->rect.right - w->rect.left;
+    const int h = GetSystemMetrics(SM_CYCAPTION) - 1;
+    const int side = h - 4;
+    const RECT box{width - b - 2 - (side + 2), b + 2, width - b - 2, b + 2 + side};
+    return box.left > b ? box : RECT{};
+}
+
 } // namespace winplat::user
 
 namespace {
+
+// The window whose close box the left button went down on.
+HWND g_closePressed = nullptr;
 
 void calcClient(const Window* w, RECT* r) {
     RECT in = frameInsets(w->style, w->exStyle);
@@ -52,15 +69,15 @@ LRESULT hitTest(const Window* w, POINT p) {
     if (containsPoint(clientRectOnScreen(w), p)) return HTCLIENT;
     int bar = scrollBarHit(w, p);
     if (bar != HTNOWHERE) return bar;
+    RECT close = closeBoxInWindow(w);
+    RECT onScreen = windowRectOnScreen(w);
+    if (!emptyRect(close) && containsPoint(offsetRect(close, onScreen.left, onScreen.top), p))
+        return HTCLOSE;
     if ((w->style & WS_CAPTION) == WS_CAPTION) {
         RECT wr = windowRectOnScreen(w);
         RECT in = frameInsets(w->style & ~static_cast<DWORD>(WS_CAPTION), w->exStyle);
         RECT caption{wr.left + in.left, wr.top + in.top, wr.right - in.right,
                      wr.top + in.top + GetSystemMetrics(SM_CYCAPTION)};
-        // The close box is the caption's last square, where a system menu is asked for.
-        const RECT closeBox{caption.right - GetSystemMetrics(SM_CYCAPTION), caption.top,
-                            caption.right, caption.bottom};
-        if ((w->style & WS_SYSMENU) != 0 && containsPoint(closeBox, p)) return HTCLOSE;
         if (containsPoint(caption, p)) return HTCAPTION;
     }
     return HTBORDER;
@@ -104,9 +121,19 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         return hitTest(w, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
     case WM_NCLBUTTONDOWN:
     case WM_NCLBUTTONDBLCLK:
+        g_closePressed = wParam == HTCLOSE ? hwnd : nullptr;
         if (wParam == HTVSCROLL || wParam == HTHSCROLL)
             scrollBarClick(w, static_cast<int>(wParam),
                            POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return 0;
+    case WM_NCLBUTTONUP: {
+        const bool close = wParam == HTCLOSE && g_closePressed == hwnd;
+        g_closePressed = nullptr;
+        if (close) SendMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, lParam);
+        return 0;
+    }
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageA(hwnd, WM_CLOSE, 0, 0);
         return 0;
     case WM_SETTEXT:
         w->text = lParam != 0 ? reinterpret_cast<LPCSTR>(lParam) : "";
@@ -123,12 +150,6 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_GETTEXTLENGTH:
         return static_cast<LRESULT>(w->text.size());
-    case WM_NCLBUTTONUP:
-        if (wParam == HTCLOSE) PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, lParam);
-        return 0;
-    case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageA(hwnd, WM_CLOSE, 0, 0);
-        return 0;
     case WM_CLOSE:
         DestroyWindow(hwnd);
         return 0;

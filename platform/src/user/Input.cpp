@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 using namespace winplat::user;
 
@@ -45,6 +46,24 @@ struct LastPress {
     POINT pt{0, 0};
 };
 LastPress g_lastPress;
+
+bool g_appActive = true;
+HWND g_lastActive = nullptr; // active when the application was deactivated
+
+void broadcastAppActivation(bool active) {
+    g_appActive = active;
+    const DWORD me = currentThread();
+    for (Window* top : std::vector<Window*>(desktop()->children)) {
+        Window* w = lookup(top->handle);
+        if (w == nullptr || w->thread != me) continue;
+        send(w->handle, WM_ACTIVATEAPP, active ? TRUE : FALSE, 0);
+    }
+}
+
+std::vector<FocusObserver>& focusObservers() {
+    static auto* v = new std::vector<FocusObserver>;
+    return *v;
+}
 
 enum class Conversion { Deliver, Drop, NotMine };
 
@@ -279,6 +298,37 @@ bool takeInputMessage(MSG* msg, HWND filter, UINT first, UINT last, bool remove)
     return false;
 }
 
+void addFocusObserver(FocusObserver observer) { focusObservers().push_back(observer); }
+
+void activateAfter(Window* w) {
+    if (g_active != w->handle) return;
+    Window* next = nullptr;
+    const auto candidate = [w](Window* c) {
+        return c != nullptr && c != w && c != desktop() && !c->destroying && isShown(c) &&
+               (c->style & WS_DISABLED) == 0 && (c->exStyle & WS_EX_TOOLWINDOW) == 0 &&
+               c->thread == w->thread && !isDescendant(w, c);
+    };
+    Window* owner = lookup(w->owner);
+    if (candidate(owner)) {
+        next = owner;
+    } else {
+        for (Window* top : desktop()->children) {
+            if (candidate(top) && top->owner != w->handle) {
+                next = top;
+                break;
+            }
+        }
+    }
+    if (next != nullptr) {
+        SetActiveWindow(next->handle);
+        return;
+    }
+    HWND old = g_active;
+    g_active = nullptr;
+    send(old, WM_NCACTIVATE, FALSE);
+    send(old, WM_ACTIVATE, WA_INACTIVE, 0);
+}
+
 void forgetInputState(Window* w) {
     if (g_focus == w->handle) g_focus = nullptr;
     if (g_active == w->handle) g_active = nullptr;
@@ -307,6 +357,33 @@ void winplatInjectKey(UINT virtualKey, BOOL down) {
     applyKey(g_async, virtualKey, down != FALSE);
     pushEvent(down ? RawKind::KeyDown : RawKind::KeyUp, 0, g_cursor, virtualKey);
 }
+
+void winplatSetApplicationActive(BOOL active) {
+    if (active) {
+        if (g_appActive) return;
+        broadcastAppActivation(true);
+        HWND last = g_lastActive;
+        g_lastActive = nullptr;
+        if (Window* w = lookup(last); w != nullptr && isShown(w) && (w->style & WS_DISABLED) == 0)
+            SetActiveWindow(last);
+        return;
+    }
+    if (!g_appActive) return;
+    HWND old = g_active;
+    g_lastActive = old;
+    g_active = nullptr;
+    if (lookup(old) != nullptr) {
+        send(old, WM_NCACTIVATE, FALSE);
+        send(old, WM_ACTIVATE, WA_INACTIVE, 0);
+    }
+    broadcastAppActivation(false);
+    HWND focus = g_focus;
+    g_focus = nullptr;
+    if (lookup(focus) != nullptr) send(focus, WM_KILLFOCUS, 0);
+    for (FocusObserver observer : focusObservers()) observer(focus, nullptr);
+}
+
+BOOL winplatApplicationActive() { return g_appActive ? TRUE : FALSE; }
 
 DWORD winplatInputClock() {
     std::lock_guard<std::mutex> guard(g_inputLock);
@@ -346,6 +423,7 @@ HWND SetFocus(HWND hwnd) {
     }
     g_focus = hwnd;
     if (hwnd != nullptr) send(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old));
+    for (FocusObserver observer : focusObservers()) observer(old, g_focus);
     return old;
 }
 
@@ -359,13 +437,17 @@ HWND SetActiveWindow(HWND hwnd) {
     w = rootOf(w);
     HWND old = g_active;
     if (old == w->handle) return old;
+    if (!g_appActive) broadcastAppActivation(true);
     if (lookup(old) != nullptr) {
         send(old, WM_NCACTIVATE, FALSE);
         send(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(w->handle));
     }
     g_active = w->handle;
-    send(w->handle, WM_NCACTIVATE, TRUE);
-    send(w->handle, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
+    HWND now = w->handle;
+    send(now, WM_NCACTIVATE, TRUE);
+    send(now, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
+    // A window that becomes active may realize its palette in the foreground.
+    if (g_active == now) send(now, WM_QUERYNEWPALETTE);
     return old;
 }
 

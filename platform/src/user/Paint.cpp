@@ -64,6 +64,7 @@ void invalidate(Window* w, const RECT* clientRect, UINT flags) {
 
 void exposeBeneath(Window* w, const RECT& rectInParent) {
     if (w->parent == nullptr) return;
+    if (!w->isChild() && restoreBitsUnder(w, rectInParent)) return;
     invalidate(w->parent, &rectInParent, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
@@ -165,6 +166,7 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint) {
     w->internalPaint = false;
     POINT o = clientOrigin(w.get());
     RECT limit = offsetRect(update, o.x, o.y);
+    noteDrawnBeneath(w.get(), limit);
     HDC dc = acquireWindowDC(w.get(), false, &limit);
     paint->hdc = dc;
     paint->rcPaint = update;

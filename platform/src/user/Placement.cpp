@@ -107,14 +107,18 @@ BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int width, int height, UI
     if (moved || sized || (flags & SWP_FRAMECHANGED) != 0) recalcClient(w.get());
     if (w->destroyed) return FALSE;
     bool nowShown = isShown(w.get());
-    bool changed =
-        moved || sized || raised || wasShown != nowShown || (flags & SWP_FRAMECHANGED) != 0;
+    bool changed = moved || sized || raised || wasShown != nowShown ||
+                   (flags & SWP_FRAMECHANGED) != 0;
+    if (!wasShown && nowShown && !w->isChild()) saveBitsUnder(w.get());
     if ((flags & SWP_NOREDRAW) == 0 && changed) {
         if (wasShown) exposeBeneath(w.get(), old);
         if (nowShown)
             invalidate(w.get(), nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
     }
-    if (wasShown && !nowShown) moveFocusFrom(w.get());
+    if (wasShown && !nowShown) {
+        moveFocusFrom(w.get());
+        if (!w->isChild()) activateAfter(w.get());
+    }
     const RECT& c = w->client;
     if (c.left != oldClient.left || c.top != oldClient.top) {
         send(hwnd, WM_MOVE, 0, MAKELPARAM(static_cast<WORD>(c.left), static_cast<WORD>(c.top)));

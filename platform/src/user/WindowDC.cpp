@@ -5,9 +5,11 @@
 #include "gdi/DeviceContext.h"
 #include "gdi/Objects.h"
 #include "user/WindowSystem.h"
+#include "win32/controls.h"
 
 #include <algorithm>
 #include <array>
+#include <unordered_map>
 
 using namespace winplat::user;
 
@@ -38,7 +40,11 @@ Area areaOf(const Window* w, bool wholeWindow) {
     for (const Window* child : w->children) {
         if ((child->style & WS_VISIBLE) != 0) a.holes.push_back(windowRectOnScreen(child));
     }
+    // Top-level windows never draw on the windows above them; a child only when it asks for
+    // it with WS_CLIPSIBLINGS, so that a dialog's controls draw inside the group box that lies
+    // above them.
     for (const Window* c = w; c->parent != nullptr; c = c->parent) {
+        if (c->isChild() && (c->style & WS_CLIPSIBLINGS) == 0) continue;
         for (const Window* sibling : c->parent->children) {
             if (sibling == c) break;
             if ((sibling->style & WS_VISIBLE) != 0) a.holes.push_back(windowRectOnScreen(sibling));
@@ -61,9 +67,57 @@ COLORREF systemColour(int index) {
     return GetSysColor(index);
 }
 
+// The one DC of each CS_CLASSDC class, made for its first window that draws and deleted with
+// the class's last window.
+std::unordered_map<const WindowClass*, HDC>& classDCs() {
+    static auto* m = new std::unordered_map<const WindowClass*, HDC>;
+    return *m;
+}
+
+HDC classDC(Window* w, const RECT* limit) {
+    if ((w->cls->style & CS_CLASSDC) == 0) return nullptr;
+    HDC& dc = classDCs()[w->cls.get()];
+    if (dc == nullptr) dc = winplat::gdi::createPersistentDC();
+    if (dc == nullptr) return nullptr;
+    Area a = areaOf(w, false);
+    RECT visible = limit != nullptr ? intersectRects(a.visible, *limit) : a.visible;
+    winplat::gdi::retargetWindowDC(dc, w->handle, a.origin, visible, a.holes);
+    return dc;
+}
+
+HDC classDCOf(HWND hwnd) {
+    Window* w = lookup(hwnd);
+    return w != nullptr ? classDC(w, nullptr) : nullptr;
+}
+
+void dropClassDC(HWND hwnd) {
+    Window* w = lookup(hwnd);
+    if (w == nullptr || (w->cls->style & CS_CLASSDC) == 0) return;
+    auto it = classDCs().find(w->cls.get());
+    if (it == classDCs().end()) return;
+    for (HWND other : allWindows()) {
+        Window* o = lookup(other);
+        if (o != nullptr && o != w && !o->destroyed && o->cls == w->cls) return;
+    }
+    winplat::gdi::deletePersistentDC(it->second);
+    classDCs().erase(it);
+}
+
+// A realization that changed the system palette is told to every top-level window.
+void paletteChanged(HWND source) {
+    forgetSavedBits();
+    for (Window* top : std::vector<Window*>(desktop()->children)) {
+        if (lookup(top->handle) != nullptr)
+            send(top->handle, WM_PALETTECHANGED, reinterpret_cast<WPARAM>(source));
+    }
+}
+
 [[maybe_unused]] const bool g_registered = [] {
     winplat::gdi::setWindowAreaQuery(&clientArea);
     winplat::gdi::setSystemColourQuery(&systemColour);
+    winplat::gdi::setClassDCQuery(&classDCOf);
+    winplat::gdi::setPaletteChangeNotifier(&paletteChanged);
+    addDestroyObserver(&dropClassDC);
     return true;
 }();
 
@@ -137,14 +191,20 @@ void paintBar(HDC dc, const Window* w, int bar) {
 void paintCaption(HDC dc, const Window* w, const RECT& box) {
     bool active = GetActiveWindow() == w->handle;
     fill(dc, box, active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION);
+    RECT close = closeBoxInWindow(w);
+    if (!emptyRect(close)) DrawFrameControl(dc, &close, DFC_CAPTION, DFCS_CAPTIONCLOSE);
     if (w->text.empty()) return;
-    HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    HGDIOBJ old = SelectObject(dc, font);
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    HFONT font = CreateFontIndirectA(&metrics.lfCaptionFont);
+    HGDIOBJ old = SelectObject(dc, font != nullptr ? font : GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(active ? COLOR_CAPTIONTEXT : COLOR_INACTIVECAPTIONTEXT));
-    RECT text{box.left + 4, box.top, box.right - 2, box.bottom};
+    RECT text{box.left + 4, box.top, emptyRect(close) ? box.right - 2 : close.left - 2, box.bottom};
     DrawTextA(dc, w->text.c_str(), -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, old);
+    if (font != nullptr) DeleteObject(font);
 }
 
 } // namespace
@@ -152,6 +212,9 @@ void paintCaption(HDC dc, const Window* w, const RECT& box) {
 namespace winplat::user {
 
 HDC acquireWindowDC(Window* w, bool wholeWindow, const RECT* limit) {
+    if (!wholeWindow) {
+        if (HDC shared = classDC(w, limit)) return shared;
+    }
     Area a = areaOf(w, wholeWindow);
     RECT visible = limit != nullptr ? intersectRects(a.visible, *limit) : a.visible;
     return winplat::gdi::createWindowDC(w->handle, a.origin, visible, a.holes);

@@ -105,6 +105,14 @@ LRESULT notifyParent(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
 using DestroyObserver = void (*)(HWND hwnd);
 void addDestroyObserver(DestroyObserver observer);
 
+// A window that is hidden or destroyed while active hands the activation to its owner, or
+// else to the topmost other window that can take it (Input.cpp).
+void activateAfter(Window* w);
+
+// Called after every change of the focus window (Input.cpp).
+using FocusObserver = void (*)(HWND old, HWND now);
+void addFocusObserver(FocusObserver observer);
+
 // Painting (Paint.cpp). Invalidation takes RedrawWindow's flags; the rectangle is in the
 // window's client coordinates, null for all of it.
 void invalidate(Window* w, const RECT* clientRect, UINT flags);
@@ -143,8 +151,17 @@ RECT scrollBarRect(const Window* w, int bar); // in window coordinates; empty wi
 int scrollBarHit(const Window* w, POINT screen);
 void scrollBarClick(Window* w, int hit, POINT screen);
 
-// Frame metrics (DefWindowProc.cpp).
+// Frame metrics (DefWindowProc.cpp), and the close box of a caption with WS_SYSMENU in window
+// coordinates (empty without one).
 RECT frameInsets(DWORD style, DWORD exStyle);
+RECT closeBoxInWindow(const Window* w);
+
+// CS_SAVEBITS (SaveBits.cpp): what the screen showed under a top-level window when it was shown
+// is put back when it goes, unless a window beneath it painted there in the meantime.
+void saveBitsUnder(Window* w);
+bool restoreBitsUnder(Window* w, const RECT& screenRect);
+void noteDrawnBeneath(const Window* painter, const RECT& screenRect);
+void forgetSavedBits();
 
 // Rectangle helpers.
 inline bool emptyRect(const RECT& r) {

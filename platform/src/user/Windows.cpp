@@ -472,7 +472,12 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     w->thread = currentThread();
     enterTable(w);
     ++g_liveWindows;
-    parent->children.insert(parent->children.begin(), w.get());
+    // Children start at the bottom of their siblings, so that z-order is creation order and a
+    // dialog's first control is the first in its tab order; other windows start on top.
+    if ((style & (WS_CHILD | WS_MAXIMIZE)) == WS_CHILD)
+        parent->children.push_back(w.get());
+    else
+        parent->children.insert(parent->children.begin(), w.get());
     HWND hwnd = w->handle;
 
     CREATESTRUCTA cs{param,
@@ -534,6 +539,7 @@ BOOL DestroyWindow(HWND hwnd) {
         if (shown) exposeBeneath(w.get(), w->rect);
     }
     moveFocusFrom(w.get());
+    if (!w->isChild()) activateAfter(w.get());
 
     for (HWND other : allWindows()) {
         Window* o = lookup(other);
