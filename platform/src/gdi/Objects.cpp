@@ -332,7 +332,8 @@ int GetObjectA(HANDLE object, int bytes, LPVOID buffer) {
     }
     case OBJ_BRUSH: {
         const auto* b = static_cast<Brush*>(o);
-        LOGBRUSH lb{b->style, b->colour, 0};
+        LOGBRUSH lb{b->style, b->colour,
+                    b->style == BS_HATCHED ? static_cast<ULONG_PTR>(b->hatch) : 0};
         return copyOut(lb, bytes, buffer);
     }
     case OBJ_FONT:
