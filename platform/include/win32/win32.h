@@ -4,6 +4,7 @@
 #include "win32/files.h"
 #include "win32/gdi.h"
 #include "win32/kernel.h"
+#include "win32/metafile.h"
 #include "win32/module.h"
 #include "win32/resources.h"
 #include "win32/shell.h"
