@@ -18,14 +18,14 @@ public:
             m_before[k] = winplatLiveGdiObjects(k + 1);
     }
     ~GdiCheck() {
-        static const char* const names[kKinds] = {"bitmaps", "DCs",      "pens",   "brushes",
-                                                  "fonts",   "palettes", "regions"};
+        static const char* const names[kKinds] = {"bitmaps", "DCs",      "pens",    "brushes",
+                                                  "fonts",   "palettes", "regions", "metafiles"};
         for (int k = 0; k < kKinds; ++k)
             EXPECT_EQ(winplatLiveGdiObjects(k + 1), m_before[k]) << names[k] << " leaked";
     }
 
 private:
-    static constexpr int kKinds = WINPLAT_GDI_REGIONS;
+    static constexpr int kKinds = WINPLAT_GDI_METAFILES;
     std::array<std::size_t, kKinds> m_before{};
 };
 

@@ -121,6 +121,17 @@ using LPSIZE = SIZE*;
 #define BS_SOLID 0
 #define BS_NULL 1
 #define BS_HOLLOW BS_NULL
+#define BS_HATCHED 2
+#define HS_HORIZONTAL 0
+#define HS_VERTICAL 1
+#define HS_FDIAGONAL 2
+#define HS_BDIAGONAL 3
+#define HS_CROSS 4
+#define HS_DIAGCROSS 5
+
+// Polygon fill modes.
+#define ALTERNATE 1
+#define WINDING 2
 
 // Text
 #define TRANSPARENT 1
@@ -304,20 +315,38 @@ UINT GetPaletteEntries(HPALETTE palette, UINT start, UINT count, PALETTEENTRY* e
 UINT GetNearestPaletteIndex(HPALETTE palette, COLORREF colour);
 
 // Pens, brushes and shapes. Wide pens draw inside the figure's outline; styled pens draw solid.
+// Hatched brushes repeat every 8 pixels of the surface and show the background colour between
+// their lines when the background mode is OPAQUE.
 HPEN CreatePen(int style, int width, COLORREF colour);
 HBRUSH CreateSolidBrush(COLORREF colour);
+HBRUSH CreateHatchBrush(int hatch, COLORREF colour);
 HBRUSH CreateBrushIndirect(const LOGBRUSH* brush);
 BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);
 BOOL Ellipse(HDC dc, int left, int top, int right, int bottom);
+BOOL RoundRect(HDC dc, int left, int top, int right, int bottom, int width, int height);
 BOOL MoveToEx(HDC dc, int x, int y, LPPOINT previous);
 BOOL LineTo(HDC dc, int x, int y);
 BOOL Polyline(HDC dc, const POINT* points, int count);
 BOOL Polygon(HDC dc, const POINT* points, int count);
+BOOL PolyPolygon(HDC dc, const POINT* points, const INT* counts, int polygons);
+// Arcs run counterclockwise on the screen from the radial through the start point to the one
+// through the end point; equal points give the whole ellipse.
+BOOL Arc(HDC dc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd,
+         int yEnd);
+BOOL Pie(HDC dc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd,
+         int yEnd);
+BOOL Chord(HDC dc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd,
+           int yEnd);
+int SetPolyFillMode(HDC dc, int mode);
+int GetPolyFillMode(HDC dc);
 // The brush may also be a system colour index + 1, as window classes give it.
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 int FrameRect(HDC dc, const RECT* rect, HBRUSH brush);
 
-// DC state.
+// DC state. SaveDC keeps the selected objects, colours, modes, origins and clip; RestoreDC
+// takes back a level (negative: counted from the latest) and drops the ones above it.
+int SaveDC(HDC dc);
+BOOL RestoreDC(HDC dc, int level);
 int SetBkMode(HDC dc, int mode);
 int GetBkMode(HDC dc);
 COLORREF SetBkColor(HDC dc, COLORREF colour);

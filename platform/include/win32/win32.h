@@ -9,6 +9,7 @@
 #include "win32/gdi.h"
 #include "win32/icons.h"
 #include "win32/kernel.h"
+#include "win32/metafile.h"
 #include "win32/module.h"
 #include "win32/resources.h"
 #include "win32/shell.h"

@@ -16,6 +16,7 @@ enum WinplatGdiKind {
     WINPLAT_GDI_FONTS,
     WINPLAT_GDI_PALETTES,
     WINPLAT_GDI_REGIONS,
+    WINPLAT_GDI_METAFILES,
 };
 
 // Calls that a test can make fail; internal uses (CreateDIBitmap making its bitmap) do not

@@ -46,6 +46,10 @@ DeviceContext::~DeviceContext() {
                          static_cast<GdiObject*>(font), static_cast<GdiObject*>(palette),
                          static_cast<GdiObject*>(bitmap)})
         if (o != nullptr) --o->selections;
+    for (const SavedDCState& s : saved)
+        for (GdiObject* o : {static_cast<GdiObject*>(s.pen), static_cast<GdiObject*>(s.brush),
+                             static_cast<GdiObject*>(s.font), static_cast<GdiObject*>(s.palette)})
+            --o->selections;
     if (bitmap != nullptr && bitmap->selectedInto == this) bitmap->selectedInto = nullptr;
 }
 

@@ -10,6 +10,25 @@ namespace winplat::gdi {
 
 enum class DcKind { Screen, Memory, Window };
 
+// What SaveDC keeps. Each saved object counts as a selection, so it stays alive until its
+// level is restored or dropped.
+struct SavedDCState {
+    Pen* pen;
+    Brush* brush;
+    Font* font;
+    Palette* palette;
+    COLORREF textColour;
+    COLORREF bkColour;
+    int bkMode;
+    UINT textAlign;
+    int stretchMode;
+    int polyFillMode;
+    POINT current;
+    POINT viewportOrg;
+    POINT windowOrg;
+    RECT clip;
+};
+
 struct DeviceContext : GdiObject {
     explicit DeviceContext(DcKind k)
         : GdiObject(k == DcKind::Memory ? OBJ_MEMDC : OBJ_DC), kind(k) {}
@@ -42,9 +61,11 @@ struct DeviceContext : GdiObject {
     int bkMode = OPAQUE;
     UINT textAlign = TA_LEFT | TA_TOP;
     int stretchMode = BLACKONWHITE;
+    int polyFillMode = ALTERNATE;
     POINT current{0, 0};
     POINT viewportOrg{0, 0};
     POINT windowOrg{0, 0};
+    std::vector<SavedDCState> saved;
 
     const Surface& surface() const;
     POINT toSurface(int x, int y) const {

@@ -1,6 +1,7 @@
 // The table of live GDI objects, the stock objects, and the calls that act on any object.
 #include "gdi/Device.h"
 #include "gdi/DeviceContext.h"
+#include "win32/metafile.h"
 #include "winplat/screen.h"
 
 #include <array>
@@ -266,6 +267,10 @@ std::size_t winplatLiveGdiObjects(int kind) {
         case OBJ_REGION:
             k = WINPLAT_GDI_REGIONS;
             break;
+        case OBJ_METAFILE:
+        case OBJ_ENHMETAFILE:
+            k = WINPLAT_GDI_METAFILES;
+            break;
         default:
             break;
         }
@@ -301,7 +306,9 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
 BOOL DeleteObject(HGDIOBJ object) {
     Guard guard(gdiLock());
     GdiObject* o = lookup(object);
-    if (o == nullptr || o->type == OBJ_DC || o->type == OBJ_MEMDC) return FALSE;
+    if (o == nullptr || o->type == OBJ_DC || o->type == OBJ_MEMDC || o->type == OBJ_METAFILE ||
+        o->type == OBJ_ENHMETAFILE)
+        return FALSE;
     if (o->stock) return TRUE;
     if (o->selections > 0) return FALSE;
     destroy(o);
@@ -332,7 +339,8 @@ int GetObjectA(HANDLE object, int bytes, LPVOID buffer) {
     }
     case OBJ_BRUSH: {
         const auto* b = static_cast<Brush*>(o);
-        LOGBRUSH lb{b->style, b->colour, 0};
+        LOGBRUSH lb{b->style, b->colour,
+                    b->style == BS_HATCHED ? static_cast<ULONG_PTR>(b->hatch) : 0};
         return copyOut(lb, bytes, buffer);
     }
     case OBJ_FONT:

@@ -37,6 +37,7 @@ struct Brush : GdiObject {
     Brush() : GdiObject(OBJ_BRUSH) {}
     UINT style = BS_SOLID;
     COLORREF colour = 0;
+    int hatch = HS_HORIZONTAL; // BS_HATCHED only
 };
 
 struct Palette : GdiObject {

@@ -1,0 +1,439 @@
+// The player's figures, text, bitmaps and paths. Figures that the transform keeps upright go
+// to the matching GDI call, so they look exactly as drawn directly; a rotated or sheared
+// transform, or an open path, turns them into outlines first.
+#include "gdi/MetafilePlayer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace winplat::gdi::meta {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Segments for a curve of about `length` pixels.
+int segmentsFor(double length, int least, int most) {
+    if (!std::isfinite(length)) return most;
+    return static_cast<int>(
+        std::clamp(std::ceil(length / 2), static_cast<double>(least), static_cast<double>(most)));
+}
+
+PointF bezierPoint(const PointF& a, const PointF& b, const PointF& c, const PointF& d, double t) {
+    const double u = 1 - t;
+    const double w0 = u * u * u, w1 = 3 * u * u * t, w2 = 3 * u * t * t, w3 = t * t * t;
+    return {a.x * w0 + b.x * w1 + c.x * w2 + d.x * w3, a.y * w0 + b.y * w1 + c.y * w2 + d.y * w3};
+}
+
+double distance(const PointF& a, const PointF& b) {
+    return std::hypot(b.x - a.x, b.y - a.y);
+}
+
+// The points of cubic curves after `start`, three control points each.
+std::vector<PointF> flattenBeziers(const PointF& start, const std::vector<PointF>& controls) {
+    std::vector<PointF> out;
+    PointF from = start;
+    for (std::size_t i = 0; i + 2 < controls.size(); i += 3) {
+        const PointF& b = controls[i];
+        const PointF& c = controls[i + 1];
+        const PointF& d = controls[i + 2];
+        const int n = segmentsFor(distance(from, b) + distance(b, c) + distance(c, d), 2, 64);
+        for (int k = 1; k <= n; ++k)
+            out.push_back(bezierPoint(from, b, c, d, static_cast<double>(k) / n));
+        from = d;
+    }
+    return out;
+}
+
+} // namespace
+
+void Player::moveTo(double x, double y) {
+    m_state.current = {x, y};
+    const PointF p = toTarget(x, y);
+    if (m_inPath) addFigure({p}, false);
+}
+
+void Player::lineTo(double x, double y) {
+    const PointF from = toTarget(m_state.current.x, m_state.current.y);
+    const PointF to = toTarget(x, y);
+    m_state.current = {x, y};
+    if (m_inPath) {
+        extendFigure({to});
+        return;
+    }
+    if (!prepare()) return;
+    const POINT a = pixelOf(from);
+    const POINT b = pixelOf(to);
+    MoveToEx(m_dc, a.x, a.y, nullptr);
+    LineTo(m_dc, b.x, b.y);
+}
+
+void Player::polyline(const std::vector<PointF>& points) {
+    if (points.size() < 2) return;
+    std::vector<PointF> t = targetPoints(points);
+    if (m_inPath) {
+        addFigure(std::move(t), false);
+        return;
+    }
+    if (!prepare()) return;
+    const std::vector<POINT> p = pixels(t);
+    Polyline(m_dc, p.data(), static_cast<int>(p.size()));
+}
+
+void Player::polylineTo(const std::vector<PointF>& points) {
+    if (points.empty()) return;
+    std::vector<PointF> t = targetPoints(points);
+    const PointF from = toTarget(m_state.current.x, m_state.current.y);
+    m_state.current = points.back();
+    if (m_inPath) {
+        extendFigure(t);
+        return;
+    }
+    t.insert(t.begin(), from);
+    if (!prepare()) return;
+    const std::vector<POINT> p = pixels(t);
+    Polyline(m_dc, p.data(), static_cast<int>(p.size()));
+}
+
+void Player::polyBezier(const std::vector<PointF>& points, bool fromCurrent) {
+    if (points.size() < (fromCurrent ? 3u : 4u)) return;
+    std::vector<PointF> t = targetPoints(points);
+    PointF start;
+    if (fromCurrent) {
+        start = toTarget(m_state.current.x, m_state.current.y);
+        m_state.current = points[points.size() - 1 - (points.size() % 3)];
+    } else {
+        start = t.front();
+        t.erase(t.begin());
+    }
+    std::vector<PointF> line = flattenBeziers(start, t);
+    if (m_inPath) {
+        if (fromCurrent) {
+            extendFigure(line);
+        } else {
+            line.insert(line.begin(), start);
+            addFigure(std::move(line), false);
+        }
+        return;
+    }
+    line.insert(line.begin(), start);
+    if (line.size() < 2 || !prepare()) return;
+    const std::vector<POINT> p = pixels(line);
+    Polyline(m_dc, p.data(), static_cast<int>(p.size()));
+}
+
+void Player::polygon(const std::vector<PointF>& points) {
+    if (points.size() < 2) return;
+    std::vector<PointF> t = targetPoints(points);
+    if (m_inPath) {
+        addFigure(std::move(t), true);
+        return;
+    }
+    if (!prepare()) return;
+    const std::vector<POINT> p = pixels(t);
+    Polygon(m_dc, p.data(), static_cast<int>(p.size()));
+}
+
+void Player::polyPolygon(const std::vector<std::vector<PointF>>& polygons) {
+    std::vector<std::vector<PointF>> outlines;
+    for (const std::vector<PointF>& poly : polygons)
+        if (poly.size() >= 2) outlines.push_back(targetPoints(poly));
+    if (outlines.empty()) return;
+    if (m_inPath) {
+        for (std::vector<PointF>& o : outlines)
+            addFigure(std::move(o), true);
+        return;
+    }
+    drawOutlines(outlines, true, true, true);
+}
+
+void Player::polyPolyline(const std::vector<std::vector<PointF>>& lines) {
+    for (const std::vector<PointF>& l : lines)
+        polyline(l);
+}
+
+void Player::rectangle(double left, double top, double right, double bottom) {
+    std::vector<PointF> corners =
+        targetPoints({{left, top}, {right, top}, {right, bottom}, {left, bottom}});
+    if (m_inPath) {
+        addFigure(std::move(corners), true);
+        return;
+    }
+    if (!prepare()) return;
+    if (transform().axisAligned()) {
+        const POINT a = pixelOf(corners[0]);
+        const POINT b = pixelOf(corners[2]);
+        Rectangle(m_dc, std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x),
+                  std::max(a.y, b.y));
+        return;
+    }
+    const std::vector<POINT> p = pixels(corners);
+    Polygon(m_dc, p.data(), static_cast<int>(p.size()));
+}
+
+void Player::roundRect(double left, double top, double right, double bottom, double width,
+                       double height) {
+    const PointF a = toTarget(left, top);
+    const PointF b = toTarget(right, bottom);
+    if (!m_inPath && transform().axisAligned()) {
+        if (!prepare()) return;
+        const Affine& t = transform();
+        const POINT p = pixelOf(a);
+        const POINT q = pixelOf(b);
+        const POINT corner = pixelOf({width * std::abs(t.m11), height * std::abs(t.m22)});
+        RoundRect(m_dc, std::min(p.x, q.x), std::min(p.y, q.y), std::max(p.x, q.x),
+                  std::max(p.y, q.y), corner.x, corner.y);
+        return;
+    }
+    // Four quarter ellipses in logical space, joined.
+    const double rx = std::min(std::abs(width), std::abs(right - left)) / 2;
+    const double ry = std::min(std::abs(height), std::abs(bottom - top)) / 2;
+    const double l = std::min(left, right), r = std::max(left, right);
+    const double t = std::min(top, bottom), bt = std::max(top, bottom);
+    const double cx[4] = {r - rx, l + rx, l + rx, r - rx};
+    const double cy[4] = {t + ry, t + ry, bt - ry, bt - ry};
+    std::vector<PointF> outline;
+    for (int c = 0; c < 4; ++c)
+        for (int k = 0; k <= 8; ++k) {
+            const double angle = (c + k / 8.0) * kPi / 2;
+            outline.push_back(toTarget(cx[c] + rx * std::cos(angle), cy[c] - ry * std::sin(angle)));
+        }
+    if (m_inPath) {
+        addFigure(std::move(outline), true);
+        return;
+    }
+    drawOutlines({outline}, true, true, true);
+}
+
+std::vector<PointF> Player::ellipseOutline(double left, double top, double right, double bottom) {
+    const double cx = (left + right) / 2, cy = (top + bottom) / 2;
+    const double rx = std::abs(right - left) / 2, ry = std::abs(bottom - top) / 2;
+    const int n = segmentsFor(kPi * (rx + ry) * lengthScale(), 16, 1024);
+    std::vector<PointF> out;
+    for (int k = 0; k < n; ++k) {
+        const double angle = 2 * kPi * k / n;
+        out.push_back(toTarget(cx + rx * std::cos(angle), cy - ry * std::sin(angle)));
+    }
+    return out;
+}
+
+void Player::ellipse(double left, double top, double right, double bottom) {
+    if (!m_inPath && transform().axisAligned()) {
+        const POINT a = pixelOf(toTarget(left, top));
+        const POINT b = pixelOf(toTarget(right, bottom));
+        if (!prepare()) return;
+        Ellipse(m_dc, std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x),
+                std::max(a.y, b.y));
+        return;
+    }
+    std::vector<PointF> outline = ellipseOutline(left, top, right, bottom);
+    if (m_inPath) {
+        addFigure(std::move(outline), true);
+        return;
+    }
+    drawOutlines({outline}, true, true, true);
+}
+
+// Arcs run counterclockwise on the target unless the metafile asked for clockwise; a
+// transform that mirrors turns logical angles the other way.
+std::vector<PointF> Player::arcOutline(ArcKind kind, double left, double top, double right,
+                                       double bottom, double xStart, double yStart, double xEnd,
+                                       double yEnd) {
+    const double cx = (left + right) / 2, cy = (top + bottom) / 2;
+    const double rx = std::abs(right - left) / 2, ry = std::abs(bottom - top) / 2;
+    const auto angleOf = [&](double x, double y) {
+        return std::atan2(-(y - cy) / (ry > 0 ? ry : 1), (x - cx) / (rx > 0 ? rx : 1));
+    };
+    const Affine& t = transform();
+    const bool mirrored = t.m11 * t.m22 - t.m12 * t.m21 < 0;
+    const bool increasing = mirrored == m_state.clockwise;
+    const double from = angleOf(xStart, yStart);
+    double to = angleOf(xEnd, yEnd);
+    if (increasing && to <= from) to += 2 * kPi;
+    if (!increasing && to >= from) to -= 2 * kPi;
+    const int n = segmentsFor(std::abs(to - from) * (rx + ry) * lengthScale(), 4, 1024);
+    std::vector<PointF> logical;
+    for (int k = 0; k <= n; ++k) {
+        const double angle = from + (to - from) * k / n;
+        logical.push_back({cx + rx * std::cos(angle), cy - ry * std::sin(angle)});
+    }
+    if (kind == ArcKind::ArcTo) m_state.current = logical.back();
+    if (kind == ArcKind::Pie) logical.push_back({cx, cy});
+    return targetPoints(logical);
+}
+
+void Player::arc(ArcKind kind, double left, double top, double right, double bottom, double xStart,
+                 double yStart, double xEnd, double yEnd) {
+    if (kind != ArcKind::ArcTo && !m_inPath && transform().axisAligned()) {
+        const POINT a = pixelOf(toTarget(left, top));
+        const POINT b = pixelOf(toTarget(right, bottom));
+        POINT s = pixelOf(toTarget(xStart, yStart));
+        POINT e = pixelOf(toTarget(xEnd, yEnd));
+        if (!prepare()) return;
+        if (m_state.clockwise) std::swap(s, e);
+        const RECT box{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x),
+                       std::max(a.y, b.y)};
+        if (kind == ArcKind::Arc)
+            Arc(m_dc, box.left, box.top, box.right, box.bottom, s.x, s.y, e.x, e.y);
+        else if (kind == ArcKind::Pie)
+            Pie(m_dc, box.left, box.top, box.right, box.bottom, s.x, s.y, e.x, e.y);
+        else
+            Chord(m_dc, box.left, box.top, box.right, box.bottom, s.x, s.y, e.x, e.y);
+        return;
+    }
+    const PointF from = toTarget(m_state.current.x, m_state.current.y);
+    std::vector<PointF> outline =
+        arcOutline(kind, left, top, right, bottom, xStart, yStart, xEnd, yEnd);
+    const bool closed = kind == ArcKind::Pie || kind == ArcKind::Chord;
+    if (m_inPath) {
+        if (kind == ArcKind::ArcTo)
+            extendFigure(outline);
+        else
+            addFigure(std::move(outline), closed);
+        return;
+    }
+    if (kind == ArcKind::ArcTo) outline.insert(outline.begin(), from);
+    drawOutlines({outline}, closed, closed, true);
+}
+
+void Player::setPixel(double x, double y, COLORREF colour) {
+    const POINT p = pixelOf(toTarget(x, y));
+    if (!prepare()) return;
+    SetPixel(m_dc, p.x, p.y, colour);
+}
+
+void Player::text(double x, double y, UINT options, const double* rect, const std::string& chars,
+                  const std::vector<double>& advances) {
+    const bool updateCp = (m_state.textAlign & 1u) != 0;
+    const PointF origin = updateCp ? m_state.current : PointF{x, y};
+    const POINT at = pixelOf(toTarget(origin.x, origin.y));
+    const UINT boxOptions = options & (ETO_OPAQUE | ETO_CLIPPED);
+    RECT box{};
+    if (boxOptions != 0 && rect != nullptr) {
+        const POINT a = pixelOf(toTarget(rect[0], rect[1]));
+        const POINT b = pixelOf(toTarget(rect[2], rect[3]));
+        box = {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
+    }
+    if (!prepare(true)) return;
+    const Affine& t = transform();
+    std::vector<INT> steps;
+    double total = 0;
+    if (!advances.empty() && advances.size() >= chars.size()) {
+        long before = 0;
+        for (std::size_t i = 0; i < chars.size(); ++i) {
+            total += advances[i];
+            const long after = roundedLong(total * t.m11, 1 << 29);
+            steps.push_back(static_cast<INT>(after - before));
+            before = after;
+        }
+    }
+    ExtTextOutA(m_dc, at.x, at.y, rect != nullptr ? boxOptions : 0,
+                boxOptions != 0 && rect != nullptr ? &box : nullptr, chars.data(),
+                static_cast<UINT>(chars.size()), steps.empty() ? nullptr : steps.data());
+    if (!updateCp) return;
+    if (steps.empty()) {
+        SIZE extent{};
+        GetTextExtentPoint32A(m_dc, chars.data(), static_cast<int>(chars.size()), &extent);
+        total = t.m11 != 0 ? extent.cx / t.m11 : 0;
+    }
+    m_state.current.x += total;
+}
+
+void Player::bitmap(double x, double y, double width, double height, int srcX, int srcY,
+                    int srcWidth, int srcHeight, const Dib& dib, DWORD rop) {
+    const POINT a = pixelOf(toTarget(x, y));
+    const POINT b = pixelOf(toTarget(x + width, y + height));
+    if (!prepare()) return;
+    StretchDIBits(m_dc, a.x, a.y, b.x - a.x, b.y - a.y, srcX, srcY, srcWidth, srcHeight,
+                  dib.pixels(), dib.header(), DIB_RGB_COLORS, rop);
+}
+
+void Player::patBlt(double x, double y, double width, double height, DWORD rop) {
+    const POINT a = pixelOf(toTarget(x, y));
+    const POINT b = pixelOf(toTarget(x + width, y + height));
+    if (!prepare()) return;
+    PatBlt(m_dc, a.x, a.y, b.x - a.x, b.y - a.y, rop);
+}
+
+// Outlines in target coordinates: the fill covers them all by the fill mode, the pen goes
+// round each.
+void Player::drawOutlines(const std::vector<std::vector<PointF>>& target, bool closed, bool fill,
+                          bool stroke) {
+    if (!prepare()) return;
+    std::vector<POINT> all;
+    std::vector<INT> counts;
+    for (const std::vector<PointF>& o : target) {
+        if (o.size() < 2) continue;
+        const std::vector<POINT> p = pixels(o);
+        all.insert(all.end(), p.begin(), p.end());
+        counts.push_back(static_cast<INT>(p.size()));
+    }
+    if (counts.empty()) return;
+    if (fill) {
+        if (!stroke) SelectObject(m_dc, GetStockObject(NULL_PEN));
+        PolyPolygon(m_dc, all.data(), counts.data(), static_cast<int>(counts.size()));
+        if (!stroke) SelectObject(m_dc, m_pen);
+        if (stroke && closed) return;
+    }
+    if (!stroke) return;
+    std::size_t start = 0;
+    for (INT n : counts) {
+        std::vector<POINT> line(all.begin() + static_cast<std::ptrdiff_t>(start),
+                                all.begin() + static_cast<std::ptrdiff_t>(start + n));
+        if (closed) line.push_back(line.front());
+        Polyline(m_dc, line.data(), static_cast<int>(line.size()));
+        start += static_cast<std::size_t>(n);
+    }
+}
+
+// Paths.
+
+void Player::beginPath() {
+    m_path.clear();
+    m_inPath = true;
+}
+
+void Player::abortPath() {
+    m_path.clear();
+    m_inPath = false;
+}
+
+void Player::closeFigure() {
+    if (!m_path.empty()) m_path.back().closed = true;
+}
+
+void Player::addFigure(std::vector<PointF> target, bool closed) {
+    // A lone point left by a move is replaced by what follows it.
+    if (!m_path.empty() && m_path.back().points.size() == 1 && !m_path.back().closed)
+        m_path.pop_back();
+    m_path.push_back(Figure{std::move(target), closed});
+}
+
+void Player::extendFigure(const std::vector<PointF>& target) {
+    if (m_path.empty() || m_path.back().closed) {
+        // The figure goes on from where the last one was closed or the pen stands.
+        const PointF from = !m_path.empty() ? m_path.back().points.front()
+                                            : toTarget(m_state.current.x, m_state.current.y);
+        m_path.push_back(Figure{{from}, false});
+    }
+    std::vector<PointF>& points = m_path.back().points;
+    points.insert(points.end(), target.begin(), target.end());
+}
+
+void Player::finishPath(bool stroke, bool fill) {
+    m_inPath = false;
+    std::vector<std::vector<PointF>> open;
+    std::vector<std::vector<PointF>> closed;
+    std::vector<std::vector<PointF>> all;
+    for (Figure& f : m_path) {
+        if (f.points.size() < 2) continue;
+        all.push_back(f.points);
+        (f.closed ? closed : open).push_back(std::move(f.points));
+    }
+    m_path.clear();
+    if (fill && !all.empty()) drawOutlines(all, true, true, false);
+    if (!stroke) return;
+    if (!closed.empty()) drawOutlines(closed, true, false, true);
+    if (!open.empty()) drawOutlines(open, false, false, true);
+}
+
+} // namespace winplat::gdi::meta

@@ -1,0 +1,379 @@
+#include "GdiCheck.h"
+#include "MetafileCanvas.h"
+#include "MetafileWriter.h"
+
+#include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace metafile_test;
+using namespace testing_support;
+
+namespace {
+
+class MetafilePlayer : public GdiLeakCheckedTest {};
+
+std::int32_t floatBits(float f) {
+    std::int32_t v;
+    std::memcpy(&v, &f, sizeof v);
+    return v;
+}
+
+// The pen and brush that make a rectangle one solid block, in slots 1 and 2.
+EmfWriter& solidRed(EmfWriter& w) {
+    return w.pen(1, PS_SOLID, 0, kRed).select(1).brush(2, BS_SOLID, kRed).select(2);
+}
+
+WmfWriter& solidRed(WmfWriter& w) {
+    return w.pen(PS_SOLID, 0, kRed).select(0).brush(BS_SOLID, kRed).select(1);
+}
+
+// Device pixels (20, 10) to (70, 40) of a 100 x 50 frame, played onto 10 x 5 pixels.
+const char* const kBlock = "..........\n"
+                           "..ooooo...\n"
+                           "..ooooo...\n"
+                           "..ooooo...\n"
+                           "..........\n";
+
+} // namespace
+
+TEST_F(MetafilePlayer, EnhancedRectanglesLandWhereTheMappingPutsThem) {
+    struct Case {
+        const char* name;
+        std::function<void(EmfWriter&)> mapping;
+        RECT box;
+    };
+    const Case cases[] = {
+        {"device pixels", [](EmfWriter&) {}, {20, 10, 70, 40}},
+        {"anisotropic",
+         [](EmfWriter& w) {
+             w.record(kEmfSetMapMode, {MM_ANISOTROPIC})
+                 .record(kEmfSetWindowExt, {1000, 1000})
+                 .record(kEmfSetViewportExt, {100, 100});
+         },
+         {200, 100, 700, 400}},
+        {"window origin",
+         [](EmfWriter& w) {
+             w.record(kEmfSetMapMode, {MM_ANISOTROPIC})
+                 .record(kEmfSetWindowOrg, {100, 50})
+                 .record(kEmfSetWindowExt, {1000, 1000})
+                 .record(kEmfSetViewportExt, {100, 100});
+         },
+         {300, 150, 800, 450}},
+        {"viewport origin",
+         [](EmfWriter& w) {
+             w.record(kEmfSetViewportOrg, {10, 5});
+         },
+         {10, 5, 60, 35}},
+        {"isotropic: the smaller scale for both",
+         [](EmfWriter& w) {
+             w.record(kEmfSetMapMode, {MM_ISOTROPIC})
+                 .record(kEmfSetWindowExt, {1000, 2000})
+                 .record(kEmfSetViewportExt, {100, 100});
+         },
+         {400, 200, 1400, 800}},
+        {"tenths of a millimetre, y up",
+         [](EmfWriter& w) { w.record(kEmfSetMapMode, {MM_LOMETRIC}); },
+         {20, -10, 70, -40}},
+        {"hundredths of a millimetre",
+         [](EmfWriter& w) { w.record(kEmfSetMapMode, {MM_HIMETRIC}); },
+         {200, -100, 700, -400}},
+        {"twips",
+         [](EmfWriter& w) { w.record(kEmfSetMapMode, {MM_TWIPS}); },
+         {113, -57, 397, -227}},
+        {"world transform",
+         [](EmfWriter& w) {
+             w.record(kEmfSetWorldTransform, {floatBits(2), 0, 0, floatBits(2), floatBits(10), 0});
+         },
+         {5, 5, 30, 20}},
+    };
+    for (const Case& c : cases) {
+        EmfWriter w;
+        solidRed(w);
+        c.mapping(w);
+        w.rectangle(c.box.left, c.box.top, c.box.right, c.box.bottom);
+        Canvas canvas(10, 5);
+        ASSERT_TRUE(canvas.playEnhanced(w.bytes())) << c.name;
+        EXPECT_EQ(canvas.picture(), kBlock) << c.name;
+    }
+}
+
+TEST_F(MetafilePlayer, OldStyleWindowsAreMappedOntoTheFrame) {
+    struct Case {
+        const char* name;
+        std::function<void(WmfWriter&)> draw;
+    };
+    const Case cases[] = {
+        {"window",
+         [](WmfWriter& w) { solidRed(w.window(0, 0, 100, 50)).rectangle(20, 10, 70, 40); }},
+        {"window with y up",
+         [](WmfWriter& w) { solidRed(w.window(0, 50, 100, -50)).rectangle(20, 40, 70, 10); }},
+        {"window origin",
+         [](WmfWriter& w) { solidRed(w.window(-50, 0, 200, 100)).rectangle(-10, 20, 90, 80); }},
+        {"no window: the drawing's bounds",
+         [](WmfWriter& w) {
+             w.pen(PS_NULL, 0, 0).select(0);
+             w.record(kWmfPolyline, {2, 100, 100, 200, 150});
+             w.record(kWmfDeleteObject, {0});
+             solidRed(w).rectangle(120, 110, 170, 140);
+         }},
+    };
+    for (const Case& c : cases) {
+        WmfWriter w;
+        c.draw(w);
+        Canvas canvas(10, 5);
+        ASSERT_TRUE(canvas.playOldStyle(w.bytes())) << c.name;
+        EXPECT_EQ(canvas.picture(), kBlock) << c.name;
+    }
+}
+
+TEST_F(MetafilePlayer, OldStyleObjectsTakeTheLowestFreeSlot) {
+    WmfWriter w;
+    w.window(0, 0, 100, 50).brush(BS_SOLID, kRed).brush(BS_SOLID, kGreen);
+    w.record(kWmfDeleteObject, {0}).brush(BS_SOLID, kBlue); // slot 0 again
+    w.select(0).rectangle(0, 0, 50, 50).select(1).rectangle(50, 0, 100, 50);
+    Canvas canvas(100, 50);
+    ASSERT_TRUE(canvas.playOldStyle(w.bytes()));
+    EXPECT_EQ(canvas.at(25, 25), kBlue);
+    EXPECT_EQ(canvas.at(75, 25), kGreen);
+}
+
+TEST_F(MetafilePlayer, EllipsesAreSymmetric) {
+    EmfWriter w;
+    solidRed(w).record(kEmfEllipse, {10, 5, 89, 44});
+    Canvas canvas(100, 50);
+    ASSERT_TRUE(canvas.playEnhanced(w.bytes()));
+    for (int y = 0; y < 50; ++y)
+        for (int x = 0; x < 100; ++x) {
+            const bool inBox = x >= 10 && x < 89 && y >= 5 && y < 44;
+            if (!inBox) {
+                ASSERT_EQ(canvas.at(x, y), 0u) << x << "," << y;
+                continue;
+            }
+            ASSERT_EQ(canvas.at(x, y), canvas.at(98 - x, y)) << x << "," << y;
+            ASSERT_EQ(canvas.at(x, y), canvas.at(x, 48 - y)) << x << "," << y;
+        }
+    EXPECT_EQ(canvas.at(49, 24), kRed);
+    EXPECT_EQ(canvas.at(10, 24), kRed);
+    EXPECT_EQ(canvas.at(11, 6), 0u);
+}
+
+TEST_F(MetafilePlayer, GeometricPensScaleWithTheMappingAndCosmeticOnesDoNot) {
+    struct Case {
+        const char* name;
+        std::function<void(EmfWriter&)> pen;
+        int rows;
+    };
+    const Case cases[] = {
+        {"geometric", [](EmfWriter& w) { w.pen(1, PS_SOLID, 10, kRed); }, 5},
+        {"width 0", [](EmfWriter& w) { w.pen(1, PS_SOLID, 0, kRed); }, 1},
+        {"extended cosmetic",
+         [](EmfWriter& w) {
+             w.record(kEmfExtCreatePen, {1, 0, 0, 0, 0, PS_SOLID, 10, BS_SOLID,
+                                         static_cast<std::int32_t>(kRed), 0, 0});
+         },
+         1},
+        {"extended geometric",
+         [](EmfWriter& w) {
+             w.record(kEmfExtCreatePen, {1, 0, 0, 0, 0, 0x10000 | PS_SOLID, 10, BS_SOLID,
+                                         static_cast<std::int32_t>(kRed), 0, 0});
+         },
+         5},
+        {"extended without a brush",
+         [](EmfWriter& w) {
+             w.record(kEmfExtCreatePen, {1, 0, 0, 0, 0, 0x10000 | PS_SOLID, 10, BS_NULL,
+                                         static_cast<std::int32_t>(kRed), 0, 0});
+         },
+         0},
+    };
+    for (const Case& c : cases) {
+        EmfWriter w;
+        w.record(kEmfSetMapMode, {MM_ANISOTROPIC})
+            .record(kEmfSetWindowExt, {200, 200})
+            .record(kEmfSetViewportExt, {100, 100});
+        c.pen(w);
+        w.select(1).record(kEmfMoveTo, {20, 40}).record(kEmfLineTo, {180, 40});
+        Canvas canvas(100, 50);
+        ASSERT_TRUE(canvas.playEnhanced(w.bytes()));
+        int rows = 0;
+        for (int y = 0; y < 50; ++y)
+            rows += canvas.at(40, y) == kRed ? 1 : 0;
+        EXPECT_EQ(rows, c.rows) << c.name;
+    }
+}
+
+TEST_F(MetafilePlayer, TextIsDrawnAtItsPlaceInTheTextColour) {
+    EmfWriter w;
+    w.record(kEmfSetTextColor, {static_cast<std::int32_t>(kRed)})
+        .record(kEmfSetBkMode, {TRANSPARENT})
+        .textOutW(20, 10, "H");
+    Canvas canvas(100, 50);
+    ASSERT_TRUE(canvas.playEnhanced(w.bytes()));
+    int red = 0;
+    for (int y = 0; y < 50; ++y)
+        for (int x = 0; x < 100; ++x)
+            if (canvas.at(x, y) == kRed) {
+                ++red;
+                EXPECT_TRUE(x >= 20 && x < 35 && y >= 10 && y < 25) << x << "," << y;
+            }
+    EXPECT_GT(red, 10);
+
+    // Advances from the record place each character.
+    for (int advance : {0, 40}) {
+        EmfWriter spaced;
+        spaced.record(kEmfSetTextColor, {static_cast<std::int32_t>(kRed)})
+            .record(kEmfSetBkMode, {TRANSPARENT})
+            .textOutW(10, 10, "HH", advance);
+        Canvas c(100, 50);
+        ASSERT_TRUE(c.playEnhanced(spaced.bytes()));
+        bool far = false;
+        for (int y = 0; y < 50; ++y)
+            for (int x = 45; x < 100; ++x)
+                far = far || c.at(x, y) == kRed;
+        EXPECT_EQ(far, advance != 0) << advance;
+    }
+
+    WmfWriter old;
+    old.window(0, 0, 100, 50).colour(kWmfSetTextColor, kRed);
+    old.record(kWmfSetBkMode, {TRANSPARENT}).font(-12, 400, "Arial").select(0);
+    old.textOut(20, 10, "H");
+    Canvas c(100, 50);
+    ASSERT_TRUE(c.playOldStyle(old.bytes()));
+    EXPECT_GT(c.count(kRed), 10);
+}
+
+TEST_F(MetafilePlayer, BitmapsAreStretchedOntoTheirRectangle) {
+    const Bytes dib = packedDib24(2, 2, {kRed, kGreen, kBlue, kWhite});
+    EmfWriter w;
+    w.stretchDIBits(10, 10, 20, 20, dib, 0, 2, 2);
+    Canvas canvas(100, 50);
+    ASSERT_TRUE(canvas.playEnhanced(w.bytes()));
+    EXPECT_EQ(canvas.at(12, 12), kRed);
+    EXPECT_EQ(canvas.at(27, 12), kGreen);
+    EXPECT_EQ(canvas.at(12, 27), kBlue);
+    EXPECT_EQ(canvas.at(27, 27), kWhite);
+    EXPECT_EQ(canvas.at(31, 31), 0u);
+    EXPECT_EQ(canvas.at(9, 9), 0u);
+
+    // A blit without a bitmap paints with the brush.
+    EmfWriter paint;
+    paint.brush(1, BS_SOLID, kGreen).select(1);
+    Bytes blit(92, 0);
+    const std::int32_t fields[] = {5, 5, 10, 10, static_cast<std::int32_t>(PATCOPY)};
+    std::memcpy(blit.data() + 16, fields, sizeof fields);
+    paint.raw(kEmfBitBlt, blit);
+    Canvas painted(100, 50);
+    ASSERT_TRUE(painted.playEnhanced(paint.bytes()));
+    EXPECT_EQ(painted.count(kGreen), 100);
+}
+
+TEST_F(MetafilePlayer, SavedStatesAndClipsComeBackOnRestore) {
+    EmfWriter w;
+    w.brush(1, BS_SOLID, kRed).select(1).pen(2, PS_NULL, 0, 0).select(2);
+    w.record(kEmfSaveDC, {}).brush(3, BS_SOLID, kGreen).select(3);
+    w.record(kEmfIntersectClipRect, {0, 0, 50, 25}).rectangle(0, 0, 101, 51);
+    w.record(kEmfRestoreDC, {-1}).rectangle(60, 30, 101, 51);
+    // A clip region with no data lets everything through again.
+    w.record(kEmfIntersectClipRect, {0, 0, 5, 5}).record(kEmfExtSelectClipRgn, {0, 5});
+    w.brush(4, BS_SOLID, kBlue).select(4).rectangle(90, 0, 101, 10);
+    Canvas canvas(100, 50);
+    ASSERT_TRUE(canvas.playEnhanced(w.bytes()));
+    EXPECT_EQ(canvas.at(10, 10), kGreen);
+    EXPECT_EQ(canvas.at(49, 24), kGreen);
+    EXPECT_EQ(canvas.at(70, 10), 0u) << "outside the clip";
+    EXPECT_EQ(canvas.at(10, 40), 0u) << "outside the clip";
+    EXPECT_EQ(canvas.at(70, 40), kRed) << "the saved brush, unclipped";
+    EXPECT_EQ(canvas.at(95, 5), kBlue);
+}
+
+TEST_F(MetafilePlayer, PathsAreFilledOrStroked) {
+    const auto triangle = [](EmfWriter& w) {
+        w.record(kEmfBeginPath, {})
+            .record(kEmfMoveTo, {10, 10})
+            .record(kEmfLineTo, {90, 10})
+            .record(kEmfLineTo, {50, 45})
+            .record(kEmfCloseFigure, {})
+            .record(kEmfEndPath, {});
+    };
+    struct Case {
+        std::uint32_t finish;
+        COLORREF inside, edge;
+    };
+    const Case cases[] = {{kEmfFillPath, kRed, kRed}, {kEmfStrokePath, 0, kGreen}};
+    for (const Case& c : cases) {
+        EmfWriter w;
+        w.brush(1, BS_SOLID, kRed).select(1).pen(2, PS_SOLID, 0, kGreen).select(2);
+        triangle(w);
+        w.record(c.finish, {0, 0, 0, 0});
+        Canvas canvas(100, 50);
+        ASSERT_TRUE(canvas.playEnhanced(w.bytes()));
+        EXPECT_EQ(canvas.at(50, 20), c.inside) << c.finish;
+        EXPECT_EQ(canvas.at(50, 10), c.edge) << c.finish;
+        EXPECT_EQ(canvas.at(10, 40), 0u) << c.finish;
+    }
+    // Curves: the middle of this one is at (50, 10).
+    EmfWriter w;
+    w.pen(1, PS_SOLID, 0, kRed).select(1);
+    w.record(kEmfPolyBezier16,
+             {0, 0, 0, 0, 4, 10 | (40 << 16), 10 | (0 << 16), 90 | (0 << 16), 90 | (40 << 16)});
+    Canvas canvas(100, 50);
+    ASSERT_TRUE(canvas.playEnhanced(w.bytes()));
+    EXPECT_EQ(canvas.at(50, 10), kRed);
+    EXPECT_EQ(canvas.at(10, 39), kRed);
+}
+
+TEST_F(MetafilePlayer, ArcDirectionAndFillModeAreKept) {
+    for (int direction : {1, 2}) {
+        EmfWriter w;
+        w.pen(1, PS_SOLID, 0, kRed).select(1).record(kEmfSetArcDirection, {direction});
+        w.record(kEmfArc, {0, 0, 40, 40, 40, 20, 20, 0}); // right to top
+        Canvas canvas(100, 50);
+        ASSERT_TRUE(canvas.playEnhanced(w.bytes()));
+        const auto inked = [&](int left, int top) {
+            bool any = false;
+            for (int y = top; y < top + 10; ++y)
+                for (int x = left; x < left + 10; ++x)
+                    any = any || canvas.at(x, y) == kRed;
+            return any;
+        };
+        const bool upperRight = inked(28, 2);
+        const bool lowerLeft = inked(2, 28);
+        EXPECT_EQ(upperRight, direction == 1) << direction;
+        EXPECT_EQ(lowerLeft, direction == 2) << direction;
+    }
+    for (int mode : {ALTERNATE, WINDING}) {
+        WmfWriter w;
+        solidRed(w.window(0, 0, 100, 50)).record(kWmfSetPolyFillMode, {mode});
+        w.record(kWmfPolygon, {5, 50, 0, 80, 45, 10, 17, 90, 17, 20, 45});
+        Canvas canvas(100, 50);
+        ASSERT_TRUE(canvas.playOldStyle(w.bytes()));
+        EXPECT_EQ(canvas.at(50, 22), mode == WINDING ? kRed : 0u) << mode;
+    }
+}
+
+TEST_F(MetafilePlayer, HatchedBrushesShowTheirLines) {
+    WmfWriter w;
+    w.window(0, 0, 100, 50).record(kWmfSetBkMode, {TRANSPARENT});
+    w.brush(BS_HATCHED, kRed, HS_CROSS).select(0).pen(PS_NULL, 0, 0).select(1);
+    w.rectangle(0, 0, 101, 51);
+    Canvas canvas(100, 50);
+    ASSERT_TRUE(canvas.playOldStyle(w.bytes()));
+    for (int y = 0; y < 50; ++y)
+        for (int x = 0; x < 100; ++x)
+            ASSERT_EQ(canvas.at(x, y), x % 8 == 0 || y % 8 == 0 ? kRed : 0u) << x << "," << y;
+}
+
+TEST_F(MetafilePlayer, RecordsThePlayerDoesNotKnowAreSkipped) {
+    EmfWriter e;
+    solidRed(e).record(0x7777, {1, 2, 3}).record(70, {0}).rectangle(20, 10, 70, 40);
+    Canvas canvas(10, 5);
+    ASSERT_TRUE(canvas.playEnhanced(e.bytes()));
+    EXPECT_EQ(canvas.picture(), kBlock);
+
+    WmfWriter w;
+    solidRed(w.window(0, 0, 100, 50)).record(0x0999, {7, 7, 7}).record(0x0626, {1, 2});
+    w.rectangle(20, 10, 70, 40);
+    Canvas old(10, 5);
+    ASSERT_TRUE(old.playOldStyle(w.bytes()));
+    EXPECT_EQ(old.picture(), kBlock);
+}
