@@ -77,6 +77,11 @@ public:
         if (m_at >= m_line.size() || m_line[m_at] != '"') return false;
         out->clear();
         for (++m_at; m_at < m_line.size(); ++m_at) {
+            if (m_line[m_at] == '\\' && m_at + 1 < m_line.size()) {
+                const char next = m_line[++m_at];
+                out->push_back(next == 'n' ? '\n' : next == 't' ? '\t' : next);
+                continue;
+            }
             if (m_line[m_at] != '"') {
                 out->push_back(m_line[m_at]);
                 continue;
