@@ -166,8 +166,9 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         if (kind == BS_GROUPBOX) return HTTRANSPARENT;
         return DefWindowProcA(hwnd, message, wParam, lParam);
     case WM_ERASEBKGND: {
-        // A group box lies above the controls it frames: it leaves its inside alone.
-        if (kind == BS_OWNERDRAW || kind == BS_GROUPBOX) return 1;
+        // A group box lies above the controls it frames and clips none of them: it paints
+        // before them (windows paint in z-order), so they draw over its face.
+        if (kind == BS_OWNERDRAW) return 1;
         RECT r;
         GetClientRect(hwnd, &r);
         FillRect(reinterpret_cast<HDC>(wParam), &r, sysBrush(COLOR_BTNFACE));

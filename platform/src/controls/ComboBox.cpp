@@ -262,6 +262,9 @@ LRESULT CALLBACK comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     if (message == WM_NCCREATE) {
         ComboState& made = combos().make(hwnd);
         made.droppedHeight = reinterpret_cast<CREATESTRUCTA*>(lParam)->cy;
+        // The scroll bar styles are the list's; the box itself has no scroll bars.
+        const DWORD style = styleOf(hwnd) & ~static_cast<DWORD>(WS_VSCROLL | WS_HSCROLL);
+        SetWindowLongPtrA(hwnd, GWL_STYLE, static_cast<LONG_PTR>(style));
     }
     ComboState* c = combos().get(hwnd);
     if (c == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);

@@ -92,7 +92,7 @@ void closeCross(HDC dc, const RECT& r, UINT state) {
     RECT c = r;
     if ((state & DFCS_PUSHED) != 0) OffsetRect(&c, 1, 1);
     const int w = c.right - c.left, h = c.bottom - c.top;
-    const int n = std::max(3, std::min(w, h) - 6);
+    const int n = std::max(3, std::min(w, h) - 3);
     const int x0 = c.left + (w - n) / 2, y0 = c.top + (h - n) / 2;
     const int ink = (state & DFCS_INACTIVE) != 0 ? COLOR_3DSHADOW : COLOR_BTNTEXT;
     for (int i = 0; i < n; ++i) {
