@@ -61,7 +61,9 @@ TEST_F(PropertiesDialog, OpensWithTheFieldsInTheTemplatesPlaces) {
     m_properties.thumbWidth = 321;
     m_properties.multipleSelection = 1;
     const std::string before = format(m_properties);
+    // Pictures of the dialog and of its open palette, for people to look at.
     const std::string shot = ::testing::TempDir() + "gallimo-properties.png";
+    const std::string paletteShot = ::testing::TempDir() + "gallimo-palette.png";
     EXPECT_EQ(edit({[&] {
                   EXPECT_EQ(windowText(dialog()), "Gallimo Plugin Properties");
                   struct Case {
@@ -119,8 +121,15 @@ TEST_F(PropertiesDialog, OpensWithTheFieldsInTheTemplatesPlaces) {
                   EXPECT_EQ(picker.bottom - picker.top, 16 + 2 * GetSystemMetrics(SM_CYEDGE));
                   EXPECT_EQ(GetDlgCtrlID(GetFocus()), 5000) << "the first tab stop";
                   EXPECT_TRUE(winplatSaveScreenPng(shot.c_str()));
+                  clickWindow(item(5011));
+              },
+              [&] {
+                  EXPECT_NE(windowText(GetActiveWindow()), "Gallimo Plugin Properties")
+                      << "the border colour's palette is open";
+                  EXPECT_TRUE(winplatSaveScreenPng(paletteShot.c_str()));
                   pressKey(VK_ESCAPE);
-              }}),
+              },
+              [] { pressKey(VK_ESCAPE); }}),
               0);
     EXPECT_EQ(format(m_properties), before);
 }
