@@ -93,9 +93,14 @@ std::string buildTemplate(const std::string& text, const std::string& caption, U
 
 LONG_PTR CALLBACK boxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
         SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
-        return TRUE;
+        // The focus starts on the default button, whichever it is.
+        const LRESULT def = SendMessageA(hwnd, DM_GETDEFID, 0, 0);
+        if (DialogState* st = stateOf(hwnd); st != nullptr && HIWORD(def) == DC_HASDEFID)
+            st->focusSave = GetDlgItem(hwnd, LOWORD(def));
+        return FALSE;
+    }
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
         const UINT type = static_cast<UINT>(GetWindowLongPtrA(hwnd, DWLP_USER));
