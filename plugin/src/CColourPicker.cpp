@@ -71,7 +71,9 @@ bool registerPaletteClass() {
     return RegisterClassA(&wc) != 0;
 }
 
-void fillSolid(CDC* dc, const RECT& r, int colourIndex) { dc->FillSolidRect(&r, GetSysColor(colourIndex)); }
+void fillSolid(CDC* dc, const RECT& r, int colourIndex) {
+    dc->FillSolidRect(&r, GetSysColor(colourIndex));
+}
 
 } // namespace
 
@@ -105,12 +107,14 @@ CColourPicker::~CColourPicker() = default;
 
 void CColourPicker::SetColour(COLORREF colour) {
     m_colour = colour;
-    if (::IsWindow(m_hWnd)) RedrawWindow(nullptr, nullptr, RDW_UPDATENOW | RDW_ERASE | RDW_INVALIDATE);
+    if (::IsWindow(m_hWnd))
+        RedrawWindow(nullptr, nullptr, RDW_UPDATENOW | RDW_ERASE | RDW_INVALIDATE);
 }
 
 void CColourPicker::SetTextColour(COLORREF colour) {
     m_textColour = colour;
-    if (::IsWindow(m_hWnd)) RedrawWindow(nullptr, nullptr, RDW_UPDATENOW | RDW_ERASE | RDW_INVALIDATE);
+    if (::IsWindow(m_hWnd))
+        RedrawWindow(nullptr, nullptr, RDW_UPDATENOW | RDW_ERASE | RDW_INVALIDATE);
 }
 
 void CColourPicker::PreSubclassWindow() {
@@ -384,7 +388,8 @@ void CColourPaletteWnd::OnNcDestroy() {
 void CColourPaletteWnd::OnPaint() {
     CPaintDC dc(this);
     if (!m_defaultText.IsEmpty()) DrawCell(&dc, kDefaultBox);
-    for (int i = 0; i < m_colourCount; ++i) DrawCell(&dc, i);
+    for (int i = 0; i < m_colourCount; ++i)
+        DrawCell(&dc, i);
     if (!m_customText.IsEmpty()) DrawCell(&dc, kCustomBox);
     CRect client;
     GetClientRect(&client);
@@ -430,8 +435,10 @@ void CColourPaletteWnd::DrawTextBox(CDC* dc, int index) {
         strip.top += 2 * m_margin;
         fillSolid(dc, strip, COLOR_3DFACE);
         const int width = rect.Width() - 4 * m_margin;
-        dc->FillSolidRect(rect.left + 2 * m_margin, rect.top, width, 1, GetSysColor(COLOR_3DSHADOW));
-        dc->FillSolidRect(rect.left + 2 * m_margin, rect.top + 1, width, 1, GetSysColor(COLOR_3DHILIGHT));
+        dc->FillSolidRect(rect.left + 2 * m_margin, rect.top, width, 1,
+                          GetSysColor(COLOR_3DSHADOW));
+        dc->FillSolidRect(rect.left + 2 * m_margin, rect.top + 1, width, 1,
+                          GetSysColor(COLOR_3DHILIGHT));
         rect = strip;
     } else {
         fillSolid(dc, rect, COLOR_3DFACE);
@@ -455,7 +462,8 @@ void CColourPaletteWnd::DrawTextBox(CDC* dc, int index) {
     CFont* oldFont = dc->SelectObject(&m_font);
     dc->SetBkMode(TRANSPARENT);
     dc->SetTextColor(GetSysColor(COLOR_BTNTEXT));
-    dc->DrawText(custom ? m_customText : m_defaultText, &rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    dc->DrawText(custom ? m_customText : m_defaultText, &rect,
+                 DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     dc->SelectObject(oldFont);
 }
 
@@ -470,7 +478,8 @@ void CColourPaletteWnd::OnMouseMove(UINT flags, CPoint point) {
         if (!m_defaultText.IsEmpty()) point.y -= m_defaultBox.Height();
         const int row = point.y / m_boxSize, column = point.x / m_boxSize;
         const int index = row * m_columns + column;
-        if (row < 0 || row >= m_rows || column < 0 || column >= m_columns || index >= m_colourCount) {
+        if (row < 0 || row >= m_rows || column < 0 || column >= m_columns ||
+            index >= m_colourCount) {
             CWnd::OnMouseMove(flags, point);
             return;
         }

@@ -4,9 +4,9 @@
 #include "winplat/input.h"
 #include "winplat/screen.h"
 
-#include <gtest/gtest.h>
 #include <algorithm>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -89,7 +89,9 @@ SIZE expectedBaseUnits() {
     return SIZE{(extent.cx / 26 + 1) / 2, tm.tmHeight};
 }
 
-int mulDiv(int a, int b, int c) { return (a * b + c / 2) / c; }
+int mulDiv(int a, int b, int c) {
+    return (a * b + c / 2) / c;
+}
 
 } // namespace
 
@@ -139,9 +141,12 @@ TEST_F(Dialogs, TemplatesAreLaidOutInDialogUnitsOfTheirFont) {
 }
 
 TEST_F(Dialogs, BrokenTemplatesMakeNoDialog) {
-    for (const char* bad : {"", "DIALOG 1, 2, 3", "DIALOG 0,0,10,10\nCONTROL \"x\", 1, \"NoSuchClass\", 0, 0, 0, 1, 1",
-                            "DIALOG 0,0,10,10\nSTYLE WS_NOTHING", "DIALOG 0,0,10,10\nCAPTION \"open"}) {
-        EXPECT_EQ(CreateDialogIndirectParamA(nullptr, bad, nullptr, &recordingDialog, 0), nullptr) << bad;
+    for (const char* bad :
+         {"", "DIALOG 1, 2, 3",
+          "DIALOG 0,0,10,10\nCONTROL \"x\", 1, \"NoSuchClass\", 0, 0, 0, 1, 1",
+          "DIALOG 0,0,10,10\nSTYLE WS_NOTHING", "DIALOG 0,0,10,10\nCAPTION \"open"}) {
+        EXPECT_EQ(CreateDialogIndirectParamA(nullptr, bad, nullptr, &recordingDialog, 0), nullptr)
+            << bad;
         EXPECT_EQ(DialogBoxIndirectParamA(nullptr, bad, nullptr, &recordingDialog, 0), -1) << bad;
     }
     EXPECT_EQ(CreateDialogIndirectParamA(nullptr, nullptr, nullptr, nullptr, 0), nullptr);
@@ -155,9 +160,11 @@ TEST_F(Dialogs, TheDialogManagerMovesTheFocusAndPressesButtons) {
         int focus; // after the key
     };
     const Case cases[] = {
-        {"Tab", VK_TAB, 0, 102},          {"Tab", VK_TAB, 0, 103},
+        {"Tab", VK_TAB, 0, 102},
+        {"Tab", VK_TAB, 0, 103},
         {"Tab skips the hidden button", VK_TAB, 0, IDOK},
-        {"Tab", VK_TAB, 0, IDCANCEL},     {"Tab wraps", VK_TAB, 0, 100},
+        {"Tab", VK_TAB, 0, IDCANCEL},
+        {"Tab wraps", VK_TAB, 0, 100},
         {"Shift+Tab wraps back", VK_TAB, VK_SHIFT, IDCANCEL},
         {"Alt+N: a label's mnemonic goes to the next control", 'N', VK_MENU, 100},
         {"Alt+L", 'L', VK_MENU, 103},
@@ -168,7 +175,8 @@ TEST_F(Dialogs, TheDialogManagerMovesTheFocusAndPressesButtons) {
     steps.push_back([] {
         EXPECT_EQ(focusId(), 100) << "the first tab stop";
         DWORD from = 1, to = 0;
-        SendMessageA(item(100), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+        SendMessageA(item(100), EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                     reinterpret_cast<LPARAM>(&to));
         EXPECT_EQ(from, 0u);
         EXPECT_EQ(to, 2u) << "its text is selected";
         EXPECT_EQ(windowText(item(100)), "11");
@@ -190,9 +198,11 @@ TEST_F(Dialogs, TheDialogManagerMovesTheFocusAndPressesButtons) {
 TEST_F(Dialogs, ReturnPressesTheFocusedPushButtonAndEscapeCancels) {
     EXPECT_EQ(run({[] { SetFocus(item(IDCANCEL)); },
                    [] {
-                       EXPECT_EQ(GetWindowLongA(item(IDCANCEL), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON)
+                       EXPECT_EQ(GetWindowLongA(item(IDCANCEL), GWL_STYLE) & BS_TYPEMASK,
+                                 BS_DEFPUSHBUTTON)
                            << "the focused push button looks like the default";
-                       EXPECT_EQ(GetWindowLongA(item(IDOK), GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
+                       EXPECT_EQ(GetWindowLongA(item(IDOK), GWL_STYLE) & BS_TYPEMASK,
+                                 BS_PUSHBUTTON);
                        pressKey(VK_RETURN);
                    }}),
               IDCANCEL);
@@ -216,35 +226,42 @@ TEST_F(Dialogs, UpDownsStepTheirBuddyWithinTheRange) {
         GetClientRect(item(101), &r);
         clickAt(item(101), r.right / 2, up ? r.bottom / 4 : r.bottom * 3 / 4);
     };
-    EXPECT_EQ(run({[=] {
-                       RECT edit{}, arrows{};
-                       GetWindowRect(item(100), &edit);
-                       GetWindowRect(item(101), &arrows);
-                       EXPECT_EQ(arrows.left, edit.right - 2) << "on the buddy's right border";
-                       EXPECT_EQ(arrows.bottom - arrows.top, edit.bottom - edit.top);
-                       EXPECT_EQ(reinterpret_cast<HWND>(SendMessageA(item(101), UDM_GETBUDDY, 0, 0)), item(100));
-                       arrow(true);
-                       arrow(true);
-                   },
-                   [=] {
-                       EXPECT_EQ(windowText(item(100)), "12") << "the upper end holds";
-                       for (int i = 0; i < 3; ++i) pressKey(VK_DOWN);
-                   },
-                   [=] {
-                       EXPECT_EQ(windowText(item(100)), "10") << "the Down key steps in the buddy, to the lower end";
-                       SetWindowTextA(item(100), "x1");
-                       EXPECT_EQ(HIWORD(SendMessageA(item(101), UDM_GETPOS, 0, 0)), 1) << "not a number";
-                       arrow(true);
-                   },
-                   [] {
-                       EXPECT_EQ(windowText(item(100)), "11") << "a bad text steps from the last good position";
-                       pressKey(VK_ESCAPE);
-                   }}),
-              IDCANCEL);
+    EXPECT_EQ(
+        run({[=] {
+                 RECT edit{}, arrows{};
+                 GetWindowRect(item(100), &edit);
+                 GetWindowRect(item(101), &arrows);
+                 EXPECT_EQ(arrows.left, edit.right - 2) << "on the buddy's right border";
+                 EXPECT_EQ(arrows.bottom - arrows.top, edit.bottom - edit.top);
+                 EXPECT_EQ(reinterpret_cast<HWND>(SendMessageA(item(101), UDM_GETBUDDY, 0, 0)),
+                           item(100));
+                 arrow(true);
+                 arrow(true);
+             },
+             [=] {
+                 EXPECT_EQ(windowText(item(100)), "12") << "the upper end holds";
+                 for (int i = 0; i < 3; ++i)
+                     pressKey(VK_DOWN);
+             },
+             [=] {
+                 EXPECT_EQ(windowText(item(100)), "10")
+                     << "the Down key steps in the buddy, to the lower end";
+                 SetWindowTextA(item(100), "x1");
+                 EXPECT_EQ(HIWORD(SendMessageA(item(101), UDM_GETPOS, 0, 0)), 1) << "not a number";
+                 arrow(true);
+             },
+             [] {
+                 EXPECT_EQ(windowText(item(100)), "11")
+                     << "a bad text steps from the last good position";
+                 pressKey(VK_ESCAPE);
+             }}),
+        IDCANCEL);
 }
 
 TEST_F(Dialogs, DropDownListsSelectWithKeysAndClicks) {
-    const auto selection = [] { return static_cast<int>(SendMessageA(item(103), CB_GETCURSEL, 0, 0)); };
+    const auto selection = [] {
+        return static_cast<int>(SendMessageA(item(103), CB_GETCURSEL, 0, 0));
+    };
     EXPECT_EQ(run({[] { SetFocus(item(103)); },
                    [=] {
                        EXPECT_EQ(selection(), -1);
@@ -280,7 +297,8 @@ TEST_F(Dialogs, DropDownListsSelectWithKeysAndClicks) {
                    }}),
               IDOK);
     int changes = 0;
-    for (const auto& c : g_recorded.commands) changes += c.first == 103 && c.second == CBN_SELCHANGE;
+    for (const auto& c : g_recorded.commands)
+        changes += c.first == 103 && c.second == CBN_SELCHANGE;
     EXPECT_EQ(changes, 4) << "Down, End, the letter and the click";
 }
 

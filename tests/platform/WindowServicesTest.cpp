@@ -25,7 +25,8 @@ LRESULT CALLBACK recorder(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 
 int countOf(HWND hwnd, UINT message) {
     int n = 0;
-    for (const Seen& s : g_seen) n += s.hwnd == hwnd && s.message == message;
+    for (const Seen& s : g_seen)
+        n += s.hwnd == hwnd && s.message == message;
     return n;
 }
 
@@ -43,8 +44,9 @@ protected:
         WNDCLASSA wc{};
         wc.lpfnWndProc = recorder;
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        for (auto [name, style] : {std::pair{"ServicePlain", 0u}, std::pair{"ServiceClassDC", UINT{CS_CLASSDC}},
-                                   std::pair{"ServiceSaveBits", UINT{CS_SAVEBITS}}}) {
+        for (auto [name, style] :
+             {std::pair{"ServicePlain", 0u}, std::pair{"ServiceClassDC", UINT{CS_CLASSDC}},
+              std::pair{"ServiceSaveBits", UINT{CS_SAVEBITS}}}) {
             wc.lpszClassName = name;
             wc.style = style;
             RegisterClassA(&wc);
@@ -92,7 +94,8 @@ TEST_F(WindowServices, LeavingTheApplicationDeactivatesItsWindows) {
     EXPECT_FALSE(winplatApplicationActive());
     EXPECT_EQ(GetActiveWindow(), nullptr);
     EXPECT_EQ(GetFocus(), nullptr);
-    for (HWND w : {a, b}) EXPECT_EQ(countOf(w, WM_ACTIVATEAPP), 1);
+    for (HWND w : {a, b})
+        EXPECT_EQ(countOf(w, WM_ACTIVATEAPP), 1);
     EXPECT_EQ(countOf(b, WM_KILLFOCUS), 1);
     ASSERT_FALSE(g_seen.empty());
     EXPECT_EQ(g_seen.front().message, WM_NCACTIVATE) << "the active window hears first";
@@ -163,9 +166,12 @@ TEST_F(WindowServices, EdgesDrawTheirRingsAndShrinkTheRectangle) {
         COLORREF outerTopLeft, innerTopLeft, outerBottomRight;
     };
     const Case cases[] = {
-        {EDGE_SUNKEN, GetSysColor(COLOR_3DSHADOW), GetSysColor(COLOR_3DDKSHADOW), GetSysColor(COLOR_3DHILIGHT)},
-        {EDGE_RAISED, GetSysColor(COLOR_3DLIGHT), GetSysColor(COLOR_3DHILIGHT), GetSysColor(COLOR_3DDKSHADOW)},
-        {EDGE_ETCHED, GetSysColor(COLOR_3DSHADOW), GetSysColor(COLOR_3DHILIGHT), GetSysColor(COLOR_3DHILIGHT)},
+        {EDGE_SUNKEN, GetSysColor(COLOR_3DSHADOW), GetSysColor(COLOR_3DDKSHADOW),
+         GetSysColor(COLOR_3DHILIGHT)},
+        {EDGE_RAISED, GetSysColor(COLOR_3DLIGHT), GetSysColor(COLOR_3DHILIGHT),
+         GetSysColor(COLOR_3DDKSHADOW)},
+        {EDGE_ETCHED, GetSysColor(COLOR_3DSHADOW), GetSysColor(COLOR_3DHILIGHT),
+         GetSysColor(COLOR_3DHILIGHT)},
     };
     for (const Case& c : cases) {
         RECT r{10, 10, 30, 30};
@@ -186,7 +192,8 @@ TEST_F(WindowServices, EdgesDrawTheirRingsAndShrinkTheRectangle) {
     DrawFrameControl(dc, &box, DFC_BUTTON, DFCS_BUTTONCHECK | DFCS_CHECKED);
     int ink = 0;
     for (int y = 12; y < 21; ++y)
-        for (int x = 72; x < 81; ++x) ink += GetPixel(dc, x, y) == GetSysColor(COLOR_BTNTEXT);
+        for (int x = 72; x < 81; ++x)
+            ink += GetPixel(dc, x, y) == GetSysColor(COLOR_BTNTEXT);
     EXPECT_GT(ink, 10) << "a tick";
     ReleaseDC(nullptr, dc);
 }

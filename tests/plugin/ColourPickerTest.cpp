@@ -32,7 +32,9 @@ LRESULT CALLBACK parentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-Heard heard(UINT message, COLORREF colour) { return Heard{message, colour, kPickerId}; }
+Heard heard(UINT message, COLORREF colour) {
+    return Heard{message, colour, kPickerId};
+}
 
 // Where the palette puts things, from its metrics: margin, cell size, the boxes' height.
 struct Geometry {
@@ -137,8 +139,10 @@ TEST_F(ColourPicker, OpensWithItsColourShownAsChosen) {
         Where where;
         int cell;
     };
-    const Case cases[] = {{CLR_DEFAULT, Automatic, -1}, {RGB(1, 2, 3), More, -1},
-                          {RGB(255, 104, 32), Cell, 9}, {RGB(255, 255, 255), Cell, 39}};
+    const Case cases[] = {{CLR_DEFAULT, Automatic, -1},
+                          {RGB(1, 2, 3), More, -1},
+                          {RGB(255, 104, 32), Cell, 9},
+                          {RGB(255, 255, 255), Cell, 39}};
     const COLORREF sunken = GetSysColor(COLOR_3DSHADOW), face = GetSysColor(COLOR_3DFACE);
     for (const Case& c : cases) {
         make(c.colour);
@@ -148,7 +152,8 @@ TEST_F(ColourPicker, OpensWithItsColourShownAsChosen) {
                  ASSERT_NE(palette(), m_parent);
                  const POINT autoCorner{g.m + 1, g.m + 1};
                  const POINT moreCorner{g.m + 1, g.customTop() + 2 * g.m + 1};
-                 EXPECT_EQ(screenPixel(palette(), autoCorner), c.where == Automatic ? sunken : face);
+                 EXPECT_EQ(screenPixel(palette(), autoCorner),
+                           c.where == Automatic ? sunken : face);
                  EXPECT_EQ(screenPixel(palette(), moreCorner), c.where == More ? sunken : face);
                  if (c.where == Cell) {
                      const RECT r = g.cellRect(c.cell);
@@ -165,8 +170,7 @@ TEST_F(ColourPicker, KeysWalkTheCellsAndTheBoxes) {
     const COLORREF white = RGB(255, 255, 255);
     make(white);
     HWND tip = nullptr;
-    run({[&] { open(); },
-         [&] { moveOver(m_geometry.cell(35)); },
+    run({[&] { open(); }, [&] { moveOver(m_geometry.cell(35)); },
          [&] {
              for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
                  char cls[64] = {};
@@ -187,16 +191,16 @@ TEST_F(ColourPicker, KeysWalkTheCellsAndTheBoxes) {
     const std::vector<Heard> expected = {
         heard(WM_COLOUR_DROPDOWN, white),
         heard(WM_COLOUR_SELCHANGE, RGB(152, 251, 152)), // onto the last row
-        heard(WM_COLOUR_SELCHANGE, white),              // Down: "More Colours..." shows the old colour
-        heard(WM_COLOUR_SELCHANGE, CLR_DEFAULT),        // Down: "Automatic"
-        heard(WM_COLOUR_SELCHANGE, RGB(0, 0, 0)),       // Down: the first colour
-        heard(WM_COLOUR_SELCHANGE, CLR_DEFAULT),        // Left on the first colour: "Automatic"
-        heard(WM_COLOUR_SELCHANGE, white),              // Up: "More Colours..."
-        heard(WM_COLOUR_SELCHANGE, white),              // Up: the last colour, white
-        heard(WM_COLOUR_SELCHANGE, white),              // Right past the last: "More Colours..."
-        heard(WM_COLOUR_SELCHANGE, CLR_DEFAULT),        // Right: "Automatic"
+        heard(WM_COLOUR_SELCHANGE, white),        // Down: "More Colours..." shows the old colour
+        heard(WM_COLOUR_SELCHANGE, CLR_DEFAULT),  // Down: "Automatic"
+        heard(WM_COLOUR_SELCHANGE, RGB(0, 0, 0)), // Down: the first colour
+        heard(WM_COLOUR_SELCHANGE, CLR_DEFAULT),  // Left on the first colour: "Automatic"
+        heard(WM_COLOUR_SELCHANGE, white),        // Up: "More Colours..."
+        heard(WM_COLOUR_SELCHANGE, white),        // Up: the last colour, white
+        heard(WM_COLOUR_SELCHANGE, white),        // Right past the last: "More Colours..."
+        heard(WM_COLOUR_SELCHANGE, CLR_DEFAULT),  // Right: "Automatic"
         heard(WM_COLOUR_CLOSEUP, white),
-        heard(WM_COLOUR_SELENDCANCEL, white),           // Escape restores the colour
+        heard(WM_COLOUR_SELENDCANCEL, white), // Escape restores the colour
     };
     EXPECT_EQ(g_heard, expected);
     EXPECT_EQ(m_picker->GetColour(), white);
@@ -210,11 +214,11 @@ TEST_F(ColourPicker, AClickChoosesAndAClickOutsideCancels) {
          [&] { clickAt(palette(), m_geometry.cell(13).x, m_geometry.cell(13).y); }});
     EXPECT_EQ(m_picker->GetColour(), blue);
     ASSERT_GE(g_heard.size(), 3u);
-    EXPECT_EQ(std::vector<Heard>(g_heard.end() - 2, g_heard.end()),
-              (std::vector<Heard>{heard(WM_COLOUR_CLOSEUP, blue), heard(WM_COLOUR_SELENDOK, blue)}));
+    EXPECT_EQ(
+        std::vector<Heard>(g_heard.end() - 2, g_heard.end()),
+        (std::vector<Heard>{heard(WM_COLOUR_CLOSEUP, blue), heard(WM_COLOUR_SELENDOK, blue)}));
     g_heard.clear();
-    run({[&] { open(); },
-         [&] { moveOver(m_geometry.automatic()); },
+    run({[&] { open(); }, [&] { moveOver(m_geometry.automatic()); },
          [&] {
              RECT r{};
              GetWindowRect(palette(), &r);
@@ -223,7 +227,8 @@ TEST_F(ColourPicker, AClickChoosesAndAClickOutsideCancels) {
     EXPECT_EQ(m_picker->GetColour(), blue);
     EXPECT_EQ(g_heard.back(), heard(WM_COLOUR_SELENDCANCEL, blue));
     g_heard.clear();
-    run({[&] { open(); }, [&] { clickAt(palette(), m_geometry.automatic().x, m_geometry.automatic().y); }});
+    run({[&] { open(); },
+         [&] { clickAt(palette(), m_geometry.automatic().x, m_geometry.automatic().y); }});
     EXPECT_EQ(m_picker->GetColour(), CLR_DEFAULT);
 }
 
@@ -243,9 +248,9 @@ TEST_F(ColourPicker, MoreColoursAsksTheColourDialog) {
                  colourDialog = GetActiveWindow();
                  EXPECT_EQ(windowText(colourDialog), "Color");
                  EXPECT_EQ(windowText(GetDlgItem(colourDialog, WINPLAT_COLOUR_GREEN)), "142");
-                 for (auto [id, value] : {std::pair{WINPLAT_COLOUR_RED, "10"},
-                                          std::pair{WINPLAT_COLOUR_GREEN, "20"},
-                                          std::pair{WINPLAT_COLOUR_BLUE, "30"}}) {
+                 for (auto [id, value] :
+                      {std::pair{WINPLAT_COLOUR_RED, "10"}, std::pair{WINPLAT_COLOUR_GREEN, "20"},
+                       std::pair{WINPLAT_COLOUR_BLUE, "30"}}) {
                      clickWindow(GetDlgItem(colourDialog, id));
                      pressKey(VK_HOME);
                      pressKey(VK_END, VK_SHIFT);
@@ -255,7 +260,8 @@ TEST_F(ColourPicker, MoreColoursAsksTheColourDialog) {
              }});
         EXPECT_FALSE(IsWindow(colourDialog));
         EXPECT_EQ(m_picker->GetColour(), c.expected);
-        EXPECT_EQ(g_heard.back(), heard(c.accept ? WM_COLOUR_SELENDOK : WM_COLOUR_SELENDCANCEL, c.expected));
+        EXPECT_EQ(g_heard.back(),
+                  heard(c.accept ? WM_COLOUR_SELENDOK : WM_COLOUR_SELENDCANCEL, c.expected));
         close();
     }
 }

@@ -12,10 +12,18 @@ using namespace testing_support;
 
 namespace {
 
-HWND dialog() { return GetActiveWindow(); }
-HWND item(int id) { return GetDlgItem(GetActiveWindow(), id); }
-std::string text(int id) { return windowText(item(id)); }
-bool enabled(int id) { return IsWindowEnabled(item(id)) != FALSE; }
+HWND dialog() {
+    return GetActiveWindow();
+}
+HWND item(int id) {
+    return GetDlgItem(GetActiveWindow(), id);
+}
+std::string text(int id) {
+    return windowText(item(id));
+}
+bool enabled(int id) {
+    return IsWindowEnabled(item(id)) != FALSE;
+}
 
 std::string format(const GallimoProperties& p) {
     char out[1000];
@@ -65,71 +73,88 @@ TEST_F(PropertiesDialog, OpensWithTheFieldsInTheTemplatesPlaces) {
     const std::string shot = ::testing::TempDir() + "gallimo-properties.png";
     const std::string paletteShot = ::testing::TempDir() + "gallimo-palette.png";
     EXPECT_EQ(edit({[&] {
-                  EXPECT_EQ(windowText(dialog()), "Gallimo Plugin Properties");
-                  struct Case {
-                      int id;
-                      const char* text;
-                  };
-                  const Case texts[] = {
-                      {5000, "321"},       {5002, "100"},        {5004, "40"},     {5006, "20"},
-                      {5015, "3"},         {5008, "File title"}, {5022, "Maintain Aspect"},
-                      {5009, "None"},      {5011, ""},           {5013, ""},       {5026, ""},
-                      {5010, "Show &Frame Around Thumbnail"},    {5012, "&Border Color:"},
-                      {5014, "Fill Co&lor:"}, {5017, "Minimum &Padding:"}, {5025, "B&ack Color:"},
-                      {1, "&OK"},          {2, "&Cancel"},       {3, "&Help"},
-                  };
-                  for (const Case& c : texts) EXPECT_EQ(text(c.id), c.text) << c.id;
-                  EXPECT_EQ(IsDlgButtonChecked(dialog(), 5019), BST_CHECKED);
-                  EXPECT_EQ(IsDlgButtonChecked(dialog(), 5018), BST_CHECKED);
-                  EXPECT_EQ(SendMessageA(item(5008), CB_GETCOUNT, 0, 0), 4);
-                  struct Range {
-                      int id, lower, upper;
-                  };
-                  for (const Range& r : {Range{5001, 10, 2000}, Range{5003, 10, 2000}, Range{5005, 0, 2000},
-                                         Range{5016, 0, 2000}, Range{5007, 0, 2000}}) {
-                      const auto packed = static_cast<DWORD>(SendMessageA(item(r.id), UDM_GETRANGE, 0, 0));
-                      EXPECT_EQ(static_cast<SHORT>(HIWORD(packed)), r.lower) << r.id;
-                      EXPECT_EQ(static_cast<SHORT>(LOWORD(packed)), r.upper) << r.id;
-                  }
-                  // Controls the dialog leaves where the template puts them, in pixels.
-                  struct Place {
-                      int id, x, y, cx, cy;
-                  };
-                  const Place places[] = {{5010, 15, 68, 115, 10}, {5012, 15, 84, 42, 8},
-                                          {5014, 136, 84, 29, 8},  {5018, 148, 136, 47, 10},
-                                          {5023, 148, 172, 101, 10}, {1, 53, 217, 50, 14},
-                                          {2, 106, 217, 50, 14},   {3, 159, 217, 50, 14}};
-                  for (const Place& p : places) {
-                      // Place and size convert on their own, as controls are made.
-                      RECT expected{p.x, p.y, p.cx, p.cy};
-                      MapDialogRect(dialog(), &expected);
-                      expected.right += expected.left;
-                      expected.bottom += expected.top;
-                      RECT r{};
-                      GetWindowRect(item(p.id), &r);
-                      MapWindowPoints(nullptr, dialog(), reinterpret_cast<POINT*>(&r), 2);
-                      EXPECT_TRUE(EqualRect(&r, &expected)) << p.id;
-                  }
-                  // The up-down sits on its edit's right edge; the picker has the arrow's height.
-                  RECT edit{}, arrows{}, picker{};
-                  GetWindowRect(item(5000), &edit);
-                  GetWindowRect(item(5001), &arrows);
-                  GetWindowRect(item(5011), &picker);
-                  EXPECT_EQ(arrows.left, edit.right - 2);
-                  EXPECT_EQ(arrows.top, edit.top);
-                  EXPECT_EQ(arrows.bottom, edit.bottom);
-                  EXPECT_EQ(picker.bottom - picker.top, 16 + 2 * GetSystemMetrics(SM_CYEDGE));
-                  EXPECT_EQ(GetDlgCtrlID(GetFocus()), 5000) << "the first tab stop";
-                  EXPECT_TRUE(winplatSaveScreenPng(shot.c_str()));
-                  clickWindow(item(5011));
-              },
-              [&] {
-                  EXPECT_NE(windowText(GetActiveWindow()), "Gallimo Plugin Properties")
-                      << "the border colour's palette is open";
-                  EXPECT_TRUE(winplatSaveScreenPng(paletteShot.c_str()));
-                  pressKey(VK_ESCAPE);
-              },
-              [] { pressKey(VK_ESCAPE); }}),
+                        EXPECT_EQ(windowText(dialog()), "Gallimo Plugin Properties");
+                        struct Case {
+                            int id;
+                            const char* text;
+                        };
+                        const Case texts[] = {
+                            {5000, "321"},
+                            {5002, "100"},
+                            {5004, "40"},
+                            {5006, "20"},
+                            {5015, "3"},
+                            {5008, "File title"},
+                            {5022, "Maintain Aspect"},
+                            {5009, "None"},
+                            {5011, ""},
+                            {5013, ""},
+                            {5026, ""},
+                            {5010, "Show &Frame Around Thumbnail"},
+                            {5012, "&Border Color:"},
+                            {5014, "Fill Co&lor:"},
+                            {5017, "Minimum &Padding:"},
+                            {5025, "B&ack Color:"},
+                            {1, "&OK"},
+                            {2, "&Cancel"},
+                            {3, "&Help"},
+                        };
+                        for (const Case& c : texts)
+                            EXPECT_EQ(text(c.id), c.text) << c.id;
+                        EXPECT_EQ(IsDlgButtonChecked(dialog(), 5019), BST_CHECKED);
+                        EXPECT_EQ(IsDlgButtonChecked(dialog(), 5018), BST_CHECKED);
+                        EXPECT_EQ(SendMessageA(item(5008), CB_GETCOUNT, 0, 0), 4);
+                        struct Range {
+                            int id, lower, upper;
+                        };
+                        for (const Range& r :
+                             {Range{5001, 10, 2000}, Range{5003, 10, 2000}, Range{5005, 0, 2000},
+                              Range{5016, 0, 2000}, Range{5007, 0, 2000}}) {
+                            const auto packed =
+                                static_cast<DWORD>(SendMessageA(item(r.id), UDM_GETRANGE, 0, 0));
+                            EXPECT_EQ(static_cast<SHORT>(HIWORD(packed)), r.lower) << r.id;
+                            EXPECT_EQ(static_cast<SHORT>(LOWORD(packed)), r.upper) << r.id;
+                        }
+                        // Controls the dialog leaves where the template puts them, in pixels.
+                        struct Place {
+                            int id, x, y, cx, cy;
+                        };
+                        const Place places[] = {{5010, 15, 68, 115, 10},   {5012, 15, 84, 42, 8},
+                                                {5014, 136, 84, 29, 8},    {5018, 148, 136, 47, 10},
+                                                {5023, 148, 172, 101, 10}, {1, 53, 217, 50, 14},
+                                                {2, 106, 217, 50, 14},     {3, 159, 217, 50, 14}};
+                        for (const Place& p : places) {
+                            // Place and size convert on their own, as controls are made.
+                            RECT expected{p.x, p.y, p.cx, p.cy};
+                            MapDialogRect(dialog(), &expected);
+                            expected.right += expected.left;
+                            expected.bottom += expected.top;
+                            RECT r{};
+                            GetWindowRect(item(p.id), &r);
+                            MapWindowPoints(nullptr, dialog(), reinterpret_cast<POINT*>(&r), 2);
+                            EXPECT_TRUE(EqualRect(&r, &expected)) << p.id;
+                        }
+                        // The up-down sits on its edit's right edge; the picker has the arrow's
+                        // height.
+                        RECT edit{}, arrows{}, picker{};
+                        GetWindowRect(item(5000), &edit);
+                        GetWindowRect(item(5001), &arrows);
+                        GetWindowRect(item(5011), &picker);
+                        EXPECT_EQ(arrows.left, edit.right - 2);
+                        EXPECT_EQ(arrows.top, edit.top);
+                        EXPECT_EQ(arrows.bottom, edit.bottom);
+                        EXPECT_EQ(picker.bottom - picker.top, 16 + 2 * GetSystemMetrics(SM_CYEDGE));
+                        EXPECT_EQ(GetDlgCtrlID(GetFocus()), 5000) << "the first tab stop";
+                        EXPECT_TRUE(winplatSaveScreenPng(shot.c_str()));
+                        clickWindow(item(5011));
+                    },
+                    [&] {
+                        EXPECT_NE(windowText(GetActiveWindow()), "Gallimo Plugin Properties")
+                            << "the border colour's palette is open";
+                        EXPECT_TRUE(winplatSaveScreenPng(paletteShot.c_str()));
+                        pressKey(VK_ESCAPE);
+                    },
+                    [] { pressKey(VK_ESCAPE); }}),
               0);
     EXPECT_EQ(format(m_properties), before);
 }
@@ -137,7 +162,8 @@ TEST_F(PropertiesDialog, OpensWithTheFieldsInTheTemplatesPlaces) {
 TEST_F(PropertiesDialog, TheFrameControlsFollowTheShowFrameBox) {
     m_properties.showFrame = 0;
     const auto all = [](bool expected) {
-        for (int id : kFrameControls) EXPECT_EQ(enabled(id), expected) << id;
+        for (int id : kFrameControls)
+            EXPECT_EQ(enabled(id), expected) << id;
     };
     EXPECT_EQ(edit({[&] {
                         all(false);
@@ -190,8 +216,7 @@ TEST_F(PropertiesDialog, TypedValuesAreKeptWhileTheArrowsStopAtTheRange) {
     EXPECT_EQ(edit({[] { typeText("5000"); }, [] { pressKey(VK_RETURN); }}), 1)
         << "the width edit has the focus with its text selected";
     EXPECT_EQ(m_properties.thumbWidth, 5000) << "a typed value past the range is stored";
-    EXPECT_EQ(edit({[] { retype(5002, "150"); },
-                    [] { pressKey(VK_UP); },
+    EXPECT_EQ(edit({[] { retype(5002, "150"); }, [] { pressKey(VK_UP); },
                     [] {
                         EXPECT_EQ(text(5002), "151") << "the Up key steps in the buddy";
                         clickWindow(item(IDOK));
@@ -238,12 +263,11 @@ TEST_F(PropertiesDialog, ANonIntegerIsRefusedAndTheDialogStaysOpen) {
         box = GetActiveWindow();
         EXPECT_NE(box, nullptr);
         EXPECT_NE(box, GetParent(item(5000)));
-        EXPECT_EQ(windowText(GetDlgItem(box, WINPLAT_MESSAGE_BOX_TEXT)), "Please enter an integer.");
+        EXPECT_EQ(windowText(GetDlgItem(box, WINPLAT_MESSAGE_BOX_TEXT)),
+                  "Please enter an integer.");
         pressKey(VK_RETURN);
     };
-    EXPECT_EQ(edit({[] { retype(5004, "12x"); },
-                    [] { clickWindow(item(IDOK)); },
-                    prompt,
+    EXPECT_EQ(edit({[] { retype(5004, "12x"); }, [] { clickWindow(item(IDOK)); }, prompt,
                     [&] {
                         EXPECT_FALSE(IsWindow(box));
                         EXPECT_EQ(GetDlgCtrlID(GetFocus()), 5004) << "back in the bad edit";

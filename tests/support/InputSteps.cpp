@@ -10,7 +10,9 @@ InputSteps::InputSteps(std::vector<Step> steps) : m_steps(std::move(steps)) {
     winplatSetInputFeeder(&InputSteps::feed, this);
 }
 
-InputSteps::~InputSteps() { winplatSetInputFeeder(nullptr, nullptr); }
+InputSteps::~InputSteps() {
+    winplatSetInputFeeder(nullptr, nullptr);
+}
 
 BOOL InputSteps::feed(void* self) {
     auto* steps = static_cast<InputSteps*>(self);
@@ -61,11 +63,16 @@ void pressKey(UINT vk, UINT modifier) {
 void typeText(const std::string& text) {
     for (char c : text) {
         const auto u = static_cast<unsigned char>(c);
-        if (std::isdigit(u)) pressKey(u);
-        else if (std::islower(u)) pressKey(static_cast<UINT>(std::toupper(u)));
-        else if (std::isupper(u)) pressKey(u, VK_SHIFT);
-        else if (c == ' ') pressKey(VK_SPACE);
-        else if (c == '\b') pressKey(VK_BACK);
+        if (std::isdigit(u))
+            pressKey(u);
+        else if (std::islower(u))
+            pressKey(static_cast<UINT>(std::toupper(u)));
+        else if (std::isupper(u))
+            pressKey(u, VK_SHIFT);
+        else if (c == ' ')
+            pressKey(VK_SPACE);
+        else if (c == '\b')
+            pressKey(VK_BACK);
     }
 }
 

@@ -133,4 +133,6 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 inline int MessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     return MessageBoxA(owner, text, caption, type);
 }
-inline BOOL IsDialogMessage(HWND dialog, MSG* msg) { return IsDialogMessageA(dialog, msg); }
+inline BOOL IsDialogMessage(HWND dialog, MSG* msg) {
+    return IsDialogMessageA(dialog, msg);
+}

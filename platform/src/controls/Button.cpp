@@ -20,11 +20,17 @@ PerWindow<ButtonState>& buttons() {
     return *p;
 }
 
-UINT kindOf(HWND hwnd) { return styleOf(hwnd) & BS_TYPEMASK; }
+UINT kindOf(HWND hwnd) {
+    return styleOf(hwnd) & BS_TYPEMASK;
+}
 
-bool isCheckBox(UINT kind) { return kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX; }
+bool isCheckBox(UINT kind) {
+    return kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX;
+}
 
-void redraw(HWND hwnd) { RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW); }
+void redraw(HWND hwnd) {
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
 
 void clicked(HWND hwnd, ButtonState& b) {
     if (kindOf(hwnd) == BS_AUTOCHECKBOX) {
@@ -277,7 +283,9 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
-void registerButton() { registerControlClass(WC_BUTTONA, buttonProc, CS_DBLCLKS, -1); }
+void registerButton() {
+    registerControlClass(WC_BUTTONA, buttonProc, CS_DBLCLKS, -1);
+}
 
 [[maybe_unused]] const bool g_registered = [] {
     winplat::user::addSystemClasses(&registerButton);

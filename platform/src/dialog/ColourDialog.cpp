@@ -32,12 +32,33 @@ const std::array<COLORREF, kColumns * kRows>& basicColours() {
                 const int u = v * (255 - s * (255 - f) / 255) / 255;
                 int r = v, g = u, b = p;
                 switch (sector) {
-                case 1: r = q; g = v; b = p; break;
-                case 2: r = p; g = v; b = u; break;
-                case 3: r = p; g = q; b = v; break;
-                case 4: r = u; g = p; b = v; break;
-                case 5: r = v; g = p; b = q; break;
-                default: break;
+                case 1:
+                    r = q;
+                    g = v;
+                    b = p;
+                    break;
+                case 2:
+                    r = p;
+                    g = v;
+                    b = u;
+                    break;
+                case 3:
+                    r = p;
+                    g = q;
+                    b = v;
+                    break;
+                case 4:
+                    r = u;
+                    g = p;
+                    b = v;
+                    break;
+                case 5:
+                    r = v;
+                    g = p;
+                    b = q;
+                    break;
+                default:
+                    break;
                 }
                 t[static_cast<std::size_t>(row * kColumns + col)] =
                     RGB(static_cast<BYTE>(r), static_cast<BYTE>(g), static_cast<BYTE>(b));
@@ -51,7 +72,9 @@ const std::array<COLORREF, kColumns * kRows>& basicColours() {
     return table;
 }
 
-HBRUSH sysBrush(int index) { return reinterpret_cast<HBRUSH>(static_cast<UINT_PTR>(index + 1)); }
+HBRUSH sysBrush(int index) {
+    return reinterpret_cast<HBRUSH>(static_cast<UINT_PTR>(index + 1));
+}
 
 RECT cellRect(HWND grid, int index) {
     RECT r;
@@ -61,7 +84,9 @@ RECT cellRect(HWND grid, int index) {
     return RECT{col * w, row * h, col * w + w, row * h + h};
 }
 
-int selectedCell(HWND grid) { return static_cast<int>(GetWindowLongPtrA(grid, GWLP_USERDATA)); }
+int selectedCell(HWND grid) {
+    return static_cast<int>(GetWindowLongPtrA(grid, GWLP_USERDATA));
+}
 
 void selectCell(HWND grid, int index, bool notify) {
     SetWindowLongPtrA(grid, GWLP_USERDATA, index);
@@ -122,11 +147,16 @@ LRESULT CALLBACK gridProc(HWND grid, UINT message, WPARAM wParam, LPARAM lParam)
     }
     case WM_KEYDOWN: {
         int i = std::max(0, selectedCell(grid));
-        if (wParam == VK_LEFT) i = (i + kColumns * kRows - 1) % (kColumns * kRows);
-        else if (wParam == VK_RIGHT) i = (i + 1) % (kColumns * kRows);
-        else if (wParam == VK_UP) i = (i + kColumns * (kRows - 1)) % (kColumns * kRows);
-        else if (wParam == VK_DOWN) i = (i + kColumns) % (kColumns * kRows);
-        else return DefWindowProcA(grid, message, wParam, lParam);
+        if (wParam == VK_LEFT)
+            i = (i + kColumns * kRows - 1) % (kColumns * kRows);
+        else if (wParam == VK_RIGHT)
+            i = (i + 1) % (kColumns * kRows);
+        else if (wParam == VK_UP)
+            i = (i + kColumns * (kRows - 1)) % (kColumns * kRows);
+        else if (wParam == VK_DOWN)
+            i = (i + kColumns) % (kColumns * kRows);
+        else
+            return DefWindowProcA(grid, message, wParam, lParam);
         selectCell(grid, i, true);
         return 0;
     }
@@ -143,7 +173,8 @@ LRESULT CALLBACK sampleProc(HWND sample, UINT message, WPARAM wParam, LPARAM lPa
     RECT r;
     GetClientRect(sample, &r);
     DrawEdge(dc, &r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
-    HBRUSH brush = CreateSolidBrush(static_cast<COLORREF>(GetWindowLongPtrA(sample, GWLP_USERDATA)));
+    HBRUSH brush =
+        CreateSolidBrush(static_cast<COLORREF>(GetWindowLongPtrA(sample, GWLP_USERDATA)));
     FillRect(dc, &r, brush);
     DeleteObject(brush);
     EndPaint(sample, &ps);
@@ -223,7 +254,8 @@ LONG_PTR CALLBACK dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         for (int id : {WINPLAT_COLOUR_RED, WINPLAT_COLOUR_GREEN, WINPLAT_COLOUR_BLUE})
             SendDlgItemMessageA(hwnd, id, EM_LIMITTEXT, 3, 0);
         SetWindowLongPtrA(GetDlgItem(hwnd, WINPLAT_COLOUR_GRID), GWLP_USERDATA, -1);
-        showColour(hwnd, (choice->Flags & CC_RGBINIT) != 0 ? choice->rgbResult & 0xFFFFFF : 0, true);
+        showColour(hwnd, (choice->Flags & CC_RGBINIT) != 0 ? choice->rgbResult & 0xFFFFFF : 0,
+                   true);
         return TRUE;
     }
     case WM_COMMAND: {
@@ -267,6 +299,8 @@ BOOL ChooseColorA(CHOOSECOLORA* choice) {
     return result == IDOK ? TRUE : FALSE;
 }
 
-DWORD CommDlgExtendedError() { return winplat::dialog::t_lastError; }
+DWORD CommDlgExtendedError() {
+    return winplat::dialog::t_lastError;
+}
 
 } // extern "C"

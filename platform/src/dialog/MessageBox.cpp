@@ -35,11 +35,16 @@ std::vector<Choice> choicesFor(UINT type) {
 std::string quoted(const std::string& s) {
     std::string out = "\"";
     for (char c : s) {
-        if (c == '"') out += "\"\"";
-        else if (c == '\\') out += "\\\\";
-        else if (c == '\n') out += "\\n";
-        else if (c == '\t') out += "\\t";
-        else if (c != '\r') out.push_back(c);
+        if (c == '"')
+            out += "\"\"";
+        else if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c != '\r')
+            out.push_back(c);
     }
     return out + "\"";
 }
@@ -121,10 +126,10 @@ LONG_PTR CALLBACK boxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 
 extern "C" int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     using namespace winplat::dialog;
-    const std::string t = buildTemplate(text != nullptr ? text : "",
-                                        caption != nullptr ? caption : "Error", type,
-                                        choicesFor(type));
-    const INT_PTR result = DialogBoxIndirectParamA(nullptr, t.c_str(), owner, &boxProc,
-                                                   static_cast<LPARAM>(type));
+    const std::string t =
+        buildTemplate(text != nullptr ? text : "", caption != nullptr ? caption : "Error", type,
+                      choicesFor(type));
+    const INT_PTR result =
+        DialogBoxIndirectParamA(nullptr, t.c_str(), owner, &boxProc, static_cast<LPARAM>(type));
     return result > 0 ? static_cast<int>(result) : 0;
 }

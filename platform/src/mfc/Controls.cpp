@@ -11,11 +11,21 @@ BOOL CButton::Create(LPCSTR caption, DWORD style, const RECT& rect, CWnd* parent
     return CWnd::Create(WC_BUTTONA, caption, style, rect, parent, id);
 }
 
-int CButton::GetCheck() const { return static_cast<int>(SendMessage(BM_GETCHECK)); }
-void CButton::SetCheck(int check) { SendMessage(BM_SETCHECK, static_cast<WPARAM>(check)); }
-UINT CButton::GetState() const { return static_cast<UINT>(SendMessage(BM_GETSTATE)); }
-void CButton::SetState(BOOL highlight) { SendMessage(BM_SETSTATE, static_cast<WPARAM>(highlight)); }
-UINT CButton::GetButtonStyle() const { return GetStyle() & 0xFF; }
+int CButton::GetCheck() const {
+    return static_cast<int>(SendMessage(BM_GETCHECK));
+}
+void CButton::SetCheck(int check) {
+    SendMessage(BM_SETCHECK, static_cast<WPARAM>(check));
+}
+UINT CButton::GetState() const {
+    return static_cast<UINT>(SendMessage(BM_GETSTATE));
+}
+void CButton::SetState(BOOL highlight) {
+    SendMessage(BM_SETSTATE, static_cast<WPARAM>(highlight));
+}
+UINT CButton::GetButtonStyle() const {
+    return GetStyle() & 0xFF;
+}
 
 void CButton::SetButtonStyle(UINT style, BOOL redraw) {
     SendMessage(BM_SETSTYLE, style, MAKELPARAM(static_cast<WORD>(redraw), 0));
@@ -47,14 +57,18 @@ void CSpinButtonCtrl::GetRange(int& lower, int& upper) const {
 }
 
 int CSpinButtonCtrl::SetPos(int pos) {
-    return static_cast<SHORT>(LOWORD(SendMessage(UDM_SETPOS, 0, MAKELPARAM(static_cast<WORD>(pos), 0))));
+    return static_cast<SHORT>(
+        LOWORD(SendMessage(UDM_SETPOS, 0, MAKELPARAM(static_cast<WORD>(pos), 0))));
 }
 
-int CSpinButtonCtrl::GetPos() const { return static_cast<int>(static_cast<DWORD>(SendMessage(UDM_GETPOS))); }
+int CSpinButtonCtrl::GetPos() const {
+    return static_cast<int>(static_cast<DWORD>(SendMessage(UDM_GETPOS)));
+}
 
 CWnd* CSpinButtonCtrl::SetBuddy(CWnd* buddy) {
     return CWnd::FromHandle(reinterpret_cast<HWND>(
-        SendMessage(UDM_SETBUDDY, reinterpret_cast<WPARAM>(buddy != nullptr ? buddy->GetSafeHwnd() : nullptr))));
+        SendMessage(UDM_SETBUDDY,
+                    reinterpret_cast<WPARAM>(buddy != nullptr ? buddy->GetSafeHwnd() : nullptr))));
 }
 
 CWnd* CSpinButtonCtrl::GetBuddy() const {
@@ -62,8 +76,8 @@ CWnd* CSpinButtonCtrl::GetBuddy() const {
 }
 
 BOOL CToolTipCtrl::Create(CWnd* parent, DWORD style) {
-    return CreateEx(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | style,
-                    0, 0, 0, 0, parent != nullptr ? parent->GetSafeHwnd() : nullptr, nullptr);
+    return CreateEx(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | style, 0,
+                    0, 0, 0, parent != nullptr ? parent->GetSafeHwnd() : nullptr, nullptr);
 }
 
 BOOL CToolTipCtrl::AddTool(CWnd* wnd, LPCSTR text, const RECT* rect, UINT_PTR toolId) {
@@ -86,9 +100,13 @@ void CToolTipCtrl::RelayEvent(MSG* msg) {
     if (m_hWnd != nullptr) SendMessage(TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg));
 }
 
-void CToolTipCtrl::Activate(BOOL activate) { SendMessage(TTM_ACTIVATE, static_cast<WPARAM>(activate)); }
+void CToolTipCtrl::Activate(BOOL activate) {
+    SendMessage(TTM_ACTIVATE, static_cast<WPARAM>(activate));
+}
 
-int CToolTipCtrl::GetToolCount() const { return static_cast<int>(SendMessage(TTM_GETTOOLCOUNT)); }
+int CToolTipCtrl::GetToolCount() const {
+    return static_cast<int>(SendMessage(TTM_GETTOOLCOUNT));
+}
 
 CColorDialog::CColorDialog(COLORREF initial, DWORD flags, CWnd* parent) : CDialog() {
     m_pParentWnd = parent;

@@ -15,12 +15,14 @@ namespace {
 // Optional blanks, an optional sign, digits, optional blanks: nothing else, and within an int.
 bool readInteger(const std::string& text, int* value) {
     const char* p = text.c_str();
-    while (*p == ' ' || *p == '\t') ++p;
+    while (*p == ' ' || *p == '\t')
+        ++p;
     char* end = nullptr;
     errno = 0;
     const long v = std::strtol(p, &end, 10);
     if (end == p || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
-    while (*end == ' ' || *end == '\t') ++end;
+    while (*end == ' ' || *end == '\t')
+        ++end;
     if (*end != '\0') return false;
     *value = static_cast<int>(v);
     return true;
@@ -123,7 +125,8 @@ void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
 int AfxMessageBox(LPCSTR text, UINT type, UINT) {
     HWND owner = ::GetActiveWindow();
     if (owner != nullptr) owner = ::GetAncestor(owner, GA_ROOT);
-    if ((type & 0xF0) == 0 && ((type & MB_TYPEMASK) == MB_OK || (type & MB_TYPEMASK) == MB_OKCANCEL))
+    if ((type & 0xF0) == 0 &&
+        ((type & MB_TYPEMASK) == MB_OK || (type & MB_TYPEMASK) == MB_OKCANCEL))
         type |= MB_ICONEXCLAMATION;
     const std::string caption = applicationName();
     return ::MessageBoxA(owner, text, caption.empty() ? nullptr : caption.c_str(), type);

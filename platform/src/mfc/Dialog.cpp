@@ -1,9 +1,9 @@
 // CDialog: the modal loop that shows the dialog when the queue first goes idle, pre-translates
 // through the dialog manager and ends on EndDialog; the template and its RT_DLGINIT data from
 // the resource module; OK and Cancel; and the reflection of WM_DRAWITEM to owner-drawn controls.
+#include "mfc/dialog.h"
 #include "dialog/DialogTemplate.h"
 #include "mfc/app.h"
-#include "mfc/dialog.h"
 #include "winplat/resources.h"
 
 #include <algorithm>
@@ -155,8 +155,8 @@ LRESULT CDialog::HandleInitDialog(WPARAM, LPARAM) {
 }
 
 void CDialog::CenterWindow(CWnd* alternateOwner) {
-    HWND around = alternateOwner != nullptr ? alternateOwner->GetSafeHwnd()
-                                            : ::GetWindow(m_hWnd, GW_OWNER);
+    HWND around =
+        alternateOwner != nullptr ? alternateOwner->GetSafeHwnd() : ::GetWindow(m_hWnd, GW_OWNER);
     RECT area{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
     ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
     RECT target = area;
@@ -207,15 +207,21 @@ BOOL CDialog::ExecuteDlgInit(LPCSTR templateName) {
     return TRUE;
 }
 
-void CDialog::NextDlgCtrl() const { ::SendMessageA(m_hWnd, WM_NEXTDLGCTL, 0, 0); }
-void CDialog::PrevDlgCtrl() const { ::SendMessageA(m_hWnd, WM_NEXTDLGCTL, 1, 0); }
+void CDialog::NextDlgCtrl() const {
+    ::SendMessageA(m_hWnd, WM_NEXTDLGCTL, 0, 0);
+}
+void CDialog::PrevDlgCtrl() const {
+    ::SendMessageA(m_hWnd, WM_NEXTDLGCTL, 1, 0);
+}
 
 void CDialog::GotoDlgCtrl(CWnd* control) {
     if (control != nullptr)
         ::SendMessageA(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control->GetSafeHwnd()), 1);
 }
 
-void CDialog::SetDefID(UINT id) { ::SendMessageA(m_hWnd, DM_SETDEFID, id, 0); }
+void CDialog::SetDefID(UINT id) {
+    ::SendMessageA(m_hWnd, DM_SETDEFID, id, 0);
+}
 
 DWORD CDialog::GetDefID() const {
     return static_cast<DWORD>(::SendMessageA(m_hWnd, DM_GETDEFID, 0, 0));
@@ -243,4 +249,6 @@ void CDialog::OnOK() {
     EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
