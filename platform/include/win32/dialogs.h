@@ -12,7 +12,8 @@
 //   CONTROL "text", id, "class", style, x, y, width, height [, exstyle]
 //
 // Every control is WS_CHILD | WS_VISIBLE unless its style says NOT WS_VISIBLE; an id of -1 is
-// 0xFFFF. Strings double a quote to hold one; lines starting with // are comments. The
+// 0xFFFF. Strings double a quote to hold one and take \n, \t and \\; lines starting with //
+// are comments. The
 // initialisation data of a dialog (RT_DLGINIT) is text too: lines of `id, CB_ADDSTRING, "text"`.
 #pragma once
 
@@ -132,4 +133,6 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 inline int MessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     return MessageBoxA(owner, text, caption, type);
 }
-inline BOOL IsDialogMessage(HWND dialog, MSG* msg) { return IsDialogMessageA(dialog, msg); }
+inline BOOL IsDialogMessage(HWND dialog, MSG* msg) {
+    return IsDialogMessageA(dialog, msg);
+}

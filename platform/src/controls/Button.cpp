@@ -20,11 +20,17 @@ PerWindow<ButtonState>& buttons() {
     return *p;
 }
 
-UINT kindOf(HWND hwnd) { return styleOf(hwnd) & BS_TYPEMASK; }
+UINT kindOf(HWND hwnd) {
+    return styleOf(hwnd) & BS_TYPEMASK;
+}
 
-bool isCheckBox(UINT kind) { return kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX; }
+bool isCheckBox(UINT kind) {
+    return kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX;
+}
 
-void redraw(HWND hwnd) { RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW); }
+void redraw(HWND hwnd) {
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
 
 void clicked(HWND hwnd, ButtonState& b) {
     if (kindOf(hwnd) == BS_AUTOCHECKBOX) {
@@ -166,8 +172,9 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         if (kind == BS_GROUPBOX) return HTTRANSPARENT;
         return DefWindowProcA(hwnd, message, wParam, lParam);
     case WM_ERASEBKGND: {
-        // A group box lies above the controls it frames: it leaves its inside alone.
-        if (kind == BS_OWNERDRAW || kind == BS_GROUPBOX) return 1;
+        // A group box lies above the controls it frames and clips none of them: it paints
+        // before them (windows paint in z-order), so they draw over its face.
+        if (kind == BS_OWNERDRAW) return 1;
         RECT r;
         GetClientRect(hwnd, &r);
         FillRect(reinterpret_cast<HDC>(wParam), &r, sysBrush(COLOR_BTNFACE));
@@ -276,7 +283,9 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
-void registerButton() { registerControlClass(WC_BUTTONA, buttonProc, CS_DBLCLKS, -1); }
+void registerButton() {
+    registerControlClass(WC_BUTTONA, buttonProc, CS_DBLCLKS, -1);
+}
 
 [[maybe_unused]] const bool g_registered = [] {
     winplat::user::addSystemClasses(&registerButton);

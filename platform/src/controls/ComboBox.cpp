@@ -19,7 +19,7 @@ struct ComboState {
     HFONT font = nullptr;
     std::vector<std::string> items;
     int current = -1;
-    int hot = -1; // the highlighted item of the open list
+    int hot = -1;          // the highlighted item of the open list
     int droppedHeight = 0; // the whole height the template gave, list included
     HWND list = nullptr;
     bool focused = false;
@@ -30,7 +30,9 @@ PerWindow<ComboState>& combos() {
     return *p;
 }
 
-int itemHeight(const ComboState& c) { return lineHeight(c.font) + 2; }
+int itemHeight(const ComboState& c) {
+    return lineHeight(c.font) + 2;
+}
 
 void paintItemText(HDC dc, const std::string& text, RECT r, bool highlighted, bool enabled) {
     if (highlighted) FillRect(dc, &r, sysBrush(COLOR_HIGHLIGHT));
@@ -65,8 +67,7 @@ void paintBox(HWND hwnd, ComboState& c) {
     HGDIOBJ old = SelectObject(dc, fontOr(c.font));
     const bool highlighted = c.focused && c.list == nullptr;
     if (c.current >= 0)
-        paintItemText(dc, c.items[static_cast<std::size_t>(c.current)], text, highlighted,
-                      enabled);
+        paintItemText(dc, c.items[static_cast<std::size_t>(c.current)], text, highlighted, enabled);
     else if (highlighted)
         FillRect(dc, &text, sysBrush(COLOR_HIGHLIGHT));
     if (highlighted) DrawFocusRect(dc, &text);
@@ -108,9 +109,9 @@ void openList(HWND hwnd, ComboState& c) {
     int top = box.bottom;
     if (top + height > GetSystemMetrics(SM_CYSCREEN)) top = box.top - height;
     c.hot = c.current;
-    c.list = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kListClass, "",
-                             WS_POPUP | WS_BORDER, box.left, top, box.right - box.left, height,
-                             hwnd, nullptr, nullptr, reinterpret_cast<LPVOID>(hwnd));
+    c.list = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kListClass, "", WS_POPUP | WS_BORDER,
+                             box.left, top, box.right - box.left, height, hwnd, nullptr, nullptr,
+                             reinterpret_cast<LPVOID>(hwnd));
     if (c.list == nullptr) return;
     SetWindowPos(c.list, HWND_TOP, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
@@ -126,7 +127,9 @@ int itemAt(HWND list, const ComboState& c, POINT clientPoint) {
     return i < static_cast<int>(c.items.size()) ? i : -1;
 }
 
-HWND comboOfList(HWND list) { return reinterpret_cast<HWND>(GetWindowLongPtrA(list, GWLP_USERDATA)); }
+HWND comboOfList(HWND list) {
+    return reinterpret_cast<HWND>(GetWindowLongPtrA(list, GWLP_USERDATA));
+}
 
 LRESULT CALLBACK listProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
@@ -177,8 +180,9 @@ LRESULT CALLBACK listProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
                 HWND under = WindowFromPoint(screen);
                 if (under != nullptr) {
                     ScreenToClient(under, &screen);
-                    PostMessageA(under, WM_LBUTTONDOWN, wParam,
-                                 MAKELPARAM(static_cast<WORD>(screen.x), static_cast<WORD>(screen.y)));
+                    PostMessageA(
+                        under, WM_LBUTTONDOWN, wParam,
+                        MAKELPARAM(static_cast<WORD>(screen.x), static_cast<WORD>(screen.y)));
                 }
             }
         }
@@ -262,6 +266,9 @@ LRESULT CALLBACK comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     if (message == WM_NCCREATE) {
         ComboState& made = combos().make(hwnd);
         made.droppedHeight = reinterpret_cast<CREATESTRUCTA*>(lParam)->cy;
+        // The scroll bar styles are the list's; the box itself has no scroll bars.
+        const DWORD style = styleOf(hwnd) & ~static_cast<DWORD>(WS_VSCROLL | WS_HSCROLL);
+        SetWindowLongPtrA(hwnd, GWL_STYLE, static_cast<LONG_PTR>(style));
     }
     ComboState* c = combos().get(hwnd);
     if (c == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
@@ -303,7 +310,9 @@ LRESULT CALLBACK comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
         return static_cast<LRESULT>(n);
     }
     case WM_GETTEXTLENGTH:
-        return c->current >= 0 ? static_cast<LRESULT>(c->items[static_cast<std::size_t>(c->current)].size()) : 0;
+        return c->current >= 0
+                   ? static_cast<LRESULT>(c->items[static_cast<std::size_t>(c->current)].size())
+                   : 0;
     case WM_PAINT:
         paintBox(hwnd, *c);
         return 0;
@@ -355,8 +364,8 @@ LRESULT CALLBACK comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
         if (message == CB_INSERTSTRING && static_cast<int>(wParam) >= 0)
             at = std::min(static_cast<std::size_t>(static_cast<int>(wParam)), c->items.size());
         if (message == CB_ADDSTRING && (GetWindowLongPtrA(hwnd, GWL_STYLE) & CBS_SORT) != 0)
-            at = static_cast<std::size_t>(
-                std::upper_bound(c->items.begin(), c->items.end(), s) - c->items.begin());
+            at = static_cast<std::size_t>(std::upper_bound(c->items.begin(), c->items.end(), s) -
+                                          c->items.begin());
         c->items.insert(c->items.begin() + static_cast<std::ptrdiff_t>(at), s);
         if (c->current >= static_cast<int>(at)) ++c->current;
         return static_cast<LRESULT>(at);
@@ -365,8 +374,10 @@ LRESULT CALLBACK comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
         const int i = static_cast<int>(wParam);
         if (i < 0 || i >= static_cast<int>(c->items.size())) return CB_ERR;
         c->items.erase(c->items.begin() + i);
-        if (c->current == i) c->current = -1;
-        else if (c->current > i) --c->current;
+        if (c->current == i)
+            c->current = -1;
+        else if (c->current > i)
+            --c->current;
         InvalidateRect(hwnd, nullptr, TRUE);
         return static_cast<LRESULT>(c->items.size());
     }

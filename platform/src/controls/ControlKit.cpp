@@ -2,8 +2,7 @@
 
 namespace winplat::controls {
 
-void drawText(HDC dc, const std::string& text, RECT r, UINT format, bool enabled,
-              int colourIndex) {
+void drawText(HDC dc, const std::string& text, RECT r, UINT format, bool enabled, int colourIndex) {
     SetBkMode(dc, TRANSPARENT);
     if (!enabled) {
         RECT shadow = r;

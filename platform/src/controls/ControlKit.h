@@ -2,8 +2,8 @@
 // drawn the way controls draw it (embossed when disabled) and the notifications to the parent.
 #pragma once
 
-#include "win32/controls.h"
 #include "user/WindowSystem.h"
+#include "win32/controls.h"
 
 #include <memory>
 #include <string>
@@ -34,7 +34,9 @@ inline HBRUSH sysBrush(int index) {
     return reinterpret_cast<HBRUSH>(static_cast<UINT_PTR>(index + 1));
 }
 
-inline DWORD styleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_STYLE)); }
+inline DWORD styleOf(HWND hwnd) {
+    return static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_STYLE));
+}
 
 inline std::string textOf(HWND hwnd) {
     const int n = GetWindowTextLengthA(hwnd);

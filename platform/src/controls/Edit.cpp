@@ -69,9 +69,8 @@ bool replaceSelection(HWND hwnd, EditState& e, const std::string& with) {
     std::string text = textOf(hwnd);
     const auto [from, to] = selection(e);
     std::string next = text.substr(0, from) + with + text.substr(to);
-    const bool fits = next.size() <= e.limit &&
-                      ((styleOf(hwnd) & ES_AUTOHSCROLL) != 0 ||
-                       widthOf(e.font, next) <= boxWidth(hwnd));
+    const bool fits = next.size() <= e.limit && ((styleOf(hwnd) & ES_AUTOHSCROLL) != 0 ||
+                                                 widthOf(e.font, next) <= boxWidth(hwnd));
     if (!fits) {
         MessageBeep(0);
         return false;
@@ -159,8 +158,9 @@ void paint(HWND hwnd, EditState& e) {
     RECT r;
     GetClientRect(hwnd, &r);
     const bool enabled = IsWindowEnabled(hwnd) != FALSE;
-    FillRect(dc, &r, sysBrush(enabled && (styleOf(hwnd) & ES_READONLY) == 0 ? COLOR_WINDOW
-                                                                              : COLOR_BTNFACE));
+    FillRect(
+        dc, &r,
+        sysBrush(enabled && (styleOf(hwnd) & ES_READONLY) == 0 ? COLOR_WINDOW : COLOR_BTNFACE));
     HGDIOBJ old = SelectObject(dc, fontOr(e.font));
     const std::string text = textOf(hwnd);
     const int h = lineHeight(e.font);
@@ -230,8 +230,7 @@ LRESULT CALLBACK editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_LBUTTONDOWN:
         SetFocus(hwnd);
         if (!IsWindow(hwnd)) return 0;
-        moveCaret(hwnd, *e, positionAt(hwnd, *e, GET_X_LPARAM(lParam)),
-                  (wParam & MK_SHIFT) != 0);
+        moveCaret(hwnd, *e, positionAt(hwnd, *e, GET_X_LPARAM(lParam)), (wParam & MK_SHIFT) != 0);
         return 0;
     case WM_KEYDOWN:
         keyDown(hwnd, *e, wParam);
@@ -252,9 +251,11 @@ LRESULT CALLBACK editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         if (start < 0) {
             e->anchor = e->caret;
         } else {
-            e->anchor = static_cast<std::size_t>(std::min<long long>(start, static_cast<long long>(length)));
+            e->anchor = static_cast<std::size_t>(
+                std::min<long long>(start, static_cast<long long>(length)));
             e->caret = end < 0 ? length
-                               : static_cast<std::size_t>(std::min<long long>(end, static_cast<long long>(length)));
+                               : static_cast<std::size_t>(
+                                     std::min<long long>(end, static_cast<long long>(length)));
         }
         refresh(hwnd, *e);
         return 0;
@@ -270,7 +271,9 @@ LRESULT CALLBACK editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-void registerEdit() { registerControlClass(WC_EDITA, editProc, CS_DBLCLKS, COLOR_WINDOW); }
+void registerEdit() {
+    registerControlClass(WC_EDITA, editProc, CS_DBLCLKS, COLOR_WINDOW);
+}
 
 [[maybe_unused]] const bool g_registered = [] {
     winplat::user::addSystemClasses(&registerEdit);

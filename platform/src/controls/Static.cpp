@@ -66,7 +66,9 @@ LRESULT CALLBACK staticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
-void registerStatic() { registerControlClass(WC_STATICA, staticProc, 0, COLOR_BTNFACE); }
+void registerStatic() {
+    registerControlClass(WC_STATICA, staticProc, 0, COLOR_BTNFACE);
+}
 
 [[maybe_unused]] const bool g_registered = [] {
     winplat::user::addSystemClasses(&registerStatic);

@@ -206,7 +206,8 @@ LRESULT CALLBACK tipProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
     case TTM_GETCURRENTTOOLA: {
         if (s->current < 0) return FALSE;
         if (lParam != 0)
-            fill(s->tools[static_cast<std::size_t>(s->current)], reinterpret_cast<TOOLINFOA*>(lParam));
+            fill(s->tools[static_cast<std::size_t>(s->current)],
+                 reinterpret_cast<TOOLINFOA*>(lParam));
         return TRUE;
     }
     case TTM_POP:

@@ -39,7 +39,9 @@ PerWindow<Buddy>& buddies() {
     return *p;
 }
 
-bool horizontal(HWND hwnd) { return (styleOf(hwnd) & UDS_HORZ) != 0; }
+bool horizontal(HWND hwnd) {
+    return (styleOf(hwnd) & UDS_HORZ) != 0;
+}
 
 bool inRange(const UpDownState& u, long v) {
     return v >= std::min(u.lower, u.upper) && v <= std::max(u.lower, u.upper);
@@ -50,7 +52,8 @@ bool readBuddy(HWND hwnd, UpDownState& u) {
     if (u.buddy == nullptr || (styleOf(hwnd) & UDS_SETBUDDYINT) == 0) return true;
     const std::string text = textOf(u.buddy);
     const char* p = text.c_str();
-    while (*p == ' ') ++p;
+    while (*p == ' ')
+        ++p;
     char* end = nullptr;
     const long v = std::strtol(p, &end, 10);
     if (end == p || *end != '\0' || !inRange(u, v)) return false;
@@ -69,12 +72,14 @@ void step(HWND hwnd, UpDownState& u, int direction) {
     readBuddy(hwnd, u);
     const int delta = (u.upper >= u.lower ? 1 : -1) * direction;
     NMUPDOWN nm{{hwnd, static_cast<UINT_PTR>(GetDlgCtrlID(hwnd)), UDN_DELTAPOS}, u.pos, delta};
-    if (winplat::user::notifyParent(hwnd, WM_NOTIFY, nm.hdr.idFrom, reinterpret_cast<LPARAM>(&nm)) != 0)
+    if (winplat::user::notifyParent(hwnd, WM_NOTIFY, nm.hdr.idFrom,
+                                    reinterpret_cast<LPARAM>(&nm)) != 0)
         return;
     UpDownState* again = updowns().get(hwnd);
     if (again == nullptr) return;
     long next = static_cast<long>(again->pos) + nm.iDelta;
-    const int low = std::min(again->lower, again->upper), high = std::max(again->lower, again->upper);
+    const int low = std::min(again->lower, again->upper),
+              high = std::max(again->lower, again->upper);
     if (next < low || next > high) {
         if ((styleOf(hwnd) & UDS_WRAP) != 0)
             next = next < low ? high : low;
@@ -279,7 +284,9 @@ LRESULT CALLBACK updownProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
-void registerUpDown() { registerControlClass(UPDOWN_CLASSA, updownProc, 0, COLOR_BTNFACE); }
+void registerUpDown() {
+    registerControlClass(UPDOWN_CLASSA, updownProc, 0, COLOR_BTNFACE);
+}
 
 [[maybe_unused]] const bool g_registered = [] {
     winplat::user::addSystemClasses(&registerUpDown);

@@ -10,7 +10,7 @@ struct DialogState {
     DLGPROC proc = nullptr;
     HFONT font = nullptr; // made from the template; deleted with the dialog
     SIZE baseUnits{4, 8};
-    int defaultId = 0;    // DM_SETDEFID; 0: the first default push button
+    int defaultId = 0; // DM_SETDEFID; 0: the first default push button
     HWND focusSave = nullptr;
     bool ended = false;
     INT_PTR result = 0;

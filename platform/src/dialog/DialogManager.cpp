@@ -18,9 +18,13 @@ std::vector<HWND> controlsOf(HWND dialog) {
     return out;
 }
 
-bool usable(HWND control) { return IsWindowVisible(control) && IsWindowEnabled(control); }
+bool usable(HWND control) {
+    return IsWindowVisible(control) && IsWindowEnabled(control);
+}
 
-DWORD styleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_STYLE)); }
+DWORD styleOf(HWND hwnd) {
+    return static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_STYLE));
+}
 
 LRESULT codeOf(HWND control, MSG* msg = nullptr) {
     return SendMessageA(control, WM_GETDLGCODE, msg != nullptr ? msg->wParam : 0,
@@ -198,8 +202,7 @@ BOOL IsDialogMessageA(HWND dialog, MSG* msg) {
         HWND focus = GetFocus();
         const LRESULT code = focus != nullptr ? codeOf(focus, msg) : 0;
         const char c = static_cast<char>(msg->wParam);
-        if ((code & (DLGC_WANTCHARS | DLGC_WANTMESSAGE)) != 0 || c == '\t' || c == '\r' ||
-            c == 27)
+        if ((code & (DLGC_WANTCHARS | DLGC_WANTMESSAGE)) != 0 || c == '\t' || c == '\r' || c == 27)
             break;
         if (!followMnemonic(dialog, c)) MessageBeep(0);
         handled = true;
@@ -237,7 +240,8 @@ HWND GetNextDlgGroupItem(HWND dialog, HWND control, BOOL previous) {
     const int at = indexOf(list, control);
     if (at < 0) return GetNextDlgTabItem(dialog, nullptr, previous);
     int first = at;
-    while (first > 0 && (styleOf(list[static_cast<std::size_t>(first)]) & WS_GROUP) == 0) --first;
+    while (first > 0 && (styleOf(list[static_cast<std::size_t>(first)]) & WS_GROUP) == 0)
+        --first;
     int last = at + 1;
     while (last < static_cast<int>(list.size()) &&
            (styleOf(list[static_cast<std::size_t>(last)]) & WS_GROUP) == 0)

@@ -12,35 +12,64 @@ namespace {
 
 const std::map<std::string, DWORD>& styleNames() {
     static const std::map<std::string, DWORD> names = {
-        {"WS_POPUP", WS_POPUP},           {"WS_CHILD", WS_CHILD},
-        {"WS_VISIBLE", WS_VISIBLE},       {"WS_DISABLED", WS_DISABLED},
-        {"WS_CLIPSIBLINGS", WS_CLIPSIBLINGS}, {"WS_CLIPCHILDREN", WS_CLIPCHILDREN},
-        {"WS_CAPTION", WS_CAPTION},       {"WS_BORDER", WS_BORDER},
-        {"WS_DLGFRAME", WS_DLGFRAME},     {"WS_VSCROLL", WS_VSCROLL},
-        {"WS_HSCROLL", WS_HSCROLL},       {"WS_SYSMENU", WS_SYSMENU},
-        {"WS_THICKFRAME", WS_THICKFRAME}, {"WS_GROUP", WS_GROUP},
-        {"WS_TABSTOP", WS_TABSTOP},       {"WS_EX_CLIENTEDGE", WS_EX_CLIENTEDGE},
-        {"WS_EX_STATICEDGE", WS_EX_STATICEDGE}, {"WS_EX_DLGMODALFRAME", WS_EX_DLGMODALFRAME},
-        {"WS_EX_TOOLWINDOW", WS_EX_TOOLWINDOW}, {"WS_EX_TOPMOST", WS_EX_TOPMOST},
-        {"DS_ABSALIGN", DS_ABSALIGN},     {"DS_SYSMODAL", DS_SYSMODAL},
-        {"DS_SETFONT", DS_SETFONT},       {"DS_MODALFRAME", DS_MODALFRAME},
-        {"DS_NOIDLEMSG", DS_NOIDLEMSG},   {"DS_SETFOREGROUND", DS_SETFOREGROUND},
-        {"DS_3DLOOK", DS_3DLOOK},         {"DS_CONTROL", DS_CONTROL},
-        {"DS_CENTER", DS_CENTER},         {"BS_PUSHBUTTON", BS_PUSHBUTTON},
-        {"BS_DEFPUSHBUTTON", BS_DEFPUSHBUTTON}, {"BS_CHECKBOX", BS_CHECKBOX},
-        {"BS_AUTOCHECKBOX", BS_AUTOCHECKBOX}, {"BS_GROUPBOX", BS_GROUPBOX},
-        {"BS_OWNERDRAW", BS_OWNERDRAW},   {"BS_LEFTTEXT", BS_LEFTTEXT},
-        {"SS_LEFT", SS_LEFT},             {"SS_CENTER", SS_CENTER},
-        {"SS_RIGHT", SS_RIGHT},           {"SS_NOPREFIX", SS_NOPREFIX},
-        {"SS_NOTIFY", SS_NOTIFY},         {"ES_LEFT", ES_LEFT},
-        {"ES_NUMBER", ES_NUMBER},         {"ES_AUTOHSCROLL", ES_AUTOHSCROLL},
-        {"ES_READONLY", ES_READONLY},     {"CBS_SIMPLE", CBS_SIMPLE},
-        {"CBS_DROPDOWN", CBS_DROPDOWN},   {"CBS_DROPDOWNLIST", CBS_DROPDOWNLIST},
-        {"CBS_SORT", CBS_SORT},           {"CBS_HASSTRINGS", CBS_HASSTRINGS},
-        {"UDS_WRAP", UDS_WRAP},           {"UDS_SETBUDDYINT", UDS_SETBUDDYINT},
-        {"UDS_ALIGNRIGHT", UDS_ALIGNRIGHT}, {"UDS_ALIGNLEFT", UDS_ALIGNLEFT},
-        {"UDS_AUTOBUDDY", UDS_AUTOBUDDY}, {"UDS_ARROWKEYS", UDS_ARROWKEYS},
-        {"UDS_HORZ", UDS_HORZ},           {"UDS_NOTHOUSANDS", UDS_NOTHOUSANDS},
+        {"WS_POPUP", WS_POPUP},
+        {"WS_CHILD", WS_CHILD},
+        {"WS_VISIBLE", WS_VISIBLE},
+        {"WS_DISABLED", WS_DISABLED},
+        {"WS_CLIPSIBLINGS", WS_CLIPSIBLINGS},
+        {"WS_CLIPCHILDREN", WS_CLIPCHILDREN},
+        {"WS_CAPTION", WS_CAPTION},
+        {"WS_BORDER", WS_BORDER},
+        {"WS_DLGFRAME", WS_DLGFRAME},
+        {"WS_VSCROLL", WS_VSCROLL},
+        {"WS_HSCROLL", WS_HSCROLL},
+        {"WS_SYSMENU", WS_SYSMENU},
+        {"WS_THICKFRAME", WS_THICKFRAME},
+        {"WS_GROUP", WS_GROUP},
+        {"WS_TABSTOP", WS_TABSTOP},
+        {"WS_EX_CLIENTEDGE", WS_EX_CLIENTEDGE},
+        {"WS_EX_STATICEDGE", WS_EX_STATICEDGE},
+        {"WS_EX_DLGMODALFRAME", WS_EX_DLGMODALFRAME},
+        {"WS_EX_TOOLWINDOW", WS_EX_TOOLWINDOW},
+        {"WS_EX_TOPMOST", WS_EX_TOPMOST},
+        {"DS_ABSALIGN", DS_ABSALIGN},
+        {"DS_SYSMODAL", DS_SYSMODAL},
+        {"DS_SETFONT", DS_SETFONT},
+        {"DS_MODALFRAME", DS_MODALFRAME},
+        {"DS_NOIDLEMSG", DS_NOIDLEMSG},
+        {"DS_SETFOREGROUND", DS_SETFOREGROUND},
+        {"DS_3DLOOK", DS_3DLOOK},
+        {"DS_CONTROL", DS_CONTROL},
+        {"DS_CENTER", DS_CENTER},
+        {"BS_PUSHBUTTON", BS_PUSHBUTTON},
+        {"BS_DEFPUSHBUTTON", BS_DEFPUSHBUTTON},
+        {"BS_CHECKBOX", BS_CHECKBOX},
+        {"BS_AUTOCHECKBOX", BS_AUTOCHECKBOX},
+        {"BS_GROUPBOX", BS_GROUPBOX},
+        {"BS_OWNERDRAW", BS_OWNERDRAW},
+        {"BS_LEFTTEXT", BS_LEFTTEXT},
+        {"SS_LEFT", SS_LEFT},
+        {"SS_CENTER", SS_CENTER},
+        {"SS_RIGHT", SS_RIGHT},
+        {"SS_NOPREFIX", SS_NOPREFIX},
+        {"SS_NOTIFY", SS_NOTIFY},
+        {"ES_LEFT", ES_LEFT},
+        {"ES_NUMBER", ES_NUMBER},
+        {"ES_AUTOHSCROLL", ES_AUTOHSCROLL},
+        {"ES_READONLY", ES_READONLY},
+        {"CBS_SIMPLE", CBS_SIMPLE},
+        {"CBS_DROPDOWN", CBS_DROPDOWN},
+        {"CBS_DROPDOWNLIST", CBS_DROPDOWNLIST},
+        {"CBS_SORT", CBS_SORT},
+        {"CBS_HASSTRINGS", CBS_HASSTRINGS},
+        {"UDS_WRAP", UDS_WRAP},
+        {"UDS_SETBUDDYINT", UDS_SETBUDDYINT},
+        {"UDS_ALIGNRIGHT", UDS_ALIGNRIGHT},
+        {"UDS_ALIGNLEFT", UDS_ALIGNLEFT},
+        {"UDS_AUTOBUDDY", UDS_AUTOBUDDY},
+        {"UDS_ARROWKEYS", UDS_ARROWKEYS},
+        {"UDS_HORZ", UDS_HORZ},
+        {"UDS_NOTHOUSANDS", UDS_NOTHOUSANDS},
     };
     return names;
 }
@@ -77,6 +106,11 @@ public:
         if (m_at >= m_line.size() || m_line[m_at] != '"') return false;
         out->clear();
         for (++m_at; m_at < m_line.size(); ++m_at) {
+            if (m_line[m_at] == '\\' && m_at + 1 < m_line.size()) {
+                const char next = m_line[++m_at];
+                out->push_back(next == 'n' ? '\n' : next == 't' ? '\t' : next);
+                continue;
+            }
             if (m_line[m_at] != '"') {
                 out->push_back(m_line[m_at]);
                 continue;
@@ -139,8 +173,8 @@ private:
 };
 
 bool fourNumbers(Scanner& s, int* a, int* b, int* c, int* d) {
-    return s.number(a) && s.take(',') && s.number(b) && s.take(',') && s.number(c) &&
-           s.take(',') && s.number(d);
+    return s.number(a) && s.take(',') && s.number(b) && s.take(',') && s.number(c) && s.take(',') &&
+           s.number(d);
 }
 
 bool readControl(Scanner& s, DialogItem* item) {

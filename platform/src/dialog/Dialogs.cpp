@@ -71,8 +71,8 @@ bool focusable(HWND dialog, HWND control) {
 }
 
 void restoreFocus(HWND dialog, DialogState& st) {
-    HWND target = focusable(dialog, st.focusSave) ? st.focusSave
-                                                  : GetNextDlgTabItem(dialog, nullptr, FALSE);
+    HWND target =
+        focusable(dialog, st.focusSave) ? st.focusSave : GetNextDlgTabItem(dialog, nullptr, FALSE);
     if (target != nullptr) giveFocus(dialog, target);
 }
 
@@ -211,8 +211,12 @@ SIZE baseUnitsOf(HFONT font) {
     return base;
 }
 
-int toPixelsX(int units, SIZE base) { return mulDiv(units, base.cx, 4); }
-int toPixelsY(int units, SIZE base) { return mulDiv(units, base.cy, 8); }
+int toPixelsX(int units, SIZE base) {
+    return mulDiv(units, base.cx, 4);
+}
+int toPixelsY(int units, SIZE base) {
+    return mulDiv(units, base.cy, 8);
+}
 
 void giveFocus(HWND dialog, HWND control) {
     (void)dialog;
@@ -292,8 +296,8 @@ HWND CreateDialogIndirectParamA(HINSTANCE instance, LPCDLGTEMPLATEA dialogTempla
     t_pending = state.release();
     HWND hwnd = CreateWindowExA(exStyle, t.className.empty() ? WC_DIALOG : t.className.c_str(),
                                 t.caption.c_str(), style, place.left, place.top,
-                                place.right - place.left, place.bottom - place.top, owner,
-                                nullptr, instance, reinterpret_cast<LPVOID>(param));
+                                place.right - place.left, place.bottom - place.top, owner, nullptr,
+                                instance, reinterpret_cast<LPVOID>(param));
     if (t_pending != nullptr) {
         // The window never reached the dialog procedure: nobody else owns the state.
         if (t_pending->font != nullptr) DeleteObject(t_pending->font);
@@ -329,8 +333,8 @@ HWND CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLG
                         LPARAM param) {
     HRSRC found = FindResourceA(instance, templateName, RT_DIALOG);
     if (found == nullptr) return nullptr;
-    return CreateDialogIndirectParamA(instance, LockResource(LoadResource(instance, found)),
-                                      owner, proc, param);
+    return CreateDialogIndirectParamA(instance, LockResource(LoadResource(instance, found)), owner,
+                                      proc, param);
 }
 
 INT_PTR DialogBoxIndirectParamA(HINSTANCE instance, LPCDLGTEMPLATEA dialogTemplate, HWND owner,
@@ -417,11 +421,13 @@ UINT GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned) {
     char text[64];
     GetDlgItemTextA(dialog, id, text, sizeof text);
     const char* p = text;
-    while (*p == ' ') ++p;
+    while (*p == ' ')
+        ++p;
     char* end = nullptr;
     const long long v = std::strtoll(p, &end, 10);
     if (end == p) return 0;
-    while (*end == ' ') ++end;
+    while (*end == ' ')
+        ++end;
     if (*end != '\0') return 0;
     if (isSigned ? (v < INT32_MIN || v > INT32_MAX) : (v < 0 || v > UINT32_MAX)) return 0;
     if (translated != nullptr) *translated = TRUE;

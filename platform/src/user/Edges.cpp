@@ -17,8 +17,7 @@ void ring(HDC dc, const RECT& r, int topLeft, int bottomRight, UINT flags) {
     if ((flags & BF_LEFT) != 0) fill(dc, RECT{r.left, r.top, r.left + 1, r.bottom - 1}, topLeft);
     if ((flags & BF_BOTTOM) != 0)
         fill(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, bottomRight);
-    if ((flags & BF_RIGHT) != 0)
-        fill(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, bottomRight);
+    if ((flags & BF_RIGHT) != 0) fill(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, bottomRight);
 }
 
 RECT inset(RECT r, UINT flags) {
@@ -70,8 +69,8 @@ void buttonFace(HDC dc, RECT* r, UINT state, bool flatWhenPushed) {
 }
 
 void checkBox(HDC dc, const RECT& area, UINT state) {
-    const int side = std::min({13, static_cast<int>(area.right - area.left),
-                               static_cast<int>(area.bottom - area.top)});
+    const int side = std::min(
+        {13, static_cast<int>(area.right - area.left), static_cast<int>(area.bottom - area.top)});
     RECT box{area.left, area.top + (area.bottom - area.top - side) / 2, area.left + side, 0};
     box.bottom = box.top + side;
     DrawEdge(dc, &box, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
@@ -92,7 +91,7 @@ void closeCross(HDC dc, const RECT& r, UINT state) {
     RECT c = r;
     if ((state & DFCS_PUSHED) != 0) OffsetRect(&c, 1, 1);
     const int w = c.right - c.left, h = c.bottom - c.top;
-    const int n = std::max(3, std::min(w, h) - 6);
+    const int n = std::max(3, std::min(w, h) - 3);
     const int x0 = c.left + (w - n) / 2, y0 = c.top + (h - n) / 2;
     const int ink = (state & DFCS_INACTIVE) != 0 ? COLOR_3DSHADOW : COLOR_BTNTEXT;
     for (int i = 0; i < n; ++i) {
@@ -140,10 +139,10 @@ BOOL DrawFrameControl(HDC dc, RECT* rect, UINT kind, UINT state) {
     case DFC_SCROLL: {
         buttonFace(dc, &r, state, true);
         const UINT which = state & 0xFF;
-        const int direction = which == DFCS_SCROLLUP          ? 0
-                              : which == DFCS_SCROLLLEFT      ? 2
-                              : which == DFCS_SCROLLRIGHT     ? 3
-                                                              : 1;
+        const int direction = which == DFCS_SCROLLUP      ? 0
+                              : which == DFCS_SCROLLLEFT  ? 2
+                              : which == DFCS_SCROLLRIGHT ? 3
+                                                          : 1;
         arrow(dc, r, direction, state);
         return TRUE;
     }

@@ -27,7 +27,9 @@ int zIndex(const Window* top) {
     return it == order.end() ? -1 : static_cast<int>(it - order.begin());
 }
 
-void forgetOne(HWND hwnd) { saved().erase(hwnd); }
+void forgetOne(HWND hwnd) {
+    saved().erase(hwnd);
+}
 
 [[maybe_unused]] const bool g_registered = [] {
     addDestroyObserver(&forgetOne);
@@ -54,8 +56,7 @@ bool restoreBitsUnder(Window* w, const RECT& screenRect) {
     Saved s = std::move(it->second);
     saved().erase(it);
     const winplat::gdi::Surface& screen = winplat::gdi::device().screen;
-    const RECT wanted =
-        intersectRects(screenRect, RECT{0, 0, screen.width, screen.height});
+    const RECT wanted = intersectRects(screenRect, RECT{0, 0, screen.width, screen.height});
     if (!s.valid || !EqualRect(&wanted, &s.rect)) return false;
     std::size_t i = 0;
     for (int y = s.rect.top; y < s.rect.bottom; ++y)
@@ -77,7 +78,8 @@ void noteDrawnBeneath(const Window* painter, const RECT& screenRect) {
 }
 
 void forgetSavedBits() {
-    for (auto& entry : saved()) entry.second.valid = false;
+    for (auto& entry : saved())
+        entry.second.valid = false;
 }
 
 } // namespace winplat::user
