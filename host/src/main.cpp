@@ -7,6 +7,7 @@
 //   --input FILE        input commands (winplat/inputscript.h) fed to the page's message loop
 //   --screenshot FILE   the page as a PNG once the input has run
 //   --save              (design) writes the objects' property strings back into the page file
+//   --properties NAME   (design) opens that object's properties dialog, driven by the input
 //   --size WxH          the page's size in pixels (800x600)
 #include "Page.h"
 #include "PageWindow.h"
@@ -19,14 +20,14 @@
 namespace {
 
 struct Options {
-    std::string command, target, input, screenshot;
+    std::string command, target, input, screenshot, properties;
     bool save = false;
     int width = 800, height = 600;
 };
 
 int usage() {
     std::cerr << "usage: qvhost info PLUGIN | run PAGE [--input FILE] [--screenshot FILE] [--size WxH]"
-                 " | design PAGE [--save] [--input FILE] [--screenshot FILE]\n";
+                 " | design PAGE [--save] [--properties NAME] [--input FILE] [--screenshot FILE]\n";
     return 2;
 }
 
@@ -38,8 +39,10 @@ bool parse(int argc, char** argv, Options& o) {
         const std::string a = argv[i];
         if (a == "--save") {
             o.save = true;
-        } else if ((a == "--input" || a == "--screenshot" || a == "--size") && i + 1 < argc) {
+        } else if ((a == "--input" || a == "--screenshot" || a == "--size" || a == "--properties") &&
+                   i + 1 < argc) {
             const std::string value = argv[++i];
+            if (a == "--properties") o.properties = value;
             if (a == "--input") o.input = value;
             if (a == "--screenshot") o.screenshot = value;
             if (a == "--size" && std::sscanf(value.c_str(), "%dx%d", &o.width, &o.height) != 2) return false;
@@ -81,6 +84,15 @@ int runPage(const Options& o) {
         window.placeObjects(design);
         if (!design && !page.runStartScript()) status = 1;
         script.attach(window.handle());
+        if (design && !o.properties.empty()) {
+            qvhost::PageObject* object = page.find(o.properties);
+            if (object == nullptr || object->object == nullptr) {
+                std::cerr << "qvhost: no object " << o.properties << "\n";
+                return 1;
+            }
+            const int result = object->object->ShowPropertiesDialog(page.folder().c_str());
+            std::cout << "dialog " << o.properties << " " << result << "\n";
+        }
         window.run();
         script.detach();
         if (!o.screenshot.empty() && !window.saveScreenshot(o.screenshot)) {

@@ -1,5 +1,11 @@
 #include "CGallimoObject.h"
+#include "CPropertiesDlg.h"
 
-// The properties dialog arrives with its own window classes; until then the object keeps its
-// settings, as after Cancel.
-int CGallimoObject::ShowPropertiesDialog(const char*) { return 0; }
+#include <string>
+
+int CGallimoObject::ShowPropertiesDialog(const char* helpFolder) {
+    std::string help = helpFolder != nullptr ? helpFolder : "";
+    while (!help.empty() && help.back() == '\\') help.pop_back();
+    help += "\\Gallimo.htm";
+    return gallimo::EditProperties(m_properties, help.c_str());
+}

@@ -1,4 +1,5 @@
 #include "GallimoFixture.h"
+#include "InputSteps.h"
 
 #include <cstring>
 
@@ -108,4 +109,26 @@ TEST_F(GallimoObjectTest, TheImageListOutlivesTheWindow) {
     placeAtRunTime();
     EXPECT_EQ(object->m_imageList.GetSafeHandle(), list);
     EXPECT_EQ(number("Gallimo.GetItemCount('Thumbs')"), 1) << "the next window shows the items again";
+}
+
+TEST_F(GallimoObjectTest, ThePropertiesDialogStoresOnlyAfterOk) {
+    using testing_support::InputSteps;
+    char text[] = "100,100,40,20,1,1,3,16777215,16777215,2,0,0,1,1,0,7,8,1";
+    object->SetProperties(text);
+    {
+        // "Show Frame" is the dialog's check box 5010: tick it, then cancel.
+        InputSteps steps({[] { testing_support::clickWindow(GetDlgItem(GetActiveWindow(), 5010)); },
+                          [] { testing_support::pressKey(VK_ESCAPE); }});
+        EXPECT_EQ(object->ShowPropertiesDialog("C:\\help\\\\"), 0);
+    }
+    testing_support::dropQuit();
+    EXPECT_EQ(object->m_properties.showFrame, 0);
+    {
+        InputSteps steps({[] { testing_support::clickWindow(GetDlgItem(GetActiveWindow(), 5010)); },
+                          [] { testing_support::clickWindow(GetDlgItem(GetActiveWindow(), IDOK)); }});
+        EXPECT_EQ(object->ShowPropertiesDialog("C:\\help"), 1);
+    }
+    testing_support::dropQuit();
+    EXPECT_EQ(properties(*object), "100,100,40,20,1,1,3,16777215,16777215,2,1,0,1,1,0,7,8,1")
+        << "the two reserved fields are kept as they were";
 }
