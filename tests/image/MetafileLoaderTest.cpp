@@ -300,3 +300,14 @@ TEST_F(MetafileLoader, PublicSamplesRenderAtTheSizeTheirHeadersGive) {
     }
     EXPECT_GT(rendered, 40);
 }
+
+TEST_F(MetafileLoader, APaletteDeviceRendersThroughItsPalette) {
+    winplatUsePaletteDevice(TRUE);
+    const TempFile file(enhancedBlock());
+    Loaded r;
+    load(file.path(), r, RGB(0, 0, 255));
+    ASSERT_NE(r.image, nullptr);
+    EXPECT_EQ(r.error, 0);
+    EXPECT_EQ(r.at(0, 0), RGB(0, 0, 255)) << "a static colour stays what it is";
+    EXPECT_EQ(r.at(r.width / 2, r.height / 2), kRed);
+}

@@ -218,6 +218,15 @@ TEST_F(MetafilePlayer, TextIsDrawnAtItsPlaceInTheTextColour) {
             }
     EXPECT_GT(red, 10);
 
+    // Glyph indices are not characters: nothing is written for them.
+    EmfWriter glyphs;
+    glyphs.record(kEmfSetTextColor, {static_cast<std::int32_t>(kRed)})
+        .record(kEmfSetBkMode, {TRANSPARENT})
+        .textOutW(20, 10, "H", 0, 0x0010);
+    Canvas blank(100, 50);
+    ASSERT_TRUE(blank.playEnhanced(glyphs.bytes()));
+    EXPECT_EQ(blank.count(kRed), 0);
+
     // Advances from the record place each character.
     for (int advance : {0, 40}) {
         EmfWriter spaced;

@@ -139,7 +139,8 @@ EmfWriter& EmfWriter::raw(std::uint32_t type, const Bytes& body) {
     return *this;
 }
 
-EmfWriter& EmfWriter::textOutW(int x, int y, const std::string& text, int advance) {
+EmfWriter& EmfWriter::textOutW(int x, int y, const std::string& text, int advance,
+                               std::uint32_t options) {
     Bytes b(16 + 4 + 8, 0); // bounds, graphics mode, x and y scale
     b[16] = 1;
     const auto n = static_cast<std::uint32_t>(text.size());
@@ -149,7 +150,7 @@ EmfWriter& EmfWriter::textOutW(int x, int y, const std::string& text, int advanc
     put32(b, static_cast<std::uint32_t>(y));
     put32(b, n);
     put32(b, textAt);
-    put32(b, 0); // options
+    put32(b, options);
     for (int i = 0; i < 4; ++i)
         put32(b, 0);
     put32(b, advance != 0 ? textAt + textBytes : 0);

@@ -154,7 +154,8 @@ public:
         return record(kEmfRectangle, {left, top, right, bottom});
     }
     // A text record with advances of `advance` units when it is not 0.
-    EmfWriter& textOutW(int x, int y, const std::string& text, int advance = 0);
+    EmfWriter& textOutW(int x, int y, const std::string& text, int advance = 0,
+                        std::uint32_t options = 0);
     // StretchDIBits of a packed DIB (header, table and rows in one run).
     EmfWriter& stretchDIBits(int x, int y, int width, int height, const Bytes& dib, int tableBytes,
                              int srcWidth, int srcHeight);

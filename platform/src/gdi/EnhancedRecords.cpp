@@ -333,6 +333,7 @@ void EnhancedDecoder::font(RecordReader& r) {
 // ExtTextOutA and ExtTextOutW: the text's place, count, offsets of the characters and of the
 // advances, options and rectangle.
 void EnhancedDecoder::text(std::uint32_t type, RecordReader& r) {
+    constexpr std::uint32_t kGlyphIndices = 0x0010;     // ETO_GLYPH_INDEX
     constexpr std::uint32_t kVerticalAdvances = 0x2000; // ETO_PDY: pairs of advances
     const double x = r.i32(36), y = r.i32(40);
     const std::uint32_t count = r.u32(44);
@@ -343,13 +344,15 @@ void EnhancedDecoder::text(std::uint32_t type, RecordReader& r) {
     const std::uint32_t advancesAt = r.u32(72);
     const std::uint64_t each = type == kExtTextOutW ? 2 : 1;
     if (!r.ok() || !r.has(textAt, count * each)) return;
+    // Glyph indices mean nothing without the font they index: only the box is drawn.
+    const std::uint32_t shown = (options & kGlyphIndices) != 0 ? 0 : count;
     const std::string chars = type == kExtTextOutW
-                                  ? narrowText(r.at(textAt), count)
-                                  : std::string(reinterpret_cast<const char*>(r.at(textAt)), count);
+                                  ? narrowText(r.at(textAt), shown)
+                                  : std::string(reinterpret_cast<const char*>(r.at(textAt)), shown);
     std::vector<double> advances;
     const std::uint64_t stride = (options & kVerticalAdvances) != 0 ? 8 : 4;
     if (advancesAt != 0 && r.has(advancesAt, count * stride))
-        for (std::uint32_t i = 0; i < count; ++i)
+        for (std::uint32_t i = 0; i < shown; ++i)
             advances.push_back(r.i32(advancesAt + i * stride));
     m_p.text(x, y, options, rect, chars, advances);
 }

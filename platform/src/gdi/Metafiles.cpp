@@ -66,7 +66,7 @@ HENHMETAFILE enhancedFrom(const BYTE* data, std::size_t size) {
     const std::size_t end =
         m->header.nBytes >= recordSize && m->header.nBytes < size ? m->header.nBytes : size;
     m->records.assign(data, data + end);
-    return handleOf<HENHMETAFILE>(static_cast<GdiObject*>(adopt(m)));
+    return static_cast<HENHMETAFILE>(adopt(m));
 }
 
 // The reference device's size in pixels and millimetres.
@@ -139,7 +139,7 @@ HMETAFILE GetMetaFileA(LPCSTR path) {
     Guard guard(gdiLock());
     auto* m = new WinMetafile;
     m->bits = std::move(bytes);
-    return handleOf<HMETAFILE>(static_cast<GdiObject*>(adopt(m)));
+    return static_cast<HMETAFILE>(adopt(m));
 }
 
 UINT GetMetaFileBitsEx(HMETAFILE metafile, UINT size, LPVOID buffer) {
@@ -191,7 +191,7 @@ HENHMETAFILE SetWinMetaFileBits(UINT size, const BYTE* bits, HDC reference,
     h.szlMillimeters = millimetres;
     h.szlMicrometers = {millimetres.cx * 1000, millimetres.cy * 1000};
     m->headerBytes = sizeof h;
-    return handleOf<HENHMETAFILE>(static_cast<GdiObject*>(adopt(m)));
+    return static_cast<HENHMETAFILE>(adopt(m));
 }
 
 UINT GetEnhMetaFileHeader(HENHMETAFILE metafile, UINT size, ENHMETAHEADER* header) {
