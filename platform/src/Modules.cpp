@@ -23,7 +23,9 @@ winplat::ModuleListener g_listener{};
 
 namespace winplat {
 
-void setModuleListener(const ModuleListener& listener) { g_listener = listener; }
+void setModuleListener(const ModuleListener& listener) {
+    g_listener = listener;
+}
 
 } // namespace winplat
 
@@ -84,6 +86,8 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
     return reinterpret_cast<FARPROC>(symbol);
 }
 
-DWORD GetCurrentThreadId() { return static_cast<DWORD>(syscall(SYS_gettid)); }
+DWORD GetCurrentThreadId() {
+    return static_cast<DWORD>(syscall(SYS_gettid));
+}
 
 } // extern "C"

@@ -9,7 +9,7 @@
 namespace winplat {
 
 struct ModuleListener {
-    std::size_t (*appsConstructed)();           // a running count, read before dlopen
+    std::size_t (*appsConstructed)();                   // a running count, read before dlopen
     bool (*attach)(HMODULE module, std::size_t before); // false: an InitInstance refused
     void (*detach)(HMODULE module);
 };

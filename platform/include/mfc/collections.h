@@ -16,8 +16,7 @@ using INT_PTR = std::intptr_t;
 struct PositionTag;
 using POSITION = PositionTag*;
 
-template <class TYPE, class ARG_TYPE = const TYPE&>
-class CList : public CObject {
+template <class TYPE, class ARG_TYPE = const TYPE&> class CList : public CObject {
     struct Node {
         Node* next;
         Node* prev;
@@ -61,7 +60,8 @@ public:
             AddTail(n->data);
     }
     void RemoveAll() {
-        while (m_head != nullptr) take(m_head);
+        while (m_head != nullptr)
+            take(m_head);
     }
 
     POSITION GetHeadPosition() const { return toPosition(m_head); }
@@ -108,7 +108,8 @@ public:
     POSITION FindIndex(INT_PTR index) const {
         if (index < 0 || index >= m_count) return nullptr;
         Node* n = m_head;
-        while (index-- > 0) n = n->next;
+        while (index-- > 0)
+            n = n->next;
         return toPosition(n);
     }
 
@@ -150,8 +151,7 @@ public:
     explicit CStringList(INT_PTR blockSize = 10) : CList(blockSize) {}
 };
 
-template <class TYPE, class ARG_TYPE = const TYPE&>
-class CArray : public CObject {
+template <class TYPE, class ARG_TYPE = const TYPE&> class CArray : public CObject {
 public:
     CArray() = default;
     CArray(const CArray&) = delete;
@@ -173,7 +173,9 @@ public:
     void SetAt(INT_PTR i, ARG_TYPE value) {
         if (valid(i)) m_data[static_cast<std::size_t>(i)] = value;
     }
-    TYPE& ElementAt(INT_PTR i) { return valid(i) ? m_data[static_cast<std::size_t>(i)] : m_invalid; }
+    TYPE& ElementAt(INT_PTR i) {
+        return valid(i) ? m_data[static_cast<std::size_t>(i)] : m_invalid;
+    }
     TYPE& operator[](INT_PTR i) { return ElementAt(i); }
     TYPE operator[](INT_PTR i) const { return GetAt(i); }
     TYPE* GetData() { return m_data.empty() ? nullptr : m_data.data(); }

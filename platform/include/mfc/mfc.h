@@ -3,6 +3,7 @@
 
 #include "mfc/app.h"
 #include "mfc/collections.h"
+#include "mfc/controls.h"
 #include "mfc/dialog.h"
 #include "mfc/dialogcontrols.h"
 #include "mfc/gdi.h"

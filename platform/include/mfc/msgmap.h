@@ -59,14 +59,16 @@ protected:                                                                      
     const AFX_MSGMAP* GetMessageMap() const override;
 
 #define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                     \
-    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); }              \
+    const AFX_MSGMAP* theClass::GetMessageMap() const {                                            \
+        return GetThisMessageMap();                                                                \
+    }                                                                                              \
     const AFX_MSGMAP* theClass::GetThisMessageMap() {                                              \
         using ThisClass = theClass;                                                                \
         using TheBaseClass = baseClass;                                                            \
         static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 
 #define END_MESSAGE_MAP()                                                                          \
-    {0, 0, 0, 0, nullptr}                                                                          \
+    { 0, 0, 0, 0, nullptr }                                                                        \
     }                                                                                              \
     ;                                                                                              \
     static_assert(sizeof(ThisClass) > 0, "the map's class is complete");                           \
@@ -79,8 +81,7 @@ protected:                                                                      
 
 // LRESULT fn(WPARAM, LPARAM)
 #define ON_MESSAGE(message, memberFxn)                                                             \
-    {static_cast<UINT>(message), 0, 0, 0,                                                          \
-     [](CCmdTarget* t, WPARAM w, LPARAM l, LRESULT* r) {                                           \
+    {static_cast<UINT>(message), 0, 0, 0, [](CCmdTarget* t, WPARAM w, LPARAM l, LRESULT* r) {      \
          *r = AFX_THIS(t)->memberFxn(w, l);                                                        \
          return true;                                                                              \
      }},

@@ -44,14 +44,18 @@ public:                                                                         
 #define IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, create)                                \
     CRuntimeClass class_name::class##class_name = {#class_name, sizeof(class_name), 0xFFFF,        \
                                                    create, RUNTIME_CLASS(base_class_name)};        \
-    CRuntimeClass* class_name::GetRuntimeClass() const { return RUNTIME_CLASS(class_name); }       \
+    CRuntimeClass* class_name::GetRuntimeClass() const {                                           \
+        return RUNTIME_CLASS(class_name);                                                          \
+    }                                                                                              \
     static const AFX_CLASSINIT _init_##class_name(RUNTIME_CLASS(class_name));
 
 #define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                             \
     IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, nullptr)
 
 #define IMPLEMENT_DYNCREATE(class_name, base_class_name)                                           \
-    CObject* class_name::CreateObject() { return new class_name; }                                 \
+    CObject* class_name::CreateObject() {                                                          \
+        return new class_name;                                                                     \
+    }                                                                                              \
     IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, &class_name::CreateObject)
 
 class CObject {

@@ -4,14 +4,19 @@
 // procedure (m_pfnSuper) or to DefWindowProcA.
 #pragma once
 
-#include "mfc/geometry.h"
 #include "mfc/gdi.h"
+#include "mfc/geometry.h"
 #include "mfc/msgmap.h"
 #include "mfc/string.h"
 
 class CRgn;
 
 LRESULT AfxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The name of a window class with these looks, registered on first use; the same looks give
+// the same name.
+LPCSTR AfxRegisterWndClass(UINT classStyle, HCURSOR cursor = nullptr, HBRUSH background = nullptr,
+                           HICON icon = nullptr);
 
 class CWnd : public CCmdTarget {
     DECLARE_DYNCREATE(CWnd)
@@ -94,6 +99,8 @@ public:
     void ScreenToClient(POINT* point) const;
     void ScreenToClient(RECT* rect) const;
 
+    void SetFont(CFont* font, BOOL redraw = TRUE);
+    CFont* GetFont() const;
     void SetWindowText(LPCSTR text);
     int GetWindowText(LPSTR buffer, int size) const;
     void GetWindowText(CString& text) const;
@@ -170,7 +177,8 @@ protected:
          *r = static_cast<LRESULT>(AFX_THIS(t)->call);                                             \
          return true;                                                                              \
      }},
-#define AFX_KEY_ARGS static_cast<UINT>(w), static_cast<UINT>(LOWORD(l)), static_cast<UINT>(HIWORD(l))
+#define AFX_KEY_ARGS                                                                               \
+    static_cast<UINT>(w), static_cast<UINT>(LOWORD(l)), static_cast<UINT>(HIWORD(l))
 #define AFX_MOUSE_ARGS static_cast<UINT>(w), CPoint(l)
 
 #define ON_WM_CREATE() AFX_ON_RESULT(WM_CREATE, OnCreate(reinterpret_cast<LPCREATESTRUCT>(l)))

@@ -245,4 +245,6 @@ COLORREF ImageList_GetBkColor(HIMAGELIST list);
 
 } // extern "C"
 
-inline BOOL ImageList_RemoveAll(HIMAGELIST list) { return ImageList_Remove(list, -1); }
+inline BOOL ImageList_RemoveAll(HIMAGELIST list) {
+    return ImageList_Remove(list, -1);
+}

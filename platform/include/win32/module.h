@@ -5,7 +5,8 @@
 
 #include "win32/types.h"
 
-using FARPROC = LONG_PTR (*)();
+// Without arguments or result, so that it casts to the export's real type without a warning.
+using FARPROC = void (*)();
 
 #define ERROR_MOD_NOT_FOUND 126
 #define ERROR_PROC_NOT_FOUND 127

@@ -44,8 +44,12 @@ inline constexpr LRESULT MAKELRESULT(WORD low, WORD high) {
     return static_cast<LRESULT>(static_cast<DWORD>(MAKELONG(low, high)));
 }
 // Client coordinates in mouse messages are signed 16-bit values.
-inline constexpr int GET_X_LPARAM(LPARAM lp) { return static_cast<SHORT>(LOWORD(lp)); }
-inline constexpr int GET_Y_LPARAM(LPARAM lp) { return static_cast<SHORT>(HIWORD(lp)); }
+inline constexpr int GET_X_LPARAM(LPARAM lp) {
+    return static_cast<SHORT>(LOWORD(lp));
+}
+inline constexpr int GET_Y_LPARAM(LPARAM lp) {
+    return static_cast<SHORT>(HIWORD(lp));
+}
 
 #define CW_USEDEFAULT (static_cast<int>(0x80000000))
 
@@ -713,40 +717,51 @@ inline BOOL GetMessage(MSG* msg, HWND hwnd, UINT first, UINT last) {
 inline BOOL PeekMessage(MSG* msg, HWND hwnd, UINT first, UINT last, UINT remove) {
     return PeekMessageA(msg, hwnd, first, last, remove);
 }
-inline LRESULT DispatchMessage(const MSG* msg) { return DispatchMessageA(msg); }
+inline LRESULT DispatchMessage(const MSG* msg) {
+    return DispatchMessageA(msg);
+}
 inline LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
-inline LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT message, WPARAM wParam,
-                              LPARAM lParam) {
+inline LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return CallWindowProcA(proc, hwnd, message, wParam, lParam);
 }
-inline HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style,
-                           int x, int y, int width, int height, HWND parent, HMENU menuOrId,
+inline HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
+                           int y, int width, int height, HWND parent, HMENU menuOrId,
                            HINSTANCE instance, LPVOID param) {
     return CreateWindowExA(exStyle, className, windowName, style, x, y, width, height, parent,
                            menuOrId, instance, param);
 }
-inline ATOM RegisterClass(const WNDCLASSA* wc) { return RegisterClassA(wc); }
+inline ATOM RegisterClass(const WNDCLASSA* wc) {
+    return RegisterClassA(wc);
+}
 inline BOOL UnregisterClass(LPCSTR className, HINSTANCE instance) {
     return UnregisterClassA(className, instance);
 }
 inline BOOL GetClassInfo(HINSTANCE instance, LPCSTR className, WNDCLASSA* out) {
     return GetClassInfoA(instance, className, out);
 }
-inline LONG_PTR GetWindowLongPtr(HWND hwnd, int index) { return GetWindowLongPtrA(hwnd, index); }
+inline LONG_PTR GetWindowLongPtr(HWND hwnd, int index) {
+    return GetWindowLongPtrA(hwnd, index);
+}
 inline LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
     return SetWindowLongPtrA(hwnd, index, value);
 }
-inline LONG GetWindowLong(HWND hwnd, int index) { return GetWindowLongA(hwnd, index); }
+inline LONG GetWindowLong(HWND hwnd, int index) {
+    return GetWindowLongA(hwnd, index);
+}
 inline LONG SetWindowLong(HWND hwnd, int index, LONG value) {
     return SetWindowLongA(hwnd, index, value);
 }
-inline BOOL SetWindowText(HWND hwnd, LPCSTR text) { return SetWindowTextA(hwnd, text); }
+inline BOOL SetWindowText(HWND hwnd, LPCSTR text) {
+    return SetWindowTextA(hwnd, text);
+}
 inline int GetWindowText(HWND hwnd, LPSTR buffer, int size) {
     return GetWindowTextA(hwnd, buffer, size);
 }
 inline BOOL SystemParametersInfo(UINT action, UINT uiParam, LPVOID pvParam, UINT winIni) {
     return SystemParametersInfoA(action, uiParam, pvParam, winIni);
 }
-inline HCURSOR LoadCursor(HINSTANCE instance, LPCSTR name) { return LoadCursorA(instance, name); }
+inline HCURSOR LoadCursor(HINSTANCE instance, LPCSTR name) {
+    return LoadCursorA(instance, name);
+}

@@ -99,7 +99,9 @@ COLORREF mix(COLORREF a, COLORREF b, int aPart, int parts) {
     return channel(0) | channel(8) | channel(16);
 }
 
-RGBQUAD toQuad(COLORREF c) { return RGBQUAD{GetBValue(c), GetGValue(c), GetRValue(c), 0}; }
+RGBQUAD toQuad(COLORREF c) {
+    return RGBQUAD{GetBValue(c), GetGValue(c), GetRValue(c), 0};
+}
 
 } // namespace
 
@@ -150,7 +152,8 @@ int ImageList_Add(HIMAGELIST handle, HBITMAP image, HBITMAP mask) {
     std::vector<COLORREF> maskPixels =
         mask != nullptr ? readBitmap(mask, &maskWidth, &maskHeight) : std::vector<COLORREF>{};
     return addImages(list, pixels, width, height, [&](std::size_t at) {
-        std::size_t x = at % static_cast<std::size_t>(width), y = at / static_cast<std::size_t>(width);
+        std::size_t x = at % static_cast<std::size_t>(width),
+                    y = at / static_cast<std::size_t>(width);
         if (maskPixels.empty() || x >= static_cast<std::size_t>(maskWidth) ||
             y >= static_cast<std::size_t>(maskHeight))
             return false;
@@ -189,7 +192,8 @@ BOOL ImageList_Draw(HIMAGELIST handle, int index, HDC dc, int x, int y, UINT sty
     const Image& image = list->images[static_cast<std::size_t>(index)];
     int w = list->cx, h = list->cy;
     BITMAPINFO info{};
-    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    info.bmiHeader =
+        BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
     HDC memory = CreateCompatibleDC(dc);
     HBITMAP canvas = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);

@@ -85,8 +85,7 @@ HDC createWindowDC(HWND window, POINT origin, const RECT& visible) {
     return createWindowDC(window, origin, visible, {});
 }
 
-HDC createWindowDC(HWND window, POINT origin, const RECT& visible,
-                   const std::vector<RECT>& holes) {
+HDC createWindowDC(HWND window, POINT origin, const RECT& visible, const std::vector<RECT>& holes) {
     Guard guard(gdiLock());
     DeviceContext* dc = newDC(DcKind::Window);
     dc->window = window;
@@ -198,8 +197,7 @@ HDC GetDC(HWND window) {
     POINT origin{0, 0};
     RECT visible{0, 0, 0, 0};
     std::vector<RECT> holes;
-    if (g_windowArea == nullptr || !g_windowArea(window, &origin, &visible, &holes))
-        return nullptr;
+    if (g_windowArea == nullptr || !g_windowArea(window, &origin, &visible, &holes)) return nullptr;
     return createWindowDC(window, origin, visible, holes);
 }
 

@@ -20,8 +20,8 @@ struct DeviceContext : GdiObject {
     POINT origin{0, 0};    // surface position of logical (0, 0) before the viewport offsets
     RECT area{0, 0, 0, 0}; // where the DC may draw, in surface coordinates
     RECT clip{0, 0, 0, 0}; // area cut further by IntersectClipRect
-    std::vector<RECT> holes; // surface rectangles a window DC leaves alone: its children and
-                             // the windows above it
+    // Surface rectangles a window DC leaves alone: its children and the windows above it.
+    std::vector<RECT> holes;
 
     bool persistent = false; // a class DC: ReleaseDC leaves it, keeping what is selected
 
@@ -62,8 +62,7 @@ struct DeviceContext : GdiObject {
 // the window may draw on and `holes` the parts of that which other windows cover. Counted like
 // every DC; ReleaseDC deletes them.
 HDC createWindowDC(HWND window, POINT origin, const RECT& visible);
-HDC createWindowDC(HWND window, POINT origin, const RECT& visible,
-                   const std::vector<RECT>& holes);
+HDC createWindowDC(HWND window, POINT origin, const RECT& visible, const std::vector<RECT>& holes);
 
 // A window DC that outlives ReleaseDC, keeping its selections and colours between uses, as
 // the DC of a CS_CLASSDC class does; `retargetWindowDC` points it at a window for each use and

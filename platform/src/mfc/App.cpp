@@ -1,7 +1,8 @@
 // The application object: its start-up and clean-up with its module, the wait cursor, the
 // message pump that pre-translates, and the idle clean-up of temporary objects.
-#include "Modules.h"
 #include "mfc/app.h"
+#include "Modules.h"
+#include "mfc/controls.h"
 #include "winplat/input.h"
 
 #include <algorithm>
@@ -58,15 +59,17 @@ bool attachModule(HMODULE module, std::size_t before) {
 }
 
 void detachModule(HMODULE module) {
-    for (CWinApp* app : appsOf(module)) app->ExitInstance();
+    for (CWinApp* app : appsOf(module))
+        app->ExitInstance();
     CWnd::DeleteTempMap();
     CDC::DeleteTempMap();
     CGdiObject::DeleteTempMap();
+    CImageList::DeleteTempMap();
 }
 
 [[maybe_unused]] const bool g_registered = [] {
-    winplat::setModuleListener(winplat::ModuleListener{&appsConstructed, &attachModule,
-                                                       &detachModule});
+    winplat::setModuleListener(
+        winplat::ModuleListener{&appsConstructed, &attachModule, &detachModule});
     return true;
 }();
 
@@ -78,11 +81,17 @@ IMPLEMENT_DYNAMIC(CWinApp, CWinThread)
 BEGIN_MESSAGE_MAP(CWinApp, CWinThread)
 END_MESSAGE_MAP()
 
-BOOL CWinThread::InitInstance() { return TRUE; }
+BOOL CWinThread::InitInstance() {
+    return TRUE;
+}
 
-int CWinThread::ExitInstance() { return 0; }
+int CWinThread::ExitInstance() {
+    return 0;
+}
 
-BOOL CWinThread::PreTranslateMessage(MSG* msg) { return CWnd::WalkPreTranslateTree(nullptr, msg); }
+BOOL CWinThread::PreTranslateMessage(MSG* msg) {
+    return CWnd::WalkPreTranslateTree(nullptr, msg);
+}
 
 BOOL CWinThread::PumpMessage() {
     MSG msg;
@@ -106,9 +115,13 @@ CWinApp::~CWinApp() {
             v.end());
 }
 
-BOOL CWinApp::InitInstance() { return TRUE; }
+BOOL CWinApp::InitInstance() {
+    return TRUE;
+}
 
-int CWinApp::ExitInstance() { return 0; }
+int CWinApp::ExitInstance() {
+    return 0;
+}
 
 void CWinApp::DoWaitCursor(int code) {
     m_nWaitCursorCount += code;
@@ -122,21 +135,27 @@ void CWinApp::DoWaitCursor(int code) {
     SetCursor(m_hcurWaitCursorRestore);
 }
 
-HCURSOR CWinApp::LoadStandardCursor(LPCSTR name) const { return LoadCursorA(nullptr, name); }
+HCURSOR CWinApp::LoadStandardCursor(LPCSTR name) const {
+    return LoadCursorA(nullptr, name);
+}
 
 CWinApp* AfxGetApp() {
     std::lock_guard<std::mutex> guard(g_appLock);
     return apps().empty() ? nullptr : apps().back().app;
 }
 
-CWinThread* AfxGetThread() { return AfxGetApp(); }
+CWinThread* AfxGetThread() {
+    return AfxGetApp();
+}
 
 HINSTANCE AfxGetInstanceHandle() {
     CWinApp* app = AfxGetApp();
     return app != nullptr ? app->m_hInstance : nullptr;
 }
 
-HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
+HINSTANCE AfxGetResourceHandle() {
+    return AfxGetInstanceHandle();
+}
 
 BOOL AfxPreTranslateMessage(MSG* msg) {
     if (CWinThread* thread = AfxGetThread()) return thread->PreTranslateMessage(msg);
@@ -168,5 +187,6 @@ extern "C" std::size_t winplatPumpMessages() {
     CWnd::DeleteTempMap();
     CDC::DeleteTempMap();
     CGdiObject::DeleteTempMap();
+    CImageList::DeleteTempMap();
     return dispatched;
 }

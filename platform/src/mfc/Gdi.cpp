@@ -44,8 +44,7 @@ CGdiObject* newWrapper(const CRuntimeClass* cls) {
     return new CGdiObject;
 }
 
-template <class T>
-T* typedTemporary(HGDIOBJ handle) {
+template <class T> T* typedTemporary(HGDIOBJ handle) {
     return static_cast<T*>(CGdiObject::FromHandle(handle));
 }
 
@@ -59,7 +58,9 @@ IMPLEMENT_DYNAMIC(CPalette, CGdiObject)
 IMPLEMENT_DYNAMIC(CBitmap, CGdiObject)
 IMPLEMENT_DYNCREATE(CDC, CObject)
 
-CGdiObject::~CGdiObject() { DeleteObject(); }
+CGdiObject::~CGdiObject() {
+    DeleteObject();
+}
 
 CGdiObject* CGdiObject::FromHandle(HGDIOBJ handle) {
     if (handle == nullptr) return nullptr;
@@ -73,7 +74,9 @@ CGdiObject* CGdiObject::FromHandle(HGDIOBJ handle) {
     return objectMap().addTemporary(handle, o);
 }
 
-void CGdiObject::DeleteTempMap() { objectMap().deleteTemporaries(); }
+void CGdiObject::DeleteTempMap() {
+    objectMap().deleteTemporaries();
+}
 
 BOOL CGdiObject::Attach(HGDIOBJ handle) {
     if (handle == nullptr || m_hObject != nullptr) return FALSE;
@@ -94,27 +97,41 @@ BOOL CGdiObject::DeleteObject() {
     return ::DeleteObject(Detach());
 }
 
-BOOL CGdiObject::CreateStockObject(int index) { return Attach(GetStockObject(index)); }
+BOOL CGdiObject::CreateStockObject(int index) {
+    return Attach(GetStockObject(index));
+}
 
 int CGdiObject::GetObject(int bytes, LPVOID buffer) const {
     return GetObjectA(m_hObject, bytes, buffer);
 }
 
-CPen::CPen(int style, int width, COLORREF colour) { CreatePen(style, width, colour); }
+CPen::CPen(int style, int width, COLORREF colour) {
+    CreatePen(style, width, colour);
+}
 
 BOOL CPen::CreatePen(int style, int width, COLORREF colour) {
     return Attach(::CreatePen(style, width, colour));
 }
 
-CPen* CPen::FromHandle(HPEN pen) { return typedTemporary<CPen>(pen); }
+CPen* CPen::FromHandle(HPEN pen) {
+    return typedTemporary<CPen>(pen);
+}
 
-CBrush::CBrush(COLORREF colour) { CreateSolidBrush(colour); }
+CBrush::CBrush(COLORREF colour) {
+    CreateSolidBrush(colour);
+}
 
-BOOL CBrush::CreateSolidBrush(COLORREF colour) { return Attach(::CreateSolidBrush(colour)); }
+BOOL CBrush::CreateSolidBrush(COLORREF colour) {
+    return Attach(::CreateSolidBrush(colour));
+}
 
-BOOL CBrush::CreateSysColorBrush(int index) { return Attach(::GetSysColorBrush(index)); }
+BOOL CBrush::CreateSysColorBrush(int index) {
+    return Attach(::GetSysColorBrush(index));
+}
 
-CBrush* CBrush::FromHandle(HBRUSH brush) { return typedTemporary<CBrush>(brush); }
+CBrush* CBrush::FromHandle(HBRUSH brush) {
+    return typedTemporary<CBrush>(brush);
+}
 
 BOOL CFont::CreateFontIndirect(const LOGFONTA* font) {
     return Attach(::CreateFontIndirectA(font));
@@ -138,7 +155,9 @@ int CFont::GetLogFont(LOGFONTA* font) const {
     return GetObjectA(m_hObject, sizeof(LOGFONTA), font);
 }
 
-CFont* CFont::FromHandle(HFONT font) { return typedTemporary<CFont>(font); }
+CFont* CFont::FromHandle(HFONT font) {
+    return typedTemporary<CFont>(font);
+}
 
 BOOL CPalette::CreatePalette(const LOGPALETTE* palette) {
     return Attach(::CreatePalette(palette));
@@ -152,15 +171,21 @@ int CPalette::GetEntryCount() const {
     return static_cast<int>(::GetPaletteEntries(static_cast<HPALETTE>(m_hObject), 0, 0, nullptr));
 }
 
-CPalette* CPalette::FromHandle(HPALETTE palette) { return typedTemporary<CPalette>(palette); }
+CPalette* CPalette::FromHandle(HPALETTE palette) {
+    return typedTemporary<CPalette>(palette);
+}
 
 BOOL CBitmap::CreateCompatibleBitmap(CDC* dc, int width, int height) {
     return Attach(::CreateCompatibleBitmap(dc != nullptr ? dc->m_hDC : nullptr, width, height));
 }
 
-int CBitmap::GetBitmap(BITMAP* info) const { return GetObjectA(m_hObject, sizeof(BITMAP), info); }
+int CBitmap::GetBitmap(BITMAP* info) const {
+    return GetObjectA(m_hObject, sizeof(BITMAP), info);
+}
 
-CBitmap* CBitmap::FromHandle(HBITMAP bitmap) { return typedTemporary<CBitmap>(bitmap); }
+CBitmap* CBitmap::FromHandle(HBITMAP bitmap) {
+    return typedTemporary<CBitmap>(bitmap);
+}
 
 CDC::~CDC() {
     if (m_hDC != nullptr) DeleteDC();
@@ -175,7 +200,9 @@ CDC* CDC::FromHandle(HDC dc) {
     return dcMap().addTemporary(dc, d);
 }
 
-void CDC::DeleteTempMap() { dcMap().deleteTemporaries(); }
+void CDC::DeleteTempMap() {
+    dcMap().deleteTemporaries();
+}
 
 BOOL CDC::Attach(HDC dc) {
     if (dc == nullptr || m_hDC != nullptr) return FALSE;
@@ -214,7 +241,8 @@ CBrush* CDC::SelectObject(CBrush* brush) {
 }
 
 CFont* CDC::SelectObject(CFont* font) {
-    return typedTemporary<CFont>(::SelectObject(m_hDC, font != nullptr ? font->m_hObject : nullptr));
+    return typedTemporary<CFont>(
+        ::SelectObject(m_hDC, font != nullptr ? font->m_hObject : nullptr));
 }
 
 CBitmap* CDC::SelectObject(CBitmap* bitmap) {
@@ -227,7 +255,9 @@ CGdiObject* CDC::SelectObject(CGdiObject* object) {
         ::SelectObject(m_hDC, object != nullptr ? object->m_hObject : nullptr));
 }
 
-HGDIOBJ CDC::SelectObject(HGDIOBJ object) { return ::SelectObject(m_hDC, object); }
+HGDIOBJ CDC::SelectObject(HGDIOBJ object) {
+    return ::SelectObject(m_hDC, object);
+}
 
 CPalette* CDC::SelectPalette(CPalette* palette, BOOL background) {
     return CPalette::FromHandle(::SelectPalette(
@@ -235,14 +265,28 @@ CPalette* CDC::SelectPalette(CPalette* palette, BOOL background) {
         background));
 }
 
-UINT CDC::RealizePalette() { return ::RealizePalette(m_hDC); }
+UINT CDC::RealizePalette() {
+    return ::RealizePalette(m_hDC);
+}
 
-int CDC::GetDeviceCaps(int index) const { return ::GetDeviceCaps(m_hDC, index); }
-int CDC::SetBkMode(int mode) { return ::SetBkMode(m_hDC, mode); }
-COLORREF CDC::SetBkColor(COLORREF colour) { return ::SetBkColor(m_hDC, colour); }
-COLORREF CDC::GetBkColor() const { return ::GetBkColor(m_hDC); }
-COLORREF CDC::SetTextColor(COLORREF colour) { return ::SetTextColor(m_hDC, colour); }
-COLORREF CDC::GetTextColor() const { return ::GetTextColor(m_hDC); }
+int CDC::GetDeviceCaps(int index) const {
+    return ::GetDeviceCaps(m_hDC, index);
+}
+int CDC::SetBkMode(int mode) {
+    return ::SetBkMode(m_hDC, mode);
+}
+COLORREF CDC::SetBkColor(COLORREF colour) {
+    return ::SetBkColor(m_hDC, colour);
+}
+COLORREF CDC::GetBkColor() const {
+    return ::GetBkColor(m_hDC);
+}
+COLORREF CDC::SetTextColor(COLORREF colour) {
+    return ::SetTextColor(m_hDC, colour);
+}
+COLORREF CDC::GetTextColor() const {
+    return ::GetTextColor(m_hDC);
+}
 
 void CDC::FillSolidRect(const RECT* rect, COLORREF colour) {
     if (rect == nullptr) return;
@@ -278,17 +322,24 @@ CPoint CDC::MoveTo(int x, int y) {
     return CPoint(previous);
 }
 
-BOOL CDC::LineTo(int x, int y) { return ::LineTo(m_hDC, x, y); }
-COLORREF CDC::GetPixel(int x, int y) const { return ::GetPixel(m_hDC, x, y); }
-COLORREF CDC::SetPixel(int x, int y, COLORREF colour) { return ::SetPixel(m_hDC, x, y, colour); }
+BOOL CDC::LineTo(int x, int y) {
+    return ::LineTo(m_hDC, x, y);
+}
+COLORREF CDC::GetPixel(int x, int y) const {
+    return ::GetPixel(m_hDC, x, y);
+}
+COLORREF CDC::SetPixel(int x, int y, COLORREF colour) {
+    return ::SetPixel(m_hDC, x, y, colour);
+}
 
-BOOL CDC::BitBlt(int x, int y, int width, int height, CDC* source, int srcX, int srcY,
-                 DWORD rop) {
+BOOL CDC::BitBlt(int x, int y, int width, int height, CDC* source, int srcX, int srcY, DWORD rop) {
     return ::BitBlt(m_hDC, x, y, width, height, source != nullptr ? source->m_hDC : nullptr, srcX,
                     srcY, rop);
 }
 
-void CDC::DrawFocusRect(const RECT* rect) { ::DrawFocusRect(m_hDC, rect); }
+void CDC::DrawFocusRect(const RECT* rect) {
+    ::DrawFocusRect(m_hDC, rect);
+}
 
 BOOL CDC::TextOut(int x, int y, LPCSTR text, int length) {
     return ::TextOutA(m_hDC, x, y, text, length);
@@ -316,7 +367,9 @@ CSize CDC::GetTextExtent(const CString& text) const {
     return GetTextExtent(text, text.GetLength());
 }
 
-BOOL CDC::GetTextMetrics(TEXTMETRICA* metrics) const { return ::GetTextMetricsA(m_hDC, metrics); }
+BOOL CDC::GetTextMetrics(TEXTMETRICA* metrics) const {
+    return ::GetTextMetricsA(m_hDC, metrics);
+}
 
 CClientDC::CClientDC(CWnd* wnd) : m_hWnd(wnd != nullptr ? wnd->m_hWnd : nullptr) {
     Attach(::GetDC(m_hWnd));

@@ -11,8 +11,7 @@
 
 namespace winplat::mfc {
 
-template <class Handle, class Object>
-class HandleMap {
+template <class Handle, class Object> class HandleMap {
 public:
     using Unbind = void (*)(Object*);
 
@@ -74,7 +73,8 @@ public:
             doomed.insert(doomed.end(), m_retired.begin(), m_retired.end());
             m_retired.clear();
         }
-        for (Object* o : doomed) delete o;
+        for (Object* o : doomed)
+            delete o;
     }
 
 private:

@@ -17,7 +17,8 @@ bool inRange(const std::string& s, int index) {
 } // namespace
 
 CString::CString(LPCSTR text, int length) {
-    if (text != nullptr && length > 0) m_text.assign(text, strnlen(text, static_cast<std::size_t>(length)));
+    if (text != nullptr && length > 0)
+        m_text.assign(text, strnlen(text, static_cast<std::size_t>(length)));
 }
 
 CString::CString(char ch, int repeat) {
@@ -57,7 +58,9 @@ void CString::SetAt(int index, char ch) {
     if (inRange(m_text, index)) m_text[static_cast<std::size_t>(index)] = ch;
 }
 
-int CString::Compare(LPCSTR text) const { return std::strcmp(m_text.c_str(), text != nullptr ? text : ""); }
+int CString::Compare(LPCSTR text) const {
+    return std::strcmp(m_text.c_str(), text != nullptr ? text : "");
+}
 
 int CString::CompareNoCase(LPCSTR text) const {
     return strcasecmp(m_text.c_str(), text != nullptr ? text : "");
@@ -99,7 +102,9 @@ CString CString::Right(int count) const {
     return CString(m_text.substr(m_text.size() - static_cast<std::size_t>(count)).c_str());
 }
 
-CString CString::Mid(int first) const { return Mid(first, GetLength()); }
+CString CString::Mid(int first) const {
+    return Mid(first, GetLength());
+}
 
 CString CString::Mid(int first, int count) const {
     first = std::clamp(first, 0, GetLength());
@@ -110,12 +115,14 @@ CString CString::Mid(int first, int count) const {
 }
 
 CString& CString::MakeUpper() {
-    for (char& c : m_text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : m_text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return *this;
 }
 
 CString& CString::MakeLower() {
-    for (char& c : m_text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : m_text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return *this;
 }
 
@@ -126,7 +133,8 @@ CString& CString::MakeReverse() {
 
 CString& CString::TrimLeft() {
     std::size_t n = 0;
-    while (n < m_text.size() && std::isspace(static_cast<unsigned char>(m_text[n]))) ++n;
+    while (n < m_text.size() && std::isspace(static_cast<unsigned char>(m_text[n])))
+        ++n;
     m_text.erase(0, n);
     return *this;
 }
@@ -137,7 +145,9 @@ CString& CString::TrimRight() {
     return *this;
 }
 
-CString& CString::Trim() { return TrimRight().TrimLeft(); }
+CString& CString::Trim() {
+    return TrimRight().TrimLeft();
+}
 
 int CString::Replace(LPCSTR from, LPCSTR to) {
     if (from == nullptr || from[0] == '\0') return 0;
@@ -260,10 +270,24 @@ CString operator+(const CString& a, char b) {
     return out;
 }
 
-bool operator==(const CString& a, const CString& b) { return a.Compare(b) == 0; }
-bool operator==(const CString& a, LPCSTR b) { return a.Compare(b) == 0; }
-bool operator==(LPCSTR a, const CString& b) { return b.Compare(a) == 0; }
-bool operator!=(const CString& a, const CString& b) { return !(a == b); }
-bool operator!=(const CString& a, LPCSTR b) { return !(a == b); }
-bool operator!=(LPCSTR a, const CString& b) { return !(a == b); }
-bool operator<(const CString& a, const CString& b) { return a.Compare(b) < 0; }
+bool operator==(const CString& a, const CString& b) {
+    return a.Compare(b) == 0;
+}
+bool operator==(const CString& a, LPCSTR b) {
+    return a.Compare(b) == 0;
+}
+bool operator==(LPCSTR a, const CString& b) {
+    return b.Compare(a) == 0;
+}
+bool operator!=(const CString& a, const CString& b) {
+    return !(a == b);
+}
+bool operator!=(const CString& a, LPCSTR b) {
+    return !(a == b);
+}
+bool operator!=(LPCSTR a, const CString& b) {
+    return !(a == b);
+}
+bool operator<(const CString& a, const CString& b) {
+    return a.Compare(b) < 0;
+}

@@ -6,6 +6,11 @@
 #include "user/WindowSystem.h"
 #include "win32/module.h"
 
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <string>
+
 namespace {
 
 using WndMap = winplat::mfc::HandleMap<HWND, CWnd>;
@@ -79,8 +84,8 @@ void windowGone(HWND hwnd) {
     wndMap().retire(hwnd);
 }
 
-bool reflectForForeignParent(HWND parent, HWND control, UINT message, WPARAM wParam,
-                             LPARAM lParam, LRESULT* result) {
+bool reflectForForeignParent(HWND parent, HWND control, UINT message, WPARAM wParam, LPARAM lParam,
+                             LRESULT* result) {
     if (CWnd::FromHandlePermanent(parent) != nullptr) return false;
     return CWnd::ReflectMessage(control, message, wParam, lParam, result) != FALSE;
 }
@@ -98,6 +103,29 @@ LRESULT AfxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (wnd == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
     CurrentMessage current(hwnd, message, wParam, lParam);
     return wnd->WindowProc(message, wParam, lParam);
+}
+
+LPCSTR AfxRegisterWndClass(UINT classStyle, HCURSOR cursor, HBRUSH background, HICON icon) {
+    static std::mutex lock;
+    static auto* names = new std::set<std::string>;
+    char name[96];
+    std::snprintf(name, sizeof name, "Afx:%p:%x:%p:%p", static_cast<void*>(cursor), classStyle,
+                  static_cast<void*>(background), static_cast<void*>(icon));
+    std::lock_guard<std::mutex> guard(lock);
+    auto it = names->find(name);
+    if (it != names->end()) return it->c_str();
+    WNDCLASSA existing;
+    if (!GetClassInfoA(nullptr, name, &existing)) {
+        WNDCLASSA wc{};
+        wc.style = classStyle;
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hCursor = cursor;
+        wc.hbrBackground = background;
+        wc.hIcon = icon;
+        wc.lpszClassName = name;
+        if (RegisterClassA(&wc) == 0) return nullptr;
+    }
+    return names->insert(name).first->c_str();
 }
 
 IMPLEMENT_DYNCREATE(CWnd, CCmdTarget)
@@ -128,7 +156,9 @@ CWnd* CWnd::FromHandlePermanent(HWND hwnd) {
     return hwnd != nullptr ? wndMap().permanent(hwnd) : nullptr;
 }
 
-void CWnd::DeleteTempMap() { wndMap().deleteTemporaries(); }
+void CWnd::DeleteTempMap() {
+    wndMap().deleteTemporaries();
+}
 
 BOOL CWnd::Attach(HWND hwnd) {
     if (hwnd == nullptr || m_hWnd != nullptr || !::IsWindow(hwnd)) return FALSE;
@@ -165,10 +195,12 @@ HWND CWnd::UnsubclassWindow() {
     return Detach();
 }
 
-BOOL CWnd::PreCreateWindow(CREATESTRUCT&) { return TRUE; }
+BOOL CWnd::PreCreateWindow(CREATESTRUCT&) {
+    return TRUE;
+}
 
-BOOL CWnd::Create(LPCSTR className, LPCSTR windowName, DWORD style, const RECT& rect,
-                  CWnd* parent, UINT id, void*) {
+BOOL CWnd::Create(LPCSTR className, LPCSTR windowName, DWORD style, const RECT& rect, CWnd* parent,
+                  UINT id, void*) {
     return CreateEx(0, className, windowName, style | WS_CHILD, rect, parent, id);
 }
 
@@ -180,12 +212,11 @@ BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
                     reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), param);
 }
 
-BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                    int y, int width, int height, HWND parent, HMENU idOrMenu, LPVOID param) {
+BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                    int width, int height, HWND parent, HMENU idOrMenu, LPVOID param) {
     if (m_hWnd != nullptr) return FALSE;
-    CREATESTRUCTA cs{param,  AfxGetInstanceHandle(),   idOrMenu,   parent,    height,
-                     width,  y,                        x,          static_cast<LONG>(style),
-                     windowName, className, exStyle};
+    CREATESTRUCTA cs{param, AfxGetInstanceHandle(),   idOrMenu,   parent,    height, width, y,
+                     x,     static_cast<LONG>(style), windowName, className, exStyle};
     if (!PreCreateWindow(cs)) {
         PostNcDestroy();
         return FALSE;
@@ -210,7 +241,8 @@ BOOL CWnd::DestroyWindow() {
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
-    if (!OnWndMsg(message, wParam, lParam, &result)) result = DefWindowProc(message, wParam, lParam);
+    if (!OnWndMsg(message, wParam, lParam, &result))
+        result = DefWindowProc(message, wParam, lParam);
     return result;
 }
 
@@ -241,7 +273,9 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
 }
 
-BOOL CWnd::PreTranslateMessage(MSG*) { return FALSE; }
+BOOL CWnd::PreTranslateMessage(MSG*) {
+    return FALSE;
+}
 
 BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
     auto control = reinterpret_cast<HWND>(lParam);
@@ -294,9 +328,13 @@ void CWnd::PreSubclassWindow() {}
 
 void CWnd::PostNcDestroy() {}
 
-LRESULT CWnd::Default() { return DefWindowProc(t_current.message, t_current.wParam, t_current.lParam); }
+LRESULT CWnd::Default() {
+    return DefWindowProc(t_current.message, t_current.wParam, t_current.lParam);
+}
 
-const MSG* CWnd::GetCurrentMessage() { return &t_current; }
+const MSG* CWnd::GetCurrentMessage() {
+    return &t_current;
+}
 
 void CWnd::OnNcDestroy() {
     HWND hwnd = m_hWnd;
@@ -309,38 +347,102 @@ void CWnd::OnNcDestroy() {
     PostNcDestroy();
 }
 
-int CWnd::OnCreate(LPCREATESTRUCT) { return static_cast<int>(Default()); }
-void CWnd::OnDestroy() { Default(); }
-void CWnd::OnClose() { Default(); }
-BOOL CWnd::OnEraseBkgnd(CDC*) { return static_cast<BOOL>(Default()); }
-void CWnd::OnPaint() { Default(); }
-void CWnd::OnNcPaint() { Default(); }
-void CWnd::OnSize(UINT, int, int) { Default(); }
-void CWnd::OnMove(int, int) { Default(); }
-void CWnd::OnShowWindow(BOOL, UINT) { Default(); }
-void CWnd::OnEnable(BOOL) { Default(); }
-void CWnd::OnSetFocus(CWnd*) { Default(); }
-void CWnd::OnKillFocus(CWnd*) { Default(); }
-void CWnd::OnActivateApp(BOOL, DWORD) { Default(); }
-void CWnd::OnCaptureChanged(CWnd*) { Default(); }
-UINT CWnd::OnGetDlgCode() { return static_cast<UINT>(Default()); }
-BOOL CWnd::OnSetCursor(CWnd*, UINT, UINT) { return static_cast<BOOL>(Default()); }
-void CWnd::OnKeyDown(UINT, UINT, UINT) { Default(); }
-void CWnd::OnKeyUp(UINT, UINT, UINT) { Default(); }
-void CWnd::OnChar(UINT, UINT, UINT) { Default(); }
-void CWnd::OnSysKeyDown(UINT, UINT, UINT) { Default(); }
-void CWnd::OnSysKeyUp(UINT, UINT, UINT) { Default(); }
-void CWnd::OnMouseMove(UINT, CPoint) { Default(); }
-void CWnd::OnLButtonDown(UINT, CPoint) { Default(); }
-void CWnd::OnLButtonUp(UINT, CPoint) { Default(); }
-void CWnd::OnLButtonDblClk(UINT, CPoint) { Default(); }
-void CWnd::OnRButtonDown(UINT, CPoint) { Default(); }
-void CWnd::OnRButtonUp(UINT, CPoint) { Default(); }
-void CWnd::OnRButtonDblClk(UINT, CPoint) { Default(); }
-void CWnd::OnMButtonDown(UINT, CPoint) { Default(); }
-void CWnd::OnMButtonUp(UINT, CPoint) { Default(); }
-BOOL CWnd::OnQueryNewPalette() { return static_cast<BOOL>(Default()); }
-void CWnd::OnPaletteChanged(CWnd*) { Default(); }
+int CWnd::OnCreate(LPCREATESTRUCT) {
+    return static_cast<int>(Default());
+}
+void CWnd::OnDestroy() {
+    Default();
+}
+void CWnd::OnClose() {
+    Default();
+}
+BOOL CWnd::OnEraseBkgnd(CDC*) {
+    return static_cast<BOOL>(Default());
+}
+void CWnd::OnPaint() {
+    Default();
+}
+void CWnd::OnNcPaint() {
+    Default();
+}
+void CWnd::OnSize(UINT, int, int) {
+    Default();
+}
+void CWnd::OnMove(int, int) {
+    Default();
+}
+void CWnd::OnShowWindow(BOOL, UINT) {
+    Default();
+}
+void CWnd::OnEnable(BOOL) {
+    Default();
+}
+void CWnd::OnSetFocus(CWnd*) {
+    Default();
+}
+void CWnd::OnKillFocus(CWnd*) {
+    Default();
+}
+void CWnd::OnActivateApp(BOOL, DWORD) {
+    Default();
+}
+void CWnd::OnCaptureChanged(CWnd*) {
+    Default();
+}
+UINT CWnd::OnGetDlgCode() {
+    return static_cast<UINT>(Default());
+}
+BOOL CWnd::OnSetCursor(CWnd*, UINT, UINT) {
+    return static_cast<BOOL>(Default());
+}
+void CWnd::OnKeyDown(UINT, UINT, UINT) {
+    Default();
+}
+void CWnd::OnKeyUp(UINT, UINT, UINT) {
+    Default();
+}
+void CWnd::OnChar(UINT, UINT, UINT) {
+    Default();
+}
+void CWnd::OnSysKeyDown(UINT, UINT, UINT) {
+    Default();
+}
+void CWnd::OnSysKeyUp(UINT, UINT, UINT) {
+    Default();
+}
+void CWnd::OnMouseMove(UINT, CPoint) {
+    Default();
+}
+void CWnd::OnLButtonDown(UINT, CPoint) {
+    Default();
+}
+void CWnd::OnLButtonUp(UINT, CPoint) {
+    Default();
+}
+void CWnd::OnLButtonDblClk(UINT, CPoint) {
+    Default();
+}
+void CWnd::OnRButtonDown(UINT, CPoint) {
+    Default();
+}
+void CWnd::OnRButtonUp(UINT, CPoint) {
+    Default();
+}
+void CWnd::OnRButtonDblClk(UINT, CPoint) {
+    Default();
+}
+void CWnd::OnMButtonDown(UINT, CPoint) {
+    Default();
+}
+void CWnd::OnMButtonUp(UINT, CPoint) {
+    Default();
+}
+BOOL CWnd::OnQueryNewPalette() {
+    return static_cast<BOOL>(Default());
+}
+void CWnd::OnPaletteChanged(CWnd*) {
+    Default();
+}
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
     return ::SendMessageA(m_hWnd, message, wParam, lParam);
@@ -350,15 +452,23 @@ BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
     return ::PostMessageA(m_hWnd, message, wParam, lParam);
 }
 
-CWnd* CWnd::GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
-CWnd* CWnd::GetDlgItem(int id) const { return FromHandle(::GetDlgItem(m_hWnd, id)); }
-int CWnd::GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
+CWnd* CWnd::GetParent() const {
+    return FromHandle(::GetParent(m_hWnd));
+}
+CWnd* CWnd::GetDlgItem(int id) const {
+    return FromHandle(::GetDlgItem(m_hWnd, id));
+}
+int CWnd::GetDlgCtrlID() const {
+    return ::GetDlgCtrlID(m_hWnd);
+}
 
 BOOL CWnd::IsChild(const CWnd* wnd) const {
     return wnd != nullptr ? ::IsChild(m_hWnd, wnd->m_hWnd) : FALSE;
 }
 
-DWORD CWnd::GetStyle() const { return static_cast<DWORD>(GetWindowLongPtrA(m_hWnd, GWL_STYLE)); }
+DWORD CWnd::GetStyle() const {
+    return static_cast<DWORD>(GetWindowLongPtrA(m_hWnd, GWL_STYLE));
+}
 
 DWORD CWnd::GetExStyle() const {
     return static_cast<DWORD>(GetWindowLongPtrA(m_hWnd, GWL_EXSTYLE));
@@ -387,10 +497,18 @@ BOOL CWnd::ModifyStyleEx(DWORD remove, DWORD add, UINT flags) {
     return modifyLong(m_hWnd, GWL_EXSTYLE, remove, add, flags);
 }
 
-BOOL CWnd::ShowWindow(int command) { return ::ShowWindow(m_hWnd, command); }
-BOOL CWnd::IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
-BOOL CWnd::EnableWindow(BOOL enable) { return ::EnableWindow(m_hWnd, enable); }
-BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
+BOOL CWnd::ShowWindow(int command) {
+    return ::ShowWindow(m_hWnd, command);
+}
+BOOL CWnd::IsWindowVisible() const {
+    return ::IsWindowVisible(m_hWnd);
+}
+BOOL CWnd::EnableWindow(BOOL enable) {
+    return ::EnableWindow(m_hWnd, enable);
+}
+BOOL CWnd::IsWindowEnabled() const {
+    return ::IsWindowEnabled(m_hWnd);
+}
 
 void CWnd::MoveWindow(int x, int y, int width, int height, BOOL repaint) {
     ::MoveWindow(m_hWnd, x, y, width, height, repaint);
@@ -402,16 +520,23 @@ void CWnd::MoveWindow(const RECT* rect, BOOL repaint) {
                      rect->bottom - rect->top, repaint);
 }
 
-BOOL CWnd::SetWindowPos(const CWnd* insertAfter, int x, int y, int width, int height,
-                        UINT flags) {
+BOOL CWnd::SetWindowPos(const CWnd* insertAfter, int x, int y, int width, int height, UINT flags) {
     return ::SetWindowPos(m_hWnd, insertAfter != nullptr ? insertAfter->m_hWnd : nullptr, x, y,
                           width, height, flags);
 }
 
-void CWnd::GetClientRect(RECT* rect) const { ::GetClientRect(m_hWnd, rect); }
-void CWnd::GetWindowRect(RECT* rect) const { ::GetWindowRect(m_hWnd, rect); }
-void CWnd::ClientToScreen(POINT* point) const { ::ClientToScreen(m_hWnd, point); }
-void CWnd::ScreenToClient(POINT* point) const { ::ScreenToClient(m_hWnd, point); }
+void CWnd::GetClientRect(RECT* rect) const {
+    ::GetClientRect(m_hWnd, rect);
+}
+void CWnd::GetWindowRect(RECT* rect) const {
+    ::GetWindowRect(m_hWnd, rect);
+}
+void CWnd::ClientToScreen(POINT* point) const {
+    ::ClientToScreen(m_hWnd, point);
+}
+void CWnd::ScreenToClient(POINT* point) const {
+    ::ScreenToClient(m_hWnd, point);
+}
 
 void CWnd::ClientToScreen(RECT* rect) const {
     if (rect != nullptr) ::MapWindowPoints(m_hWnd, nullptr, reinterpret_cast<POINT*>(rect), 2);
@@ -421,9 +546,24 @@ void CWnd::ScreenToClient(RECT* rect) const {
     if (rect != nullptr) ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(rect), 2);
 }
 
-void CWnd::SetWindowText(LPCSTR text) { ::SetWindowTextA(m_hWnd, text); }
-int CWnd::GetWindowText(LPSTR buffer, int size) const { return ::GetWindowTextA(m_hWnd, buffer, size); }
-int CWnd::GetWindowTextLength() const { return ::GetWindowTextLengthA(m_hWnd); }
+void CWnd::SetFont(CFont* font, BOOL redraw) {
+    ::SendMessageA(m_hWnd, WM_SETFONT,
+                   reinterpret_cast<WPARAM>(font != nullptr ? font->m_hObject : nullptr), redraw);
+}
+
+CFont* CWnd::GetFont() const {
+    return CFont::FromHandle(reinterpret_cast<HFONT>(::SendMessageA(m_hWnd, WM_GETFONT, 0, 0)));
+}
+
+void CWnd::SetWindowText(LPCSTR text) {
+    ::SetWindowTextA(m_hWnd, text);
+}
+int CWnd::GetWindowText(LPSTR buffer, int size) const {
+    return ::GetWindowTextA(m_hWnd, buffer, size);
+}
+int CWnd::GetWindowTextLength() const {
+    return ::GetWindowTextLengthA(m_hWnd);
+}
 
 void CWnd::GetWindowText(CString& text) const {
     int n = GetWindowTextLength();
@@ -431,19 +571,33 @@ void CWnd::GetWindowText(CString& text) const {
     text.ReleaseBuffer();
 }
 
-void CWnd::Invalidate(BOOL erase) { ::InvalidateRect(m_hWnd, nullptr, erase); }
-void CWnd::InvalidateRect(const RECT* rect, BOOL erase) { ::InvalidateRect(m_hWnd, rect, erase); }
-void CWnd::ValidateRect(const RECT* rect) { ::ValidateRect(m_hWnd, rect); }
-void CWnd::UpdateWindow() { ::UpdateWindow(m_hWnd); }
+void CWnd::Invalidate(BOOL erase) {
+    ::InvalidateRect(m_hWnd, nullptr, erase);
+}
+void CWnd::InvalidateRect(const RECT* rect, BOOL erase) {
+    ::InvalidateRect(m_hWnd, rect, erase);
+}
+void CWnd::ValidateRect(const RECT* rect) {
+    ::ValidateRect(m_hWnd, rect);
+}
+void CWnd::UpdateWindow() {
+    ::UpdateWindow(m_hWnd);
+}
 
 BOOL CWnd::RedrawWindow(const RECT* rect, CRgn*, UINT flags) {
     return ::RedrawWindow(m_hWnd, rect, nullptr, flags);
 }
 
-void CWnd::SetRedraw(BOOL redraw) { ::SendMessageA(m_hWnd, WM_SETREDRAW, redraw, 0); }
+void CWnd::SetRedraw(BOOL redraw) {
+    ::SendMessageA(m_hWnd, WM_SETREDRAW, redraw, 0);
+}
 
-CDC* CWnd::GetDC() { return CDC::FromHandle(::GetDC(m_hWnd)); }
-CDC* CWnd::GetWindowDC() { return CDC::FromHandle(::GetWindowDC(m_hWnd)); }
+CDC* CWnd::GetDC() {
+    return CDC::FromHandle(::GetDC(m_hWnd));
+}
+CDC* CWnd::GetWindowDC() {
+    return CDC::FromHandle(::GetWindowDC(m_hWnd));
+}
 
 int CWnd::ReleaseDC(CDC* dc) {
     if (dc == nullptr) return 0;
@@ -452,9 +606,21 @@ int CWnd::ReleaseDC(CDC* dc) {
     return ::ReleaseDC(m_hWnd, hdc);
 }
 
-CWnd* CWnd::SetFocus() { return FromHandle(::SetFocus(m_hWnd)); }
-CWnd* CWnd::GetFocus() { return FromHandle(::GetFocus()); }
-CWnd* CWnd::SetCapture() { return FromHandle(::SetCapture(m_hWnd)); }
-CWnd* CWnd::GetCapture() { return FromHandle(::GetCapture()); }
-CWnd* CWnd::SetActiveWindow() { return FromHandle(::SetActiveWindow(m_hWnd)); }
-CWnd* CWnd::GetActiveWindow() { return FromHandle(::GetActiveWindow()); }
+CWnd* CWnd::SetFocus() {
+    return FromHandle(::SetFocus(m_hWnd));
+}
+CWnd* CWnd::GetFocus() {
+    return FromHandle(::GetFocus());
+}
+CWnd* CWnd::SetCapture() {
+    return FromHandle(::SetCapture(m_hWnd));
+}
+CWnd* CWnd::GetCapture() {
+    return FromHandle(::GetCapture());
+}
+CWnd* CWnd::SetActiveWindow() {
+    return FromHandle(::SetActiveWindow(m_hWnd));
+}
+CWnd* CWnd::GetActiveWindow() {
+    return FromHandle(::GetActiveWindow());
+}

@@ -137,7 +137,8 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_SETTEXT:
         w->text = lParam != 0 ? reinterpret_cast<LPCSTR>(lParam) : "";
-        if ((w->style & WS_CAPTION) == WS_CAPTION) invalidate(w, nullptr, RDW_FRAME | RDW_INVALIDATE);
+        if ((w->style & WS_CAPTION) == WS_CAPTION)
+            invalidate(w, nullptr, RDW_FRAME | RDW_INVALIDATE);
         return TRUE;
     case WM_GETTEXT: {
         auto* buffer = reinterpret_cast<char*>(lParam);
@@ -178,7 +179,8 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         if (LOWORD(wParam) != WA_INACTIVE) SetFocus(hwnd);
         return 0;
     case WM_NCACTIVATE:
-        if ((w->style & WS_CAPTION) == WS_CAPTION) invalidate(w, nullptr, RDW_FRAME | RDW_INVALIDATE);
+        if ((w->style & WS_CAPTION) == WS_CAPTION)
+            invalidate(w, nullptr, RDW_FRAME | RDW_INVALIDATE);
         return TRUE;
     case WM_MOUSEWHEEL:
     case WM_CONTEXTMENU:

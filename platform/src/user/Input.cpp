@@ -2,8 +2,8 @@
 // activation, capture, the keyboard and the last click (for double-clicks). An event's target
 // is found when the event is retrieved, so that a capture taken by an earlier message already
 // steers the next one.
-#include "user/WindowSystem.h"
 #include "winplat/input.h"
+#include "user/WindowSystem.h"
 
 #include <cstdlib>
 #include <deque>
@@ -104,7 +104,9 @@ void applyKey(BYTE* state, UINT vk, bool down) {
     }
 }
 
-bool isDown(const BYTE* state, UINT vk) { return (state[vk & 0xFF] & 0x80) != 0; }
+bool isDown(const BYTE* state, UINT vk) {
+    return (state[vk & 0xFF] & 0x80) != 0;
+}
 
 WPARAM mouseKeys(const BYTE* state) {
     WPARAM keys = 0;
@@ -153,8 +155,7 @@ Conversion convertMouse(const RawEvent& e, MSG* msg, int* hitOut) {
     if (client) {
         POINT o = clientOrigin(w);
         msg->wParam = mouseKeys(state);
-        msg->lParam =
-            MAKELPARAM(static_cast<WORD>(e.pt.x - o.x), static_cast<WORD>(e.pt.y - o.y));
+        msg->lParam = MAKELPARAM(static_cast<WORD>(e.pt.x - o.x), static_cast<WORD>(e.pt.y - o.y));
     } else {
         msg->wParam = static_cast<WPARAM>(hit);
         msg->lParam = MAKELPARAM(static_cast<WORD>(e.pt.x), static_cast<WORD>(e.pt.y));
@@ -232,8 +233,8 @@ bool beforeMouseMessage(const RawEvent& e, const MSG& msg, int hit) {
             if (answer == MA_ACTIVATE || answer == MA_ACTIVATEANDEAT) SetActiveWindow(top->handle);
             if (answer == MA_ACTIVATEANDEAT || answer == MA_NOACTIVATEANDEAT) return false;
         }
-        for (Window* c = lookup(hwnd); c != nullptr && c->isChild() &&
-                                       (c->exStyle & WS_EX_NOPARENTNOTIFY) == 0;
+        for (Window* c = lookup(hwnd);
+             c != nullptr && c->isChild() && (c->exStyle & WS_EX_NOPARENTNOTIFY) == 0;
              c = c->parent) {
             POINT o = clientOrigin(c->parent);
             send(c->parent->handle, WM_PARENTNOTIFY, msg.message,
@@ -274,8 +275,8 @@ bool takeInputMessage(MSG* msg, HWND filter, UINT first, UINT last, bool remove)
     while (frontEvent(&e)) {
         MSG m{};
         int hit = HTCLIENT;
-        bool mouse = e.kind == RawKind::Move || e.kind == RawKind::Press ||
-                     e.kind == RawKind::Release;
+        bool mouse =
+            e.kind == RawKind::Move || e.kind == RawKind::Press || e.kind == RawKind::Release;
         Conversion c = mouse ? convertMouse(e, &m, &hit) : convertKey(e, &m);
         if (c == Conversion::NotMine) return false;
         if (c == Conversion::Drop) {
@@ -426,7 +427,9 @@ HWND SetFocus(HWND hwnd) {
     return old;
 }
 
-HWND GetFocus() { return lookup(g_focus) != nullptr ? g_focus : nullptr; }
+HWND GetFocus() {
+    return lookup(g_focus) != nullptr ? g_focus : nullptr;
+}
 
 HWND SetActiveWindow(HWND hwnd) {
     Window* w = lookup(hwnd);
@@ -448,7 +451,9 @@ HWND SetActiveWindow(HWND hwnd) {
     return old;
 }
 
-HWND GetActiveWindow() { return lookup(g_active) != nullptr ? g_active : nullptr; }
+HWND GetActiveWindow() {
+    return lookup(g_active) != nullptr ? g_active : nullptr;
+}
 
 HWND SetCapture(HWND hwnd) {
     if (lookup(hwnd) == nullptr) return nullptr;
@@ -466,7 +471,9 @@ BOOL ReleaseCapture() {
     return TRUE;
 }
 
-HWND GetCapture() { return lookup(g_capture) != nullptr ? g_capture : nullptr; }
+HWND GetCapture() {
+    return lookup(g_capture) != nullptr ? g_capture : nullptr;
+}
 
 SHORT GetKeyState(int virtualKey) {
     BYTE s = g_sync[static_cast<unsigned>(virtualKey) & 0xFF];
@@ -483,6 +490,8 @@ BOOL GetCursorPos(POINT* point) {
     return TRUE;
 }
 
-UINT GetDoubleClickTime() { return 500; }
+UINT GetDoubleClickTime() {
+    return 500;
+}
 
 } // extern "C"

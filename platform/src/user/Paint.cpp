@@ -27,7 +27,9 @@ bool covers(const RECT& outer, const RECT& inner) {
 
 namespace winplat::user {
 
-bool needsPaint(const Window* w) { return !emptyRect(w->update) || w->internalPaint || w->frame; }
+bool needsPaint(const Window* w) {
+    return !emptyRect(w->update) || w->internalPaint || w->frame;
+}
 
 void invalidate(Window* w, const RECT* clientRect, UINT flags) {
     RECT box = clientBox(w);
@@ -89,7 +91,8 @@ void paintNow(Window* w, UINT flags) {
     }
     if (w->destroyed || !touchesChildren(flags, w)) return;
     std::vector<HWND> kids;
-    for (Window* child : w->children) kids.push_back(child->handle);
+    for (Window* child : w->children)
+        kids.push_back(child->handle);
     for (HWND child : kids) {
         if (Window* c = lookup(child)) paintNow(c, flags);
     }

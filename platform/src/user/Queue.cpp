@@ -172,7 +172,8 @@ LRESULT DispatchMessageA(const MSG* msg) {
 }
 
 BOOL TranslateMessage(const MSG* msg) {
-    if (msg == nullptr || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN)) return FALSE;
+    if (msg == nullptr || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN))
+        return FALSE;
     bool shift = GetKeyState(VK_SHIFT) < 0;
     bool control = GetKeyState(VK_CONTROL) < 0;
     char c = characterOf(static_cast<UINT>(msg->wParam), shift, control);
@@ -187,9 +188,13 @@ DWORD GetMessagePos() {
         MAKELONG(static_cast<WORD>(t_messagePos.x), static_cast<WORD>(t_messagePos.y)));
 }
 
-LONG GetMessageTime() { return static_cast<LONG>(t_messageTime); }
+LONG GetMessageTime() {
+    return static_cast<LONG>(t_messageTime);
+}
 
-BOOL InSendMessage() { return FALSE; }
+BOOL InSendMessage() {
+    return FALSE;
+}
 
 LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto w = hold(hwnd);

@@ -8,9 +8,13 @@ using namespace winplat::user;
 
 namespace {
 
-DWORD styleOf(int bar) { return bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL; }
+DWORD styleOf(int bar) {
+    return bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL;
+}
 
-bool validBar(int bar) { return bar == SB_HORZ || bar == SB_VERT; }
+bool validBar(int bar) {
+    return bar == SB_HORZ || bar == SB_VERT;
+}
 
 void clampPosition(ScrollBar& b) {
     int span = std::max(static_cast<int>(b.page), 1);
@@ -53,7 +57,8 @@ namespace winplat::user {
 RECT scrollBarRect(const Window* w, int bar) {
     if ((w->style & styleOf(bar)) == 0) return RECT{0, 0, 0, 0};
     RECT c = offsetRect(w->client, -w->rect.left, -w->rect.top);
-    if (bar == SB_VERT) return RECT{c.right, c.top, c.right + GetSystemMetrics(SM_CXVSCROLL), c.bottom};
+    if (bar == SB_VERT)
+        return RECT{c.right, c.top, c.right + GetSystemMetrics(SM_CXVSCROLL), c.bottom};
     return RECT{c.left, c.bottom, c.right, c.bottom + GetSystemMetrics(SM_CYHSCROLL)};
 }
 
@@ -114,7 +119,8 @@ int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* info, BOOL redraw) {
     bool needed = barNeeded(b);
     if (needed || (info->fMask & SIF_DISABLENOSCROLL) == 0)
         setFrameStyle(hwnd, w, styleOf(bar), needed);
-    if (redraw && lookup(hwnd) != nullptr) invalidate(w, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN);
+    if (redraw && lookup(hwnd) != nullptr)
+        invalidate(w, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN);
     return pos;
 }
 

@@ -14,13 +14,13 @@ struct Metric {
 };
 
 constexpr Metric kMetrics[] = {
-    {SM_CXSCREEN, 1024},     {SM_CYSCREEN, 768},     {SM_CXVSCROLL, 16},    {SM_CYHSCROLL, 16},
-    {SM_CYCAPTION, 19},      {SM_CXBORDER, 1},       {SM_CYBORDER, 1},      {SM_CXDLGFRAME, 3},
-    {SM_CYDLGFRAME, 3},      {SM_CYVTHUMB, 16},      {SM_CXHTHUMB, 16},     {SM_CXICON, 32},
-    {SM_CYICON, 32},         {SM_CXCURSOR, 32},      {SM_CYCURSOR, 32},     {SM_CYVSCROLL, 16},
-    {SM_CXHSCROLL, 16},      {SM_SWAPBUTTON, 0},     {SM_CXFRAME, 4},       {SM_CYFRAME, 4},
-    {SM_CXDOUBLECLK, 4},     {SM_CYDOUBLECLK, 4},    {SM_CXICONSPACING, 75}, {SM_CYICONSPACING, 75},
-    {SM_CMOUSEBUTTONS, 3},   {SM_CXEDGE, 2},         {SM_CYEDGE, 2},        {SM_CXDRAG, 4},
+    {SM_CXSCREEN, 1024},   {SM_CYSCREEN, 768},  {SM_CXVSCROLL, 16},     {SM_CYHSCROLL, 16},
+    {SM_CYCAPTION, 19},    {SM_CXBORDER, 1},    {SM_CYBORDER, 1},       {SM_CXDLGFRAME, 3},
+    {SM_CYDLGFRAME, 3},    {SM_CYVTHUMB, 16},   {SM_CXHTHUMB, 16},      {SM_CXICON, 32},
+    {SM_CYICON, 32},       {SM_CXCURSOR, 32},   {SM_CYCURSOR, 32},      {SM_CYVSCROLL, 16},
+    {SM_CXHSCROLL, 16},    {SM_SWAPBUTTON, 0},  {SM_CXFRAME, 4},        {SM_CYFRAME, 4},
+    {SM_CXDOUBLECLK, 4},   {SM_CYDOUBLECLK, 4}, {SM_CXICONSPACING, 75}, {SM_CYICONSPACING, 75},
+    {SM_CMOUSEBUTTONS, 3}, {SM_CXEDGE, 2},      {SM_CYEDGE, 2},         {SM_CXDRAG, 4},
     {SM_CYDRAG, 4},
 };
 
@@ -142,11 +142,17 @@ HCURSOR SetCursor(HCURSOR cursor) {
     return old;
 }
 
-HCURSOR GetCursor() { return g_cursor; }
+HCURSOR GetCursor() {
+    return g_cursor;
+}
 
-int ShowCursor(BOOL show) { return show ? ++g_cursorShown : --g_cursorShown; }
+int ShowCursor(BOOL show) {
+    return show ? ++g_cursorShown : --g_cursorShown;
+}
 
-BOOL MessageBeep(UINT) { return TRUE; }
+BOOL MessageBeep(UINT) {
+    return TRUE;
+}
 
 BOOL SetRect(RECT* rect, int left, int top, int right, int bottom) {
     if (rect == nullptr) return FALSE;
@@ -154,7 +160,9 @@ BOOL SetRect(RECT* rect, int left, int top, int right, int bottom) {
     return TRUE;
 }
 
-BOOL SetRectEmpty(RECT* rect) { return SetRect(rect, 0, 0, 0, 0); }
+BOOL SetRectEmpty(RECT* rect) {
+    return SetRect(rect, 0, 0, 0, 0);
+}
 
 BOOL CopyRect(RECT* to, const RECT* from) {
     if (to == nullptr || from == nullptr) return FALSE;
@@ -200,8 +208,7 @@ BOOL IsRectEmpty(const RECT* rect) {
 
 BOOL EqualRect(const RECT* a, const RECT* b) {
     if (a == nullptr || b == nullptr) return FALSE;
-    return a->left == b->left && a->top == b->top && a->right == b->right &&
-                   a->bottom == b->bottom
+    return a->left == b->left && a->top == b->top && a->right == b->right && a->bottom == b->bottom
                ? TRUE
                : FALSE;
 }

@@ -63,7 +63,9 @@ bool clientArea(HWND hwnd, POINT* origin, RECT* visible, std::vector<RECT>* hole
     return true;
 }
 
-COLORREF systemColour(int index) { return GetSysColor(index); }
+COLORREF systemColour(int index) {
+    return GetSysColor(index);
+}
 
 // The one DC of each CS_CLASSDC class, made for its first window that draws and deleted with
 // the class's last window.
@@ -135,7 +137,9 @@ void ring(HDC dc, const RECT& r, int topLeft, int bottomRight) {
     fill(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, bottomRight);
 }
 
-RECT shrink(RECT r, int by) { return RECT{r.left + by, r.top + by, r.right - by, r.bottom - by}; }
+RECT shrink(RECT r, int by) {
+    return RECT{r.left + by, r.top + by, r.right - by, r.bottom - by};
+}
 
 void raisedBox(HDC dc, const RECT& r) {
     fill(dc, r, COLOR_BTNFACE);
@@ -174,7 +178,8 @@ void paintBar(HDC dc, const Window* w, int bar) {
     int track = length - 2 * arrowSize;
     long long range = std::max(static_cast<long long>(b.max) - b.min + 1, 1LL);
     if (track <= 0 || b.page == 0) return;
-    int thumb = static_cast<int>(std::min<long long>(track, track * static_cast<long long>(b.page) / range));
+    int thumb = static_cast<int>(
+        std::min<long long>(track, track * static_cast<long long>(b.page) / range));
     thumb = std::max(thumb, std::min(8, track));
     long long movable = std::max(range - static_cast<long long>(b.page), 1LL);
     int start = arrowSize + static_cast<int>((track - thumb) * (b.pos - b.min) / movable);
@@ -215,7 +220,9 @@ HDC acquireWindowDC(Window* w, bool wholeWindow, const RECT* limit) {
     return winplat::gdi::createWindowDC(w->handle, a.origin, visible, a.holes);
 }
 
-void releaseWindowDC(HDC dc) { ReleaseDC(nullptr, dc); }
+void releaseWindowDC(HDC dc) {
+    ReleaseDC(nullptr, dc);
+}
 
 LRESULT eraseWithClassBrush(Window* w, HDC dc) {
     HBRUSH brush = w->cls->background;
@@ -259,7 +266,8 @@ void paintFrame(Window* w) {
     paintBar(dc, w, SB_VERT);
     paintBar(dc, w, SB_HORZ);
     RECT v = scrollBarRect(w, SB_VERT), h = scrollBarRect(w, SB_HORZ);
-    if (!emptyRect(v) && !emptyRect(h)) fill(dc, RECT{v.left, h.top, v.right, h.bottom}, COLOR_BTNFACE);
+    if (!emptyRect(v) && !emptyRect(h))
+        fill(dc, RECT{v.left, h.top, v.right, h.bottom}, COLOR_BTNFACE);
     ReleaseDC(nullptr, dc);
 }
 
@@ -296,8 +304,7 @@ HBRUSH GetSysColorBrush(int index) {
         auto* b = new winplat::gdi::Brush;
         b->colour = GetSysColor(index);
         b->stock = true;
-        brushes[static_cast<std::size_t>(index)] =
-            static_cast<HBRUSH>(winplat::gdi::adopt(b));
+        brushes[static_cast<std::size_t>(index)] = static_cast<HBRUSH>(winplat::gdi::adopt(b));
     }
     return brushes[static_cast<std::size_t>(index)];
 }

@@ -42,8 +42,8 @@ struct Window {
     Window* parent = nullptr; // the desktop for top-level windows
     HWND owner = nullptr;
     std::vector<Window*> children; // in z-order, topmost first
-    RECT rect{};   // the window in its parent's client coordinates
-    RECT client{}; // the client area in the same coordinates
+    RECT rect{};                   // the window in its parent's client coordinates
+    RECT client{};                 // the client area in the same coordinates
     UINT_PTR id = 0;
     LONG_PTR userData = 0;
     std::vector<BYTE> extra;
@@ -89,15 +89,15 @@ LRESULT send(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
 // Asks the window for its client area again (WM_NCCALCSIZE) after its frame changed.
 void recalcClient(Window* w);
-// The deepest shown, enabled window under a screen point, and its hit-test code. With
-// `honourTransparent` a window answering HTTRANSPARENT lets the point through.
+// The deepest shown window under a screen point (disabled children let it through to their
+// parents, as do windows answering HTTRANSPARENT), and its hit-test code.
 Window* windowAt(POINT screen, int* hit);
 
 // Controls send WM_NOTIFY and WM_COMMAND to their parents through notifyParent. When the
 // parent is not an MFC window, the reflector offers the notification to the control's own MFC
 // object first, as an MFC parent would (true: taken, with its result).
-using Reflector = bool (*)(HWND parent, HWND control, UINT message, WPARAM wParam,
-                           LPARAM lParam, LRESULT* result);
+using Reflector = bool (*)(HWND parent, HWND control, UINT message, WPARAM wParam, LPARAM lParam,
+                           LRESULT* result);
 void setReflector(Reflector reflector);
 LRESULT notifyParent(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -164,7 +164,9 @@ void noteDrawnBeneath(const Window* painter, const RECT& screenRect);
 void forgetSavedBits();
 
 // Rectangle helpers.
-inline bool emptyRect(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
+inline bool emptyRect(const RECT& r) {
+    return r.right <= r.left || r.bottom <= r.top;
+}
 RECT intersectRects(const RECT& a, const RECT& b);
 RECT unionRects(const RECT& a, const RECT& b);
 RECT offsetRect(RECT r, int dx, int dy);

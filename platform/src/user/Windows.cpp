@@ -24,7 +24,8 @@ std::atomic<std::size_t> g_liveWindows{0};
 
 std::string foldCase(const char* s) {
     std::string out = s != nullptr ? s : "";
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
 
@@ -78,7 +79,8 @@ void releaseWindow(const std::shared_ptr<Window>& w) {
         if (held) releaseWindow(held);
     }
     send(w->handle, WM_NCDESTROY);
-    for (DestroyObserver observer : destroyObservers()) observer(w->handle);
+    for (DestroyObserver observer : destroyObservers())
+        observer(w->handle);
     purgeQueued(w->handle);
     forgetInputState(w.get());
     unlinkFromParent(w.get());
@@ -94,7 +96,8 @@ void sendDestroy(Window* w) {
     Window* again = lookup(hwnd);
     if (again == nullptr) return;
     std::vector<HWND> kids;
-    for (Window* child : again->children) kids.push_back(child->handle);
+    for (Window* child : again->children)
+        kids.push_back(child->handle);
     for (HWND child : kids) {
         if (Window* c = lookup(child)) {
             c->destroying = true;
@@ -106,7 +109,8 @@ void sendDestroy(Window* w) {
 void ensureSystemClasses() {
     std::vector<ClassRegistrar> pending;
     pending.swap(classes().pending);
-    for (ClassRegistrar registrar : pending) registrar();
+    for (ClassRegistrar registrar : pending)
+        registrar();
 }
 
 } // namespace
@@ -125,7 +129,9 @@ std::shared_ptr<Window> hold(HWND hwnd) {
     return it != table().end() ? it->second : nullptr;
 }
 
-DWORD currentThread() { return static_cast<DWORD>(syscall(SYS_gettid)); }
+DWORD currentThread() {
+    return static_cast<DWORD>(syscall(SYS_gettid));
+}
 
 Window* desktop() {
     static Window* root = [] {
@@ -155,7 +161,8 @@ std::vector<HWND> allWindows() {
         Window* w = stack.back();
         stack.pop_back();
         out.push_back(w->handle);
-        for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) stack.push_back(*it);
+        for (auto it = w->children.rbegin(); it != w->children.rend(); ++it)
+            stack.push_back(*it);
     }
     return out;
 }
@@ -197,7 +204,8 @@ bool isDisabledInChain(const Window* w) {
 }
 
 Window* rootOf(Window* w) {
-    while (w != nullptr && w->parent != nullptr && w->parent != desktop()) w = w->parent;
+    while (w != nullptr && w->parent != nullptr && w->parent != desktop())
+        w = w->parent;
     return w;
 }
 
@@ -224,13 +232,17 @@ void recalcClient(Window* w) {
     }
 }
 
-void addDestroyObserver(DestroyObserver observer) { destroyObservers().push_back(observer); }
+void addDestroyObserver(DestroyObserver observer) {
+    destroyObservers().push_back(observer);
+}
 
 namespace {
 Reflector g_reflector = nullptr;
 }
 
-void setReflector(Reflector reflector) { g_reflector = reflector; }
+void setReflector(Reflector reflector) {
+    g_reflector = reflector;
+}
 
 LRESULT notifyParent(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
     Window* c = lookup(control);
@@ -242,7 +254,9 @@ LRESULT notifyParent(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
     return send(parent, message, wParam, lParam);
 }
 
-void addSystemClasses(ClassRegistrar registrar) { classes().pending.push_back(registrar); }
+void addSystemClasses(ClassRegistrar registrar) {
+    classes().pending.push_back(registrar);
+}
 
 std::shared_ptr<WindowClass> findClass(const char* name) {
     if (name == nullptr) return nullptr;
@@ -357,7 +371,9 @@ void abandon(const std::shared_ptr<Window>& w, bool sendNcDestroy) {
 
 extern "C" {
 
-std::size_t winplatLiveWindows() { return g_liveWindows.load(); }
+std::size_t winplatLiveWindows() {
+    return g_liveWindows.load();
+}
 
 ATOM RegisterClassA(const WNDCLASSA* wc) {
     if (wc == nullptr) {
@@ -396,9 +412,9 @@ BOOL GetClassInfoA(HINSTANCE, LPCSTR className, WNDCLASSA* out) {
         return FALSE;
     }
     if (out != nullptr) {
-        *out = WNDCLASSA{cls->style,  cls->proc,   cls->classExtra, cls->windowExtra,
-                         cls->instance, cls->icon, cls->cursor,     cls->background,
-                         nullptr,      cls->name.c_str()};
+        *out = WNDCLASSA{cls->style,    cls->proc,        cls->classExtra, cls->windowExtra,
+                         cls->instance, cls->icon,        cls->cursor,     cls->background,
+                         nullptr,       cls->name.c_str()};
     }
     return TRUE;
 }
@@ -413,8 +429,8 @@ int GetClassNameA(HWND hwnd, LPSTR buffer, int size) {
 }
 
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parentHandle, HMENU menuOrId,
-                     HINSTANCE instance, LPVOID param) {
+                     int width, int height, HWND parentHandle, HMENU menuOrId, HINSTANCE instance,
+                     LPVOID param) {
     auto cls = findClass(className);
     if (!cls) {
         SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
@@ -464,9 +480,18 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         parent->children.insert(parent->children.begin(), w.get());
     HWND hwnd = w->handle;
 
-    CREATESTRUCTA cs{param, instance,   menuOrId,  parentHandle,
-                     height, width,      y,         x,
-                     static_cast<LONG>(style), windowName, className, exStyle};
+    CREATESTRUCTA cs{param,
+                     instance,
+                     menuOrId,
+                     parentHandle,
+                     height,
+                     width,
+                     y,
+                     x,
+                     static_cast<LONG>(style),
+                     windowName,
+                     className,
+                     exStyle};
     CBT_CREATEWNDA cbt{&cs, HWND_TOP};
     if (runCbtHooks(HCBT_CREATEWND, reinterpret_cast<WPARAM>(hwnd),
                     reinterpret_cast<LPARAM>(&cbt)) != 0) {
@@ -521,8 +546,8 @@ BOOL DestroyWindow(HWND hwnd) {
         if (o != nullptr && o->owner == hwnd && !o->destroying) DestroyWindow(other);
     }
     if (w->isChild() && (w->exStyle & WS_EX_NOPARENTNOTIFY) == 0 && w->parent != nullptr) {
-        send(w->parent->handle, WM_PARENTNOTIFY,
-             MAKEWPARAM(WM_DESTROY, static_cast<WORD>(w->id)), reinterpret_cast<LPARAM>(hwnd));
+        send(w->parent->handle, WM_PARENTNOTIFY, MAKEWPARAM(WM_DESTROY, static_cast<WORD>(w->id)),
+             reinterpret_cast<LPARAM>(hwnd));
     }
     if (w->destroyed) return TRUE;
     sendDestroy(w.get());
@@ -530,9 +555,13 @@ BOOL DestroyWindow(HWND hwnd) {
     return TRUE;
 }
 
-BOOL IsWindow(HWND hwnd) { return lookup(hwnd) != nullptr ? TRUE : FALSE; }
+BOOL IsWindow(HWND hwnd) {
+    return lookup(hwnd) != nullptr ? TRUE : FALSE;
+}
 
-HWND GetDesktopWindow() { return desktop()->handle; }
+HWND GetDesktopWindow() {
+    return desktop()->handle;
+}
 
 HWND GetParent(HWND hwnd) {
     Window* w = lookup(hwnd);
@@ -551,7 +580,8 @@ HWND GetAncestor(HWND hwnd, UINT relation) {
         return rootOf(w)->handle;
     case GA_ROOTOWNER: {
         Window* r = rootOf(w);
-        while (Window* o = lookup(r->owner)) r = rootOf(o);
+        while (Window* o = lookup(r->owner))
+            r = rootOf(o);
         return r->handle;
     }
     default:
@@ -792,7 +822,9 @@ int GetWindowTextA(HWND hwnd, LPSTR buffer, int size) {
         send(hwnd, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(buffer)));
 }
 
-int GetWindowTextLengthA(HWND hwnd) { return static_cast<int>(send(hwnd, WM_GETTEXTLENGTH)); }
+int GetWindowTextLengthA(HWND hwnd) {
+    return static_cast<int>(send(hwnd, WM_GETTEXTLENGTH));
+}
 
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
     if (lookup(hwnd) == nullptr) {
