@@ -72,11 +72,11 @@ protected:
     }
 
     HWND topLevel(int x = 100, int y = 100, int w = 300, int h = 200, const char* cls = kRecorder) {
-        return CreateWindowExA(0, cls, "top", WS_POPUP | WS_VISIBLE, x, y, w, h, nullptr,
-                               nullptr, nullptr, nullptr);
+        return CreateWindowExA(0, cls, "top", WS_POPUP | WS_VISIBLE, x, y, w, h, nullptr, nullptr,
+                               nullptr, nullptr);
     }
-    HWND child(HWND parent, int x, int y, int w, int h, DWORD style = WS_VISIBLE,
-               DWORD exStyle = 0, int id = 7, const char* cls = kRecorder) {
+    HWND child(HWND parent, int x, int y, int w, int h, DWORD style = WS_VISIBLE, DWORD exStyle = 0,
+               int id = 7, const char* cls = kRecorder) {
         return CreateWindowExA(exStyle, cls, "child", WS_CHILD | style, x, y, w, h, parent,
                                reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), nullptr,
                                nullptr);
@@ -88,10 +88,10 @@ TEST_F(Windows, CreationSendsItsMessagesInOrder) {
     g_seen.clear();
     HWND c = child(top, 10, 20, 50, 40);
     ASSERT_NE(c, nullptr);
-    EXPECT_EQ(messagesOf(c, {WM_NCCREATE, WM_NCCALCSIZE, WM_CREATE, WM_SIZE, WM_MOVE,
-                             WM_SHOWWINDOW}),
-              (std::vector<UINT>{WM_NCCREATE, WM_NCCALCSIZE, WM_CREATE, WM_SIZE, WM_MOVE,
-                                 WM_SHOWWINDOW}));
+    EXPECT_EQ(
+        messagesOf(c, {WM_NCCREATE, WM_NCCALCSIZE, WM_CREATE, WM_SIZE, WM_MOVE, WM_SHOWWINDOW}),
+        (std::vector<UINT>{WM_NCCREATE, WM_NCCALCSIZE, WM_CREATE, WM_SIZE, WM_MOVE,
+                           WM_SHOWWINDOW}));
     EXPECT_EQ(messagesOf(top, {WM_PARENTNOTIFY}), std::vector<UINT>{WM_PARENTNOTIFY});
     EXPECT_EQ(GetWindowLongA(c, GWL_STYLE), static_cast<LONG>(WS_CHILD | WS_VISIBLE));
     EXPECT_EQ(GetDlgCtrlID(c), 7);
@@ -125,8 +125,8 @@ TEST_F(Windows, RefusedCreationLeavesNothingBehind) {
         UINT refusing;
         std::vector<UINT> ending;
     };
-    for (const Case& c : {Case{WM_NCCREATE, {WM_NCDESTROY}},
-                          Case{WM_CREATE, {WM_DESTROY, WM_NCDESTROY}}}) {
+    for (const Case& c :
+         {Case{WM_NCCREATE, {WM_NCDESTROY}}, Case{WM_CREATE, {WM_DESTROY, WM_NCDESTROY}}}) {
         g_refusing = c.refusing;
         g_seen.clear();
         std::size_t before = winplatLiveWindows();
@@ -139,13 +139,13 @@ TEST_F(Windows, RefusedCreationLeavesNothingBehind) {
         EXPECT_EQ(messagesOf(gone, {WM_DESTROY, WM_NCDESTROY}), c.ending);
         EXPECT_EQ(winplatLiveWindows(), before);
     }
-    EXPECT_EQ(CreateWindowExA(0, "NoSuchClass", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                              nullptr, nullptr),
+    EXPECT_EQ(CreateWindowExA(0, "NoSuchClass", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                              nullptr),
               nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
-    EXPECT_EQ(CreateWindowExA(0, kRecorder, "", WS_CHILD, 0, 0, 1, 1, nullptr, nullptr, nullptr,
-                              nullptr),
-              nullptr)
+    EXPECT_EQ(
+        CreateWindowExA(0, kRecorder, "", WS_CHILD, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr),
+        nullptr)
         << "a child needs a parent";
     UnregisterClassA("TestRefuser", nullptr);
 }
@@ -158,15 +158,17 @@ TEST_F(Windows, DestructionTellsParentsBeforeChildrenAndChildrenFirstAtTheEnd) {
     EXPECT_TRUE(DestroyWindow(top));
     std::vector<std::pair<HWND, UINT>> order;
     for (const Seen& s : g_seen) {
-        if (s.message == WM_DESTROY || s.message == WM_NCDESTROY) order.emplace_back(s.hwnd, s.message);
+        if (s.message == WM_DESTROY || s.message == WM_NCDESTROY)
+            order.emplace_back(s.hwnd, s.message);
     }
     EXPECT_EQ(order, (std::vector<std::pair<HWND, UINT>>{{top, WM_DESTROY},
-                                                          {a, WM_DESTROY},
-                                                          {b, WM_DESTROY},
-                                                          {b, WM_NCDESTROY},
-                                                          {a, WM_NCDESTROY},
-                                                          {top, WM_NCDESTROY}}));
-    for (HWND h : {top, a, b}) EXPECT_FALSE(IsWindow(h));
+                                                         {a, WM_DESTROY},
+                                                         {b, WM_DESTROY},
+                                                         {b, WM_NCDESTROY},
+                                                         {a, WM_NCDESTROY},
+                                                         {top, WM_NCDESTROY}}));
+    for (HWND h : {top, a, b})
+        EXPECT_FALSE(IsWindow(h));
     EXPECT_FALSE(DestroyWindow(top)) << "a stale handle is refused";
     HWND again = topLevel();
     EXPECT_NE(again, top) << "handles are never reused";
@@ -214,7 +216,8 @@ TEST_F(Windows, FocusMovesWithKillFocusFirstAndLeavesHiddenOrDisabledWindows) {
     EXPECT_EQ(SetFocus(b), a);
     std::vector<std::pair<HWND, UINT>> order;
     for (const Seen& s : g_seen) {
-        if (s.message == WM_SETFOCUS || s.message == WM_KILLFOCUS) order.emplace_back(s.hwnd, s.message);
+        if (s.message == WM_SETFOCUS || s.message == WM_KILLFOCUS)
+            order.emplace_back(s.hwnd, s.message);
     }
     EXPECT_EQ(order, (std::vector<std::pair<HWND, UINT>>{{a, WM_KILLFOCUS}, {b, WM_SETFOCUS}}));
 
@@ -287,7 +290,8 @@ TEST_F(Windows, ClicksReachTheWindowUnderThePointOrTheCapture) {
     winplatInjectMouseMove(50, 50);
     winplatPumpMessages();
     ASSERT_EQ(messagesOf(c, {WM_MOUSEMOVE}), std::vector<UINT>{WM_MOUSEMOVE});
-    EXPECT_EQ(GET_X_LPARAM(g_seen.back().lParam), 50 - 111) << "outside the window, in its coordinates";
+    EXPECT_EQ(GET_X_LPARAM(g_seen.back().lParam), 50 - 111)
+        << "outside the window, in its coordinates";
     ReleaseCapture();
     DestroyWindow(top);
 }
@@ -300,8 +304,8 @@ TEST_F(Windows, SecondClickIsADoubleClickOnlyWhenNearSoonAndAskedFor) {
         bool doubleClick;
     };
     const Case cases[] = {
-        {kClicker, 0, 0, true},     {kClicker, 2, 0, true},    {kClicker, 3, 0, false},
-        {kClicker, 0, 600, false},  {kRecorder, 0, 0, false},
+        {kClicker, 0, 0, true},    {kClicker, 2, 0, true},   {kClicker, 3, 0, false},
+        {kClicker, 0, 600, false}, {kRecorder, 0, 0, false},
     };
     for (const Case& c : cases) {
         HWND top = topLevel(100, 100, 300, 200, c.cls);
@@ -362,9 +366,9 @@ TEST_F(Windows, SystemMetricsAndColoursAreTheClassicOnes) {
         int index;
         int value;
     };
-    for (Case c : {Case{SM_CXSCREEN, 1024}, Case{SM_CYSCREEN, 768}, Case{SM_CXEDGE, 2},
-                   Case{SM_CYEDGE, 2}, Case{SM_CXHTHUMB, 16}, Case{SM_CYVTHUMB, 16},
-                   Case{SM_CXDOUBLECLK, 4}, Case{12345, 0}})
+    for (Case c :
+         {Case{SM_CXSCREEN, 1024}, Case{SM_CYSCREEN, 768}, Case{SM_CXEDGE, 2}, Case{SM_CYEDGE, 2},
+          Case{SM_CXHTHUMB, 16}, Case{SM_CYVTHUMB, 16}, Case{SM_CXDOUBLECLK, 4}, Case{12345, 0}})
         EXPECT_EQ(GetSystemMetrics(c.index), c.value) << c.index;
     EXPECT_EQ(GetSysColor(COLOR_BTNFACE), RGB(212, 208, 200));
     EXPECT_EQ(GetSysColor(COLOR_3DFACE), GetSysColor(COLOR_BTNFACE));
@@ -423,8 +427,8 @@ TEST_F(Windows, WindowsComposeOnTheScreenInZOrderAndPaintOnlyWhatTheyShow) {
     const COLORREF white = GetSysColor(COLOR_WINDOW), blue = GetSysColor(COLOR_HIGHLIGHT),
                    grey = GetSysColor(COLOR_BTNFACE), desk = GetSysColor(COLOR_BACKGROUND);
 
-    HWND top = CreateWindowExA(0, kRecorder, "", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 100,
-                               100, 300, 200, nullptr, nullptr, nullptr, nullptr);
+    HWND top = CreateWindowExA(0, kRecorder, "", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 100, 100,
+                               300, 200, nullptr, nullptr, nullptr, nullptr);
     HWND a = child(top, 10, 10, 100, 100, WS_VISIBLE | WS_CLIPSIBLINGS, 0, 1, "TestBlue");
     HWND b = child(top, 50, 50, 100, 100, WS_VISIBLE | WS_CLIPSIBLINGS, 0, 2, "TestGrey");
     winplatPumpMessages();

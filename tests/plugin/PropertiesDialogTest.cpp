@@ -294,6 +294,34 @@ TEST_F(PropertiesDialog, ANonIntegerIsRefusedAndTheDialogStaysOpen) {
     }
 }
 
+TEST_F(PropertiesDialog, EverythingItMadeGoesWithIt) {
+    const std::size_t windows = winplatLiveWindows();
+    const std::size_t gdi = winplatLiveGdiObjects(WINPLAT_GDI_ALL);
+    const std::size_t dcs = winplatLiveGdiObjects(WINPLAT_GDI_DCS);
+    EXPECT_EQ(edit({[] { clickWindow(item(5026)); },
+                    [] {
+                        for (int i = 0; i < 3; ++i)
+                            pressKey(VK_DOWN); // "More", "Automatic", black
+                    },
+                    [&] {
+                        EXPECT_GT(winplatLiveWindows(), windows + 40)
+                            << "the dialog, its controls, the palette";
+                        EXPECT_GT(winplatLiveGdiObjects(WINPLAT_GDI_ALL), gdi);
+                        pressKey(VK_RETURN);
+                    },
+                    [] { clickWindow(item(5008)); }, [] { clickWindow(item(IDCANCEL)); },
+                    [] {
+                        EXPECT_FALSE(SendMessageA(item(5008), CB_GETDROPPEDSTATE, 0, 0))
+                            << "a click outside closed the list and went no further";
+                        clickWindow(item(IDOK));
+                    }}),
+              1);
+    EXPECT_EQ(m_properties.backgroundColour, RGB(0, 0, 0));
+    EXPECT_EQ(winplatLiveWindows(), windows);
+    EXPECT_EQ(winplatLiveGdiObjects(WINPLAT_GDI_ALL), gdi);
+    EXPECT_EQ(winplatLiveGdiObjects(WINPLAT_GDI_DCS), dcs);
+}
+
 TEST_F(PropertiesDialog, HelpWithoutItsFileDoesNothing) {
     EXPECT_EQ(edit({[] { clickWindow(item(3)); },
                     [] {

@@ -2,10 +2,10 @@
 #pragma once
 
 #include "mfc/app.h"
-#include "mfc/buttons.h"
 #include "mfc/collections.h"
 #include "mfc/controls.h"
 #include "mfc/dialog.h"
+#include "mfc/dialogcontrols.h"
 #include "mfc/gdi.h"
 #include "mfc/geometry.h"
 #include "mfc/msgmap.h"

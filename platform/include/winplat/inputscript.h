@@ -12,6 +12,7 @@
 //   close                      a click on the reference window's close box
 //   screenshot FILE.png        the reference window's client area as a PNG
 //   screen FILE.png            the whole screen
+//   deactivate, activate       another application takes the activation, or gives it back
 //   quit                       the message loop ends (WM_QUIT, code 0)
 // When the script runs out the loop ends the same way.
 #pragma once

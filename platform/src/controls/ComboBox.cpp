@@ -169,23 +169,8 @@ LRESULT CALLBACK listProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_LBUTTONDOWN: {
         RECT r;
         GetClientRect(list, &r);
-        if (!PtInRect(&r, p)) {
-            // A press outside the list closes it; one on the box itself is the box's own.
-            POINT screen = p;
-            ClientToScreen(list, &screen);
-            RECT box;
-            GetWindowRect(combo, &box);
-            closeList(combo, *c, false);
-            if (!PtInRect(&box, screen)) {
-                HWND under = WindowFromPoint(screen);
-                if (under != nullptr) {
-                    ScreenToClient(under, &screen);
-                    PostMessageA(
-                        under, WM_LBUTTONDOWN, wParam,
-                        MAKELPARAM(static_cast<WORD>(screen.x), static_cast<WORD>(screen.y)));
-                }
-            }
-        }
+        // A press outside the list closes it, and goes no further.
+        if (!PtInRect(&r, p)) closeList(combo, *c, false);
         return 0;
     }
     case WM_LBUTTONUP: {

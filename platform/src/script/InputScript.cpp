@@ -30,7 +30,7 @@ const std::map<std::string, std::size_t>& arity() {
     static const std::map<std::string, std::size_t> table = {
         {"move", 2},  {"down", 2},       {"up", 2},     {"click", 2}, {"dblclick", 2},
         {"key", 1},   {"keydown", 1},    {"keyup", 1},  {"wait", 1},  {"close", 0},
-        {"screenshot", 1}, {"screen", 1}, {"quit", 0},
+        {"screenshot", 1}, {"screen", 1}, {"quit", 0}, {"deactivate", 0}, {"activate", 0},
     };
     return table;
 }
@@ -145,6 +145,8 @@ bool InputScript::runNext() {
         ReleaseDC(m_reference, dc);
     } else if (verb == "screen") {
         winplatSaveScreenPng(w[1].c_str());
+    } else if (verb == "deactivate" || verb == "activate") {
+        winplatSetApplicationActive(verb == "activate" ? TRUE : FALSE);
     } else if (verb == "quit") {
         PostQuitMessage(0);
     } else if (!m_extension || !m_extension(w)) {

@@ -107,8 +107,8 @@ BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int width, int height, UI
     if (moved || sized || (flags & SWP_FRAMECHANGED) != 0) recalcClient(w.get());
     if (w->destroyed) return FALSE;
     bool nowShown = isShown(w.get());
-    bool changed = moved || sized || raised || wasShown != nowShown ||
-                   (flags & SWP_FRAMECHANGED) != 0;
+    bool changed =
+        moved || sized || raised || wasShown != nowShown || (flags & SWP_FRAMECHANGED) != 0;
     if (!wasShown && nowShown && !w->isChild()) saveBitsUnder(w.get());
     if ((flags & SWP_NOREDRAW) == 0 && changed) {
         if (wasShown) exposeBeneath(w.get(), old);

@@ -1,5 +1,5 @@
 // CButton, CSpinButtonCtrl, CToolTipCtrl and CColorDialog over their controls.
-#include "mfc/buttons.h"
+#include "mfc/dialogcontrols.h"
 #include "mfc/dialog.h"
 
 IMPLEMENT_DYNAMIC(CButton, CWnd)

@@ -1,5 +1,6 @@
-// MFC's button, up-down and tooltip classes over the standard controls. Owner-drawn buttons
-// draw in DrawItem, which the parent's WM_DRAWITEM reaches by reflection.
+// MFC's control classes over the standard controls: CButton (owner-drawn buttons draw in
+// DrawItem, which the parent's WM_DRAWITEM reaches by reflection), CSpinButtonCtrl and
+// CToolTipCtrl.
 #pragma once
 
 #include "mfc/wnd.h"
