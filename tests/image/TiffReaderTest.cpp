@@ -5,6 +5,7 @@
 #include "TiffWriter.h"
 #include "Trace.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -735,4 +736,25 @@ TEST_F(TiffReaderTest, ADibTooLargeForABlockIsRefusedWhateverItsHeader) {
             EXPECT_EQ(r.pixels, nullptr);
         }
     }
+}
+
+TEST_F(TiffReaderTest, LibtiffBuffersPastTheBlockLimitAreRefused) {
+    // Found by the fuzzer: 65281 samples per pixel made libtiff's RGBA reader ask for a
+    // 16 GB strip buffer.
+    TiffPage p = make(500, 500, 8, 1, PHOTOMETRIC_MINISBLACK, ramp);
+    p.compression = COMPRESSION_ADOBE_DEFLATE;
+    Bytes file = writeTiff(p);
+    ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_SAMPLESPERPIXEL, 65281));
+    static std::vector<std::string> lines;
+    lines.clear();
+    const img::TraceSink previous =
+        img::setTraceSink([](int, const char* text) { lines.push_back(text); });
+    const Result r = readBytes(file, 24, 0);
+    img::setTraceSink(previous);
+    EXPECT_EQ(r.status, 20);
+    EXPECT_EQ(r.pixels, nullptr);
+    const bool limited = std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.find("limit") != std::string::npos;
+    });
+    EXPECT_TRUE(limited) << "libtiff refused the buffer itself";
 }
