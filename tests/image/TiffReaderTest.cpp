@@ -6,6 +6,7 @@
 #include "Trace.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -175,6 +176,19 @@ TEST_F(TiffReaderTest, InfoReportsTheResolutionAsStored) {
     EXPECT_EQ(res.unit, RESUNIT_CENTIMETER);
     ASSERT_EQ(seekSource(src, 0, 0), 1);
     EXPECT_EQ(getTIFFInfo(src, 0, &w, &h, &bits, nullptr), 1) << "the record may be left out";
+    closeSource(src);
+}
+
+TEST_F(TiffReaderTest, InfoDepthBeyondAnIntIsClamped) {
+    // Found by the fuzzer: 42241 bits times 65281 samples overflowed an int.
+    Bytes file = writeTiff(make(2, 2, 8, 1, PHOTOMETRIC_MINISBLACK, ramp));
+    ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_BITSPERSAMPLE, 42241));
+    ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_SAMPLESPERPIXEL, 65281));
+    testing_support::TempFile f(file, ".tif");
+    ImgSource src = openFileSource(f.path().c_str());
+    int w = 0, h = 0, bits = 0;
+    EXPECT_EQ(getTIFFInfo(src, 0, &w, &h, &bits, nullptr), 1);
+    EXPECT_EQ(bits, INT_MAX);
     closeSource(src);
 }
 
