@@ -3,6 +3,9 @@
 
 #include "EntryFrame.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace img {
 namespace {
 
@@ -93,7 +96,9 @@ int TiffReader::getTIFFInfo(int page, int* width, int* height, int* bitsPerPixel
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
     *width = static_cast<int>(w);
     *height = static_cast<int>(h);
-    *bitsPerPixel = bits * samples;
+    // Both are the file's 16-bit values; their product can pass what an int holds.
+    *bitsPerPixel =
+        static_cast<int>(std::min<std::uint32_t>(std::uint32_t{bits} * samples, INT_MAX));
     if (res != nullptr) *res = {truncateResolution(xr), truncateResolution(yr), unit};
     status = kOk;
     closeTIFFSource(source);

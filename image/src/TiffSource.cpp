@@ -2,6 +2,7 @@
 // and closing one page.
 #include "TiffReader.h"
 
+#include "CheckedSize.h"
 #include "Trace.h"
 
 #include <climits>
@@ -97,8 +98,12 @@ struct HandlersAtLoad {
 TIFF* tiffClientOpen(TiffSource& source, const char* mode) {
     installTiffTagExtender();
     installHandlers();
-    TIFF* tif = TIFFClientOpen(source.stream.record()->path, mode, &source, readProc, writeProc,
-                               seekProc, closeProc, sizeProc, mapProc, unmapProc);
+    // libtiff sizes its own buffers from the file; none may pass the library's block limit.
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (options != nullptr) TIFFOpenOptionsSetMaxSingleMemAlloc(options, kBlockLimit);
+    TIFF* tif = TIFFClientOpenExt(source.stream.record()->path, mode, &source, readProc, writeProc,
+                                  seekProc, closeProc, sizeProc, mapProc, unmapProc, options);
+    if (options != nullptr) TIFFOpenOptionsFree(options);
     if (tif != nullptr) source.cmykPassThrough = 0;
     return tif;
 }

@@ -5,6 +5,8 @@
 #include "TiffWriter.h"
 #include "Trace.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -174,6 +176,19 @@ TEST_F(TiffReaderTest, InfoReportsTheResolutionAsStored) {
     EXPECT_EQ(res.unit, RESUNIT_CENTIMETER);
     ASSERT_EQ(seekSource(src, 0, 0), 1);
     EXPECT_EQ(getTIFFInfo(src, 0, &w, &h, &bits, nullptr), 1) << "the record may be left out";
+    closeSource(src);
+}
+
+TEST_F(TiffReaderTest, InfoDepthBeyondAnIntIsClamped) {
+    // Found by the fuzzer: 42241 bits times 65281 samples overflowed an int.
+    Bytes file = writeTiff(make(2, 2, 8, 1, PHOTOMETRIC_MINISBLACK, ramp));
+    ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_BITSPERSAMPLE, 42241));
+    ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_SAMPLESPERPIXEL, 65281));
+    testing_support::TempFile f(file, ".tif");
+    ImgSource src = openFileSource(f.path().c_str());
+    int w = 0, h = 0, bits = 0;
+    EXPECT_EQ(getTIFFInfo(src, 0, &w, &h, &bits, nullptr), 1);
+    EXPECT_EQ(bits, INT_MAX);
     closeSource(src);
 }
 
@@ -735,4 +750,25 @@ TEST_F(TiffReaderTest, ADibTooLargeForABlockIsRefusedWhateverItsHeader) {
             EXPECT_EQ(r.pixels, nullptr);
         }
     }
+}
+
+TEST_F(TiffReaderTest, LibtiffBuffersPastTheBlockLimitAreRefused) {
+    // Found by the fuzzer: 65281 samples per pixel made libtiff's RGBA reader ask for a
+    // 16 GB strip buffer.
+    TiffPage p = make(500, 500, 8, 1, PHOTOMETRIC_MINISBLACK, ramp);
+    p.compression = COMPRESSION_ADOBE_DEFLATE;
+    Bytes file = writeTiff(p);
+    ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_SAMPLESPERPIXEL, 65281));
+    static std::vector<std::string> lines;
+    lines.clear();
+    const img::TraceSink previous =
+        img::setTraceSink([](int, const char* text) { lines.push_back(text); });
+    const Result r = readBytes(file, 24, 0);
+    img::setTraceSink(previous);
+    EXPECT_EQ(r.status, 20);
+    EXPECT_EQ(r.pixels, nullptr);
+    const bool limited = std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.find("limit") != std::string::npos;
+    });
+    EXPECT_TRUE(limited) << "libtiff refused the buffer itself";
 }
