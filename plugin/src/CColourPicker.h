@@ -60,6 +60,8 @@ public:
     CColourPaletteWnd();
     ~CColourPaletteWnd() override;
 
+    using CWnd::Create;
+
     // Opens at `topLeft` (screen coordinates), showing `colour` as chosen; an empty text
     // leaves its box out. The window deletes its object when it is destroyed.
     BOOL Create(CPoint topLeft, COLORREF colour, CColourPicker* picker, LPCSTR defaultText,

@@ -12,6 +12,8 @@ class CButton : public CWnd {
 public:
     CButton() = default;
 
+    using CWnd::Create;
+
     BOOL Create(LPCSTR caption, DWORD style, const RECT& rect, CWnd* parent, UINT id);
     int GetCheck() const;
     void SetCheck(int check);
@@ -30,6 +32,8 @@ class CSpinButtonCtrl : public CWnd {
 public:
     CSpinButtonCtrl() = default;
 
+    using CWnd::Create;
+
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     void SetRange(int lower, int upper);
     void GetRange(int& lower, int& upper) const;
@@ -43,6 +47,8 @@ class CToolTipCtrl : public CWnd {
     DECLARE_DYNAMIC(CToolTipCtrl)
 public:
     CToolTipCtrl() = default;
+
+    using CWnd::Create;
 
     BOOL Create(CWnd* parent, DWORD style = 0);
     // A tool: a rectangle of `wnd` with its own id, or (no rectangle) the whole window.
