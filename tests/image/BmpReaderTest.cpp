@@ -35,7 +35,7 @@ Palette rampPalette(int count) {
     return p;
 }
 
-BmpSpec spec(int bitCount, const Rows& rows, Palette palette = {}) {
+BmpSpec layout(int bitCount, const Rows& rows, Palette palette = {}) {
     BmpSpec s;
     s.width = static_cast<int>(rows[0].size());
     s.height = static_cast<int>(rows.size());
@@ -75,17 +75,17 @@ bool samePalette(const RGBQUAD& a, const RGBQUAD& b) {
 class BmpReaderTest : public LeakCheckedTest {};
 
 TEST_F(BmpReaderTest, PixelsByFileDepthAndOutputDepth) {
-    BmpSpec os2Indexed = spec(8, {{1, 0, 1}, {0, 1, 1}}, kTwoColours);
+    BmpSpec os2Indexed = layout(8, {{1, 0, 1}, {0, 1, 1}}, kTwoColours);
     os2Indexed.headerSize = 12;
     os2Indexed.palette.resize(256, {0, 0, 0, 0});
-    BmpSpec os2Rgb = spec(24, {{0x112233, 0x445566}});
+    BmpSpec os2Rgb = layout(24, {{0x112233, 0x445566}});
     os2Rgb.headerSize = 12;
-    BmpSpec os2OneBit = spec(1, {{1, 0, 1}, {0, 1, 1}}, kTwoColours);
+    BmpSpec os2OneBit = layout(1, {{1, 0, 1}, {0, 1, 1}}, kTwoColours);
     os2OneBit.headerSize = 12;
-    BmpSpec masks565 = spec(16, {{0xFFFF, 0xF800, 0x07E0, 0x001F}});
+    BmpSpec masks565 = layout(16, {{0xFFFF, 0xF800, 0x07E0, 0x001F}});
     masks565.compression = BI_BITFIELDS;
     masks565.masks = {0xF800, 0x07E0, 0x001F};
-    BmpSpec masks32 = spec(32, {{0x80112233}});
+    BmpSpec masks32 = layout(32, {{0x80112233}});
     masks32.compression = BI_BITFIELDS;
     masks32.masks = {0x000000FF, 0x0000FF00, 0x00FF0000};
 
@@ -96,45 +96,45 @@ TEST_F(BmpReaderTest, PixelsByFileDepthAndOutputDepth) {
         int width, height;
         Bytes expected;
     } cases[] = {
-        {"1-bit as 1 bit", spec(1, {{1, 0, 1}, {0, 1, 1}}, kTwoColours), 1, 3, 2, {0xA0, 0x60}},
+        {"1-bit as 1 bit", layout(1, {{1, 0, 1}, {0, 1, 1}}, kTwoColours), 1, 3, 2, {0xA0, 0x60}},
         {"1-bit as 8 bits",
-         spec(1, {{1, 0, 1}, {0, 1, 1}}, kTwoColours),
+         layout(1, {{1, 0, 1}, {0, 1, 1}}, kTwoColours),
          8,
          3,
          2,
          {1, 0, 1, 0, 1, 1}},
         {"1-bit as 24 bits",
-         spec(1, {{1, 0}}, kTwoColours),
+         layout(1, {{1, 0}}, kTwoColours),
          24,
          2,
          1,
          {0x60, 0x50, 0x40, 0x30, 0x20, 0x10}},
         {"4-bit as 8 bits",
-         spec(4, {{3, 15, 0}, {7, 1, 9}}, rampPalette(16)),
+         layout(4, {{3, 15, 0}, {7, 1, 9}}, rampPalette(16)),
          8,
          3,
          2,
          {3, 15, 0, 7, 1, 9}},
         {"4-bit as 32 bits",
-         spec(4, {{3, 15}}, rampPalette(16)),
+         layout(4, {{3, 15}}, rampPalette(16)),
          32,
          2,
          1,
          {5, 4, 3, 255, 17, 16, 15, 255}},
         {"8-bit as 8 bits",
-         spec(8, {{200, 1, 0}, {5, 6, 255}}, rampPalette(256)),
+         layout(8, {{200, 1, 0}, {5, 6, 255}}, rampPalette(256)),
          8,
          3,
          2,
          {200, 1, 0, 5, 6, 255}},
         {"8-bit as 24 bits",
-         spec(8, {{200, 1}}, rampPalette(256)),
+         layout(8, {{200, 1}}, rampPalette(256)),
          24,
          2,
          1,
          {202, 201, 200, 3, 2, 1}},
         {"16-bit 5-5-5, 0x7FFF is white",
-         spec(16, {{0x7FFF, 0x001F, 0x7C00, 0x4210}}),
+         layout(16, {{0x7FFF, 0x001F, 0x7C00, 0x4210}}),
          24,
          4,
          1,
@@ -146,19 +146,19 @@ TEST_F(BmpReaderTest, PixelsByFileDepthAndOutputDepth) {
          1,
          {0xF8, 0xFC, 0xF8, 0xF8, 0, 0, 0, 0xFC, 0, 0, 0, 0xF8}},
         {"24-bit as 24 bits",
-         spec(24, {{0x112233, 0x445566}}),
+         layout(24, {{0x112233, 0x445566}}),
          24,
          2,
          1,
          {0x11, 0x22, 0x33, 0x44, 0x55, 0x66}},
-        {"24-bit as 32 bits", spec(24, {{0x112233}}), 32, 1, 1, {0x11, 0x22, 0x33, 255}},
+        {"24-bit as 32 bits", layout(24, {{0x112233}}), 32, 1, 1, {0x11, 0x22, 0x33, 255}},
         {"32-bit keeps the fourth byte as alpha",
-         spec(32, {{0x80112233}}),
+         layout(32, {{0x80112233}}),
          32,
          1,
          1,
          {0x11, 0x22, 0x33, 0x80}},
-        {"32-bit as 24 bits drops it", spec(32, {{0x80112233}}), 24, 1, 1, {0x11, 0x22, 0x33}},
+        {"32-bit as 24 bits drops it", layout(32, {{0x80112233}}), 24, 1, 1, {0x11, 0x22, 0x33}},
         {"32-bit rows ignore bit-field masks", masks32, 32, 1, 1, {0x11, 0x22, 0x33, 0x80}},
         {"OS/2 8-bit as 8 bits", os2Indexed, 8, 3, 2, {1, 0, 1, 0, 1, 1}},
         {"OS/2 8-bit as 24 bits",
@@ -198,7 +198,7 @@ TEST_F(BmpReaderTest, TopDownFileEqualsItsBottomUpTwin) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bitCount);
-        BmpSpec bottomUp = spec(c.bitCount, c.rows, c.palette);
+        BmpSpec bottomUp = layout(c.bitCount, c.rows, c.palette);
         BmpSpec topDown = bottomUp;
         topDown.height = -bottomUp.height;
         topDown.pixels = packBmpRows(c.rows, c.bitCount, true);
@@ -220,8 +220,8 @@ TEST_F(BmpReaderTest, TopDownFileEqualsItsBottomUpTwin) {
 }
 
 TEST_F(BmpReaderTest, RefusedFilesAndArgumentsGiveTheirCodes) {
-    const BmpSpec eight = spec(8, {{1, 2}}, rampPalette(256));
-    const BmpSpec rgb = spec(24, {{1, 2}});
+    const BmpSpec eight = layout(8, {{1, 2}}, rampPalette(256));
+    const BmpSpec rgb = layout(24, {{1, 2}});
     auto with = [](BmpSpec s, auto change) {
         change(s);
         return writeBmp(s);
@@ -251,9 +251,9 @@ TEST_F(BmpReaderTest, RefusedFilesAndArgumentsGiveTheirCodes) {
          6, false},
         {"requested 16 bits", writeBmp(rgb), 16, 0, true, 5, false},
         {"indexed without palette", writeBmp(eight), 8, 0, false, 5, false},
-        {"4-bit file as 1 bit", writeBmp(spec(4, {{1}}, rampPalette(16))), 1, 0, true, 28, false},
+        {"4-bit file as 1 bit", writeBmp(layout(4, {{1}}, rampPalette(16))), 1, 0, true, 28, false},
         {"24-bit file as 8 bits", writeBmp(rgb), 8, 0, true, 28, false},
-        {"2-bit file as 8 bits", writeBmp(spec(2, {{1, 3}}, rampPalette(4))), 8, 0, true, 28,
+        {"2-bit file as 8 bits", writeBmp(layout(2, {{1, 3}}, rampPalette(4))), 8, 0, true, 28,
          false},
         {"indexed width 0", with(eight, [](BmpSpec& s) { s.width = 0; }), 8, 0, true, 6, false},
         {"indexed width -2", with(eight, [](BmpSpec& s) { s.width = -2; }), 8, 0, true, 6, false},
@@ -264,15 +264,15 @@ TEST_F(BmpReaderTest, RefusedFilesAndArgumentsGiveTheirCodes) {
         {"indexed with bit fields", with(eight, [](BmpSpec& s) { s.compression = 3; }), 8, 0, true,
          6, false},
         {"RLE8 on a 4-bit file as 8 bits",
-         with(spec(4, {{1}}, rampPalette(16)), [](BmpSpec& s) { s.compression = 1; }), 8, 0, true,
+         with(layout(4, {{1}}, rampPalette(16)), [](BmpSpec& s) { s.compression = 1; }), 8, 0, true,
          6, false},
         {"RLE8 on a 4-bit file as 24 bits",
-         with(spec(4, {{1}}, rampPalette(16)), [](BmpSpec& s) { s.compression = 1; }), 24, 0, true,
+         with(layout(4, {{1}}, rampPalette(16)), [](BmpSpec& s) { s.compression = 1; }), 24, 0, true,
          6, false},
         {"RLE4 on an 8-bit file as 24 bits", with(eight, [](BmpSpec& s) { s.compression = 2; }), 24,
          0, true, 7, false},
         {"compression 4", with(rgb, [](BmpSpec& s) { s.compression = 4; }), 24, 0, true, 6, false},
-        {"2-bit file as 24 bits", writeBmp(spec(2, {{1, 3}}, rampPalette(4))), 24, 0, true, 6,
+        {"2-bit file as 24 bits", writeBmp(layout(2, {{1, 3}}, rampPalette(4))), 24, 0, true, 6,
          false},
         {"pixel offset inside the table", with(eight, [](BmpSpec& s) { s.pixelOffset = 54; }), 8, 0,
          true, 6, false},
@@ -282,7 +282,7 @@ TEST_F(BmpReaderTest, RefusedFilesAndArgumentsGiveTheirCodes) {
          with(rgb, [](BmpSpec& s) { s.pixelOffset = 1u << 30; }), 24, 0, true, 6, false},
         {"colours used far above 256", with(eight, [](BmpSpec& s) { s.clrUsed = 0x12345678; }), 8,
          0, true, 6, false},
-        {"OS/2 16-bit", with(spec(16, {{1}}), [](BmpSpec& s) { s.headerSize = 12; }), 24, 0, true,
+        {"OS/2 16-bit", with(layout(16, {{1}}), [](BmpSpec& s) { s.headerSize = 12; }), 24, 0, true,
          6, false},
         {"rows cut short, indexed", with(eight, [](BmpSpec& s) { s.pixels.resize(2); }), 8, 0, true,
          3, true},
@@ -298,7 +298,7 @@ TEST_F(BmpReaderTest, RefusedFilesAndArgumentsGiveTheirCodes) {
 }
 
 TEST_F(BmpReaderTest, PaletteEntriesPastTheColourCountCopyEntryZero) {
-    const Decoded d = decode(writeBmp(spec(8, {{3, 15}}, rampPalette(16))), 8);
+    const Decoded d = decode(writeBmp(layout(8, {{3, 15}}, rampPalette(16))), 8);
     EXPECT_EQ(d.error, 0);
     EXPECT_TRUE(samePalette(d.palette[15], RGBQUAD{15, 16, 17, 0}));
     for (int i = 16; i < 256; ++i)
@@ -306,7 +306,7 @@ TEST_F(BmpReaderTest, PaletteEntriesPastTheColourCountCopyEntryZero) {
 }
 
 TEST_F(BmpReaderTest, ColoursUsedAbove256AreCutToThePalette) {
-    BmpSpec s = spec(8, {{7, 255, 0}}, rampPalette(300));
+    BmpSpec s = layout(8, {{7, 255, 0}}, rampPalette(300));
     const Bytes file = writeBmp(s);
     const Decoded indexed = decode(file, 8);
     EXPECT_EQ(indexed.error, 0);
@@ -325,7 +325,7 @@ TEST_F(BmpReaderTest, ColoursUsedAbove256AreCutToThePalette) {
 }
 
 TEST_F(BmpReaderTest, PaletteQuery) {
-    BmpSpec os2 = spec(4, {{1}}, rampPalette(16));
+    BmpSpec os2 = layout(4, {{1}}, rampPalette(16));
     os2.headerSize = 12;
     struct Case {
         const char* name;
@@ -333,17 +333,17 @@ TEST_F(BmpReaderTest, PaletteQuery) {
         bool palette;
         int result, error, count;
     } cases[] = {
-        {"16 of 256 used", writeBmp(spec(8, {{1}}, rampPalette(16))), true, 1, 0, 16},
+        {"16 of 256 used", writeBmp(layout(8, {{1}}, rampPalette(16))), true, 1, 0, 16},
         {"1-bit, count 0 in the header", writeBmp([] {
-             BmpSpec s = spec(1, {{1}}, kTwoColours);
+             BmpSpec s = layout(1, {{1}}, kTwoColours);
              s.clrUsed = 0;
              return s;
          }()),
          true, 1, 0, 2},
-        {"300 used", writeBmp(spec(8, {{1}}, rampPalette(300))), true, 1, 0, 256},
+        {"300 used", writeBmp(layout(8, {{1}}, rampPalette(300))), true, 1, 0, 256},
         {"OS/2 4-bit", writeBmp(os2), true, 1, 0, 16},
-        {"24-bit", writeBmp(spec(24, {{1}})), true, 0, 28, 0},
-        {"no palette", writeBmp(spec(8, {{1}}, rampPalette(16))), false, 0, 5, 0},
+        {"24-bit", writeBmp(layout(24, {{1}})), true, 0, 28, 0},
+        {"no palette", writeBmp(layout(8, {{1}}, rampPalette(16))), false, 0, 5, 0},
         {"not a BMP", Bytes(60, 0), true, 0, 6, 0},
     };
     for (const Case& c : cases) {
@@ -366,7 +366,7 @@ TEST_F(BmpReaderTest, PaletteQuery) {
 }
 
 TEST_F(BmpReaderTest, InfoQueryReportsSizeDepthAndResolution) {
-    BmpSpec s = spec(8, {{1, 2, 3}}, rampPalette(4));
+    BmpSpec s = layout(8, {{1, 2, 3}}, rampPalette(4));
     s.xPelsPerMeter = 3937;
     s.yPelsPerMeter = -250;
     TempFile f(writeBmp(s));
@@ -390,7 +390,7 @@ TEST_F(BmpReaderTest, InfoQueryReportsSizeDepthAndResolution) {
     EXPECT_EQ(res.x, 3937);
     closeSource(src);
 
-    BmpSpec os2 = spec(24, {{1}});
+    BmpSpec os2 = layout(24, {{1}});
     os2.headerSize = 12;
     TempFile g(writeBmp(os2));
     src = openFileSource(g.path().c_str());
@@ -410,7 +410,7 @@ TEST_F(BmpReaderTest, NullAndClosedSources) {
     EXPECT_EQ(readBMPPalette(nullptr, &count, palette), 0);
     EXPECT_EQ(getLastError(), 5);
 
-    TempFile f(writeBmp(spec(24, {{1}})));
+    TempFile f(writeBmp(layout(24, {{1}})));
     ImgSource src = openFileSource(f.path().c_str());
     SourceRecord stale = *static_cast<SourceRecord*>(src);
     closeSource(src);
@@ -571,17 +571,17 @@ TEST_F(BmpReaderTest, PackedDibKeepsTheFilesHeaderTableAndCompressedData) {
 }
 
 TEST_F(BmpReaderTest, PackedDibLayouts) {
-    BmpSpec topDown = spec(24, {{0x010203}, {0x040506}});
+    BmpSpec topDown = layout(24, {{0x010203}, {0x040506}});
     topDown.height = -2;
     topDown.pixels = packBmpRows({{0x010203}, {0x040506}}, 24, true);
-    BmpSpec os2 = spec(8, {{9, 8}}, rampPalette(256));
+    BmpSpec os2 = layout(8, {{9, 8}}, rampPalette(256));
     os2.headerSize = 12;
-    BmpSpec sixteen = spec(16, {{0x1234, 0x5678}, {0x1111, 0x2222}});
-    BmpSpec gap = spec(24, {{0x010203}});
+    BmpSpec sixteen = layout(16, {{0x1234, 0x5678}, {0x1111, 0x2222}});
+    BmpSpec gap = layout(24, {{0x010203}});
     gap.gap = 6;
-    BmpSpec offset54 = spec(8, {{9}}, rampPalette(2));
+    BmpSpec offset54 = layout(8, {{9}}, rampPalette(2));
     offset54.pixelOffset = 54;
-    BmpSpec shortRows = spec(8, {{1, 2, 3, 4}, {5, 6, 7, 8}}, rampPalette(4));
+    BmpSpec shortRows = layout(8, {{1, 2, 3, 4}, {5, 6, 7, 8}}, rampPalette(4));
     shortRows.pixels.resize(3);
 
     struct Case {
@@ -631,8 +631,8 @@ TEST_F(BmpReaderTest, PackedDibLayouts) {
 }
 
 TEST_F(BmpReaderTest, NoMemoryGivesOneAndLeaksNothing) {
-    const Bytes eight = writeBmp(spec(8, {{1, 2}}, rampPalette(4)));
-    const Bytes rgb = writeBmp(spec(24, {{1, 2}}));
+    const Bytes eight = writeBmp(layout(8, {{1, 2}}, rampPalette(4)));
+    const Bytes rgb = writeBmp(layout(24, {{1, 2}}));
     const Bytes rle = writeBmp(rle8(kRle8Stream));
     struct Case {
         const Bytes& file;
@@ -645,7 +645,7 @@ TEST_F(BmpReaderTest, NoMemoryGivesOneAndLeaksNothing) {
         EXPECT_FALSE(d.returned);
     }
     EXPECT_EQ(decode(writeBmp([] {
-                         BmpSpec s = spec(24, {{1}});
+                         BmpSpec s = layout(24, {{1}});
                          s.width = 3000000;
                          s.height = 2000000;
                          return s;
@@ -658,12 +658,12 @@ TEST_F(BmpReaderTest, NoMemoryGivesOneAndLeaksNothing) {
 
 // Every prefix of a valid file: the codes follow from where the cut falls.
 TEST_F(BmpReaderTest, EveryPrefixGivesTheRightCode) {
-    BmpSpec indexed = spec(8, {{1, 2, 3}, {4, 5, 6}}, rampPalette(4));
+    BmpSpec indexed = layout(8, {{1, 2, 3}, {4, 5, 6}}, rampPalette(4));
     indexed.gap = 2;
-    BmpSpec masks = spec(16, {{0x7FFF, 1}, {2, 3}});
+    BmpSpec masks = layout(16, {{0x7FFF, 1}, {2, 3}});
     masks.compression = BI_BITFIELDS;
     masks.masks = {0x7C00, 0x03E0, 0x001F};
-    BmpSpec os2 = spec(4, {{1, 2, 3}, {4, 5, 6}}, rampPalette(16));
+    BmpSpec os2 = layout(4, {{1, 2, 3}, {4, 5, 6}}, rampPalette(16));
     os2.headerSize = 12;
     BmpSpec rle4;
     rle4.width = 3;
@@ -680,7 +680,7 @@ TEST_F(BmpReaderTest, EveryPrefixGivesTheRightCode) {
         Kind kind;
     } cases[] = {
         {"indexed with a gap", indexed, kRows},
-        {"24-bit", spec(24, {{1, 2}, {3, 4}, {5, 6}}), kRows},
+        {"24-bit", layout(24, {{1, 2}, {3, 4}, {5, 6}}), kRows},
         {"16-bit bit fields", masks, kRows},
         {"OS/2 4-bit", os2, kRows},
         {"RLE8", rle8(kRle8Stream), kRuns},

@@ -88,7 +88,7 @@ TEST(HuffmanResetTest, RestartsEachMcuRowWithoutMarkers) {
 TEST(HuffmanResetTest, RefusesDecodersItCannotReach) {
     struct Case {
         const char* name;
-        JpegSpec spec;
+        JpegSpec layout;
     };
     const Case cases[] = {
         {"progressive", stripedSpec(true, false)},
@@ -96,7 +96,7 @@ TEST(HuffmanResetTest, RefusesDecodersItCannotReach) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Bytes file = testing_support::encodeJpeg(c.spec);
+        const Bytes file = testing_support::encodeJpeg(c.layout);
         bool reachable = true;
         const Bytes reset = decodeRows(file, [&](j_decompress_ptr cinfo) {
             reachable = img::huffmanDecoderReachable(cinfo);

@@ -246,9 +246,9 @@ TEST_F(JpegReaderTest, ErrorWhileFinishingKeepsTheRows) {
 
 TEST_F(JpegReaderTest, TruncationSweep) {
     for (bool progressive : {false, true}) {
-        JpegSpec spec = sample(24, 24, 3);
-        spec.progressive = progressive;
-        const Bytes whole = encodeJpeg(spec);
+        JpegSpec layout = sample(24, 24, 3);
+        layout.progressive = progressive;
+        const Bytes whole = encodeJpeg(layout);
         for (std::size_t n = 0; n < whole.size(); ++n) {
             ImageRead r = readJpeg(Bytes(whole.begin(), whole.begin() + n), 24, 0);
             ASSERT_TRUE(r.status == 0 || r.status == 9) << n << ": " << r.status;
@@ -269,12 +269,12 @@ TEST_F(JpegReaderTest, NoMemory) {
 }
 
 TEST_F(JpegReaderTest, InfoQuery) {
-    JpegSpec spec = sample(12, 7, 4);
-    spec.progressive = true;
-    spec.densityUnit = 1;
-    spec.xDensity = 300;
-    spec.yDensity = 150;
-    TempFile f(encodeJpeg(spec));
+    JpegSpec layout = sample(12, 7, 4);
+    layout.progressive = true;
+    layout.densityUnit = 1;
+    layout.xDensity = 300;
+    layout.yDensity = 150;
+    TempFile f(encodeJpeg(layout));
     ImgSource src = openFileSource(f.path().c_str());
     int width = 0, height = 0, bits = 0;
     ImgResolution res{};

@@ -86,7 +86,7 @@ class TgaReaderTest : public LeakCheckedTest {};
 TEST_F(TgaReaderTest, PixelValuesDecodeToRedGreenBlueAlpha) {
     struct Case {
         const char* what;
-        TgaSpec spec;
+        TgaSpec layout;
         int bits;
         Bytes expected;
     };
@@ -123,7 +123,7 @@ TEST_F(TgaReaderTest, PixelValuesDecodeToRedGreenBlueAlpha) {
          {7, 6, 5}},
     };
     for (const Case& c : cases) {
-        const Decoded d = readBytes(writeTga(c.spec), c.bits);
+        const Decoded d = readBytes(writeTga(c.layout), c.bits);
         EXPECT_EQ(d.error, 0) << c.what;
         EXPECT_EQ(d.data, c.expected) << c.what;
     }
@@ -218,7 +218,7 @@ TEST_F(TgaReaderTest, IndexedReadsGiveValuesAndTheirPalette) {
 TEST_F(TgaReaderTest, PackedDibsCarryTheirHeaderPaletteAndPaddedRows) {
     struct Case {
         const char* what;
-        TgaSpec spec;
+        TgaSpec layout;
         int bitCount;
         DWORD coloursUsed;
         Bytes pixelsAfterTable; // bottom row first
@@ -233,22 +233,22 @@ TEST_F(TgaReaderTest, PackedDibsCarryTheirHeaderPaletteAndPaddedRows) {
         {"32-bit stays 32", trueColour(1, 1, 32, {1, 2, 3, 4}), 32, 0, {1, 2, 3, 4}},
     };
     for (const Case& c : cases) {
-        const Decoded d = readBytes(writeTga(c.spec), 24, IMG_FLAG_DIB);
+        const Decoded d = readBytes(writeTga(c.layout), 24, IMG_FLAG_DIB);
         EXPECT_EQ(d.error, 0) << c.what;
         ASSERT_GE(d.data.size(), 40u) << c.what;
         BITMAPINFOHEADER h;
         std::memcpy(&h, d.data.data(), sizeof h);
         EXPECT_EQ(h.biSize, 40u);
-        EXPECT_EQ(h.biWidth, c.spec.width);
-        EXPECT_EQ(h.biHeight, c.spec.height);
+        EXPECT_EQ(h.biWidth, c.layout.width);
+        EXPECT_EQ(h.biHeight, c.layout.height);
         EXPECT_EQ(h.biPlanes, 1);
         EXPECT_EQ(h.biBitCount, c.bitCount) << c.what;
         EXPECT_EQ(h.biCompression, 0u);
         EXPECT_EQ(h.biSizeImage, c.pixelsAfterTable.size());
         EXPECT_EQ(h.biClrUsed, c.coloursUsed) << c.what;
         EXPECT_EQ(h.biClrImportant, 0u);
-        EXPECT_EQ(d.width, c.spec.width);
-        EXPECT_EQ(d.height, c.spec.height);
+        EXPECT_EQ(d.width, c.layout.width);
+        EXPECT_EQ(d.height, c.layout.height);
         const std::size_t table = c.coloursUsed * 4;
         ASSERT_EQ(d.data.size(), 40 + table + c.pixelsAfterTable.size()) << c.what;
         EXPECT_EQ(Bytes(d.data.begin() + 40 + table, d.data.end()), c.pixelsAfterTable) << c.what;
@@ -399,7 +399,7 @@ TEST_F(TgaReaderTest, InfoQuery) {
 TEST_F(TgaReaderTest, PaletteQuery) {
     struct Case {
         const char* what;
-        TgaSpec spec;
+        TgaSpec layout;
         int result;
         int error;
         int count;
@@ -433,7 +433,7 @@ TEST_F(TgaReaderTest, PaletteQuery) {
         {"more entries than the table holds", longMap, 1, 0, 256},
     };
     for (const Case& c : cases) {
-        TempFile file(writeTga(c.spec), ".tga");
+        TempFile file(writeTga(c.layout), ".tga");
         ImgSource src = openFileSource(file.path().c_str());
         ASSERT_NE(src, nullptr);
         int count = -1;

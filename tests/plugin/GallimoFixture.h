@@ -51,13 +51,13 @@ protected:
 
     // A solid BMP of the given size in the page's folder; returns its name.
     std::string image(const std::string& name, int width, int height, std::uint32_t rgb = 0x336699) {
-        BmpSpec spec;
-        spec.width = width;
-        spec.height = height;
-        spec.bitCount = 24;
+        BmpSpec layout;
+        layout.width = width;
+        layout.height = height;
+        layout.bitCount = 24;
         std::vector<std::vector<std::uint32_t>> rows(height, std::vector<std::uint32_t>(width, rgb));
-        spec.pixels = packBmpRows(rows, 24);
-        const Bytes file = writeBmp(spec);
+        layout.pixels = packBmpRows(rows, 24);
+        const Bytes file = writeBmp(layout);
         std::ofstream(folder / name, std::ios::binary)
             .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
         return name;

@@ -3,47 +3,47 @@
 
 namespace testing_support {
 
-Bytes writeBmp(const BmpSpec& spec) {
-    const bool os2 = spec.headerSize == 12;
+Bytes writeBmp(const BmpSpec& layout) {
+    const bool os2 = layout.headerSize == 12;
     const std::uint32_t entryBytes = os2 ? 3 : 4;
     const std::uint32_t tableBytes =
-        static_cast<std::uint32_t>(spec.masks.size() * 4 + spec.palette.size() * entryBytes);
+        static_cast<std::uint32_t>(layout.masks.size() * 4 + layout.palette.size() * entryBytes);
     const std::uint32_t offset =
-        spec.pixelOffset.value_or(14 + spec.headerSize + tableBytes + spec.gap);
+        layout.pixelOffset.value_or(14 + layout.headerSize + tableBytes + layout.gap);
 
     Bytes out;
     out.push_back('B');
     out.push_back('M');
-    appendU32Le(out, 14 + spec.headerSize + tableBytes + spec.gap +
-                         static_cast<std::uint32_t>(spec.pixels.size()));
+    appendU32Le(out, 14 + layout.headerSize + tableBytes + layout.gap +
+                         static_cast<std::uint32_t>(layout.pixels.size()));
     appendU32Le(out, 0);
     appendU32Le(out, offset);
-    appendU32Le(out, spec.headerSize);
+    appendU32Le(out, layout.headerSize);
     if (os2) {
-        appendU16Le(out, static_cast<std::uint32_t>(spec.width));
-        appendU16Le(out, static_cast<std::uint32_t>(spec.height));
+        appendU16Le(out, static_cast<std::uint32_t>(layout.width));
+        appendU16Le(out, static_cast<std::uint32_t>(layout.height));
         appendU16Le(out, 1);
-        appendU16Le(out, static_cast<std::uint32_t>(spec.bitCount));
+        appendU16Le(out, static_cast<std::uint32_t>(layout.bitCount));
     } else {
-        appendU32Le(out, static_cast<std::uint32_t>(spec.width));
-        appendU32Le(out, static_cast<std::uint32_t>(spec.height));
+        appendU32Le(out, static_cast<std::uint32_t>(layout.width));
+        appendU32Le(out, static_cast<std::uint32_t>(layout.height));
         appendU16Le(out, 1);
-        appendU16Le(out, static_cast<std::uint32_t>(spec.bitCount));
-        appendU32Le(out, spec.compression);
-        appendU32Le(out, static_cast<std::uint32_t>(spec.pixels.size()));
-        appendU32Le(out, static_cast<std::uint32_t>(spec.xPelsPerMeter));
-        appendU32Le(out, static_cast<std::uint32_t>(spec.yPelsPerMeter));
-        appendU32Le(out, spec.clrUsed.value_or(static_cast<std::uint32_t>(spec.palette.size())));
+        appendU16Le(out, static_cast<std::uint32_t>(layout.bitCount));
+        appendU32Le(out, layout.compression);
+        appendU32Le(out, static_cast<std::uint32_t>(layout.pixels.size()));
+        appendU32Le(out, static_cast<std::uint32_t>(layout.xPelsPerMeter));
+        appendU32Le(out, static_cast<std::uint32_t>(layout.yPelsPerMeter));
+        appendU32Le(out, layout.clrUsed.value_or(static_cast<std::uint32_t>(layout.palette.size())));
         appendU32Le(out, 0);
         // Longer headers (refused by the reader) are padded with zeros.
-        out.resize(14 + spec.headerSize, 0);
+        out.resize(14 + layout.headerSize, 0);
     }
-    for (std::uint32_t m : spec.masks)
+    for (std::uint32_t m : layout.masks)
         appendU32Le(out, m);
-    for (const auto& e : spec.palette)
+    for (const auto& e : layout.palette)
         out.insert(out.end(), e.begin(), e.begin() + entryBytes);
-    out.resize(out.size() + spec.gap, 0);
-    out.insert(out.end(), spec.pixels.begin(), spec.pixels.end());
+    out.resize(out.size() + layout.gap, 0);
+    out.insert(out.end(), layout.pixels.begin(), layout.pixels.end());
     return out;
 }
 

@@ -27,7 +27,7 @@ struct BmpSpec {
     Bytes pixels; // as stored: padded rows in file order, or a run-length stream
 };
 
-Bytes writeBmp(const BmpSpec& spec);
+Bytes writeBmp(const BmpSpec& layout);
 
 // Packs top-down rows of pixel values into a file's padded rows, last row first unless
 // `topDown`. Values are indices for 1 to 8 bits, the stored word for 16 and 32 bits, and

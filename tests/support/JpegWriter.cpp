@@ -36,7 +36,7 @@ J_COLOR_SPACE inputSpaceOf(int components) {
 
 } // namespace
 
-Bytes encodeJpeg(const JpegSpec& spec) {
+Bytes encodeJpeg(const JpegSpec& layout) {
     jpeg_compress_struct c{};
     jpeg_error_mgr errors;
     c.err = throwingErrors(&errors);
@@ -46,27 +46,27 @@ Bytes encodeJpeg(const JpegSpec& spec) {
     try {
         jpeg_create_compress(&c);
         jpeg_mem_dest(&c, &buffer, &size);
-        c.image_width = static_cast<JDIMENSION>(spec.width);
-        c.image_height = static_cast<JDIMENSION>(spec.height);
-        c.input_components = spec.components;
-        c.in_color_space = inputSpaceOf(spec.components);
+        c.image_width = static_cast<JDIMENSION>(layout.width);
+        c.image_height = static_cast<JDIMENSION>(layout.height);
+        c.input_components = layout.components;
+        c.in_color_space = inputSpaceOf(layout.components);
         jpeg_set_defaults(&c);
-        if (spec.storedSpace != 0) jpeg_set_colorspace(&c, J_COLOR_SPACE(spec.storedSpace));
-        jpeg_set_quality(&c, spec.quality, TRUE);
-        if (spec.fullChroma)
+        if (layout.storedSpace != 0) jpeg_set_colorspace(&c, J_COLOR_SPACE(layout.storedSpace));
+        jpeg_set_quality(&c, layout.quality, TRUE);
+        if (layout.fullChroma)
             for (int i = 0; i < c.num_components; ++i)
                 c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
-        if (spec.progressive) jpeg_simple_progression(&c);
-        c.arith_code = spec.arithmetic ? TRUE : FALSE;
-        c.restart_in_rows = spec.restartRows;
-        c.write_JFIF_header = spec.jfif ? TRUE : FALSE;
-        c.density_unit = static_cast<UINT8>(spec.densityUnit);
-        c.X_density = static_cast<UINT16>(spec.xDensity);
-        c.Y_density = static_cast<UINT16>(spec.yDensity);
+        if (layout.progressive) jpeg_simple_progression(&c);
+        c.arith_code = layout.arithmetic ? TRUE : FALSE;
+        c.restart_in_rows = layout.restartRows;
+        c.write_JFIF_header = layout.jfif ? TRUE : FALSE;
+        c.density_unit = static_cast<UINT8>(layout.densityUnit);
+        c.X_density = static_cast<UINT16>(layout.xDensity);
+        c.Y_density = static_cast<UINT16>(layout.yDensity);
         jpeg_start_compress(&c, TRUE);
-        Bytes pixels = spec.pixels;
-        const std::size_t rowBytes = std::size_t(spec.width) * spec.components;
-        pixels.resize(rowBytes * spec.height);
+        Bytes pixels = layout.pixels;
+        const std::size_t rowBytes = std::size_t(layout.width) * layout.components;
+        pixels.resize(rowBytes * layout.height);
         while (c.next_scanline < c.image_height) {
             JSAMPROW row = pixels.data() + c.next_scanline * rowBytes;
             jpeg_write_scanlines(&c, &row, 1);

@@ -22,7 +22,7 @@ struct JpegSpec {
     int yDensity = 1;
 };
 
-Bytes encodeJpeg(const JpegSpec& spec);
+Bytes encodeJpeg(const JpegSpec& layout);
 
 // libjpeg's own decoding, in the file's default output colour space unless `outputSpace` names
 // one; empty when libjpeg gives up.

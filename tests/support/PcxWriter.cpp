@@ -3,9 +3,9 @@
 
 namespace testing_support {
 
-int pcxBytesPerLine(const PcxSpec& spec) {
-    if (spec.bytesPerLine != 0) return spec.bytesPerLine;
-    const int bytes = (spec.width * spec.bitsPerPlane + 7) / 8;
+int pcxBytesPerLine(const PcxSpec& layout) {
+    if (layout.bytesPerLine != 0) return layout.bytesPerLine;
+    const int bytes = (layout.width * layout.bitsPerPlane + 7) / 8;
     return bytes + (bytes & 1);
 }
 
@@ -24,37 +24,37 @@ Bytes pcxRuns(const Bytes& line) {
     return out;
 }
 
-Bytes writePcx(const PcxSpec& spec) {
-    const int bytesPerLine = pcxBytesPerLine(spec);
+Bytes writePcx(const PcxSpec& layout) {
+    const int bytesPerLine = pcxBytesPerLine(layout);
     Bytes out;
-    out.push_back(static_cast<std::uint8_t>(spec.manufacturer));
-    out.push_back(static_cast<std::uint8_t>(spec.version));
+    out.push_back(static_cast<std::uint8_t>(layout.manufacturer));
+    out.push_back(static_cast<std::uint8_t>(layout.version));
     out.push_back(1);
-    out.push_back(static_cast<std::uint8_t>(spec.bitsPerPlane));
-    appendU16Le(out, spec.xMin);
-    appendU16Le(out, spec.yMin);
-    appendU16Le(out, spec.xMin + spec.width - 1);
-    appendU16Le(out, spec.yMin + spec.height - 1);
-    appendU16Le(out, spec.hRes);
-    appendU16Le(out, spec.vRes);
-    out.insert(out.end(), spec.egaPalette.begin(), spec.egaPalette.end());
+    out.push_back(static_cast<std::uint8_t>(layout.bitsPerPlane));
+    appendU16Le(out, layout.xMin);
+    appendU16Le(out, layout.yMin);
+    appendU16Le(out, layout.xMin + layout.width - 1);
+    appendU16Le(out, layout.yMin + layout.height - 1);
+    appendU16Le(out, layout.hRes);
+    appendU16Le(out, layout.vRes);
+    out.insert(out.end(), layout.egaPalette.begin(), layout.egaPalette.end());
     out.push_back(0);
-    out.push_back(static_cast<std::uint8_t>(spec.planes));
+    out.push_back(static_cast<std::uint8_t>(layout.planes));
     appendU16Le(out, bytesPerLine);
     appendU16Le(out, 1);
     out.resize(128, 0);
-    if (!spec.coded.empty()) {
-        out.insert(out.end(), spec.coded.begin(), spec.coded.end());
+    if (!layout.coded.empty()) {
+        out.insert(out.end(), layout.coded.begin(), layout.coded.end());
     } else {
-        for (Bytes line : spec.lines) {
-            line.resize(static_cast<std::size_t>(bytesPerLine) * spec.planes, 0);
+        for (Bytes line : layout.lines) {
+            line.resize(static_cast<std::size_t>(bytesPerLine) * layout.planes, 0);
             const Bytes coded = pcxRuns(line);
             out.insert(out.end(), coded.begin(), coded.end());
         }
     }
-    if (!spec.vgaPalette.empty()) {
+    if (!layout.vgaPalette.empty()) {
         out.push_back(12);
-        out.insert(out.end(), spec.vgaPalette.begin(), spec.vgaPalette.end());
+        out.insert(out.end(), layout.vgaPalette.begin(), layout.vgaPalette.end());
     }
     return out;
 }

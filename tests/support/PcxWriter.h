@@ -27,8 +27,8 @@ struct PcxSpec {
     Bytes vgaPalette;         // 768 bytes of red, green, blue after the marker 12, or none
 };
 
-int pcxBytesPerLine(const PcxSpec& spec);
-Bytes writePcx(const PcxSpec& spec);
+int pcxBytesPerLine(const PcxSpec& layout);
+Bytes writePcx(const PcxSpec& layout);
 
 // Run-length coding of one line; bytes with both top bits set always travel as runs.
 Bytes pcxRuns(const Bytes& line);

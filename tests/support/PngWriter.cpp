@@ -46,49 +46,49 @@ int channelsOf(int colourType) {
 
 } // namespace
 
-std::size_t pngRowBytes(const PngSpec& spec) {
-    return (std::size_t(spec.width) * channelsOf(spec.colourType) * spec.bitDepth + 7) / 8;
+std::size_t pngRowBytes(const PngSpec& layout) {
+    return (std::size_t(layout.width) * channelsOf(layout.colourType) * layout.bitDepth + 7) / 8;
 }
 
-Bytes encodePng(const PngSpec& spec) {
+Bytes encodePng(const PngSpec& layout) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, raise, quiet);
     png_infop info = png_create_info_struct(png);
     try {
         png_set_write_fn(png, &out, append, noFlush);
-        png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colourType,
-                     spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+        png_set_IHDR(png, info, layout.width, layout.height, layout.bitDepth, layout.colourType,
+                     layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                      PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         std::vector<png_color> colours;
-        for (const auto& c : spec.palette)
+        for (const auto& c : layout.palette)
             colours.push_back({c[0], c[1], c[2]});
         if (!colours.empty())
             png_set_PLTE(png, info, colours.data(), static_cast<int>(colours.size()));
-        if (!spec.paletteAlphas.empty()) {
-            png_set_tRNS(png, info, spec.paletteAlphas.data(),
-                         static_cast<int>(spec.paletteAlphas.size()), nullptr);
-        } else if (spec.transparent) {
-            const auto& t = *spec.transparent;
+        if (!layout.paletteAlphas.empty()) {
+            png_set_tRNS(png, info, layout.paletteAlphas.data(),
+                         static_cast<int>(layout.paletteAlphas.size()), nullptr);
+        } else if (layout.transparent) {
+            const auto& t = *layout.transparent;
             png_color_16 colour{0, t[0], t[1], t[2], t[0]};
             png_set_tRNS(png, info, nullptr, 1, &colour);
         }
-        if (spec.background) {
-            const auto& b = *spec.background;
+        if (layout.background) {
+            const auto& b = *layout.background;
             png_color_16 colour{static_cast<png_byte>(b[0]), b[1], b[2], b[3], b[0]};
             png_set_bKGD(png, info, &colour);
         }
-        if (spec.gamma != 0) png_set_gAMA(png, info, spec.gamma);
-        if (spec.srgbIntent >= 0) png_set_sRGB(png, info, spec.srgbIntent);
-        if (spec.physical) {
-            const auto& p = *spec.physical;
+        if (layout.gamma != 0) png_set_gAMA(png, info, layout.gamma);
+        if (layout.srgbIntent >= 0) png_set_sRGB(png, info, layout.srgbIntent);
+        if (layout.physical) {
+            const auto& p = *layout.physical;
             png_set_pHYs(png, info, p[0], p[1], static_cast<int>(p[2]));
         }
         png_write_info(png, info);
-        const std::size_t rowBytes = pngRowBytes(spec);
-        Bytes rows = spec.rows;
-        rows.resize(rowBytes * spec.height);
+        const std::size_t rowBytes = pngRowBytes(layout);
+        Bytes rows = layout.rows;
+        rows.resize(rowBytes * layout.height);
         std::vector<png_bytep> pointers;
-        for (int y = 0; y < spec.height; ++y)
+        for (int y = 0; y < layout.height; ++y)
             pointers.push_back(rows.data() + y * rowBytes);
         png_write_image(png, pointers.data());
         png_write_end(png, nullptr);

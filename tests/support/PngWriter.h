@@ -27,10 +27,10 @@ struct PngSpec {
     std::optional<std::array<std::uint32_t, 3>> physical;    // pHYs: x, y, unit
 };
 
-Bytes encodePng(const PngSpec& spec);
+Bytes encodePng(const PngSpec& layout);
 
-// Bytes per stored row of a spec's image.
-std::size_t pngRowBytes(const PngSpec& spec);
+// Bytes per stored row of a layout's image.
+std::size_t pngRowBytes(const PngSpec& layout);
 
 // libpng's decoding of a whole file to 8-bit (or, with `wide`, 16-bit little-endian) RGBA:
 // palettes and low depths expanded, tRNS as alpha, opaque elsewhere; no gamma, no background.

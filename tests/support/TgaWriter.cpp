@@ -6,27 +6,27 @@
 
 namespace testing_support {
 
-Bytes writeTga(const TgaSpec& spec) {
+Bytes writeTga(const TgaSpec& layout) {
     Bytes out;
-    out.push_back(static_cast<std::uint8_t>(spec.imageId.size()));
-    out.push_back(spec.colourMap ? 1 : 0);
-    out.push_back(static_cast<std::uint8_t>(spec.imageType));
-    appendU16Le(out, spec.firstEntry);
-    appendU16Le(out, spec.mapLength);
-    out.push_back(static_cast<std::uint8_t>(spec.mapEntryBits));
+    out.push_back(static_cast<std::uint8_t>(layout.imageId.size()));
+    out.push_back(layout.colourMap ? 1 : 0);
+    out.push_back(static_cast<std::uint8_t>(layout.imageType));
+    appendU16Le(out, layout.firstEntry);
+    appendU16Le(out, layout.mapLength);
+    out.push_back(static_cast<std::uint8_t>(layout.mapEntryBits));
     appendU16Le(out, 0);
     appendU16Le(out, 0);
-    appendU16Le(out, spec.width);
-    appendU16Le(out, spec.height);
-    out.push_back(static_cast<std::uint8_t>(spec.pixelDepth));
-    out.push_back(static_cast<std::uint8_t>(spec.descriptor));
-    out.insert(out.end(), spec.imageId.begin(), spec.imageId.end());
-    out.insert(out.end(), spec.map.begin(), spec.map.end());
-    out.insert(out.end(), spec.pixels.begin(), spec.pixels.end());
-    if (!spec.footer) return out;
+    appendU16Le(out, layout.width);
+    appendU16Le(out, layout.height);
+    out.push_back(static_cast<std::uint8_t>(layout.pixelDepth));
+    out.push_back(static_cast<std::uint8_t>(layout.descriptor));
+    out.insert(out.end(), layout.imageId.begin(), layout.imageId.end());
+    out.insert(out.end(), layout.map.begin(), layout.map.end());
+    out.insert(out.end(), layout.pixels.begin(), layout.pixels.end());
+    if (!layout.footer) return out;
 
-    std::uint32_t extension = spec.extensionOffset;
-    if (spec.extensionArea) {
+    std::uint32_t extension = layout.extensionOffset;
+    if (layout.extensionArea) {
         extension = static_cast<std::uint32_t>(out.size());
         Bytes area(495, 0);
         area[0] = 0xEF;
@@ -34,7 +34,7 @@ Bytes writeTga(const TgaSpec& spec) {
         out.insert(out.end(), area.begin(), area.end());
     }
     appendU32Le(out, extension);
-    appendU32Le(out, spec.developerOffset);
+    appendU32Le(out, layout.developerOffset);
     static const char signature[] = "TRUEVISION-XFILE.";
     out.insert(out.end(), signature, signature + sizeof signature);
     return out;

@@ -27,7 +27,7 @@ struct TgaSpec {
     std::uint32_t developerOffset = 0;
 };
 
-Bytes writeTga(const TgaSpec& spec);
+Bytes writeTga(const TgaSpec& layout);
 
 // Run-length packets for a stream of values of `valueBytes` each: equal neighbours become run
 // packets, the rest raw packets; packets run on across row ends as the format allows.
