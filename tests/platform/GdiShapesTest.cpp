@@ -1,55 +1,14 @@
-#include "GdiCheck.h"
+#include "InkedScreen.h"
 #include "win32/win32.h"
 #include "winplat/screen.h"
 
 #include <gtest/gtest.h>
 #include <string>
 
-using testing_support::GdiLeakCheckedTest;
+using namespace testing_support;
 
 namespace {
-
-constexpr COLORREF kInk = RGB(255, 0, 0);
-constexpr COLORREF kFill = RGB(0, 0, 255);
-
-// The screen as rows of characters: '#' for ink, 'o' for fill, '.' for black, '?' else.
-std::string picture(HDC dc, int width, int height) {
-    std::string out;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const COLORREF c = GetPixel(dc, x, y);
-            out += c == kInk ? '#' : c == kFill ? 'o' : c == 0 ? '.' : '?';
-        }
-        out += '\n';
-    }
-    return out;
-}
-
-class GdiShapes : public GdiLeakCheckedTest {
-protected:
-    void SetUp() override {
-        GdiLeakCheckedTest::SetUp();
-        m_dc = GetDC(nullptr);
-        m_pen = CreatePen(PS_SOLID, 1, kInk);
-        m_brush = CreateSolidBrush(kFill);
-        m_oldPen = SelectObject(m_dc, m_pen);
-        m_oldBrush = SelectObject(m_dc, m_brush);
-    }
-    void TearDown() override {
-        SelectObject(m_dc, m_oldPen);
-        SelectObject(m_dc, m_oldBrush);
-        DeleteObject(m_pen);
-        DeleteObject(m_brush);
-        ReleaseDC(nullptr, m_dc);
-        GdiLeakCheckedTest::TearDown();
-    }
-    HDC m_dc = nullptr;
-    HPEN m_pen = nullptr;
-    HBRUSH m_brush = nullptr;
-    HGDIOBJ m_oldPen = nullptr;
-    HGDIOBJ m_oldBrush = nullptr;
-};
-
+class GdiShapes : public InkedScreenTest {};
 } // namespace
 
 TEST_F(GdiShapes, RectangleOutlinesWithThePenAndFillsWithTheBrush) {
