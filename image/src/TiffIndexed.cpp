@@ -83,11 +83,8 @@ BYTE* TiffReader::readTIFFIndexed8(TIFF* tif, int* width, int* height, RGBQUAD* 
     const unsigned header = dib ? kDibHeader : 0;
     std::uint32_t rowLength = indexedRowBytes(w, dib);
     const std::uint32_t rotatedRowLength = indexedRowBytes(h, dib);
-    std::uint32_t bytes = tiffBlockBytes(rowLength, std::uint64_t(h), header);
-    if (bytes != 0 && transform.rotation >= 0) {
-        const std::uint32_t turned = tiffBlockBytes(rotatedRowLength, std::uint64_t(w), header);
-        bytes = turned == 0 ? 0 : std::max(bytes, turned);
-    }
+    const std::uint32_t bytes = tiffTurnableBlockBytes(rowLength, rotatedRowLength, w, h, header,
+                                                       transform.rotation >= 0);
     MemoryBlock block;
     if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
     BYTE* pixels = block.data() + header;

@@ -3,6 +3,7 @@
 #include "CDibConverter.h"
 #include "TiffReader.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace img {
@@ -35,6 +36,14 @@ std::int32_t truncateResolution(double v) {
 std::uint32_t tiffBlockBytes(std::uint64_t rowBytes, std::uint64_t rows, unsigned header) {
     const std::uint32_t pixels = checkedProduct({rowBytes, rows});
     return pixels == 0 ? 0 : checkedSum(pixels, header);
+}
+
+std::uint32_t tiffTurnableBlockBytes(std::uint32_t rowBytes, std::uint32_t turnedRowBytes,
+                                     int width, int height, unsigned header, bool turns) {
+    const std::uint32_t bytes = tiffBlockBytes(rowBytes, std::uint64_t(height), header);
+    if (bytes == 0 || !turns) return bytes;
+    const std::uint32_t turned = tiffBlockBytes(turnedRowBytes, std::uint64_t(width), header);
+    return turned == 0 ? 0 : std::max(bytes, turned);
 }
 
 bool tiffImageSize(Operation& op, TIFF* tif, int* width, int* height) {
