@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const int depths[] = {1, 8, 24, 32};
     const std::uint8_t option = size > 0 ? data[size - 1] : 0;
-    ImgSource src = fuzzing::openInput(data, size, ".bmp");
+    SourceHandle src = fuzzing::openInput(data, size, ".bmp");
     if (src == nullptr) return 0;
     int width = 0, height = 0, bits = 0, count = 0;
     RGBQUAD palette[256];

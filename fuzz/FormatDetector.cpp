@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (f == nullptr) return 0;
     if (size != 0) std::fwrite(data, 1, size, f);
     std::fclose(f);
-    ImgSource src = openFileSource(path.c_str());
+    SourceHandle src = openFileSource(path.c_str());
     if (src == nullptr) return 0;
     detectFileFormat(src);
     closeSource(src);

@@ -12,14 +12,13 @@
 namespace fuzzing {
 
 inline const std::string& scratchPath(const char* extension) {
-    static const std::string path =
-        "/dev/shm/gallimo-fuzz-" + std::to_string(getpid()) + extension;
+    static const std::string path = "/dev/shm/gallimo-fuzz-" + std::to_string(getpid()) + extension;
     return path;
 }
 
 // Opens the input as a source; the caller closes it with closeSource.
-inline ImgSource openInput(const std::uint8_t* data, std::size_t size,
-                           const char* extension = ".bin") {
+inline SourceHandle openInput(const std::uint8_t* data, std::size_t size,
+                              const char* extension = ".bin") {
     const std::string& path = scratchPath(extension);
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) return nullptr;
@@ -42,7 +41,7 @@ template <class Info, class Palette, class Read>
 int queriesThenRead(const std::uint8_t* data, std::size_t size, const char* extension,
                     const int (&depths)[4], Info info, Palette readPalette, Read read) {
     const unsigned choice = size != 0 ? data[size - 1] : 0;
-    ImgSource src = openInput(data, size, extension);
+    SourceHandle src = openInput(data, size, extension);
     if (src == nullptr) return 0;
     int width = 0, height = 0, depth = 0, count = 0;
     RGBQUAD palette[256];

@@ -2,7 +2,7 @@
 #include "FuzzSource.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    ImgSource src = fuzzing::openInput(data, size, ".gif");
+    SourceHandle src = fuzzing::openInput(data, size, ".gif");
     if (src == nullptr) return 0;
     for (int flags : {0, IMG_FLAG_DIB}) {
         int width = 0, height = 0, transparent = 0;

@@ -4,7 +4,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const int kBits[] = {8, 24, 32};
     const unsigned options = size > 0 ? data[size - 1] : 0;
-    ImgSource src = fuzzing::openInput(data, size, ".jpg");
+    SourceHandle src = fuzzing::openInput(data, size, ".jpg");
     if (src == nullptr) return 0;
     int width = 0, height = 0, bits = 0;
     getJPEGInfo(src, &width, &height, &bits, nullptr);

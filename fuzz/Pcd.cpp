@@ -4,7 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::uint8_t last = size != 0 ? data[size - 1] : 0;
-    ImgSource src = fuzzing::openInput(data, size, ".pcd");
+    SourceHandle src = fuzzing::openInput(data, size, ".pcd");
     if (src == nullptr) return 0;
     int width = 0, height = 0;
     fuzzing::release(

@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    ImgSource src = fuzzing::openInput(data + 1, size - 1, ".huf");
+    SourceHandle src = fuzzing::openInput(data + 1, size - 1, ".huf");
     if (src == nullptr) return 0;
     constexpr int kStride = 48, kRows = 40;
     const std::size_t planeBytes = kStride * kRows + 1;

@@ -4,7 +4,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const int kBits[] = {1, 8, 16, 24, 32, 48, 64};
     const unsigned options = size > 0 ? data[size - 1] : 0;
-    ImgSource src = fuzzing::openInput(data, size, ".png");
+    SourceHandle src = fuzzing::openInput(data, size, ".png");
     if (src == nullptr) return 0;
     int width = 0, height = 0, depth = 0, type = 0, interlace = 0;
     RGBQUAD palette[256];

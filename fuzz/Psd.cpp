@@ -2,7 +2,7 @@
 #include "FuzzSource.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    ImgSource src = fuzzing::openInput(data, size, ".psd");
+    SourceHandle src = fuzzing::openInput(data, size, ".psd");
     if (src == nullptr) return 0;
     int width = 0, height = 0, mode = 0, count = 0;
     ImgResolution resolution{};

@@ -5,7 +5,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const int kDepths[] = {1, 8, 16, 24, 32, 0, 0, 0};
     const unsigned pick = size >= 2 ? data[size - 1] : 0;
     const int flags = size >= 2 ? data[size - 2] & 0x3F : 0;
-    ImgSource src = fuzzing::openInput(data, size, ".tif");
+    SourceHandle src = fuzzing::openInput(data, size, ".tif");
     if (src == nullptr) return 0;
     int width = 0, height = 0, bits = 0;
     RGBQUAD palette[256];

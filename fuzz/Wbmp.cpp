@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::uint8_t option = size > 0 ? data[size - 1] : 0;
-    ImgSource src = fuzzing::openInput(data, size, ".wbmp");
+    SourceHandle src = fuzzing::openInput(data, size, ".wbmp");
     if (src == nullptr) return 0;
     int width = 0, height = 0;
     RGBQUAD palette[2];

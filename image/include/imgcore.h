@@ -6,7 +6,7 @@
 #include "win32/win32.h"
 
 // An open I/O source, from openFileSource until closeSource.
-using ImgSource = void*;
+using SourceHandle = void*;
 
 // {horizontal, vertical, unit}: unit 1 is dots per inch x 100, unit 0 only an aspect ratio.
 struct ImgResolution {
@@ -21,49 +21,49 @@ struct ImgResolution {
 extern "C" {
 
 // Per-thread state.
-int getLastError();     // 55 when the thread has no record
+int getLastError(); // 55 when the thread has no record
 void deleteLibraryLock();
 
 // I/O sources.
-ImgSource openFileSource(const char* path);                 // codes 1, 2
-int seekSource(ImgSource src, long offset, int origin);     // 1 on success
-int closeSource(ImgSource src);                             // position at close
-int detectFileFormat(ImgSource src);                        // 0 when not recognised
+SourceHandle openFileSource(const char* path);             // codes 1, 2
+int seekSource(SourceHandle src, long offset, int origin); // 1 on success
+int closeSource(SourceHandle src);                         // position at close
+int detectFileFormat(SourceHandle src);                    // 0 when not recognised
 
 // Readers and their queries.
-int getBMPInfo(ImgSource src, int* width, int* height, int* bitsPerPixel, ImgResolution* res);
-int readBMPPalette(ImgSource src, int* count, RGBQUAD* palette);
-BYTE* readBMP(ImgSource src, int* width, int* height, int bitsPerPixel, RGBQUAD* palette,
+int getBMPInfo(SourceHandle src, int* width, int* height, int* bitsPerPixel, ImgResolution* res);
+int readBMPPalette(SourceHandle src, int* count, RGBQUAD* palette);
+BYTE* readBMP(SourceHandle src, int* width, int* height, int bitsPerPixel, RGBQUAD* palette,
               int flags);
-BYTE* readGIF(ImgSource src, int* width, int* height, int* transparentIndex, RGBQUAD* palette,
+BYTE* readGIF(SourceHandle src, int* width, int* height, int* transparentIndex, RGBQUAD* palette,
               int flags);
-int getWBMPSize(ImgSource src, int* width, int* height);
-BYTE* readWBMP(ImgSource src, int* width, int* height, RGBQUAD* palette, int bitsPerPixel,
+int getWBMPSize(SourceHandle src, int* width, int* height);
+BYTE* readWBMP(SourceHandle src, int* width, int* height, RGBQUAD* palette, int bitsPerPixel,
                int flags);
-int getPSDInfo(ImgSource src, int* width, int* height, int* mode, ImgResolution* res);
-int readPSDPalette(ImgSource src, int* count, RGBQUAD* palette);
-BYTE* readPSD(ImgSource src, int* width, int* height, int bitsPerPixel, RGBQUAD* palette,
+int getPSDInfo(SourceHandle src, int* width, int* height, int* mode, ImgResolution* res);
+int readPSDPalette(SourceHandle src, int* count, RGBQUAD* palette);
+BYTE* readPSD(SourceHandle src, int* width, int* height, int bitsPerPixel, RGBQUAD* palette,
               int flags);
-int getTGAInfo(ImgSource src, int* width, int* height, int* bitsPerPixel);
-int readTGAPalette(ImgSource src, int* count, RGBQUAD* palette);
-BYTE* readTGA(ImgSource src, int* width, int* height, int bitsPerPixel, RGBQUAD* palette,
+int getTGAInfo(SourceHandle src, int* width, int* height, int* bitsPerPixel);
+int readTGAPalette(SourceHandle src, int* count, RGBQUAD* palette);
+BYTE* readTGA(SourceHandle src, int* width, int* height, int bitsPerPixel, RGBQUAD* palette,
               int flags);
-int getPNGInfo(ImgSource src, int* width, int* height, int* bitDepth, int* colourType,
+int getPNGInfo(SourceHandle src, int* width, int* height, int* bitDepth, int* colourType,
                int* interlace, ImgResolution* res);
-int readPNGPalette(ImgSource src, int* count, RGBQUAD* palette);
-BYTE* readPNG(ImgSource src, int* width, int* height, int bitsPerPixel, RGBQUAD* palette,
+int readPNGPalette(SourceHandle src, int* count, RGBQUAD* palette);
+BYTE* readPNG(SourceHandle src, int* width, int* height, int bitsPerPixel, RGBQUAD* palette,
               int flags);
-int getJPEGInfo(ImgSource src, int* width, int* height, int* bitsPerPixel, ...);
-BYTE* readJPEG(ImgSource src, int* width, int* height, int bitsPerPixel, int flags);
-int getTIFFInfo(ImgSource src, int page, int* width, int* height, int* bitsPerPixel,
+int getJPEGInfo(SourceHandle src, int* width, int* height, int* bitsPerPixel, ...);
+BYTE* readJPEG(SourceHandle src, int* width, int* height, int bitsPerPixel, int flags);
+int getTIFFInfo(SourceHandle src, int page, int* width, int* height, int* bitsPerPixel,
                 ImgResolution* res);
-BYTE* readTIFF(ImgSource src, int* width, int* height, int bitsPerPixel, RGBQUAD* palette,
+BYTE* readTIFF(SourceHandle src, int* width, int* height, int bitsPerPixel, RGBQUAD* palette,
                int page, int flags);
-int getPCXInfo(ImgSource src, int* width, int* height, int* bitsPerPixel);
-int readPCXPalette(ImgSource src, int* count, RGBQUAD* palette);
-BYTE* readPCX(ImgSource src, int* width, int* height, int bitsPerPixel, RGBQUAD* palette,
+int getPCXInfo(SourceHandle src, int* width, int* height, int* bitsPerPixel);
+int readPCXPalette(SourceHandle src, int* count, RGBQUAD* palette);
+BYTE* readPCX(SourceHandle src, int* width, int* height, int bitsPerPixel, RGBQUAD* palette,
               int flags);
-BYTE* readPCD(ImgSource src, int* width, int* height, int subImage, int flags);
+BYTE* readPCD(SourceHandle src, int* width, int* height, int subImage, int flags);
 BYTE* loadMetafile(const char* path, int* width, int* height, int sizeX, int sizeY,
                    COLORREF background, int flags);
 
@@ -77,17 +77,17 @@ BYTE* oneBitToDIB(const BYTE* rows, int width, int height, const RGBQUAD* palett
 int drawDIB(HDC dc, const BYTE* packedDIB, int x, int y, int width, int height);
 int drawRGB(HDC dc, const BYTE* rgb, int srcWidth, int srcHeight, int x, int y, int width,
             int height, HPALETTE palette);
-int drawIndexed8(HDC dc, const BYTE* pixels, int srcWidth, int srcHeight,
-                 const RGBQUAD* palette, int x, int y, int width, int height, HPALETTE hpal);
+int drawIndexed8(HDC dc, const BYTE* pixels, int srcWidth, int srcHeight, const RGBQUAD* palette,
+                 int x, int y, int width, int height, HPALETTE hpal);
 int drawRGBA(HDC dc, const BYTE* pixels, int srcWidth, int srcHeight, int x, int y, int width,
              int height, HPALETTE palette);
 
 // Resizing.
 int resizeRGBVariantA(const BYTE* src, int srcWidth, int srcHeight, int srcRowBytes, BYTE* dst,
                       int dstWidth, int dstHeight, int dstRowBytes, int bytesPerPixel);
-int resizeRGBAreaAverage(const BYTE* src, int srcWidth, int srcHeight, int srcRowBytes,
-                         BYTE* dst, int dstWidth, int dstHeight, int dstRowBytes,
-                         int bytesPerPixel, int flags);
+int resizeRGBAreaAverage(const BYTE* src, int srcWidth, int srcHeight, int srcRowBytes, BYTE* dst,
+                         int dstWidth, int dstHeight, int dstRowBytes, int bytesPerPixel,
+                         int flags);
 int resizeRGBVariantB(const BYTE* src, int srcWidth, int srcHeight, int srcRowBytes, BYTE* dst,
                       int dstWidth, int dstHeight, int dstRowBytes, int bytesPerPixel);
 int resizeRGBVariantC(const BYTE* src, int srcWidth, int srcHeight, int srcRowBytes, BYTE* dst,
@@ -95,9 +95,9 @@ int resizeRGBVariantC(const BYTE* src, int srcWidth, int srcHeight, int srcRowBy
 int resize8BitPalette(const BYTE* src, int srcWidth, int srcHeight, int srcRowBytes, BYTE* dst,
                       int dstWidth, int dstHeight, int dstRowBytes, int paletteCount,
                       const RGBQUAD* palette);
-int resize8BitAreaAverage(const BYTE* src, int srcWidth, int srcHeight, int srcRowBytes,
-                          BYTE* dst, int dstWidth, int dstHeight, int dstRowBytes,
-                          const RGBQUAD* palette, int paletteCount, int reserved);
+int resize8BitAreaAverage(const BYTE* src, int srcWidth, int srcHeight, int srcRowBytes, BYTE* dst,
+                          int dstWidth, int dstHeight, int dstRowBytes, const RGBQUAD* palette,
+                          int paletteCount, int reserved);
 int resize1Bit(const BYTE* src, int srcWidth, int srcHeight, int srcRowBytes, BYTE* dst,
                int dstWidth, int dstHeight, int dstRowBytes);
 int resizeFiltered(const BYTE* src, int srcWidth, int srcHeight, int srcRowBytes, BYTE* dst,

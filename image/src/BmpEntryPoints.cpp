@@ -4,20 +4,20 @@
 
 using namespace img;
 
-extern "C" int getBMPInfo(ImgSource src, int* width, int* height, int* bitsPerPixel,
+extern "C" int getBMPInfo(SourceHandle src, int* width, int* height, int* bitsPerPixel,
                           ImgResolution* res) {
     return frameR<BmpReader>(src, true, [&](BmpReader& reader) {
         return reader.info(width, height, bitsPerPixel, res, 0);
     });
 }
 
-extern "C" int readBMPPalette(ImgSource src, int* count, RGBQUAD* palette) {
+extern "C" int readBMPPalette(SourceHandle src, int* count, RGBQUAD* palette) {
     return frameR<BmpReader>(src, true,
                              [&](BmpReader& reader) { return reader.readPalette(count, palette); });
 }
 
-extern "C" BYTE* readBMP(ImgSource src, int* width, int* height, int bitsPerPixel, RGBQUAD* palette,
-                         int flags) {
+extern "C" BYTE* readBMP(SourceHandle src, int* width, int* height, int bitsPerPixel,
+                         RGBQUAD* palette, int flags) {
     return frameR<BmpReader>(src, true, [&](BmpReader& reader) -> BYTE* {
         if ((flags & IMG_FLAG_DIB) != 0) {
             BYTE* dib = reader.readPackedDib();

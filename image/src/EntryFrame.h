@@ -14,7 +14,8 @@ namespace img {
 // Readers and info queries on a source handle. `argsPresent` folds in the out-pointers the
 // entry point requires; `work(op)` runs the operation object built from the source.
 template <class Op, class Work>
-auto frameR(ImgSource src, bool argsPresent, Work&& work) -> decltype(work(std::declval<Op&>())) {
+auto frameR(SourceHandle src, bool argsPresent, Work&& work)
+    -> decltype(work(std::declval<Op&>())) {
     using Result = decltype(work(std::declval<Op&>()));
     ThreadState* state = getThreadState();
     if (state == nullptr) return Result{};
@@ -34,8 +35,7 @@ auto frameR(ImgSource src, bool argsPresent, Work&& work) -> decltype(work(std::
 }
 
 // Conversions, drawing and resizing: the worker checks its own arguments.
-template <class Op, class Work>
-auto frameW(Work&& work) -> decltype(work(std::declval<Op&>())) {
+template <class Op, class Work> auto frameW(Work&& work) -> decltype(work(std::declval<Op&>())) {
     using Result = decltype(work(std::declval<Op&>()));
     ThreadState* state = getThreadState();
     if (state == nullptr) return Result{};
@@ -46,8 +46,7 @@ auto frameW(Work&& work) -> decltype(work(std::declval<Op&>())) {
 }
 
 // Source management and DIB queries: the code is cleared first, then set by the work.
-template <class Work>
-auto frameS(Work&& work) -> decltype(work(std::declval<ThreadState&>())) {
+template <class Work> auto frameS(Work&& work) -> decltype(work(std::declval<ThreadState&>())) {
     using Result = decltype(work(std::declval<ThreadState&>()));
     ThreadState* state = getThreadState();
     if (state == nullptr) return Result{};

@@ -103,7 +103,7 @@ int FormatDetector::detectFormat(CImgIO& io) {
 
 using namespace img;
 
-extern "C" int detectFileFormat(ImgSource src) {
+extern "C" int detectFileFormat(SourceHandle src) {
     return frameR<FormatDetector>(src, true, [](FormatDetector& detector) {
         return detector.detectFormat(detector.source());
     });

@@ -213,7 +213,7 @@ void GifReader::fillPalette(RGBQUAD* palette, const ColourMap& map) const {
 } // namespace
 } // namespace img
 
-extern "C" BYTE* readGIF(ImgSource src, int* width, int* height, int* transparentIndex,
+extern "C" BYTE* readGIF(SourceHandle src, int* width, int* height, int* transparentIndex,
                          RGBQUAD* palette, int flags) {
     return img::frameR<img::GifReader>(
         src, width != nullptr && height != nullptr,

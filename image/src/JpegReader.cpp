@@ -317,7 +317,7 @@ int JpegReader::info(int* width, int* height, int* bitsPerPixel, ImgResolution* 
 
 using namespace img;
 
-extern "C" BYTE* readJPEG(ImgSource src, int* width, int* height, int bitsPerPixel, int flags) {
+extern "C" BYTE* readJPEG(SourceHandle src, int* width, int* height, int bitsPerPixel, int flags) {
     return frameR<JpegReader>(src, true, [&](JpegReader& reader) -> BYTE* {
         if (bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32)
             return reader.fail(kBadArgument);
@@ -327,7 +327,7 @@ extern "C" BYTE* readJPEG(ImgSource src, int* width, int* height, int bitsPerPix
     });
 }
 
-extern "C" int getJPEGInfo(ImgSource src, int* width, int* height, int* bitsPerPixel, ...) {
+extern "C" int getJPEGInfo(SourceHandle src, int* width, int* height, int* bitsPerPixel, ...) {
     va_list more;
     va_start(more, bitsPerPixel);
     auto* resolution = va_arg(more, ImgResolution*);

@@ -175,7 +175,7 @@ void upsamplePCDPlane(int width, int height, int rowStride, BYTE* plane) {
 
 } // namespace img
 
-extern "C" BYTE* readPCD(ImgSource src, int* width, int* height, int subImage, int flags) {
+extern "C" BYTE* readPCD(SourceHandle src, int* width, int* height, int subImage, int flags) {
     return img::frameR<img::PcdReader>(
         src, width != nullptr && height != nullptr, [&](img::PcdReader& reader) -> BYTE* {
             BYTE* rgb = reader.readPCDImage(width, height, subImage);

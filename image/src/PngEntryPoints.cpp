@@ -13,8 +13,8 @@ template <class T> T* orScratch(T* given, T& scratch) {
 
 } // namespace
 
-extern "C" BYTE* readPNG(ImgSource src, int* width, int* height, int bitsPerPixel, RGBQUAD* palette,
-                         int flags) {
+extern "C" BYTE* readPNG(SourceHandle src, int* width, int* height, int bitsPerPixel,
+                         RGBQUAD* palette, int flags) {
     return frameR<PngReader>(src, true, [&](PngReader& reader) -> BYTE* {
         int w = 0, h = 0;
         width = orScratch(width, w);
@@ -41,7 +41,7 @@ extern "C" BYTE* readPNG(ImgSource src, int* width, int* height, int bitsPerPixe
     });
 }
 
-extern "C" int getPNGInfo(ImgSource src, int* width, int* height, int* bitDepth, int* colourType,
+extern "C" int getPNGInfo(SourceHandle src, int* width, int* height, int* bitDepth, int* colourType,
                           int* interlace, ImgResolution* res) {
     return frameR<PngReader>(src, true, [&](PngReader& reader) {
         int w = 0, h = 0, depth = 0, type = 0, method = 0;
@@ -51,7 +51,7 @@ extern "C" int getPNGInfo(ImgSource src, int* width, int* height, int* bitDepth,
     });
 }
 
-extern "C" int readPNGPalette(ImgSource src, int* count, RGBQUAD* palette) {
+extern "C" int readPNGPalette(SourceHandle src, int* count, RGBQUAD* palette) {
     return frameR<PngReader>(src, true, [&](PngReader& reader) {
         int width = 0, height = 0, depth = 0, type = 0, method = 0, entries = 0;
         return reader.info(&width, &height, &depth, &type, &method, nullptr,

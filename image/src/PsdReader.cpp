@@ -525,20 +525,20 @@ BYTE* PsdReader::readDib(int* width, int* height, int flags) {
 
 using img::PsdReader;
 
-extern "C" int getPSDInfo(ImgSource src, int* width, int* height, int* mode,
+extern "C" int getPSDInfo(SourceHandle src, int* width, int* height, int* mode,
                           ImgResolution* resolution) {
     return img::frameR<PsdReader>(
         src, width != nullptr && height != nullptr && mode != nullptr,
         [&](PsdReader& r) { return r.info(width, height, mode, resolution); });
 }
 
-extern "C" int readPSDPalette(ImgSource src, int* count, RGBQUAD* palette) {
+extern "C" int readPSDPalette(SourceHandle src, int* count, RGBQUAD* palette) {
     return img::frameR<PsdReader>(src, count != nullptr,
                                   [&](PsdReader& r) { return r.palette(count, palette); });
 }
 
-extern "C" BYTE* readPSD(ImgSource src, int* width, int* height, int bitsPerPixel, RGBQUAD* palette,
-                         int flags) {
+extern "C" BYTE* readPSD(SourceHandle src, int* width, int* height, int bitsPerPixel,
+                         RGBQUAD* palette, int flags) {
     const bool dib = (flags & IMG_FLAG_DIB) != 0;
     const bool depthOk = dib || bitsPerPixel == 24 || bitsPerPixel == 32 ||
                          (bitsPerPixel == 8 && palette != nullptr);

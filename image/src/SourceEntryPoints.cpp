@@ -3,8 +3,8 @@
 
 using namespace img;
 
-extern "C" ImgSource openFileSource(const char* path) {
-    return frameS([&](ThreadState& state) -> ImgSource {
+extern "C" SourceHandle openFileSource(const char* path) {
+    return frameS([&](ThreadState& state) -> SourceHandle {
         auto* record = reinterpret_cast<SourceRecord*>(allocateGlobal(sizeof(SourceRecord)));
         if (record == nullptr) {
             state.lastError = kNoMemory;
@@ -19,7 +19,7 @@ extern "C" ImgSource openFileSource(const char* path) {
     });
 }
 
-extern "C" int seekSource(ImgSource src, long offset, int origin) {
+extern "C" int seekSource(SourceHandle src, long offset, int origin) {
     return frameS([&](ThreadState& state) {
         if (src == nullptr) {
             state.lastError = kBadArgument;
@@ -29,7 +29,7 @@ extern "C" int seekSource(ImgSource src, long offset, int origin) {
     });
 }
 
-extern "C" int closeSource(ImgSource src) {
+extern "C" int closeSource(SourceHandle src) {
     return frameS([&](ThreadState& state) {
         if (src == nullptr) {
             state.lastError = kBadArgument;

@@ -109,14 +109,14 @@ int TiffReader::getTIFFInfo(int page, int* width, int* height, int* bitsPerPixel
 
 using namespace img;
 
-extern "C" BYTE* readTIFF(ImgSource src, int* width, int* height, int bitsPerPixel,
+extern "C" BYTE* readTIFF(SourceHandle src, int* width, int* height, int bitsPerPixel,
                           RGBQUAD* palette, int page, int flags) {
     return frameR<TiffReader>(src, width != nullptr && height != nullptr, [&](TiffReader& r) {
         return r.readTIFF(width, height, bitsPerPixel, palette, page, flags);
     });
 }
 
-extern "C" int getTIFFInfo(ImgSource src, int page, int* width, int* height, int* bitsPerPixel,
+extern "C" int getTIFFInfo(SourceHandle src, int page, int* width, int* height, int* bitsPerPixel,
                            ImgResolution* res) {
     return frameR<TiffReader>(
         src, width != nullptr && height != nullptr && bitsPerPixel != nullptr,

@@ -110,12 +110,12 @@ private:
 
 using namespace img;
 
-extern "C" int getWBMPSize(ImgSource src, int* width, int* height) {
+extern "C" int getWBMPSize(SourceHandle src, int* width, int* height) {
     return frameR<WbmpReader>(src, width != nullptr && height != nullptr,
                               [&](WbmpReader& reader) { return reader.size(width, height); });
 }
 
-extern "C" BYTE* readWBMP(ImgSource src, int* width, int* height, RGBQUAD* palette,
+extern "C" BYTE* readWBMP(SourceHandle src, int* width, int* height, RGBQUAD* palette,
                           int bitsPerPixel, int flags) {
     return frameR<WbmpReader>(src, width != nullptr && height != nullptr, [&](WbmpReader& reader) {
         return reader.read(width, height, palette, bitsPerPixel, flags);

@@ -7,29 +7,44 @@
 namespace gallimo {
 namespace {
 
-bool rewind(ImgSource source) { return seekSource(source, 0, 0) != 0; }
+bool rewind(SourceHandle source) {
+    return seekSource(source, 0, 0) != 0;
+}
 
 // The plug-in file type of each library format number the content shows.
 int typeOfFormat(int format) {
     switch (format) {
-    case 1: return kBmp24;
-    case 2: return kGif;
-    case 3: return kJpeg24;
-    case 4: return kPng24;
-    case 5: return kPcx24;
-    case 6: return kTiff24;
-    case 7: return kWmf;
-    case 8: return kEmf;
-    case 10: return kPsd24;
-    case 13: return kWbmp;
-    case 14: return kTga24;
-    case 16: return kPhotoCd;
-    default: return -1;
+    case 1:
+        return kBmp24;
+    case 2:
+        return kGif;
+    case 3:
+        return kJpeg24;
+    case 4:
+        return kPng24;
+    case 5:
+        return kPcx24;
+    case 6:
+        return kTiff24;
+    case 7:
+        return kWmf;
+    case 8:
+        return kEmf;
+    case 10:
+        return kPsd24;
+    case 13:
+        return kWbmp;
+    case 14:
+        return kTga24;
+    case 16:
+        return kPhotoCd;
+    default:
+        return -1;
     }
 }
 
 // Narrows by the header; an info call that fails leaves the type as it was.
-int refineByHeader(ImgSource source, int type) {
+int refineByHeader(SourceHandle source, int type) {
     int w = 0, h = 0, bits = 0;
     switch (type) {
     case kJpeg24:
@@ -75,7 +90,9 @@ void greyRamp(RGBQUAD* palette) {
 
 } // namespace
 
-CPluginImage::~CPluginImage() { FreeBuffer(); }
+CPluginImage::~CPluginImage() {
+    FreeBuffer();
+}
 
 void CPluginImage::FreeBuffer() {
     if (buffer != nullptr) {
@@ -118,7 +135,7 @@ int CPluginImage::Load(const char* file, bool allowAlpha, int type, int pageInde
         }
         return code;
     }
-    ImgSource source = openFileSource(file);
+    SourceHandle source = openFileSource(file);
     if (source == nullptr) return getLastError();
     const int code = ReadPixels(source, type, pageIndex);
     path = file;
@@ -126,63 +143,111 @@ int CPluginImage::Load(const char* file, bool allowAlpha, int type, int pageInde
     return code;
 }
 
-int CPluginImage::ReadPixels(ImgSource source, int type, int pageIndex) {
+int CPluginImage::ReadPixels(SourceHandle source, int type, int pageIndex) {
     int w = 0, h = 0, bits = 0, count = 0;
     BYTE* pixels = nullptr;
     int code = 0;
     // Readers with a palette step stop at once when they return nothing.
-    auto readPalette = [&](int (*query)(ImgSource, int*, RGBQUAD*)) {
+    auto readPalette = [&](int (*query)(SourceHandle, int*, RGBQUAD*)) {
         if (pixels == nullptr) return false;
         rewind(source);
         query(source, &count, palette);
         return true;
     };
     switch (type) {
-    case kJpeg24: pixels = readJPEG(source, &w, &h, 24, 0), bits = 24; break;
+    case kJpeg24:
+        pixels = readJPEG(source, &w, &h, 24, 0), bits = 24;
+        break;
     case kJpegGrey:
         pixels = readJPEG(source, &w, &h, 8, 0), bits = 8, count = 256;
         greyRamp(palette);
         break;
-    case kBmp24: pixels = readBMP(source, &w, &h, 24, nullptr, 0), bits = 24; break;
-    case kBmp8: pixels = readBMP(source, &w, &h, 8, palette, 0), bits = 8; break;
-    case kPcx24: pixels = readPCX(source, &w, &h, 24, nullptr, 0), bits = 24; break;
-    case kPcx8: pixels = readPCX(source, &w, &h, 8, palette, 0), bits = 8; break;
-    case kPng24: pixels = readPNG(source, &w, &h, 24, nullptr, 0), bits = 24; break;
-    case kPng8: pixels = readPNG(source, &w, &h, 8, palette, 0), bits = 8; break;
-    case kPng32: pixels = readPNG(source, &w, &h, 32, nullptr, 0), bits = 32; break;
-    case kTiff24: pixels = readTIFF(source, &w, &h, 24, nullptr, pageIndex, 0), bits = 24; break;
+    case kBmp24:
+        pixels = readBMP(source, &w, &h, 24, nullptr, 0), bits = 24;
+        break;
+    case kBmp8:
+        pixels = readBMP(source, &w, &h, 8, palette, 0), bits = 8;
+        break;
+    case kPcx24:
+        pixels = readPCX(source, &w, &h, 24, nullptr, 0), bits = 24;
+        break;
+    case kPcx8:
+        pixels = readPCX(source, &w, &h, 8, palette, 0), bits = 8;
+        break;
+    case kPng24:
+        pixels = readPNG(source, &w, &h, 24, nullptr, 0), bits = 24;
+        break;
+    case kPng8:
+        pixels = readPNG(source, &w, &h, 8, palette, 0), bits = 8;
+        break;
+    case kPng32:
+        pixels = readPNG(source, &w, &h, 32, nullptr, 0), bits = 32;
+        break;
+    case kTiff24:
+        pixels = readTIFF(source, &w, &h, 24, nullptr, pageIndex, 0), bits = 24;
+        break;
     case kTiff8:
         pixels = readTIFF(source, &w, &h, 8, palette, pageIndex, 0), bits = 8, count = 256;
         break;
-    case kTiff32: pixels = readTIFF(source, &w, &h, 32, nullptr, pageIndex, 0), bits = 32; break;
-    case kTga24: pixels = readTGA(source, &w, &h, 24, nullptr, 0), bits = 24; break;
-    case kTga8: pixels = readTGA(source, &w, &h, 8, palette, 0), bits = 8; break;
-    case kPsd24: pixels = readPSD(source, &w, &h, 24, nullptr, 0), bits = 24; break;
-    case kPsd8: pixels = readPSD(source, &w, &h, 8, palette, 0), bits = 8; break;
-    case kWbmp: pixels = readWBMP(source, &w, &h, palette, 8, 0), bits = 8, count = 2; break;
+    case kTiff32:
+        pixels = readTIFF(source, &w, &h, 32, nullptr, pageIndex, 0), bits = 32;
+        break;
+    case kTga24:
+        pixels = readTGA(source, &w, &h, 24, nullptr, 0), bits = 24;
+        break;
+    case kTga8:
+        pixels = readTGA(source, &w, &h, 8, palette, 0), bits = 8;
+        break;
+    case kPsd24:
+        pixels = readPSD(source, &w, &h, 24, nullptr, 0), bits = 24;
+        break;
+    case kPsd8:
+        pixels = readPSD(source, &w, &h, 8, palette, 0), bits = 8;
+        break;
+    case kWbmp:
+        pixels = readWBMP(source, &w, &h, palette, 8, 0), bits = 8, count = 2;
+        break;
     case kTiff1:
         pixels = readTIFF(source, &w, &h, 1, palette, pageIndex, 0), bits = 1, count = 2;
         break;
-    case kPng1: pixels = readPNG(source, &w, &h, 1, palette, 0), bits = 1; break;
-    case kBmp1: pixels = readBMP(source, &w, &h, 1, palette, 0), bits = 1; break;
-    case kPhotoCd: pixels = readPCD(source, &w, &h, 3, 0), bits = 24; break;
+    case kPng1:
+        pixels = readPNG(source, &w, &h, 1, palette, 0), bits = 1;
+        break;
+    case kBmp1:
+        pixels = readBMP(source, &w, &h, 1, palette, 0), bits = 1;
+        break;
+    case kPhotoCd:
+        pixels = readPCD(source, &w, &h, 3, 0), bits = 24;
+        break;
     case kGif: {
         int transparent = -1;
         pixels = readGIF(source, &w, &h, &transparent, palette, 0), bits = 8, count = 256;
         break;
     }
-    default: return 0;
+    default:
+        return 0;
     }
     code = getLastError();
     switch (type) {
     case kBmp8:
-    case kBmp1: if (!readPalette(readBMPPalette)) return code; break;
-    case kPcx8: if (!readPalette(readPCXPalette)) return code; break;
+    case kBmp1:
+        if (!readPalette(readBMPPalette)) return code;
+        break;
+    case kPcx8:
+        if (!readPalette(readPCXPalette)) return code;
+        break;
     case kPng8:
-    case kPng1: if (!readPalette(readPNGPalette)) return code; break;
-    case kTga8: if (!readPalette(readTGAPalette)) return code; break;
-    case kPsd8: if (!readPalette(readPSDPalette)) return code; break;
-    default: break;
+    case kPng1:
+        if (!readPalette(readPNGPalette)) return code;
+        break;
+    case kTga8:
+        if (!readPalette(readTGAPalette)) return code;
+        break;
+    case kPsd8:
+        if (!readPalette(readPSDPalette)) return code;
+        break;
+    default:
+        break;
     }
     if (pixels == nullptr) return code;
     if (type == kTiff1) {
@@ -212,7 +277,7 @@ void CPluginImage::correctTiffAspect() {
     if (stretched.Resize(*this, width, newHeight, 0) == 0) TakeFrom(stretched);
 }
 
-void CPluginImage::ReadResolution(ImgSource source, int type) {
+void CPluginImage::ReadResolution(SourceHandle source, int type) {
     ImgResolution r{0, 0, 0};
     int w = 0, h = 0, bits = 0;
     auto keep = [this, &r](int unit) {
@@ -268,14 +333,14 @@ void CPluginImage::ReadResolution(ImgSource source, int type) {
 }
 
 int CPluginImage::TypeFromFile(const char* file) {
-    ImgSource source = openFileSource(file);
+    SourceHandle source = openFileSource(file);
     if (source == nullptr) return kUnknownType;
     const int type = TypeFromContent(source, file);
     closeSource(source);
     return type;
 }
 
-int CPluginImage::TypeFromContent(ImgSource source, const char* file) {
+int CPluginImage::TypeFromContent(SourceHandle source, const char* file) {
     int type = typeOfFormat(detectFileFormat(source));
     if (type < 0) {
         const char* dot = file != nullptr ? std::strrchr(file, '.') : nullptr;
@@ -293,9 +358,10 @@ int CPluginImage::TypeFromExtension(const char* name) {
         int type;
     };
     static const Entry kTable[] = {
-        {".bmp", kBmp24}, {".gif", kGif},     {".wbmp", kWbmp}, {".wbm", kWbmp}, {".tga", kTga24},
-        {".jpeg", kJpeg24}, {".jpg", kJpeg24}, {".tif", kTiff24}, {".tiff", kTiff24},
-        {".pcx", kPcx24}, {".png", kPng24},   {".wmf", kWmf},   {".emf", kEmf},
+        {".bmp", kBmp24},   {".gif", kGif},     {".wbmp", kWbmp},  {".wbm", kWbmp},
+        {".tga", kTga24},   {".jpeg", kJpeg24}, {".jpg", kJpeg24}, {".tif", kTiff24},
+        {".tiff", kTiff24}, {".pcx", kPcx24},   {".png", kPng24},  {".wmf", kWmf},
+        {".emf", kEmf},
     };
     for (const Entry& e : kTable)
         if (_mbsicmp(reinterpret_cast<const unsigned char*>(dot),
@@ -307,16 +373,23 @@ int CPluginImage::TypeFromExtension(const char* name) {
 int CPluginImage::Draw(HDC dc, POINT at, HPALETTE hpal) {
     if (buffer == nullptr) return 5;
     switch (bitsPerPixel) {
-    case 24: drawRGB(dc, buffer, width, height, at.x, at.y, width, height, hpal); break;
-    case 32: drawRGBA(dc, buffer, width, height, at.x, at.y, width, height, hpal); break;
-    case 8: drawIndexed8(dc, buffer, width, height, palette, at.x, at.y, width, height, hpal); break;
+    case 24:
+        drawRGB(dc, buffer, width, height, at.x, at.y, width, height, hpal);
+        break;
+    case 32:
+        drawRGBA(dc, buffer, width, height, at.x, at.y, width, height, hpal);
+        break;
+    case 8:
+        drawIndexed8(dc, buffer, width, height, palette, at.x, at.y, width, height, hpal);
+        break;
     case 1:
         if (BYTE* dib = oneBitToDIB(buffer, width, height, palette, nullptr)) {
             drawDIB(dc, dib, at.x, at.y, width, height);
             GlobalFree(dib);
         }
         break;
-    default: break;
+    default:
+        break;
     }
     return getLastError();
 }
@@ -340,21 +413,34 @@ int CPluginImage::Resize(const CPluginImage& source, int newWidth, int newHeight
     case 32: {
         const int bytes = source.bitsPerPixel / 8;
         switch (quality) {
-        case 1: ok = resizeRGBVariantC(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes); break;
+        case 1:
+            ok = resizeRGBVariantC(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes);
+            break;
         case 2:
         case 3:
             if (shrinking)
-                ok = resizeRGBAreaAverage(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes, 1);
+                ok = resizeRGBAreaAverage(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes,
+                                          1);
             else if (quality == 2)
                 ok = resizeRGBVariantA(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes);
             else
                 ok = resizeRGBVariantC(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes);
             break;
-        case 4: ok = resizeRGBVariantB(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes); break;
-        case 5: ok = resizeFiltered(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes, 8); break;
-        case 6: ok = resizeFiltered(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes, 13); break;
-        case 7: ok = resizeFiltered(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes, 9); break;
-        default: ok = resizeRGBVariantA(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes); break;
+        case 4:
+            ok = resizeRGBVariantB(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes);
+            break;
+        case 5:
+            ok = resizeFiltered(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes, 8);
+            break;
+        case 6:
+            ok = resizeFiltered(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes, 13);
+            break;
+        case 7:
+            ok = resizeFiltered(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes, 9);
+            break;
+        default:
+            ok = resizeRGBVariantA(src, sw, sh, srb, buffer, newWidth, newHeight, drb, bytes);
+            break;
         }
         break;
     }
@@ -368,8 +454,11 @@ int CPluginImage::Resize(const CPluginImage& source, int newWidth, int newHeight
             ok = resize8BitPalette(src, sw, sh, srb, buffer, newWidth, newHeight, drb,
                                    source.paletteCount, source.palette);
         break;
-    case 1: ok = resize1Bit(src, sw, sh, srb, buffer, newWidth, newHeight, drb); break;
-    default: return getLastError();
+    case 1:
+        ok = resize1Bit(src, sw, sh, srb, buffer, newWidth, newHeight, drb);
+        break;
+    default:
+        return getLastError();
     }
     if (!ok) return getLastError();
     std::memcpy(palette, source.palette, sizeof palette);
@@ -404,11 +493,16 @@ int CPluginImage::Allocate(int newWidth, int newHeight, int bits) {
 
 int CPluginImage::GetRowBytes() const {
     switch (bitsPerPixel) {
-    case 1: return (width + 7) / 8;
-    case 8: return width;
-    case 24: return 3 * width;
-    case 32: return 4 * width;
-    default: return 0;
+    case 1:
+        return (width + 7) / 8;
+    case 8:
+        return width;
+    case 24:
+        return 3 * width;
+    case 32:
+        return 4 * width;
+    default:
+        return 0;
     }
 }
 
@@ -431,7 +525,8 @@ int CPluginImage::TakeFrom(CPluginImage& other) {
     height = other.height;
     bitsPerPixel = other.bitsPerPixel;
     paletteCount = other.paletteCount;
-    std::memcpy(palette, other.palette, sizeof(RGBQUAD) * static_cast<unsigned>(paletteCount > 256 ? 256 : paletteCount));
+    std::memcpy(palette, other.palette,
+                sizeof(RGBQUAD) * static_cast<unsigned>(paletteCount > 256 ? 256 : paletteCount));
     fileType = other.fileType;
     xResolution = other.xResolution;
     yResolution = other.yResolution;

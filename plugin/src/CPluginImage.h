@@ -12,10 +12,31 @@ namespace gallimo {
 
 // The plug-in's own numbering of image files: it picks the reader, depth and palette step.
 enum PluginFileType {
-    kJpeg24 = 0, kJpegGrey = 1, kBmp24 = 2, kBmp8 = 3, kPcx24 = 4, kPcx8 = 5, kPng24 = 6,
-    kPng8 = 7, kPng32 = 8, kTiff24 = 9, kTiff8 = 10, kTiff32 = 11, kTga24 = 12, kTga8 = 13,
-    kWmf = 14, kEmf = 15, kPsd24 = 16, kPsd8 = 17, kWbmp = 18, kTiff1 = 19, kPng1 = 20,
-    kBmp1 = 21, kPhotoCd = 22, kUnknownType = 23, kGif = 24,
+    kJpeg24 = 0,
+    kJpegGrey = 1,
+    kBmp24 = 2,
+    kBmp8 = 3,
+    kPcx24 = 4,
+    kPcx8 = 5,
+    kPng24 = 6,
+    kPng8 = 7,
+    kPng32 = 8,
+    kTiff24 = 9,
+    kTiff8 = 10,
+    kTiff32 = 11,
+    kTga24 = 12,
+    kTga8 = 13,
+    kWmf = 14,
+    kEmf = 15,
+    kPsd24 = 16,
+    kPsd8 = 17,
+    kWbmp = 18,
+    kTiff1 = 19,
+    kPng1 = 20,
+    kBmp1 = 21,
+    kPhotoCd = 22,
+    kUnknownType = 23,
+    kGif = 24,
 };
 
 class CPluginImage {
@@ -28,10 +49,10 @@ public:
     virtual void FreeBuffer();
 
     int Load(const char* path, bool allowAlpha, int type, int page);
-    int ReadPixels(ImgSource source, int type, int page);
-    void ReadResolution(ImgSource source, int type);
+    int ReadPixels(SourceHandle source, int type, int page);
+    void ReadResolution(SourceHandle source, int type);
     static int TypeFromFile(const char* path);
-    static int TypeFromContent(ImgSource source, const char* path);
+    static int TypeFromContent(SourceHandle source, const char* path);
     static int TypeFromExtension(const char* name);
 
     int Draw(HDC dc, POINT point, HPALETTE palette);
@@ -39,7 +60,9 @@ public:
     int Resize(const CPluginImage& source, int width, int height, int quality);
 
     int Allocate(int width, int height, int bitsPerPixel);
-    int AllocateSize(SIZE size, int bitsPerPixel) { return Allocate(size.cx, size.cy, bitsPerPixel); }
+    int AllocateSize(SIZE size, int bitsPerPixel) {
+        return Allocate(size.cx, size.cy, bitsPerPixel);
+    }
     int GetRowBytes() const;
     static unsigned GetBufferSize(int width, int height, int bitsPerPixel);
     static int BytesForBits(int n) { return (n + 7) / 8; }

@@ -53,7 +53,7 @@ constexpr RGBQUAD kUnwritten = {0xEE, 0xEE, 0xEE, 0xEE};
 Decoded decode(const Bytes& file, int bitsPerPixel, int flags = 0, bool withPalette = true,
                unsigned failAlloc = 0) {
     TempFile f(file, ".bmp");
-    return testing_support::readCopied(f.path(), failAlloc, [&](ImgSource src, Decoded& d) {
+    return testing_support::readCopied(f.path(), failAlloc, [&](SourceHandle src, Decoded& d) {
         d.palette.fill(kUnwritten);
         return readBMP(src, &d.width, &d.height, bitsPerPixel,
                        withPalette ? d.palette.data() : nullptr, flags);
@@ -210,7 +210,7 @@ TEST_F(BmpReaderTest, TopDownFileEqualsItsBottomUpTwin) {
         EXPECT_EQ(a.data, b.data);
 
         TempFile f(writeBmp(topDown));
-        ImgSource src = openFileSource(f.path().c_str());
+        SourceHandle src = openFileSource(f.path().c_str());
         int width = 0, height = 0, bits = 0;
         EXPECT_NE(getBMPInfo(src, &width, &height, &bits, nullptr), 0);
         EXPECT_EQ(height, -3);
@@ -267,8 +267,8 @@ TEST_F(BmpReaderTest, RefusedFilesAndArgumentsGiveTheirCodes) {
          with(layout(4, {{1}}, rampPalette(16)), [](BmpSpec& s) { s.compression = 1; }), 8, 0, true,
          6, false},
         {"RLE8 on a 4-bit file as 24 bits",
-         with(layout(4, {{1}}, rampPalette(16)), [](BmpSpec& s) { s.compression = 1; }), 24, 0, true,
-         6, false},
+         with(layout(4, {{1}}, rampPalette(16)), [](BmpSpec& s) { s.compression = 1; }), 24, 0,
+         true, 6, false},
         {"RLE4 on an 8-bit file as 24 bits", with(eight, [](BmpSpec& s) { s.compression = 2; }), 24,
          0, true, 7, false},
         {"compression 4", with(rgb, [](BmpSpec& s) { s.compression = 4; }), 24, 0, true, 6, false},
@@ -349,7 +349,7 @@ TEST_F(BmpReaderTest, PaletteQuery) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempFile f(c.file);
-        ImgSource src = openFileSource(f.path().c_str());
+        SourceHandle src = openFileSource(f.path().c_str());
         std::array<RGBQUAD, 256> palette;
         palette.fill(kUnwritten);
         int count = -1;
@@ -370,7 +370,7 @@ TEST_F(BmpReaderTest, InfoQueryReportsSizeDepthAndResolution) {
     s.xPelsPerMeter = 3937;
     s.yPelsPerMeter = -250;
     TempFile f(writeBmp(s));
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     int width = 0, height = 0, bits = 0;
     ImgResolution res{};
     EXPECT_EQ(getBMPInfo(src, &width, &height, &bits, &res), 1);
@@ -411,7 +411,7 @@ TEST_F(BmpReaderTest, NullAndClosedSources) {
     EXPECT_EQ(getLastError(), 5);
 
     TempFile f(writeBmp(layout(24, {{1}})));
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     SourceRecord stale = *static_cast<SourceRecord*>(src);
     closeSource(src);
     stale.magic1 = stale.magic2 = 0;

@@ -47,7 +47,7 @@ struct Read {
 
 Read readBmpFile(const std::string& path, int bitsPerPixel) {
     Read r;
-    ImgSource src = openFileSource(path.c_str());
+    SourceHandle src = openFileSource(path.c_str());
     RGBQUAD palette[256];
     BYTE* out = readBMP(src, &r.image.width, &r.image.height, bitsPerPixel, palette, 0);
     r.error = getLastError();
@@ -164,7 +164,7 @@ TEST_F(BmpSuiteTest, EveryFileEveryEntryPointWithoutCrashOrLeak) {
     if (files.empty()) GTEST_SKIP() << "bmpsuite not present";
     for (const std::string& path : files) {
         SCOPED_TRACE(path);
-        ImgSource src = openFileSource(path.c_str());
+        SourceHandle src = openFileSource(path.c_str());
         ASSERT_NE(src, nullptr);
         int width, height, bits, count;
         ImgResolution res;
@@ -203,7 +203,7 @@ TEST_F(BmpSuiteTest, BadFilesGiveTheirCodes) {
         const std::string path = suiteFile(std::string("bmpsuite/b/") + c.file);
         if (path.empty()) GTEST_SKIP() << "bmpsuite not present";
         SCOPED_TRACE(path);
-        ImgSource src = openFileSource(path.c_str());
+        SourceHandle src = openFileSource(path.c_str());
         int width, height;
         RGBQUAD palette[256];
         BYTE* out = readBMP(src, &width, &height, c.depth, palette, c.flags);
@@ -260,7 +260,7 @@ TEST_F(BmpSuiteTest, IndexedOutputLooksUpToTheSameColours) {
         const std::string path = suiteFile("bmpsuite/g/" + name);
         if (path.empty()) GTEST_SKIP() << "bmpsuite not present";
         SCOPED_TRACE(name);
-        ImgSource src = openFileSource(path.c_str());
+        SourceHandle src = openFileSource(path.c_str());
         int width = 0, height = 0;
         RGBQUAD palette[256];
         BYTE* indices = readBMP(src, &width, &height, 8, palette, 0);

@@ -1,5 +1,5 @@
-#include "CDibConverter.h"
 #include "EntryFrame.h"
+#include "CDibConverter.h"
 #include "LeakCheck.h"
 #include "TestFiles.h"
 
@@ -18,7 +18,7 @@ struct ProbeOp : Operation {
     CImgIO& io;
 };
 
-int runProbe(ImgSource src, bool args, int status, bool* ran) {
+int runProbe(SourceHandle src, bool args, int status, bool* ran) {
     return frameR<ProbeOp>(src, args, [&](ProbeOp& op) {
         *ran = true;
         op.status = status;
@@ -31,7 +31,7 @@ int runProbe(ImgSource src, bool args, int status, bool* ran) {
 TEST(EntryFrame, ReaderFrameChecksHandleArgumentsAndValidity) {
     testing_support::LeakCheck leaks;
     TempFile file(Bytes{1, 2, 3});
-    ImgSource src = openFileSource(file.path().c_str());
+    SourceHandle src = openFileSource(file.path().c_str());
     ASSERT_NE(src, nullptr);
     bool ran = false;
 

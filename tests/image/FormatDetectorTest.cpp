@@ -36,7 +36,7 @@ struct Detected {
 
 Detected detect(const Bytes& file, const std::string& extension) {
     TempFile f(file, extension);
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     Detected d{detectFileFormat(src), getLastError()};
     closeSource(src);
     return d;
@@ -135,7 +135,7 @@ TEST_F(FormatDetectorTest, ReadsFromTheCurrentPosition) {
     const char gif[] = "GIF89a";
     file.insert(file.end(), gif, gif + 6);
     TempFile f(file, ".bin");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     seekSource(src, 100, 0);
     EXPECT_EQ(detectFileFormat(src), 2);
     EXPECT_EQ(getLastError(), 0);
@@ -144,7 +144,7 @@ TEST_F(FormatDetectorTest, ReadsFromTheCurrentPosition) {
 
 TEST_F(FormatDetectorTest, ExtensionNeedsAFileOpenedByName) {
     TempFile f(Bytes{0, 0}, ".TgA");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     CImgIO io(static_cast<SourceRecord*>(src));
     EXPECT_EQ(formatFromExtension(io), 14);
     static_cast<SourceRecord*>(src)->kind = 2;
@@ -157,7 +157,7 @@ TEST_F(FormatDetectorTest, NullAndClosedSources) {
     EXPECT_EQ(detectFileFormat(nullptr), 0);
     EXPECT_EQ(getLastError(), 5);
     TempFile f(Bytes{'B', 'M'});
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     SourceRecord stale = *static_cast<SourceRecord*>(src);
     closeSource(src);
     stale.magic1 = stale.magic2 = 0;
@@ -191,7 +191,7 @@ TEST_F(FormatDetectorTest, PublicSuites) {
                 std::end(notTheirFormat))
                 continue;
             SCOPED_TRACE(path);
-            ImgSource src = openFileSource(path.c_str());
+            SourceHandle src = openFileSource(path.c_str());
             ASSERT_NE(src, nullptr);
             EXPECT_EQ(detectFileFormat(src), format);
             EXPECT_EQ(getLastError(), 0);
@@ -203,7 +203,7 @@ TEST_F(FormatDetectorTest, PublicSuites) {
 
     const std::string bitmapArray = testing_support::suiteFile("bmpsuite/x/ba-bm.bmp");
     if (!bitmapArray.empty()) {
-        ImgSource src = openFileSource(bitmapArray.c_str());
+        SourceHandle src = openFileSource(bitmapArray.c_str());
         EXPECT_EQ(detectFileFormat(src), 0) << "an OS/2 bitmap array is not a BMP";
         closeSource(src);
     }

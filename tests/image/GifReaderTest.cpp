@@ -29,7 +29,7 @@ Decoded readGifBytes(const Bytes& file, int flags = 0, bool withPalette = true,
                      bool keepPixels = true) {
     Decoded d;
     TempFile f(file, ".gif");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     EXPECT_NE(src, nullptr);
     BYTE* out =
         readGIF(src, &d.width, &d.height, &d.transparent, withPalette ? d.palette : nullptr, flags);
@@ -303,7 +303,7 @@ TEST_F(GifReaderTest, StatusCodes) {
 
 TEST_F(GifReaderTest, ArgumentsAndAllocationFailure) {
     TempFile f(singleImage(GifFrame{2, 2, {0, 1, 2, 3}}), ".gif");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     int w = 0, h = 0;
     RGBQUAD palette[256];
     EXPECT_EQ(readGIF(nullptr, &w, &h, nullptr, palette, 0), nullptr);

@@ -34,7 +34,7 @@ struct ImageRead {
 
 // `read(src, result)` returns the image; the n-th global allocation after the source is open
 // fails when `failingAlloc` is n.
-template <class Read> ImageRead readSource(ImgSource src, unsigned failingAlloc, Read&& read) {
+template <class Read> ImageRead readSource(SourceHandle src, unsigned failingAlloc, Read&& read) {
     ImageRead r;
     winplatFailGlobalAllocAt(failingAlloc);
     r.image.reset(read(src, r));
@@ -67,7 +67,7 @@ struct CopiedRead {
 template <class Read>
 CopiedRead readCopied(const std::string& path, unsigned failingAlloc, Read&& read) {
     CopiedRead d;
-    ImgSource src = openFileSource(path.c_str());
+    SourceHandle src = openFileSource(path.c_str());
     if (src == nullptr) {
         ADD_FAILURE() << "cannot open " << path;
         return d;

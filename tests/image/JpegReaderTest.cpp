@@ -23,7 +23,7 @@ namespace {
 constexpr int kRawInk = 1, kKeepYCbCr = 4, kPaddedBgr = 8, kGiveBack = 16;
 
 ImageRead readJpeg(const Bytes& file, int bitsPerPixel, int flags, unsigned failingAlloc = 0) {
-    return testing_support::readBytes(file, failingAlloc, [&](ImgSource src, ImageRead& r) {
+    return testing_support::readBytes(file, failingAlloc, [&](SourceHandle src, ImageRead& r) {
         return readJPEG(src, &r.width, &r.height, bitsPerPixel, flags);
     });
 }
@@ -219,7 +219,7 @@ TEST_F(JpegReaderTest, FlagSixteenLeavesTheStreamBehindTheImage) {
     file.insert(file.end(), 5000, 0x5A);
     for (int flags : {kGiveBack, 0}) {
         TempFile f(file);
-        ImgSource src = openFileSource(f.path().c_str());
+        SourceHandle src = openFileSource(f.path().c_str());
         int width = 0, height = 0;
         BYTE* pixels = readJPEG(src, &width, &height, 24, flags);
         EXPECT_EQ(getLastError(), 0);
@@ -275,7 +275,7 @@ TEST_F(JpegReaderTest, InfoQuery) {
     layout.xDensity = 300;
     layout.yDensity = 150;
     TempFile f(encodeJpeg(layout));
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     int width = 0, height = 0, bits = 0;
     ImgResolution res{};
     EXPECT_EQ(getJPEGInfo(src, &width, &height, &bits, &res), 1);

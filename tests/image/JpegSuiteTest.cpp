@@ -19,7 +19,7 @@ using testing_support::LeakCheckedTest;
 namespace {
 
 ImageRead readJpeg(const std::string& path, int bitsPerPixel, int flags) {
-    return testing_support::readPath(path, [&](ImgSource src, ImageRead& r) {
+    return testing_support::readPath(path, [&](SourceHandle src, ImageRead& r) {
         return readJPEG(src, &r.width, &r.height, bitsPerPixel, flags);
     });
 }
@@ -50,7 +50,7 @@ TEST_F(JpegSuiteTest, EveryFileReadsAsLibjpegDecodesItOrFailsCleanly) {
             EXPECT_TRUE(r.status == 0 || r.status == 3 || r.status == 9)
                 << form.bits << " bits, flags " << form.flags << ": " << r.status;
         }
-        ImgSource src = openFileSource(path.c_str());
+        SourceHandle src = openFileSource(path.c_str());
         int width = 0, height = 0, bitsPerPixel = 0;
         const int info = getJPEGInfo(src, &width, &height, &bitsPerPixel, nullptr);
         EXPECT_EQ(info == 1, getLastError() == 0);

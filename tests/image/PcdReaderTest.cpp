@@ -38,7 +38,7 @@ struct Decoded {
 
 void decode(const Bytes& file, int subImage, Decoded* out, int flags = 0) {
     TempFile temp(file, ".pcd");
-    ImgSource src = openFileSource(temp.path().c_str());
+    SourceHandle src = openFileSource(temp.path().c_str());
     ASSERT_NE(src, nullptr);
     out->pixels = readPCD(src, &out->width, &out->height, subImage, flags);
     out->code = getLastError();
@@ -180,7 +180,7 @@ TEST_F(PcdReaderTest, RefusesOtherFilesAndShortReads) {
     EXPECT_EQ(getLastError(), 5);
     // The size is always written, so the outputs are required.
     TempFile file(writePcd(PcdFile{}), ".pcd");
-    ImgSource src = openFileSource(file.path().c_str());
+    SourceHandle src = openFileSource(file.path().c_str());
     ASSERT_NE(src, nullptr);
     EXPECT_EQ(readPCD(src, nullptr, &h, 1, 0), nullptr);
     EXPECT_EQ(getLastError(), 5);
@@ -309,7 +309,7 @@ TEST_F(PcdReaderTest, CorrectionStreamsStopSafely) {
     };
     for (const Case& k : cases) {
         TempFile temp(k.stream);
-        ImgSource src = openFileSource(temp.path().c_str());
+        SourceHandle src = openFileSource(temp.path().c_str());
         ASSERT_NE(src, nullptr);
         img::CImgIO io(static_cast<img::SourceRecord*>(src));
         std::vector<BYTE> planes(3 * 64, 0);
@@ -329,7 +329,7 @@ TEST_F(PcdReaderTest, CorrectionStreamsStopSafely) {
 TEST_F(PcdReaderTest, CorruptPlaneNumberIsTraced) {
     const Bytes stream = pcdCorrectionStream({{pcdStepTable({1})}, {{1, 0, {1}, ""}}, 4});
     TempFile temp(stream);
-    ImgSource src = openFileSource(temp.path().c_str());
+    SourceHandle src = openFileSource(temp.path().c_str());
     ASSERT_NE(src, nullptr);
     img::CImgIO io(static_cast<img::SourceRecord*>(src));
     BYTE planes[3][16] = {};
@@ -364,7 +364,7 @@ TEST_F(PcdReaderTest, MissingMemoryFreesWhatWasMade) {
         // The image block, then (with flag 2) the DIB block.
         for (unsigned failing = 1; failing <= (flags != 0 ? 2u : 1u); ++failing) {
             TempFile temp(file, ".pcd");
-            ImgSource src = openFileSource(temp.path().c_str());
+            SourceHandle src = openFileSource(temp.path().c_str());
             ASSERT_NE(src, nullptr);
             int w = 0, h = 0;
             winplatFailGlobalAllocAt(failing);
@@ -379,7 +379,7 @@ TEST_F(PcdReaderTest, MissingMemoryFreesWhatWasMade) {
 TEST_F(PcdReaderTest, PublicSampleReadsItsThreeStoredLevels) {
     const std::string path = suiteFile("samples/pcd/pillow/hopper.pcd");
     if (path.empty()) GTEST_SKIP() << "public test suites not present";
-    ImgSource src = openFileSource(path.c_str());
+    SourceHandle src = openFileSource(path.c_str());
     ASSERT_NE(src, nullptr);
     std::vector<std::vector<BYTE>> levels;
     for (int n = 1; n <= 3; ++n) {

@@ -26,7 +26,7 @@ namespace {
 using Decoded = testing_support::CopiedRead;
 
 Decoded readPath(const std::string& path, int bits, int flags = 0) {
-    return testing_support::readCopied(path, 0, [&](ImgSource src, Decoded& d) {
+    return testing_support::readCopied(path, 0, [&](SourceHandle src, Decoded& d) {
         return readPCX(src, &d.width, &d.height, bits, d.palette.data(), flags);
     });
 }
@@ -311,7 +311,7 @@ TEST_F(PcxReaderTest, RefusalsSetTheirCodes) {
 
 TEST_F(PcxReaderTest, ArgumentsAndMemoryFailures) {
     TempFile file(writePcx(vga(2, 2, Bytes(4, 3))), ".pcx");
-    ImgSource src = openFileSource(file.path().c_str());
+    SourceHandle src = openFileSource(file.path().c_str());
     ASSERT_NE(src, nullptr);
     int w = 0, h = 0;
     RGBQUAD palette[256];
@@ -346,7 +346,7 @@ TEST_F(PcxReaderTest, InfoQueryAndItsResolution) {
     s.hRes = -300;
     s.vRes = 150;
     TempFile file(writePcx(s), ".pcx");
-    ImgSource src = openFileSource(file.path().c_str());
+    SourceHandle src = openFileSource(file.path().c_str());
     ASSERT_NE(src, nullptr);
     int w = 0, h = 0, depth = 0;
     EXPECT_EQ(getPCXInfo(src, &w, &h, &depth), 1);
@@ -391,7 +391,7 @@ TEST_F(PcxReaderTest, PaletteQuery) {
     };
     for (const Case& c : cases) {
         TempFile file(c.file, ".pcx");
-        ImgSource src = openFileSource(file.path().c_str());
+        SourceHandle src = openFileSource(file.path().c_str());
         ASSERT_NE(src, nullptr);
         int count = -1;
         RGBQUAD palette[256] = {};

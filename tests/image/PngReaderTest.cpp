@@ -21,7 +21,7 @@ namespace {
 
 ImageRead readPng(const Bytes& file, int bitsPerPixel, int flags, bool withPalette = true,
                   unsigned failingAlloc = 0) {
-    return testing_support::readBytes(file, failingAlloc, [&](ImgSource src, ImageRead& r) {
+    return testing_support::readBytes(file, failingAlloc, [&](SourceHandle src, ImageRead& r) {
         return readPNG(src, &r.width, &r.height, bitsPerPixel, withPalette ? r.palette : nullptr,
                        flags);
     });
@@ -315,7 +315,7 @@ TEST_F(PngReaderTest, InfoReportsTheHeaderAndPhysicalChunk) {
     file.interlaced = true;
     file.physical = {{100, 200, 1}};
     TempFile f(encodePng(file), ".png");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     int width = -1, height = -1, depth = -1, type = -1, interlace = -1;
     ImgResolution res{-1, -1, -1};
     EXPECT_EQ(getPNGInfo(src, &width, &height, &depth, &type, &interlace, &res), 1);
@@ -352,7 +352,7 @@ TEST_F(PngReaderTest, PaletteQuery) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempFile f(encodePng(c.file), ".png");
-        ImgSource src = openFileSource(f.path().c_str());
+        SourceHandle src = openFileSource(f.path().c_str());
         int count = 99;
         RGBQUAD palette[256];
         std::memset(palette, 0xEE, sizeof palette);

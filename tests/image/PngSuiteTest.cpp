@@ -19,7 +19,7 @@ using testing_support::LeakCheckedTest;
 namespace {
 
 ImageRead readPng(const std::string& path, int bitsPerPixel, int flags) {
-    return testing_support::readPath(path, [&](ImgSource src, ImageRead& r) {
+    return testing_support::readPath(path, [&](SourceHandle src, ImageRead& r) {
         return readPNG(src, &r.width, &r.height, bitsPerPixel, r.palette, flags);
     });
 }
@@ -84,7 +84,7 @@ TEST_F(PngSuiteTest, ValidFilesReadAsLibpngDecodesThem) {
         ImageRead dib = readPng(path, 24, IMG_FLAG_DIB);
         ASSERT_EQ(dib.status, 0);
         int type = 0, depth = 0, interlace = 0, w = 0, h = 0;
-        ImgSource src = openFileSource(path.c_str());
+        SourceHandle src = openFileSource(path.c_str());
         getPNGInfo(src, &w, &h, &depth, &type, &interlace, nullptr);
         closeSource(src);
         const bool opaque =

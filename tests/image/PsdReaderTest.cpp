@@ -25,7 +25,7 @@ struct Read {
 Read readPsdBytes(const Bytes& file, int bitsPerPixel, int flags = 0) {
     Read r;
     TempFile f(file, ".psd");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     EXPECT_NE(src, nullptr);
     BYTE* out = readPSD(src, &r.width, &r.height, bitsPerPixel, r.palette, flags);
     r.error = getLastError();
@@ -291,7 +291,7 @@ TEST_F(PsdReaderTest, SectionLengthsPastTheFileAreRefusedBeforeAllocating) {
     EXPECT_FALSE(r.image);
     int w, h, mode;
     TempFile f(file, ".psd");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     EXPECT_EQ(getPSDInfo(src, &w, &h, &mode, nullptr), 0);
     EXPECT_EQ(getLastError(), 3);
     closeSource(src);
@@ -342,7 +342,7 @@ Info psdInfo(const Bytes& file, bool withResolution = true) {
     Info i{};
     i.resolution = {-1, -1, -1};
     TempFile f(file, ".psd");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     i.result =
         getPSDInfo(src, &i.width, &i.height, &i.mode, withResolution ? &i.resolution : nullptr);
     i.error = getLastError();
@@ -409,7 +409,7 @@ TEST_F(PsdReaderTest, SizeQueryAndResolution) {
     EXPECT_EQ(short_.error, 0) << "a short header fails the query without a code";
 
     TempFile f(psdFile(image(3, 3, 1, 1)), ".psd");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     int w, h;
     EXPECT_EQ(getPSDInfo(src, &w, &h, nullptr, nullptr), 0);
     EXPECT_EQ(getLastError(), 5);
@@ -434,7 +434,7 @@ TEST_F(PsdReaderTest, PaletteQuery) {
     cases[4].im.depth = 16;
     for (const Case& c : cases) {
         TempFile f(psdFile(c.im), ".psd");
-        ImgSource src = openFileSource(f.path().c_str());
+        SourceHandle src = openFileSource(f.path().c_str());
         int count = -1;
         RGBQUAD palette[256];
         std::memset(palette, 0x55, sizeof palette);
@@ -454,7 +454,7 @@ TEST_F(PsdReaderTest, PaletteQuery) {
 
 TEST_F(PsdReaderTest, ArgumentsAndAllocationFailure) {
     TempFile f(psdFile(image(3, 3, 2, 2)), ".psd");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     int w = 0, h = 0;
     RGBQUAD palette[256];
     EXPECT_EQ(readPSD(src, nullptr, &h, 24, palette, 0), nullptr);

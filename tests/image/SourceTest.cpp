@@ -15,7 +15,7 @@ class SourceTest : public LeakCheckedTest {};
 
 TEST_F(SourceTest, OpenReadSeekAndClose) {
     TempFile file(Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
-    ImgSource src = openFileSource(file.path().c_str());
+    SourceHandle src = openFileSource(file.path().c_str());
     ASSERT_NE(src, nullptr);
     EXPECT_EQ(getLastError(), 0);
 
@@ -42,7 +42,7 @@ TEST_F(SourceTest, OpenReadSeekAndClose) {
 
 TEST_F(SourceTest, CloseRightAfterOpeningGivesZero) {
     TempFile file(Bytes{1, 2, 3});
-    ImgSource src = openFileSource(file.path().c_str());
+    SourceHandle src = openFileSource(file.path().c_str());
     ASSERT_NE(src, nullptr);
     EXPECT_EQ(closeSource(src), 0);
 }
@@ -73,7 +73,7 @@ TEST_F(SourceTest, WindowsSeparatorsOpenTheSameFile) {
     std::string windowsPath = file.path();
     for (char& c : windowsPath)
         if (c == '/') c = '\\';
-    ImgSource src = openFileSource(windowsPath.c_str());
+    SourceHandle src = openFileSource(windowsPath.c_str());
     ASSERT_NE(src, nullptr);
     EXPECT_EQ(std::string(static_cast<SourceRecord*>(src)->path), windowsPath);
     closeSource(src);
@@ -85,9 +85,10 @@ TEST_F(SourceTest, LongPathsOpenByFullNameAndKeepTheFirst260Characters) {
     std::string path = file.path();
     const std::size_t slash = path.rfind('/');
     std::string longPath = path.substr(0, slash);
-    while (longPath.size() < 300) longPath += "/.";
+    while (longPath.size() < 300)
+        longPath += "/.";
     longPath += path.substr(slash);
-    ImgSource src = openFileSource(longPath.c_str());
+    SourceHandle src = openFileSource(longPath.c_str());
     ASSERT_NE(src, nullptr);
     const std::string stored = static_cast<SourceRecord*>(src)->path;
     EXPECT_EQ(stored, longPath.substr(0, 260));
@@ -96,7 +97,7 @@ TEST_F(SourceTest, LongPathsOpenByFullNameAndKeepTheFirst260Characters) {
 
 TEST_F(SourceTest, ValidationRefusesClosedForeignAndWrongKindRecords) {
     TempFile file(Bytes{1, 2});
-    ImgSource src = openFileSource(file.path().c_str());
+    SourceHandle src = openFileSource(file.path().c_str());
     ASSERT_NE(src, nullptr);
     auto* record = static_cast<SourceRecord*>(src);
     CImgIO io(record);

@@ -25,7 +25,7 @@ namespace {
 using Decoded = testing_support::CopiedRead;
 
 Decoded readPath(const std::string& path, int bits, int flags = 0) {
-    return testing_support::readCopied(path, 0, [&](ImgSource src, Decoded& d) {
+    return testing_support::readCopied(path, 0, [&](SourceHandle src, Decoded& d) {
         return readTGA(src, &d.width, &d.height, bits, d.palette.data(), flags);
     });
 }
@@ -342,7 +342,7 @@ TEST_F(TgaReaderTest, RefusalsAndFailuresSetTheirCodes) {
 
 TEST_F(TgaReaderTest, ArgumentsAndMemoryFailures) {
     TempFile file(writeTga(trueColour(1, 1, 24, {1, 2, 3})), ".tga");
-    ImgSource src = openFileSource(file.path().c_str());
+    SourceHandle src = openFileSource(file.path().c_str());
     ASSERT_NE(src, nullptr);
     int w = 0, h = 0, depth = 0, count = 0;
     RGBQUAD palette[256];
@@ -384,7 +384,7 @@ TEST_F(TgaReaderTest, InfoQuery) {
     };
     for (const Case& c : cases) {
         TempFile file(c.file, ".tga");
-        ImgSource src = openFileSource(file.path().c_str());
+        SourceHandle src = openFileSource(file.path().c_str());
         ASSERT_NE(src, nullptr);
         int w = -1, h = -1, depth = -1;
         EXPECT_EQ(getTGAInfo(src, &w, &h, &depth), c.result) << c.what;
@@ -434,7 +434,7 @@ TEST_F(TgaReaderTest, PaletteQuery) {
     };
     for (const Case& c : cases) {
         TempFile file(writeTga(c.layout), ".tga");
-        ImgSource src = openFileSource(file.path().c_str());
+        SourceHandle src = openFileSource(file.path().c_str());
         ASSERT_NE(src, nullptr);
         int count = -1;
         std::array<RGBQUAD, 256> palette;

@@ -149,7 +149,7 @@ TEST_F(TiffReaderTest, PagesAreCountedFromZeroAndOnePastTheLastGivesFive) {
         EXPECT_EQ(r.pixels != nullptr, k.status == 0);
         EXPECT_EQ(r.width, k.width);
 
-        ImgSource src = openFileSource(f.path().c_str());
+        SourceHandle src = openFileSource(f.path().c_str());
         int w = -1, h = -1, bits = -1;
         ImgResolution res{7, 7, 7};
         EXPECT_EQ(getTIFFInfo(src, k.page, &w, &h, &bits, &res), k.status == 0 ? 1 : 0);
@@ -167,7 +167,7 @@ TEST_F(TiffReaderTest, InfoReportsTheResolutionAsStored) {
     p.yResolution = 72.0f;
     p.resolutionUnit = RESUNIT_CENTIMETER;
     testing_support::TempFile f(writeTiff(p), ".tif");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     int w = 0, h = 0, bits = 0;
     ImgResolution res{};
     ASSERT_EQ(getTIFFInfo(src, 0, &w, &h, &bits, &res), 1);
@@ -185,7 +185,7 @@ TEST_F(TiffReaderTest, InfoDepthBeyondAnIntIsClamped) {
     ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_BITSPERSAMPLE, 42241));
     ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_SAMPLESPERPIXEL, 65281));
     testing_support::TempFile f(file, ".tif");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     int w = 0, h = 0, bits = 0;
     EXPECT_EQ(getTIFFInfo(src, 0, &w, &h, &bits, nullptr), 1);
     EXPECT_EQ(bits, INT_MAX);
@@ -239,7 +239,7 @@ TEST_F(TiffReaderTest, EveryRefusalHasItsCode) {
 
 TEST_F(TiffReaderTest, ArgumentsAndHandlesAreCheckedFirst) {
     testing_support::TempFile f(writeTiff(make(3, 2, 8, 1, PHOTOMETRIC_MINISBLACK, ramp)), ".tif");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     ASSERT_NE(src, nullptr);
     int w = 0, h = 0, bits = 0;
     RGBQUAD palette[256];
@@ -262,7 +262,7 @@ TEST_F(TiffReaderTest, ArgumentsAndHandlesAreCheckedFirst) {
 
 TEST_F(TiffReaderTest, ASourceThatCannotBeRewoundGivesThree) {
     testing_support::TempFile f(writeTiff(make(3, 2, 8, 1, PHOTOMETRIC_MINISBLACK, ramp)), ".tif");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     ASSERT_NE(src, nullptr);
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
@@ -292,7 +292,7 @@ TEST_F(TiffReaderTest, NoMemoryForTheImageGivesOne) {
                           {&bits, 0, IMG_FLAG_DIB}};
     for (const Case& k : cases) {
         testing_support::TempFile f(*k.file, ".tif");
-        ImgSource src = openFileSource(f.path().c_str());
+        SourceHandle src = openFileSource(f.path().c_str());
         int w = 0, h = 0;
         RGBQUAD palette[256];
         winplatFailGlobalAllocAt(1);
@@ -303,7 +303,7 @@ TEST_F(TiffReaderTest, NoMemoryForTheImageGivesOne) {
     }
     // The 24-bit reader shrinks its block at the end; when that fails it keeps the larger one.
     testing_support::TempFile f(grey, ".tif");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     int w = 0, h = 0;
     winplatFailGlobalAllocAt(2);
     BYTE* rgb = readTIFF(src, &w, &h, 24, nullptr, 0, 0);
@@ -611,7 +611,7 @@ TEST_F(TiffReaderTest, TheNineTagsAreKnownAndLibtiffKeepsItsExifOffset) {
     TiffPage p = make(2, 2, 8, 1, PHOTOMETRIC_MINISBLACK, ramp);
     p.geoPixelScale = {0.5, 0.25, 0.0};
     testing_support::TempFile f(writeTiff(p), ".tif");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     img::CImgIO io(static_cast<img::SourceRecord*>(src));
     img::TiffReader reader(io);
     img::TiffSource* source = reader.openTIFFSource(io, 0, 0);
@@ -656,7 +656,7 @@ TEST_F(TiffReaderTest, TrueColourRefusesDepthsOtherThan24And32) {
     const img::TraceSink previous =
         img::setTraceSink([](int, const char* text) { lines.push_back(text); });
     testing_support::TempFile f(writeTiff(make(2, 2, 8, 3, PHOTOMETRIC_RGB, ramp)), ".tif");
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     img::CImgIO io(static_cast<img::SourceRecord*>(src));
     img::TiffReader reader(io);
     img::TiffSource* source = reader.openTIFFSource(io, 0, 0);

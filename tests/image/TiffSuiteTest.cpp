@@ -144,7 +144,7 @@ TEST_F(TiffSuiteTest, EveryFileReadsOnEveryPathWithACode) {
             EXPECT_TRUE(r.status == 0 || r.status == 5 || r.status == 20)
                 << name << " page " << page;
         }
-        ImgSource src = openFileSource(path.c_str());
+        SourceHandle src = openFileSource(path.c_str());
         int w = 0, h = 0, bits = 0;
         const int ok = getTIFFInfo(src, 0, &w, &h, &bits, nullptr);
         EXPECT_EQ(ok != 0, isTiff(path)) << name << ": status " << getLastError();

@@ -35,7 +35,7 @@ struct Result {
 inline Result readFile(const std::string& path, int bitsPerPixel, int flags, int page = 0,
                        bool withPalette = true) {
     Result r;
-    ImgSource src = openFileSource(path.c_str());
+    SourceHandle src = openFileSource(path.c_str());
     if (src == nullptr) return r;
     r.pixels = readTIFF(src, &r.width, &r.height, bitsPerPixel, withPalette ? r.palette : nullptr,
                         page, flags);

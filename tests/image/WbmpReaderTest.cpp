@@ -21,7 +21,7 @@ using Decoded = testing_support::CopiedRead;
 
 Decoded decode(const Bytes& file, int bitsPerPixel, int flags = 0, unsigned failAlloc = 0) {
     TempFile f(file, ".wbmp");
-    return testing_support::readCopied(f.path(), failAlloc, [&](ImgSource src, Decoded& d) {
+    return testing_support::readCopied(f.path(), failAlloc, [&](SourceHandle src, Decoded& d) {
         // A table of exactly two, so that a reader writing past it shows under the sanitizers.
         RGBQUAD two[2] = {};
         BYTE* out = readWBMP(src, &d.width, &d.height, two, bitsPerPixel, flags);
@@ -111,7 +111,7 @@ TEST_F(WbmpReaderTest, HeadersAndTheirCodes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempFile f(c.file);
-        ImgSource src = openFileSource(f.path().c_str());
+        SourceHandle src = openFileSource(f.path().c_str());
         int width = -1, height = -1;
         EXPECT_EQ(getWBMPSize(src, &width, &height), c.sizeResult);
         EXPECT_EQ(getLastError(), c.sizeResult ? 0 : 53);
@@ -126,7 +126,7 @@ TEST_F(WbmpReaderTest, HeadersAndTheirCodes) {
 
 TEST_F(WbmpReaderTest, RequiredArguments) {
     TempFile f(writeWbmp(3, 1, {0xA0}));
-    ImgSource src = openFileSource(f.path().c_str());
+    SourceHandle src = openFileSource(f.path().c_str());
     int width = 0, height = 0;
     RGBQUAD palette[2];
     EXPECT_EQ(getWBMPSize(src, nullptr, &height), 0);
@@ -184,7 +184,7 @@ TEST_F(WbmpReaderTest, PublicSamples) {
         const bool bad = path.find("/bad-") != std::string::npos;
         for (int bits : {1, 8}) {
             for (int flags : {0, IMG_FLAG_DIB}) {
-                ImgSource src = openFileSource(path.c_str());
+                SourceHandle src = openFileSource(path.c_str());
                 int width = 0, height = 0;
                 RGBQUAD palette[2];
                 BYTE* out = readWBMP(src, &width, &height, palette, bits, flags);
@@ -207,8 +207,8 @@ TEST_F(WbmpReaderTest, PublicSamples) {
     if (wbmp.empty() || bmp.empty()) return;
     int w1, h1, w2, h2;
     RGBQUAD p1[256], p2[2];
-    ImgSource a = openFileSource(bmp.c_str());
-    ImgSource b = openFileSource(wbmp.c_str());
+    SourceHandle a = openFileSource(bmp.c_str());
+    SourceHandle b = openFileSource(wbmp.c_str());
     BYTE* fromBmp = readBMP(a, &w1, &h1, 8, p1, 0);
     BYTE* fromWbmp = readWBMP(b, &w2, &h2, p2, 8, 0);
     ASSERT_NE(fromBmp, nullptr);
@@ -226,7 +226,7 @@ TEST_F(WbmpReaderTest, PublicSamples) {
     const std::string truncated =
         testing_support::suiteFile("samples/wbmp/generated/bad-truncated-127x64.wbmp");
     if (!truncated.empty()) {
-        ImgSource t = openFileSource(truncated.c_str());
+        SourceHandle t = openFileSource(truncated.c_str());
         BYTE* out = readWBMP(t, &w2, &h2, p2, 8, 0);
         EXPECT_EQ(getLastError(), 3);
         EXPECT_NE(out, nullptr) << "rows read so far are kept";
