@@ -43,11 +43,20 @@ BYTE* BmpReader::readPackedDib() {
             {paddedRowBytes(static_cast<std::uint64_t>(h.width), depth), h.rowCount()});
         if (imageBytes == 0) return fail(kNoMemory);
     }
-    // Everything after the file header fits, so no run or row at the end of the file is lost.
+    // Offsets of 54 and 14 are written by tools that mean "right after the table".
+    const std::uint64_t tableEnd = kBmpHeadersEnd + tableBytes;
+    const DWORD offset = h.pixelOffset;
+    const bool afterTable =
+        offset == tableEnd || offset == kBmpHeadersEnd || offset == kBmpFileHeader;
+    const std::uint64_t pixelStart = afterTable ? tableEnd : offset;
+    // Everything from the pixel offset to the end of the file fits too, so the end of a
+    // compressed stream longer than the plain rows is not lost.
     const std::uint64_t fromSource =
-        sourceBytes > kBmpFileHeader ? sourceBytes - kBmpFileHeader : 0;
+        sourceBytes > kBmpWindowsHeader ? sourceBytes - kBmpWindowsHeader : 0;
     const std::uint64_t fromHeader = sizeof info + tableBytes + imageBytes;
-    const std::uint64_t blockBytes = std::max(fromSource, fromHeader);
+    const std::uint64_t fromPixels =
+        sourceBytes > pixelStart ? sizeof info + tableBytes + (sourceBytes - pixelStart) : 0;
+    const std::uint64_t blockBytes = std::max({fromSource, fromHeader, fromPixels});
     MemoryBlock block;
     if (blockBytes > kBlockLimit || !block.allocate(static_cast<unsigned>(blockBytes)))
         return fail(kNoMemory);
@@ -60,10 +69,7 @@ BYTE* BmpReader::readPackedDib() {
         return fail(kReadFailed);
     }
 
-    // Offsets of 54 and 14 are written by tools that mean "right after the table".
-    const std::uint64_t tableEnd = kBmpHeadersEnd + tableBytes;
-    const DWORD offset = h.pixelOffset;
-    if (offset != tableEnd && offset != kBmpHeadersEnd && offset != kBmpFileHeader) {
+    if (!afterTable) {
         bool moved = true;
         if (offset > tableEnd) {
             moved = skip(offset - tableEnd, kBadHeader);

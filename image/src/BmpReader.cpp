@@ -233,8 +233,7 @@ BYTE* BmpReader::readColour(int* width, int* height, int bitsPerPixel) {
             if (!m_io.rewind()) return fail(kReadFailed);
             return decodeRle(width, height, bitsPerPixel);
         case BI_RLE4:
-            // RLE4 claimed for another depth reaches the decoder, which refuses the pairing
-            // instead of taking runs for plain rows.
+            if (h.bitCount != 4) return fail(kBadHeader);
             if (!m_io.rewind()) return fail(kReadFailed);
             return decodeRle(width, height, bitsPerPixel);
         case BI_BITFIELDS:

@@ -136,7 +136,9 @@ unsigned CDibConverter::dibByteSize(int width, int height, int bitsPerPixel, int
     case 32: extra = kHeaderBytes; break;
     default: return fail(kBadArgument);
     }
-    if (width <= 0 || height <= 0) return fail(kBadArgument);
+    if (width < 0 || height < 0) return fail(kBadArgument);
+    // An empty image is the header and its table alone.
+    if (width == 0 || height == 0) return static_cast<unsigned>(extra);
     const std::uint32_t image =
         checkedProduct({dibRowBytes(width, bitsPerPixel), static_cast<std::uint64_t>(height)});
     const std::uint32_t total = checkedSum(extra, image);
@@ -149,11 +151,14 @@ BYTE* CDibConverter::dibPixelData(const BYTE* dib) {
     std::memcpy(&h, dib, sizeof h);
     if (h.biSize != kHeaderBytes) return fail(kBadArgument);
     BYTE* data = const_cast<BYTE*>(dib) + kHeaderBytes;
-    if (h.biBitCount <= 8) {
+    if (h.biBitCount >= 1 && h.biBitCount <= 8) {
         const DWORD count = h.biClrUsed != 0 ? h.biClrUsed : 1u << h.biBitCount;
         // A table longer than any bit count can index is a hostile header, not a layout.
         if (count > 256) return fail(kBadArgument);
         data += count * sizeof(RGBQUAD);
+    } else if (h.biBitCount > 8 && h.biCompression == BI_BITFIELDS) {
+        // The red, green and blue masks sit between the header and the pixels.
+        data += 3 * sizeof(DWORD);
     }
     return data;
 }

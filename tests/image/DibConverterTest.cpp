@@ -135,9 +135,22 @@ TEST_F(DibConverterTest, ByteSizesAndPixelData) {
         int status;
     };
     const Case cases[] = {
-        {3, 2, 24, 0, 24 + 40, 0},   {1, 1, 1, 2, 4 + 48, 0},    {5, 3, 8, 256, 24 + 1064, 0},
-        {5, 3, 4, 16, 12 + 104, 0},  {2, 2, 32, 0, 16 + 40, 0},  {4, 4, 16, 0, 0, 5},
-        {4, 4, 2, 0, 0, 5},          {0, 4, 24, 0, 0, 5},        {50000, 50000, 32, 0, 0, 1},
+        {3, 2, 24, 0, 24 + 40, 0},
+        {1, 1, 1, 2, 4 + 48, 0},
+        {5, 3, 8, 256, 24 + 1064, 0},
+        {5, 3, 4, 16, 12 + 104, 0},
+        {2, 2, 32, 0, 16 + 40, 0},
+        {4, 4, 16, 0, 0, 5},
+        {4, 4, 2, 0, 0, 5},
+        {50000, 50000, 32, 0, 0, 1},
+        // An empty image is its header and table; a negative size or count is refused.
+        {0, 4, 24, 0, 40, 0},
+        {3, 0, 1, 2, 48, 0},
+        {0, 0, 8, 256, 1064, 0},
+        {-1, 4, 24, 0, 0, 5},
+        {3, -2, 8, 16, 0, 5},
+        {3, 2, 8, -1, 0, 5},
+        {3, 2, 4, 257, 0, 5},
     };
     for (const Case& k : cases) {
         c.status = 0;
@@ -147,19 +160,35 @@ TEST_F(DibConverterTest, ByteSizesAndPixelData) {
     }
 
     BYTE dib[40 + 16 * 4] = {};
-    auto set = [&dib](DWORD size, WORD bits, DWORD used) {
+    auto set = [&dib](DWORD size, WORD bits, DWORD used, DWORD compression = BI_RGB) {
         BITMAPINFOHEADER h{};
         h.biSize = size;
         h.biBitCount = bits;
         h.biClrUsed = used;
+        h.biCompression = compression;
         std::memcpy(dib, &h, sizeof h);
     };
-    set(40, 4, 0);
-    EXPECT_EQ(c.dibPixelData(dib), dib + 40 + 64);
-    set(40, 8, 3);
-    EXPECT_EQ(c.dibPixelData(dib), dib + 40 + 12);
-    set(40, 24, 0);
-    EXPECT_EQ(c.dibPixelData(dib), dib + 40);
+    struct Layout {
+        WORD bits;
+        DWORD used, compression;
+        std::size_t pixelsAt;
+    };
+    // No table below 1 bit; bit-field masks come before the pixels.
+    const Layout layouts[] = {
+        {4, 0, BI_RGB, 40 + 64},
+        {8, 3, BI_RGB, 40 + 12},
+        {1, 0, BI_RGB, 40 + 8},
+        {24, 0, BI_RGB, 40},
+        {0, 0, BI_RGB, 40},
+        {0, 5, BI_RGB, 40},
+        {16, 0, BI_BITFIELDS, 40 + 12},
+        {32, 0, BI_BITFIELDS, 40 + 12},
+        {16, 0, BI_RGB, 40},
+    };
+    for (const Layout& l : layouts) {
+        set(40, l.bits, l.used, l.compression);
+        EXPECT_EQ(c.dibPixelData(dib), dib + l.pixelsAt) << l.bits << " bits";
+    }
     set(124, 24, 0);
     c.status = 0;
     EXPECT_EQ(c.dibPixelData(dib), nullptr);
