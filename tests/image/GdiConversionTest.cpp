@@ -6,6 +6,7 @@
 #include "Trace.h"
 #include "imgcore.h"
 
+#include <climits>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -242,7 +243,8 @@ TEST_F(GdiConversion, CopyFailuresGiveTheirCodesAndReleaseEverything) {
         expectFailure(k, "copyDCToRGB",
                       [&] { return copyDCToRGB(screen, 10, 10, 4, 3, rgb.data()); });
     }
-    for (const auto& [w, h] : {std::pair{0, 3}, std::pair{4, 0}, std::pair{-1, 3}}) {
+    for (const auto& [w, h] : {std::pair{0, 3}, std::pair{4, 0}, std::pair{-1, 3}, std::pair{4, -3},
+                               std::pair{INT_MIN, INT_MIN}}) {
         EXPECT_EQ(copyDCToRGB(screen, 0, 0, w, h, rgb.data()), 0);
         EXPECT_EQ(getLastError(), 5);
     }
