@@ -79,6 +79,9 @@ TEST_F(PluginImageTest, TypesComeFromContentThenExtension) {
 TEST_F(PluginImageTest, LoadReportsTheReadersCodes) {
     CPluginImage image;
     EXPECT_EQ(image.Load("", true, 23, 0), 2);
+    fs::create_directories(folder / "pictures.bmp");
+    EXPECT_EQ(image.Load((folder / "pictures.bmp").string().c_str(), true, 2, 0), 2)
+        << "a folder named like an image is a file that cannot be opened";
     const std::string junk = file("junk.JPG", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'});
     EXPECT_EQ(image.Load(junk.c_str(), true, 23, 0), 9) << "type 0 by its name, then the JPEG reader's code";
     EXPECT_EQ(image.buffer, nullptr);
