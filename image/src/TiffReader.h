@@ -78,8 +78,9 @@ public:
     BYTE* readTIFFGrey16(TIFF* tif, int* width, int* height, int flags);
 
 private:
+    // `straightAlpha` asks for alpha as stored, not premultiplied, for 32-bit output.
     bool readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32_t width,
-                  std::uint32_t height);
+                  std::uint32_t height, bool straightAlpha = false);
     BYTE* readTIFFRGBA32(TiffSource& source, int orientation, int* width, int* height);
     BYTE* readTIFFRGB24(TiffSource& source, int orientation, int* width, int* height);
     BYTE* trueColourDIB(TiffSource& source, int bitsPerPixel, int orientation, bool orient,
@@ -107,6 +108,15 @@ std::int32_t truncateResolution(double v);
 
 // The resolution tags converted for a packed DIB header's pixels-per-metre fields.
 void tiffDibResolution(TIFF* tif, LONG* x, LONG* y);
+
+// --- Straight alpha for the RGBA read (TiffAlpha.cpp) ---
+
+// Whether the file marks its alpha as associated (premultiplied) alpha.
+bool tiffAlphaAssociated(TIFF* tif);
+// Has a begun RGBA read keep unassociated alpha's stored colours instead of premultiplying.
+void keepStoredAlpha(TIFFRGBAImage& image);
+// Straight colours from premultiplied R, G, B, A pixels.
+void unpremultiplyRGBA(std::uint32_t* raster, std::size_t count);
 
 // Rows per strip clamped to the image height (libtiff reports 2^32 - 1 for "all rows").
 std::uint32_t tiffRowsPerStrip(TIFF* tif, std::uint32_t height);

@@ -58,7 +58,7 @@ void padRows(BYTE* pixels, int width, int height, std::uint32_t rowBytes) {
 // top-left and wanted bottom-left, it only places the stored rows bottom-up, which is what
 // the orientation step expects.
 bool TiffReader::readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32_t width,
-                          std::uint32_t height) {
+                          std::uint32_t height, bool straightAlpha) {
     char message[1024] = "";
     TIFFRGBAImage image;
     if (!TIFFRGBAImageBegin(&image, source.tif, 1, message)) {
@@ -71,9 +71,13 @@ bool TiffReader::readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32
         image.photometric == PHOTOMETRIC_SEPARATED && image.bitspersample == 8 &&
         image.samplesperpixel >= 4)
         image.put.contig = putInks;
+    if (straightAlpha) keepStoredAlpha(image);
+    const bool associated = straightAlpha && tiffAlphaAssociated(source.tif);
     const int ok = TIFFRGBAImageGet(&image, raster, width, height);
     TIFFRGBAImageEnd(&image);
-    return ok == 1;
+    if (ok != 1) return false;
+    if (associated) unpremultiplyRGBA(raster, std::size_t{width} * height);
+    return true;
 }
 
 BYTE* TiffReader::ReadTIFFTrueColor(TiffSource& source, int* width, int* height, int bitsPerPixel,
@@ -106,7 +110,7 @@ BYTE* TiffReader::trueColourDIB(TiffSource& source, int bitsPerPixel, int orient
     const std::uint32_t bytes = tiffBlockBytes(std::uint64_t(w) * 4, std::uint64_t(h), kDibHeader);
     if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
     BYTE* pixels = block.data() + kDibHeader;
-    if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(pixels), w, h)) {
+    if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(pixels), w, h, bitsPerPixel == 32)) {
         block.release();
         return fail(kTiffStripFailed);
     }
@@ -145,7 +149,7 @@ BYTE* TiffReader::readTIFFRGBA32(TiffSource& source, int orientation, int* width
     MemoryBlock block;
     const std::uint32_t bytes = checkedProduct({std::uint64_t(w), 4, std::uint64_t(h)});
     if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
-    if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(block.data()), w, h)) {
+    if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(block.data()), w, h, true)) {
         block.release();
         return fail(kTiffStripFailed);
     }
