@@ -51,6 +51,19 @@ bool zeroIsDark(TIFF* tif, std::uint16_t photometric) {
     return level(0) < level(1);
 }
 
+// Clears the bits after the last pixel of every row and the bytes after them. Codecs leave
+// those bits of their buffers unwritten (the fax decoders among them), and inverting the rows
+// would set them: output never carries what no pixel put there.
+void clearRowPadding(BYTE* pixels, int width, int height, std::size_t rowLength) {
+    const std::size_t used = (static_cast<std::size_t>(width) + 7) >> 3;
+    const int spare = static_cast<int>(used * 8 - static_cast<std::size_t>(width));
+    for (int y = 0; y < height; ++y) {
+        BYTE* row = pixels + static_cast<std::size_t>(y) * rowLength;
+        row[used - 1] = static_cast<BYTE>(row[used - 1] & (0xFFu << spare));
+        std::memset(row + used, 0, rowLength - used);
+    }
+}
+
 } // namespace
 
 bool TiffReader::canReadTIFFOneBit(TIFF* tif) {
@@ -143,6 +156,7 @@ BYTE* TiffReader::readTIFFOneBit(TIFF* tif, int* width, int* height, RGBQUAD* pa
     if (zeroIsDark(tif, photometric))
         for (std::size_t i = 0; i < imageBytes; ++i)
             pixels[i] = static_cast<BYTE>(~pixels[i]);
+    clearRowPadding(pixels, w, h, rowLength);
 
     const RGBQUAD white = {255, 255, 255, 0}, black = {0, 0, 0, 0};
     if (dib) {
