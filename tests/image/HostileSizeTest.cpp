@@ -4,6 +4,7 @@
 #include "GifWriter.h"
 #include "ImageReads.h"
 #include "JpegWriter.h"
+#include "PcdWriter.h"
 #include "PcxWriter.h"
 #include "PngWriter.h"
 #include "PsdWriter.h"
@@ -44,6 +45,11 @@ Reader wbmp(int bits, int flags) {
 Reader jpeg(int bits, int flags) {
     return
         [=](SourceHandle s, ImageRead& r) { return readJPEG(s, &r.width, &r.height, bits, flags); };
+}
+Reader pcd(int subImage, int flags) {
+    return [=](SourceHandle s, ImageRead& r) {
+        return readPCD(s, &r.width, &r.height, subImage, flags);
+    };
 }
 Reader tiff(int bits, int flags) {
     return [=](SourceHandle s, ImageRead& r) {
@@ -240,6 +246,8 @@ TEST(HostileSize, EveryReaderRefusesRowsNoBlockHoldsAndReturnsDibsThatHoldTheirR
         {"png 5 x 3 at 32", pngClaiming(small, 5, 3), plain(readPNG, 32, 2), true, 0, true},
         {"jpeg 5 x 3", encodeJpeg(smallJpeg), jpeg(24, 2), true, 0, true},
         {"tiff 4 x 4 grey", tiffClaiming(4, 4, 1), tiff(8, 2), true, 0, true},
+        // A Photo CD level has a fixed size, so only its DIB's layout is checked.
+        {"pcd 192 x 128", writePcd(PcdFile{}), pcd(1, 2), true, 0, true},
         {"tiff 4 x 4 rgb", tiffClaiming(4, 4, 3), tiff(24, 2), true, 0, true},
     };
     for (const Case& c : cases) {
