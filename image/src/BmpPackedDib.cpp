@@ -37,12 +37,13 @@ BYTE* BmpReader::readPackedDib() {
 
     // The block holds at least what the header promises, so that whoever walks the DIB's rows
     // stays inside it even when the file is short.
-    std::uint64_t imageBytes = 0;
-    if (depth >= 1 && depth <= 32) {
-        imageBytes = checkedProduct(
-            {paddedRowBytes(static_cast<std::uint64_t>(h.width), depth), h.rowCount()});
-        if (imageBytes == 0) return fail(kNoMemory);
-    }
+    const Size headerAndTable = Size(sizeof info) + tableBytes;
+    const Size fromHeader =
+        depth >= 1 && depth <= 32
+            ? imageBlockSize(headerAndTable,
+                             paddedRowBytes(static_cast<std::uint64_t>(h.width), depth),
+                             h.rowCount())
+            : headerAndTable;
     // Offsets of 54 and 14 are written by tools that mean "right after the table".
     const std::uint64_t tableEnd = kBmpHeadersEnd + tableBytes;
     const DWORD offset = h.pixelOffset;
@@ -51,15 +52,14 @@ BYTE* BmpReader::readPackedDib() {
     const std::uint64_t pixelStart = afterTable ? tableEnd : offset;
     // Everything from the pixel offset to the end of the file fits too, so the end of a
     // compressed stream longer than the plain rows is not lost.
-    const std::uint64_t fromSource =
-        sourceBytes > kBmpWindowsHeader ? sourceBytes - kBmpWindowsHeader : 0;
-    const std::uint64_t fromHeader = sizeof info + tableBytes + imageBytes;
-    const std::uint64_t fromPixels =
-        sourceBytes > pixelStart ? sizeof info + tableBytes + (sourceBytes - pixelStart) : 0;
-    const std::uint64_t blockBytes = std::max({fromSource, fromHeader, fromPixels});
+    const Size fromSource = sourceBytes > kBmpWindowsHeader ? sourceBytes - kBmpWindowsHeader : 0;
+    const Size fromPixels =
+        sourceBytes > pixelStart ? headerAndTable + (sourceBytes - pixelStart) : Size(0);
+    if (!fromHeader.ok() || !fromSource.ok() || !fromPixels.ok()) return fail(kNoMemory);
+    const std::uint32_t blockBytes =
+        std::max({fromSource.bytes(), fromHeader.bytes(), fromPixels.bytes()});
     MemoryBlock block;
-    if (blockBytes > kBlockLimit || !block.allocate(static_cast<unsigned>(blockBytes)))
-        return fail(kNoMemory);
+    if (!block.allocate(blockBytes)) return fail(kNoMemory);
     BYTE* dib = block.data();
     std::memcpy(dib, &info, sizeof info);
     BYTE* table = dib + sizeof info;
@@ -95,13 +95,13 @@ BYTE* BmpReader::readPackedDibOs2(const BmpHeader& h) {
     } else if (depth != 24) {
         return fail(kBadHeader);
     }
-    const std::uint32_t rowBytes = paddedRowBytes(static_cast<std::uint64_t>(h.width), depth);
-    const std::uint32_t imageBytes = checkedProduct({rowBytes, h.rowCount()});
     const std::uint32_t tableBytes = count * sizeof(RGBQUAD);
-    const std::uint32_t blockBytes =
-        imageBytes != 0 ? checkedSum(sizeof(BITMAPINFOHEADER) + tableBytes, imageBytes) : 0;
+    const Size blockBytes =
+        imageBlockSize(sizeof(BITMAPINFOHEADER) + tableBytes,
+                       paddedRowBytes(static_cast<std::uint64_t>(h.width), depth), h.rowCount());
     MemoryBlock block;
-    if (blockBytes == 0 || !block.allocate(blockBytes)) return fail(kNoMemory);
+    if (!blockBytes.ok() || !block.allocate(blockBytes)) return fail(kNoMemory);
+    const std::uint32_t imageBytes = blockBytes.bytes() - sizeof(BITMAPINFOHEADER) - tableBytes;
     BYTE* dib = block.data();
     writeDIBHeader(dib, h.width, h.height, depth, imageBytes, count, count);
     BYTE* table = dib + sizeof(BITMAPINFOHEADER);

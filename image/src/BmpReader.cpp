@@ -121,13 +121,11 @@ BYTE* BmpReader::readRows(const BmpHeader& header, unsigned outRowBytes, bool co
                           Convert convert) {
     const std::uint64_t rows = header.rowCount();
     const std::uint32_t fileRowBytes =
-        paddedRowBytes(static_cast<std::uint64_t>(header.width), header.bitCount);
-    const std::uint32_t imageBytes = checkedProduct({rows, outRowBytes});
+        paddedRowBytes(static_cast<std::uint64_t>(header.width), header.bitCount).bytes();
     MemoryBlock image;
-    if (imageBytes == 0 || !image.allocate(imageBytes)) return fail(kNoMemory);
+    if (!image.allocate(imageBlockSize(0, outRowBytes, rows))) return fail(kNoMemory);
     ScratchBuffer<BYTE> row;
-    if (fileRowBytes == 0 || fileRowBytes > kBlockLimit ||
-        row.ensure(static_cast<int>(fileRowBytes)) == nullptr) {
+    if (fileRowBytes == 0 || row.ensure(static_cast<int>(fileRowBytes)) == nullptr) {
         image.release();
         return fail(kNoMemory);
     }
@@ -215,7 +213,7 @@ BYTE* BmpReader::readColour(int* width, int* height, int bitsPerPixel) {
     if (!readHeader(h)) return nullptr;
     if (!checkDimensions(h)) return nullptr;
 
-    RGBQUAD table[256] = {};
+    RGBQUAD table[kBmpTableEntries] = {};
     DWORD masks[3] = {};
     const DWORD* useMasks = nullptr;
     if (h.os2()) {
@@ -264,14 +262,14 @@ BYTE* BmpReader::readColour(int* width, int* height, int bitsPerPixel) {
 
     setOut(width, h.width);
     setOut(height, static_cast<int>(h.rowCount()));
-    const unsigned outRowBytes =
-        checkedProduct({static_cast<std::uint64_t>(h.width), bitsPerPixel == 32 ? 4u : 3u});
+    const unsigned outRowBytes = checkedProduct({h.width, bitsPerPixel == 32 ? 4 : 3}).bytes();
     if (outRowBytes == 0) return fail(kNoMemory);
     const int pixels = h.width;
     const int depth = h.bitCount;
     CDibConverter converter;
     return readRows(h, outRowBytes, true, [&](const BYTE* in, BYTE* out) {
-        converter.dibRowToRGB(in, out, pixels, depth, table, useMasks, bitsPerPixel == 32, 255);
+        converter.dibRowToRGB(in, out, pixels, depth, table, kBmpTableEntries, useMasks,
+                              bitsPerPixel == 32, 255);
     });
 }
 

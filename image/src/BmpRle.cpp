@@ -49,8 +49,8 @@ public:
         if (m_bytesPerPixel == 1)
             m_converter.unpackRow(run, out, k, m_depth);
         else
-            m_converter.dibRowToRGB(run, out, k, m_depth, m_table, nullptr, m_bytesPerPixel == 4,
-                                    255);
+            m_converter.dibRowToRGB(run, out, k, m_depth, m_table, kBmpTableEntries, nullptr,
+                                    m_bytesPerPixel == 4, 255);
         m_column += k;
     }
     void endOfLine() {
@@ -91,7 +91,7 @@ BYTE* BmpReader::decodeRle(int* width, int* height, int bitsPerPixel) {
 
     const std::uint64_t count = h.colourCount();
     const unsigned kept = static_cast<unsigned>(std::min<std::uint64_t>(count, 256));
-    RGBQUAD table[256] = {};
+    RGBQUAD table[kBmpTableEntries] = {};
     if (!m_io.readExact(table, kept * sizeof(RGBQUAD))) return fail(kReadFailed);
     const std::int64_t gap = static_cast<std::int64_t>(h.pixelOffset) -
                              static_cast<std::int64_t>(count * sizeof(RGBQUAD)) - kBmpHeadersEnd;
@@ -102,12 +102,9 @@ BYTE* BmpReader::decodeRle(int* width, int* height, int bitsPerPixel) {
     setOut(width, h.width);
     setOut(height, h.height);
     const int bytesPerPixel = bitsPerPixel / 8;
-    const std::uint32_t rowBytes = checkedProduct(
-        {static_cast<std::uint64_t>(h.width), static_cast<std::uint64_t>(bytesPerPixel)});
-    const std::uint32_t imageBytes =
-        checkedProduct({rowBytes, static_cast<std::uint64_t>(h.height)});
+    const std::uint32_t rowBytes = checkedProduct({h.width, bytesPerPixel}).bytes();
     MemoryBlock image;
-    if (imageBytes == 0 || !image.allocate(imageBytes)) return fail(kNoMemory);
+    if (!image.allocate(imageBlockSize(0, rowBytes, h.height))) return fail(kNoMemory);
     if (bytesPerPixel != 1) {
         const RGBQUAD& e = table[0];
         DWORD colour = static_cast<DWORD>(e.rgbBlue) << 16 | e.rgbGreen << 8 | e.rgbRed;

@@ -161,9 +161,9 @@ JpegDecoding* JpegReader::open(int* width, int* height, int bitsPerPixel, int fl
         if (flags & kKeepYCbCr) c->out_color_space = JCS_YCbCr;
         jpeg_calc_output_dimensions(c);
         jpeg_start_decompress(c);
-        const std::uint32_t rowBytes =
-            checkedProduct({c->output_width, static_cast<std::uint64_t>(c->output_components), 2});
-        if (rowBytes == 0 || d->conversionRow.ensure(static_cast<int>(rowBytes)) == nullptr) {
+        const Size rowBytes = checkedProduct({c->output_width, c->output_components, 2});
+        if (!rowBytes.ok() ||
+            d->conversionRow.ensure(static_cast<int>(rowBytes.bytes())) == nullptr) {
             release(d);
             return fail(kNoMemory);
         }
@@ -255,12 +255,13 @@ BYTE* JpegReader::read(int* width, int* height, int bitsPerPixel, int flags) {
     const bool dib = flags & IMG_FLAG_DIB;
     const std::uint32_t pixels = d->decompressor.output_width;
     const std::uint32_t rows = d->decompressor.output_height;
-    const std::uint32_t rowBytes = dib || (flags & kPaddedBgr)
-                                       ? paddedRowBytes(pixels, 8u * bytesPerPixel)
-                                       : checkedProduct({pixels, std::uint64_t(bytesPerPixel)});
+    const std::uint32_t rowBytes =
+        (dib || (flags & kPaddedBgr) ? paddedRowBytes(pixels, 8u * bytesPerPixel)
+                                     : checkedProduct({pixels, bytesPerPixel}))
+            .bytes();
     const unsigned headerBytes =
         !dib ? 0 : kDibHeaderBytes + (d->outputMode == kModeGrey ? kGreyPaletteBytes : 0);
-    BYTE* image = allocateGlobal(checkedSum(headerBytes, checkedProduct({rowBytes, rows})));
+    BYTE* image = allocateGlobal(imageBlockSize(headerBytes, rowBytes, rows));
     if (image == nullptr) {
         close(d);
         return fail(kNoMemory);

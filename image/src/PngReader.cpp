@@ -194,8 +194,7 @@ bool PngReader::readRows(PngSession& s, std::uint32_t rowBytes, unsigned headerB
     const png_size_t libpngRowBytes = png_get_rowbytes(s.png, s.info);
     if (rowBytes == 0 || (dib ? libpngRowBytes > rowBytes : libpngRowBytes != rowBytes))
         return fail(kUnsupportedOptions);
-    const std::uint32_t imageBytes = checkedSum(headerBytes, checkedProduct({rowBytes, s.height}));
-    if (!m_image.allocate(imageBytes)) return fail(kNoMemory);
+    if (!m_image.allocate(imageBlockSize(headerBytes, rowBytes, s.height))) return fail(kNoMemory);
     ScratchBuffer<png_bytep> rows(static_cast<int>(s.height));
     if (rows.data() == nullptr) return fail(kNoMemory);
     *m_width = static_cast<int>(png_get_image_width(s.png, s.info));
@@ -231,8 +230,7 @@ BYTE* PngReader::readIndexedOrRgb(int* width, int* height, int depth, bool wideS
         setUpBackground(s);
         setUpGamma(s, flags);
         const std::uint32_t rowBytes =
-            depth == 1 ? (s.width + 7) / 8
-                       : checkedProduct({s.width, static_cast<std::uint64_t>(depth)}) / 8;
+            depth == 1 ? (s.width + 7) / 8 : checkedProduct({s.width, depth}).bytes() / 8;
         readRows(s, rowBytes, 0, false, [](BYTE*) {});
     });
 }
@@ -257,7 +255,7 @@ BYTE* PngReader::readRgba(int* width, int* height, bool wideSamples, int flags) 
                 png_set_filler(s.png, wideSamples ? 65535 : 255, PNG_FILLER_AFTER);
         }
         setUpGamma(s, flags);
-        readRows(s, checkedProduct({s.width, wideSamples ? 8u : 4u}), 0, false, [](BYTE*) {});
+        readRows(s, checkedProduct({s.width, wideSamples ? 8 : 4}).bytes(), 0, false, [](BYTE*) {});
     });
 }
 
@@ -277,7 +275,7 @@ BYTE* PngReader::readGreyAlpha(int* width, int* height, int flags) {
                 png_set_filler(s.png, 255, PNG_FILLER_AFTER);
         }
         setUpGamma(s, flags);
-        readRows(s, checkedProduct({s.width, 2}), 0, false, [](BYTE*) {});
+        readRows(s, checkedProduct({s.width, 2}).bytes(), 0, false, [](BYTE*) {});
     });
 }
 
