@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 using namespace img;
 using gdi_scene::Bytes;
@@ -145,6 +147,83 @@ TEST_F(Drawing, IndexedBuffersShowTheirPaletteColours) {
     EXPECT_EQ(getLastError(), 5);
     EXPECT_EQ(drawIndexed8(m_screen, nullptr, 3, 2, palette, 5, 5, 3, 2, nullptr), 0);
     EXPECT_EQ(getLastError(), 5);
+}
+
+TEST_F(Drawing, OnAPaletteDeviceImagesShowTheirRealizedColours) {
+    winplatUsePaletteDevice(TRUE);
+    HPALETTE stock = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
+    PALETTEENTRY stockEntries[20];
+    ASSERT_EQ(GetPaletteEntries(stock, 0, 20, stockEntries), 20u);
+    std::vector<COLORREF> reserved;
+    for (const PALETTEENTRY& e : stockEntries)
+        reserved.push_back(RGB(e.peRed, e.peGreen, e.peBlue));
+    const auto nearest = [](const std::vector<COLORREF>& among, COLORREF c) {
+        COLORREF best = among.front();
+        long bestDistance = -1;
+        for (COLORREF a : among) {
+            const long dr = GetRValue(a) - GetRValue(c);
+            const long dg = GetGValue(a) - GetGValue(c);
+            const long db = GetBValue(a) - GetBValue(c);
+            const long d = dr * dr + dg * dg + db * db;
+            if (bestDistance < 0 || d < bestDistance) {
+                best = a;
+                bestDistance = d;
+            }
+        }
+        return best;
+    };
+    struct Case {
+        bool indexed; // else RGB
+        int size;     // colours, all new to the system palette
+        bool givenPalette;
+        int draws;
+    };
+    const Case cases[] = {
+        {true, 236, false, 1},  {true, 256, false, 2}, {true, 256, true, 2},
+        {false, 100, false, 2}, {false, 256, true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.indexed ? "indexed " : "RGB ") + std::to_string(c.size) +
+                     (c.givenPalette ? " given, " : " null, ") + std::to_string(c.draws));
+        winplatUsePaletteDevice(TRUE);
+        RGBQUAD table[256] = {};
+        Bytes rgb;
+        std::vector<BYTE> indices;
+        std::vector<COLORREF> expected, system = reserved;
+        for (int i = 0; i < c.size; ++i) {
+            const COLORREF colour = RGB(i, (i * 7) & 0xFF, 1 + (i & 1));
+            table[i] = {GetBValue(colour), GetGValue(colour), GetRValue(colour), 0};
+            rgb.insert(rgb.end(), {GetRValue(colour), GetGValue(colour), GetBValue(colour)});
+            indices.push_back(static_cast<BYTE>(i));
+            // The first 236 new colours of a realized palette take the free slots, the rest
+            // the nearest colour there; without one an RGB image has the reserved colours.
+            const bool realized = c.indexed || c.givenPalette;
+            expected.push_back(!realized ? nearest(reserved, colour)
+                               : i < 236 ? colour
+                                         : nearest(system, colour));
+            if (realized && i < 236) system.push_back(colour);
+        }
+        HPALETTE palette = nullptr;
+        if (c.givenPalette) {
+            std::vector<BYTE> lp(4 + 4 * c.size);
+            auto* log = reinterpret_cast<LOGPALETTE*>(lp.data());
+            log->palVersion = 0x300;
+            log->palNumEntries = static_cast<WORD>(c.size);
+            for (int i = 0; i < c.size; ++i)
+                log->palPalEntry[i] = {table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue, 0};
+            palette = CreatePalette(log);
+        }
+        for (int row = 0; row < c.draws; ++row)
+            ASSERT_EQ(c.indexed
+                          ? drawIndexed8(m_screen, indices.data(), c.size, 1, table, 0, row, c.size,
+                                         1, palette)
+                          : drawRGB(m_screen, rgb.data(), c.size, 1, 0, row, c.size, 1, palette),
+                      1);
+        for (int row = 0; row < c.draws; ++row)
+            for (int i = 0; i < c.size; ++i)
+                ASSERT_EQ(GetPixel(m_screen, i, row), expected[i]) << i << ", " << row;
+        if (palette != nullptr) DeleteObject(palette);
+    }
 }
 
 TEST_F(Drawing, BlitFailuresGiveTheirCodesAndReleaseEverything) {

@@ -46,8 +46,8 @@ struct SourceReader {
             m_one = dst.resolve(dst.bkColour);
         }
         if (!m_srcSurface.monochrome && m_dstMono && src.dc != nullptr) {
-            ColourEncoder encoder(m_srcSurface);
-            m_background = m_srcSurface.colourOf(encoder.encode(src.dc->resolve(src.dc->bkColour)));
+            PaletteEncoder encoder(*src.dc);
+            m_background = m_srcSurface.colourOf(encoder.ink(src.dc->bkColour));
             m_toMono = true;
         }
     }
@@ -108,7 +108,7 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
     if (isEmpty(target)) return true;
 
     const Surface& out = dst.surface();
-    ColourEncoder encoder(out);
+    PaletteEncoder encoder(dst);
     const bool plainCopy = rop == SRCCOPY;
     const bool raw = plainCopy && src != nullptr && src->surface->sameFormat(out);
     const int tw = target.right - target.left;
@@ -141,7 +141,7 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
             }
             const COLORREF d = op.usesDestination() ? out.pixel(px, py) : 0;
             const COLORREF result = plainCopy ? values[k] : op.apply(pattern, values[k], d);
-            out.setRaw(px, py, encoder.encode(result));
+            out.setRaw(px, py, encoder.pixel(result));
         }
     }
     return true;
@@ -237,8 +237,8 @@ COLORREF SetPixel(HDC hdc, int x, int y, COLORREF colour) {
     if (p.x < c.left || p.y < c.top || p.x >= c.right || p.y >= c.bottom) return CLR_INVALID;
     if (!dc->drawable(p.x, p.y)) return CLR_INVALID;
     const Surface& s = dc->surface();
-    ColourEncoder encoder(s);
-    const DWORD value = encoder.encode(dc->resolve(colour));
+    PaletteEncoder encoder(*dc);
+    const DWORD value = encoder.ink(colour);
     s.setRaw(p.x, p.y, value);
     return s.colourOf(value);
 }
