@@ -65,6 +65,23 @@ TEST_F(Drawing, PackedDibsAreStretchedToTheRectangle) {
     EXPECT_EQ(GetPixel(m_screen, 10, 120), RGB(0, 0, 0));
 }
 
+TEST_F(Drawing, PackedDibsShrinkByTheDcsStretchMode) {
+    const Bytes dib = dibOf({0, 0, 0, 255, 255, 255, 0, 0, 0, 255, 255, 255}, 4, 1);
+    struct Case {
+        int mode;
+        COLORREF shown;
+    };
+    for (const Case& c :
+         {Case{BLACKONWHITE, RGB(0, 0, 0)}, Case{WHITEONBLACK, RGB(255, 255, 255)},
+          Case{COLORONCOLOR, RGB(255, 255, 255)}, Case{HALFTONE, RGB(128, 128, 128)}}) {
+        SetStretchBltMode(m_screen, c.mode);
+        ASSERT_EQ(drawDIB(m_screen, dib.data(), 0, 0, 2, 1), 1);
+        EXPECT_EQ(GetPixel(m_screen, 0, 0), c.shown) << c.mode;
+        EXPECT_EQ(GetPixel(m_screen, 1, 0), c.shown) << c.mode;
+    }
+    SetStretchBltMode(m_screen, BLACKONWHITE);
+}
+
 TEST_F(Drawing, PackedDibTablesAndBitFieldsAreSkippedToThePixels) {
     // 8 bits with biClrUsed 0 has a full table; bit fields have three masks instead.
     Bytes indexed = gdi_scene::packedDIB(2, 1, 8, {}, {255, 1, 0, 0});

@@ -38,6 +38,57 @@ int sample(int i, int n, int start, int span, bool mirror) {
     return static_cast<int>(mirror ? start + span - 1 - offset : start + offset);
 }
 
+// The source coordinates [first, first + count) that destination offset i of n stands for
+// when shrinking: together they cover the span once.
+struct Cover {
+    int first;
+    int count;
+};
+
+Cover cover(int i, int n, int start, int span, bool mirror) {
+    if (span <= n) return {sample(i, n, start, span, mirror), 1};
+    const long long lo = static_cast<long long>(i) * span / n;
+    const long long hi = (static_cast<long long>(i) + 1) * span / n;
+    const long long first = mirror ? start + span - hi : start + lo;
+    return {static_cast<int>(first), static_cast<int>(hi - lo)};
+}
+
+// What shrinking makes of the source pixels that fall on one destination pixel.
+class Shrink {
+public:
+    explicit Shrink(int mode) : m_mode(mode) {}
+    void add(COLORREF c) {
+        if (m_count == 0) m_and = m_or = c;
+        m_and &= c;
+        m_or |= c;
+        m_sum[0] += GetRValue(c);
+        m_sum[1] += GetGValue(c);
+        m_sum[2] += GetBValue(c);
+        ++m_count;
+    }
+    bool empty() const { return m_count == 0; }
+    COLORREF result() const {
+        switch (m_mode) {
+        case WHITEONBLACK:
+            return m_or;
+        case HALFTONE: {
+            const auto mean = [&](int k) {
+                return static_cast<BYTE>((m_sum[k] + m_count / 2) / m_count);
+            };
+            return RGB(mean(0), mean(1), mean(2));
+        }
+        default:
+            return m_and;
+        }
+    }
+
+private:
+    int m_mode;
+    COLORREF m_and = 0, m_or = 0;
+    unsigned long long m_sum[3] = {0, 0, 0};
+    unsigned long long m_count = 0;
+};
+
 struct SourceReader {
     SourceReader(const Source& src, const DeviceContext& dst)
         : m_src(src), m_srcSurface(*src.surface), m_dstMono(dst.surface().monochrome) {
@@ -110,7 +161,9 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
     const Surface& out = dst.surface();
     PaletteEncoder encoder(dst);
     const bool plainCopy = rop == SRCCOPY;
-    const bool raw = plainCopy && src != nullptr && src->surface->sameFormat(out);
+    // Dropped pixels are combined by the DC's mode, except in COLORONCOLOR (STRETCH_DELETESCANS).
+    const bool combine = dst.stretchMode != COLORONCOLOR && src != nullptr && (sw > w || sh > h);
+    const bool raw = plainCopy && !combine && src != nullptr && src->surface->sameFormat(out);
     const int tw = target.right - target.left;
     const int th = target.bottom - target.top;
     // Reading everything first keeps a transfer within one surface from reading its own output.
@@ -119,12 +172,27 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
     if (op.usesSource()) {
         const SourceReader reader(*src, dst);
         for (int j = 0; j < th; ++j) {
-            const int row = sample(target.top + j - at.y, h, sy, sh, mirrorY);
+            const Cover rows = combine
+                                   ? cover(target.top + j - at.y, h, sy, sh, mirrorY)
+                                   : Cover{sample(target.top + j - at.y, h, sy, sh, mirrorY), 1};
             for (int i = 0; i < tw; ++i) {
-                const int col = sample(target.left + i - at.x, w, sx, sw, mirrorX);
-                if (!reader.readable(col, row)) continue;
+                const int left = target.left + i - at.x;
+                const Cover cols = combine ? cover(left, w, sx, sw, mirrorX)
+                                           : Cover{sample(left, w, sx, sw, mirrorX), 1};
                 const std::size_t k = static_cast<std::size_t>(j) * tw + i;
-                values[k] = raw ? src->surface->raw(col, row) : reader.colour(col, row);
+                if (!combine) {
+                    if (!reader.readable(cols.first, rows.first)) continue;
+                    values[k] = raw ? src->surface->raw(cols.first, rows.first)
+                                    : reader.colour(cols.first, rows.first);
+                    present[k] = true;
+                    continue;
+                }
+                Shrink shrink(dst.stretchMode);
+                for (int row = rows.first; row < rows.first + rows.count; ++row)
+                    for (int col = cols.first; col < cols.first + cols.count; ++col)
+                        if (reader.readable(col, row)) shrink.add(reader.colour(col, row));
+                if (shrink.empty()) continue;
+                values[k] = shrink.result();
                 present[k] = true;
             }
         }
