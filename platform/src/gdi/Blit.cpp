@@ -14,6 +14,7 @@ struct Source {
     const Surface* surface = nullptr;
     RECT area{0, 0, 0, 0}; // the part of the surface that may be read
     const DeviceContext* dc = nullptr;
+    const std::vector<bool>* written = nullptr; // pixels that a run-length DIB set, row by row
 };
 
 // Bits 16..23 of a raster operation: result bit for pattern * 4 + source * 2 + destination.
@@ -105,7 +106,9 @@ struct SourceReader {
     bool readable(int x, int y) const {
         const RECT& a = m_src.area;
         return x >= a.left && y >= a.top && x < a.right && y < a.bottom &&
-               m_srcSurface.contains(x, y);
+               m_srcSurface.contains(x, y) &&
+               (m_src.written == nullptr ||
+                (*m_src.written)[static_cast<std::size_t>(y) * m_srcSurface.width + x]);
     }
     COLORREF colour(int x, int y) const {
         const DWORD raw = m_srcSurface.raw(x, y);
@@ -272,16 +275,20 @@ int StretchDIBits(HDC hdc, int x, int y, int width, int height, int srcX, int sr
                   int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop) {
     Guard guard(gdiLock());
     DeviceContext* dc = lookupDC(hdc);
+    if (dc == nullptr || bits == nullptr || usage != DIB_RGB_COLORS || info == nullptr) return 0;
+    const DWORD compression = info->bmiHeader.biCompression;
+    const bool runs = compression == BI_RLE8 || compression == BI_RLE4;
     DibFormat f;
-    if (dc == nullptr || bits == nullptr || usage != DIB_RGB_COLORS || !readDibFormat(info, f))
-        return 0;
+    RleDib decoded;
+    if (runs ? !decodeRleDib(info, bits, decoded) : !readDibFormat(info, f)) return 0;
     if (failNow(WINPLAT_CALL_STRETCH_DIBITS)) return 0;
-    const Surface view = dibSurface(f, bits);
+    const Surface view = runs ? decoded.surface : dibSurface(f, bits);
     Source src;
     src.surface = &view;
-    src.area = {0, 0, f.width, f.height};
+    src.area = {0, 0, view.width, view.height};
+    if (runs) src.written = &decoded.written;
     // The source rectangle of a bottom-up DIB is measured from its bottom row.
-    const int top = f.bottomUp ? f.height - srcY - srcHeight : srcY;
+    const int top = runs || f.bottomUp ? view.height - srcY - srcHeight : srcY;
     if (!transfer(*dc, x, y, width, height, &src, srcX, top, srcWidth, srcHeight, rop)) return 0;
     return srcHeight < 0 ? -srcHeight : srcHeight;
 }
