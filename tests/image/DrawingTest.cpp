@@ -1,6 +1,7 @@
 #include "CDibConverter.h"
 #include "GdiCheck.h"
 #include "GdiScene.h"
+#include "PaletteColours.h"
 #include "Tables.h"
 #include "imgcore.h"
 
@@ -168,27 +169,7 @@ TEST_F(Drawing, IndexedBuffersShowTheirPaletteColours) {
 
 TEST_F(Drawing, OnAPaletteDeviceImagesShowTheirRealizedColours) {
     winplatUsePaletteDevice(TRUE);
-    HPALETTE stock = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
-    PALETTEENTRY stockEntries[20];
-    ASSERT_EQ(GetPaletteEntries(stock, 0, 20, stockEntries), 20u);
-    std::vector<COLORREF> reserved;
-    for (const PALETTEENTRY& e : stockEntries)
-        reserved.push_back(RGB(e.peRed, e.peGreen, e.peBlue));
-    const auto nearest = [](const std::vector<COLORREF>& among, COLORREF c) {
-        COLORREF best = among.front();
-        long bestDistance = -1;
-        for (COLORREF a : among) {
-            const long dr = GetRValue(a) - GetRValue(c);
-            const long dg = GetGValue(a) - GetGValue(c);
-            const long db = GetBValue(a) - GetBValue(c);
-            const long d = dr * dr + dg * dg + db * db;
-            if (bestDistance < 0 || d < bestDistance) {
-                best = a;
-                bestDistance = d;
-            }
-        }
-        return best;
-    };
+    const std::vector<COLORREF> reserved = testing_support::reservedColours();
     struct Case {
         bool indexed; // else RGB
         int size;     // colours, all new to the system palette
@@ -206,20 +187,17 @@ TEST_F(Drawing, OnAPaletteDeviceImagesShowTheirRealizedColours) {
         RGBQUAD table[256] = {};
         Bytes rgb;
         std::vector<BYTE> indices;
-        std::vector<COLORREF> expected, system = reserved;
+        std::vector<COLORREF> colours, expected;
         for (int i = 0; i < c.size; ++i) {
-            const COLORREF colour = RGB(i, (i * 7) & 0xFF, 1 + (i & 1));
+            const COLORREF colour = testing_support::newColour(i);
+            colours.push_back(colour);
             table[i] = {GetBValue(colour), GetGValue(colour), GetRValue(colour), 0};
             rgb.insert(rgb.end(), {GetRValue(colour), GetGValue(colour), GetBValue(colour)});
             indices.push_back(static_cast<BYTE>(i));
-            // The first 236 new colours of a realized palette take the free slots, the rest
-            // the nearest colour there; without one an RGB image has the reserved colours.
-            const bool realized = c.indexed || c.givenPalette;
-            expected.push_back(!realized ? nearest(reserved, colour)
-                               : i < 236 ? colour
-                                         : nearest(system, colour));
-            if (realized && i < 236) system.push_back(colour);
+            // Without a palette an RGB image has the reserved colours.
+            expected.push_back(testing_support::nearestColour(reserved, colour));
         }
+        if (c.indexed || c.givenPalette) expected = testing_support::realizedColours(colours);
         HPALETTE palette = nullptr;
         if (c.givenPalette) {
             std::vector<BYTE> lp(4 + 4 * c.size);

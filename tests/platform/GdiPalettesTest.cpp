@@ -1,13 +1,18 @@
 // The palette device: how realized palettes fill the system palette, and which colours the
 // pixels of each kind of colour end up with.
 #include "GdiCheck.h"
+#include "PaletteColours.h"
 #include "win32/win32.h"
 #include "winplat/screen.h"
 
 #include <gtest/gtest.h>
+#include <string>
 #include <vector>
 
 using testing_support::GdiLeakCheckedTest;
+using testing_support::nearestColour;
+using testing_support::newColour;
+using testing_support::reservedColours;
 
 namespace {
 
@@ -25,11 +30,6 @@ protected:
     HDC m_screen = nullptr;
 };
 
-// Colours that are none of the reserved ones (their blue is 1 or 2) and all different.
-COLORREF newColour(int i) {
-    return RGB(i, (i * 7) & 0xFF, 1 + (i & 1));
-}
-
 HPALETTE makePalette(const std::vector<COLORREF>& colours) {
     std::vector<BYTE> block(sizeof(LOGPALETTE) + colours.size() * sizeof(PALETTEENTRY));
     auto* lp = reinterpret_cast<LOGPALETTE*>(block.data());
@@ -39,33 +39,6 @@ HPALETTE makePalette(const std::vector<COLORREF>& colours) {
         lp->palPalEntry[i] = {GetRValue(colours[i]), GetGValue(colours[i]), GetBValue(colours[i]),
                               0};
     return CreatePalette(lp);
-}
-
-std::vector<COLORREF> reservedColours() {
-    HPALETTE stock = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
-    PALETTEENTRY e[20];
-    EXPECT_EQ(GetPaletteEntries(stock, 0, 20, e), 20u);
-    std::vector<COLORREF> out;
-    for (const PALETTEENTRY& p : e)
-        out.push_back(RGB(p.peRed, p.peGreen, p.peBlue));
-    return out;
-}
-
-// The first of the nearest colours in `among`.
-COLORREF nearest(const std::vector<COLORREF>& among, COLORREF c) {
-    COLORREF best = among.front();
-    long bestDistance = -1;
-    for (COLORREF a : among) {
-        const long dr = GetRValue(a) - GetRValue(c);
-        const long dg = GetGValue(a) - GetGValue(c);
-        const long db = GetBValue(a) - GetBValue(c);
-        const long d = dr * dr + dg * dg + db * db;
-        if (bestDistance < 0 || d < bestDistance) {
-            best = a;
-            bestDistance = d;
-        }
-    }
-    return best;
 }
 
 // An 8-bit DIB of one row whose pixel i is entry i of its table.
@@ -107,17 +80,10 @@ TEST_F(GdiPalettes, RealizedColoursStayOnceTheFreeSlotsAreTaken) {
             colours.push_back(newColour(i));
         // What Windows shows: the first 236 new colours take the free slots, the rest the
         // nearest colour already in the system palette; without a palette the reserved ones.
-        std::vector<COLORREF> expected;
-        std::vector<COLORREF> system = reserved;
-        for (int i = 0; i < c.size; ++i) {
-            if (!c.givenPalette)
-                expected.push_back(nearest(reserved, colours[i]));
-            else if (i < 236)
-                expected.push_back(colours[i]);
-            else
-                expected.push_back(nearest(system, colours[i]));
-            if (c.givenPalette && i < 236) system.push_back(colours[i]);
-        }
+        std::vector<COLORREF> expected = testing_support::realizedColours(colours);
+        if (!c.givenPalette)
+            for (int i = 0; i < c.size; ++i)
+                expected[i] = nearestColour(reserved, colours[i]);
         HPALETTE palette = c.givenPalette ? makePalette(colours) : nullptr;
         const IndexedRow dib = indexedRow(colours);
         for (int draw = 0; draw < c.draws; ++draw) {
@@ -161,13 +127,13 @@ TEST_F(GdiPalettes, ExplicitColoursAreReservedOnesWhateverOtherDcsRealized) {
         COLORREF shown;
     };
     const Case cases[] = {
-        {"RGB under the default palette", false, odd, nearest(reserved, odd)},
-        {"RGB under a realized palette", true, odd, nearest(reserved, odd)},
+        {"RGB under the default palette", false, odd, nearestColour(reserved, odd)},
+        {"RGB under a realized palette", true, odd, nearestColour(reserved, odd)},
         {"near white", false, RGB(250, 250, 250), RGB(255, 255, 255)},
         {"palette RGB", true, PALETTERGB(13, 33, 57), odd},
         {"palette index", true, PALETTEINDEX(2), other},
         {"palette RGB under the default palette", false, PALETTERGB(13, 33, 57),
-         nearest(reserved, RGB(13, 33, 57))},
+         nearestColour(reserved, RGB(13, 33, 57))},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -200,7 +166,7 @@ TEST_F(GdiPalettes, DibColoursGoThroughTheDcsPalette) {
         bool ownPalette;
         COLORREF shown;
     };
-    for (const Case& c : {Case{false, nearest(reservedColours(), odd)}, Case{true, odd}}) {
+    for (const Case& c : {Case{false, nearestColour(reservedColours(), odd)}, Case{true, odd}}) {
         SCOPED_TRACE(c.ownPalette ? "own palette" : "default palette");
         HPALETTE old = SelectPalette(
             m_screen,
