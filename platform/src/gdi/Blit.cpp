@@ -1,7 +1,8 @@
 // Block transfers between surfaces with any ternary raster operation, stretched to the nearest
-// pixel. A monochrome device bitmap becomes the destination's text colour (0) and background
-// colour (1) on a colour surface; a colour surface copied onto one gives white where it shows
-// the source DC's background colour and black elsewhere. That is how masks are made.
+// pixel and shrunk as the DC's stretch mode says. A monochrome device bitmap becomes the
+// destination's text colour (0) and background colour (1) on a colour surface; a colour surface
+// copied onto one gives white where it shows the source DC's background colour and black elsewhere.
+// That is how masks are made.
 #include "gdi/Device.h"
 #include "gdi/Dib.h"
 
@@ -14,7 +15,7 @@ struct Source {
     const Surface* surface = nullptr;
     RECT area{0, 0, 0, 0}; // the part of the surface that may be read
     const DeviceContext* dc = nullptr;
-    const std::vector<bool>* written = nullptr; // pixels that a run-length DIB set, row by row
+    const std::vector<bool>* written = nullptr; // pixels a run-length DIB set, top row first
 };
 
 // Bits 16..23 of a raster operation: result bit for pattern * 4 + source * 2 + destination.
