@@ -82,6 +82,12 @@ BYTE* BmpReader::readPackedDib() {
         }
     }
     m_io.read(table + tableRead, static_cast<unsigned>(blockBytes - sizeof info - tableBytes));
+    // GDI reads as many bytes of runs as the image size says: never more than the block holds.
+    if (h.compression == BI_RLE8 || h.compression == BI_RLE4) {
+        const auto held = static_cast<DWORD>(blockBytes - sizeof info - tableBytes);
+        auto* header = reinterpret_cast<BITMAPINFOHEADER*>(dib);
+        if (header->biSizeImage > held) header->biSizeImage = held;
+    }
     return dib;
 }
 

@@ -293,10 +293,14 @@ int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMA
               UINT usage);
 int SetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, const void* bits,
               const BITMAPINFO* info, UINT usage);
+// BI_RLE8 and BI_RLE4 DIBs are read up to biSizeImage bytes (the unpacked size when 0); the
+// pixels their runs skip stay as they were.
 int StretchDIBits(HDC dc, int x, int y, int width, int height, int srcX, int srcY, int srcWidth,
                   int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop);
 
-// Transfers; only nearest-pixel stretching exists, whatever the stretch mode says.
+// Transfers. Stretching up repeats the nearest pixel; shrinking combines the pixels it drops
+// as the stretch mode says: AND (BLACKONWHITE, the default), OR (WHITEONBLACK), their mean
+// (HALFTONE), or keeps one (COLORONCOLOR).
 BOOL BitBlt(HDC dc, int x, int y, int width, int height, HDC source, int srcX, int srcY, DWORD rop);
 BOOL StretchBlt(HDC dc, int x, int y, int width, int height, HDC source, int srcX, int srcY,
                 int srcWidth, int srcHeight, DWORD rop);
@@ -306,7 +310,10 @@ int GetStretchBltMode(HDC dc);
 COLORREF GetPixel(HDC dc, int x, int y);
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF colour);
 
-// Palettes.
+// Palettes. Realizing takes the free system slots 10..245 for new colours while any are left
+// and maps the rest to the nearest colour there; a slot keeps its colour once taken. On the
+// palette device explicit RGB colours show as reserved colours, palette-relative colours and
+// DIB colours through the DC's realized palette.
 HPALETTE CreatePalette(const LOGPALETTE* palette);
 HPALETTE SelectPalette(HDC dc, HPALETTE palette, BOOL background);
 UINT RealizePalette(HDC dc);

@@ -30,6 +30,7 @@ enum Record : std::uint32_t {
     kSetMapMode = 17,
     kSetBkMode = 18,
     kSetPolyFillMode = 19,
+    kSetStretchBltMode = 21,
     kSetTextAlign = 22,
     kSetTextColor = 24,
     kSetBkColor = 25,
@@ -509,6 +510,12 @@ void EnhancedDecoder::play(std::uint32_t type, RecordReader& r) {
     case kSetPolyFillMode: {
         const std::uint32_t mode = r.u32(8);
         if (r.ok() && (mode == ALTERNATE || mode == WINDING)) s.fillMode = static_cast<int>(mode);
+        break;
+    }
+    case kSetStretchBltMode: {
+        const std::uint32_t mode = r.u32(8);
+        if (r.ok() && mode >= BLACKONWHITE && mode <= HALFTONE)
+            s.stretchMode = static_cast<int>(mode);
         break;
     }
     case kSetTextAlign: {

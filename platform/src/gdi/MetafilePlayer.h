@@ -72,6 +72,7 @@ struct State {
     int bkMode = OPAQUE;
     UINT textAlign = TA_LEFT | TA_TOP;
     int fillMode = ALTERNATE;
+    int stretchMode = BLACKONWHITE;
     bool clockwise = false;
     PointF current{0, 0}; // logical
     bool clipped = false;

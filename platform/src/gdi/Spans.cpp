@@ -93,10 +93,10 @@ struct Crossing {
 
 } // namespace
 
-PenPainter::PenPainter(DeviceContext& dc) : m_dc(dc), m_encoder(dc.surface()) {
+PenPainter::PenPainter(DeviceContext& dc) : m_dc(dc), m_encoder(dc) {
     m_null = dc.pen->style == PS_NULL;
     m_width = dc.pen->width > 1 ? dc.pen->width : 1;
-    m_value = m_encoder.encode(dc.resolve(dc.pen->colour));
+    m_value = m_encoder.ink(dc.pen->colour);
 }
 
 void PenPainter::line(POINT a, POINT b) {
@@ -169,14 +169,14 @@ void fillSpans(DeviceContext& dc, const std::vector<Span>& spans, DWORD value) {
 void fillWithBrush(DeviceContext& dc, const std::vector<Span>& spans) {
     const Brush& brush = *dc.brush;
     if (brush.style == BS_NULL) return;
-    ColourEncoder encoder(dc.surface());
-    const DWORD ink = encoder.encode(dc.resolve(brush.colour));
+    PaletteEncoder encoder(dc);
+    const DWORD ink = encoder.ink(brush.colour);
     if (brush.style != BS_HATCHED) {
         fillSpans(dc, spans, ink);
         return;
     }
     const bool opaque = dc.bkMode == OPAQUE;
-    const DWORD background = encoder.encode(dc.resolve(dc.bkColour));
+    const DWORD background = encoder.ink(dc.bkColour);
     for (const Span& s : spans)
         for (int x = s.x0; x < s.x1; ++x) {
             if (hatchBit(brush.hatch, x, s.y))

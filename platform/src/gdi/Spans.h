@@ -34,7 +34,7 @@ private:
     void wideLine(POINT a, POINT b);
 
     DeviceContext& m_dc;
-    ColourEncoder m_encoder;
+    PaletteEncoder m_encoder;
     bool m_null = false;
     int m_width = 1;
     DWORD m_value = 0;

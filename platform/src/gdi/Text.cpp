@@ -165,13 +165,12 @@ void fillRect(DeviceContext& dc, const RECT& r, DWORD value) {
 // characters that get the mnemonic underline.
 void drawLine(DeviceContext& dc, FontRun& font, int x, int top, const std::string& text,
               const std::vector<bool>& marks) {
-    ColourEncoder encoder(dc.surface());
+    PaletteEncoder encoder(dc);
     const int width = font.width(text);
     const int baseline = top + font.ascent();
     if (dc.bkMode == OPAQUE)
-        fillRect(dc, RECT{x, top, x + width, top + font.height()},
-                 encoder.encode(dc.resolve(dc.bkColour)));
-    const DWORD ink = encoder.encode(dc.resolve(dc.textColour));
+        fillRect(dc, RECT{x, top, x + width, top + font.height()}, encoder.ink(dc.bkColour));
+    const DWORD ink = encoder.ink(dc.textColour);
     const FT_Face face = font.face();
     const int thickness = std::max(1, font.scaled(face->underline_thickness));
     const int underline = baseline - font.scaled(face->underline_position);
@@ -327,8 +326,7 @@ BOOL ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT* rect, LPCSTR t
     if (dc == nullptr || (text == nullptr && length != 0)) return FALSE;
     RECT box{0, 0, 0, 0};
     if (rect != nullptr) box = dc->toSurface(*rect);
-    if ((options & ETO_OPAQUE) != 0 && rect != nullptr)
-        fillSurfaceRect(*dc, box, dc->resolve(dc->bkColour));
+    if ((options & ETO_OPAQUE) != 0 && rect != nullptr) fillSurfaceRect(*dc, box, dc->bkColour);
     FontRun font(*dc->font);
     if (!font.ok()) return FALSE;
     const std::string s = textOf(text, static_cast<int>(length));

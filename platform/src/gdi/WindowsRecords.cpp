@@ -24,6 +24,7 @@ enum Function : std::uint16_t {
     kSetBkMode = 0x0102,
     kSetMapMode = 0x0103,
     kSetPolyFillMode = 0x0106,
+    kSetStretchBltMode = 0x0107,
     kRestoreDC = 0x0127,
     kSelectClipRegion = 0x012C,
     kSelectObject = 0x012D,
@@ -343,6 +344,9 @@ void OldStyleDecoder::state(std::uint16_t function, RecordReader& r) {
     case kSetPolyFillMode:
         if (v == ALTERNATE || v == WINDING) s.fillMode = v;
         break;
+    case kSetStretchBltMode:
+        if (v >= BLACKONWHITE && v <= HALFTONE) s.stretchMode = v;
+        break;
     case kSetTextAlign:
         s.textAlign = v;
         break;
@@ -408,6 +412,7 @@ void OldStyleDecoder::play(std::uint16_t function, RecordReader& r) {
     case kSetBkMode:
     case kSetMapMode:
     case kSetPolyFillMode:
+    case kSetStretchBltMode:
     case kSetTextAlign:
     case kRestoreDC:
     case kSelectObject:
