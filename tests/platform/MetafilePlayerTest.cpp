@@ -2,6 +2,7 @@
 #include "MetafileCanvas.h"
 #include "MetafileWriter.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
@@ -385,4 +386,169 @@ TEST_F(MetafilePlayer, RecordsThePlayerDoesNotKnowAreSkipped) {
     Canvas old(10, 5);
     ASSERT_TRUE(old.playOldStyle(w.bytes()));
     EXPECT_EQ(old.picture(), kBlock);
+}
+
+namespace {
+
+// The ink of one colour: its bounding box and how many pixels it covers.
+struct Ink {
+    RECT box{0, 0, 0, 0};
+    int pixels = 0;
+};
+
+Ink inkOf(const Canvas& canvas, int width, int height, COLORREF colour) {
+    Ink ink;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            if (canvas.at(x, y) != colour) continue;
+            ink.box = ink.pixels == 0 ? RECT{x, y, x + 1, y + 1}
+                                      : RECT{std::min(ink.box.left, static_cast<LONG>(x)),
+                                             std::min(ink.box.top, static_cast<LONG>(y)),
+                                             std::max(ink.box.right, static_cast<LONG>(x + 1)),
+                                             std::max(ink.box.bottom, static_cast<LONG>(y + 1))};
+            ++ink.pixels;
+        }
+    return ink;
+}
+
+// Red text drawn straight onto a canvas with a font of this height and character set.
+template <class Draw> std::string drawnDirectly(int width, int height, BYTE charset, Draw&& draw) {
+    Canvas canvas(width, height);
+    LOGFONTA lf{};
+    lf.lfHeight = -20;
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = charset;
+    std::strcpy(lf.lfFaceName, "Arial");
+    HFONT font = CreateFontIndirectA(&lf);
+    HGDIOBJ old = SelectObject(canvas.dc(), font);
+    SetBkMode(canvas.dc(), TRANSPARENT);
+    SetTextColor(canvas.dc(), kRed);
+    draw(canvas.dc());
+    SelectObject(canvas.dc(), old);
+    DeleteObject(font);
+    return canvas.picture();
+}
+
+} // namespace
+
+TEST_F(MetafilePlayer, TextIsReadByTheFontsCharacterSet) {
+    enum class Kind { WmfExtTextOut, WmfTextOut, EmfA, EmfW };
+    struct Case {
+        const char* name;
+        Kind kind;
+        int charset;
+        std::string bytes; // one-byte records
+        std::u16string expected;
+    };
+    const Case cases[] = {
+        {"Hebrew, old-style ExtTextOut", Kind::WmfExtTextOut, HEBREW_CHARSET, "\xF9\xEC\xE5\xED",
+         u"\u05E9\u05DC\u05D5\u05DD"},
+        {"Cyrillic, old-style TextOut", Kind::WmfTextOut, RUSSIAN_CHARSET,
+         "\xCF\xF0\xE8\xE2\xE5\xF2", u"\u041F\u0440\u0438\u0432\u0435\u0442"},
+        {"Greek, old-style ExtTextOut", Kind::WmfExtTextOut, GREEK_CHARSET, "\xE1\xE2\xE3",
+         u"\u03B1\u03B2\u03B3"},
+        {"Shift-JIS, old-style ExtTextOut", Kind::WmfExtTextOut, SHIFTJIS_CHARSET,
+         "\x93\xFA\x96\x7B\x8C\xEA", u"\u65E5\u672C\u8A9E"},
+        {"GBK, enhanced ExtTextOutA", Kind::EmfA, GB2312_CHARSET, "\xD6\xD0\xCE\xC4",
+         u"\u4E2D\u6587"},
+        {"Big5 with ASCII between, enhanced ExtTextOutA", Kind::EmfA, CHINESEBIG5_CHARSET,
+         "A\xA4\xA4"
+         "B",
+         u"A\u4E2DB"},
+        {"Hebrew, enhanced ExtTextOutW", Kind::EmfW, HEBREW_CHARSET, "",
+         u"\u05E9\u05DC\u05D5\u05DD"},
+        {"Korean, enhanced ExtTextOutW", Kind::EmfW, ANSI_CHARSET, "", u"\uD55C\uAD6D"},
+    };
+    constexpr int kWidth = 200;
+    constexpr int kHeight = 40;
+    for (const Case& c : cases) {
+        Canvas played(kWidth, kHeight);
+        if (c.kind == Kind::WmfExtTextOut || c.kind == Kind::WmfTextOut) {
+            WmfWriter w;
+            w.window(0, 0, kWidth, kHeight).colour(kWmfSetTextColor, kRed);
+            w.record(kWmfSetBkMode, {TRANSPARENT}).font(-20, 400, "Arial", c.charset).select(0);
+            if (c.kind == Kind::WmfTextOut)
+                w.textOut(10, 10, c.bytes);
+            else
+                w.extTextOut(10, 10, c.bytes);
+            ASSERT_TRUE(played.playOldStyle(w.bytes())) << c.name;
+        } else {
+            EmfWriter w(RECT{0, 0, kWidth * 10, kHeight * 10});
+            w.record(kEmfSetTextColor, {static_cast<std::int32_t>(kRed)})
+                .record(kEmfSetBkMode, {TRANSPARENT})
+                .font(1, -20, "Arial", c.charset)
+                .select(1);
+            if (c.kind == Kind::EmfA)
+                w.textOutA(10, 10, c.bytes);
+            else
+                w.textOutW(10, 10, c.expected);
+            ASSERT_TRUE(played.playEnhanced(w.bytes())) << c.name;
+        }
+        const std::u16string& u = c.expected;
+        const std::string unicode = drawnDirectly(kWidth, kHeight, ANSI_CHARSET, [&](HDC dc) {
+            ExtTextOutW(dc, 10, 10, 0, nullptr, u.data(), static_cast<UINT>(u.size()), nullptr);
+        });
+        EXPECT_EQ(played.picture(), unicode) << c.name;
+        EXPECT_GT(played.count(kRed), 20) << c.name;
+        // What reading every byte as Windows-1252 drew, and what missing glyphs draw.
+        if (!c.bytes.empty()) {
+            EXPECT_NE(unicode, drawnDirectly(kWidth, kHeight, ANSI_CHARSET,
+                                             [&](HDC dc) {
+                                                 TextOutA(dc, 10, 10, c.bytes.data(),
+                                                          static_cast<int>(c.bytes.size()));
+                                             }))
+                << c.name;
+        }
+        const std::u16string missing(u.size(), u'\uFFFF');
+        EXPECT_NE(unicode, drawnDirectly(kWidth, kHeight, ANSI_CHARSET,
+                                         [&](HDC dc) {
+                                             ExtTextOutW(dc, 10, 10, 0, nullptr, missing.data(),
+                                                         static_cast<UINT>(missing.size()),
+                                                         nullptr);
+                                         }))
+            << c.name;
+    }
+}
+
+TEST_F(MetafilePlayer, TextTurnsWithTheFontsEscapement) {
+    struct Case {
+        int escapement; // tenths of a degree
+        bool oldStyle;
+        int dx, dy; // where the text's middle lies from its reference point: -1, 0 or 1
+    };
+    const Case cases[] = {
+        {0, false, 1, 0},    {900, false, 0, -1}, {1800, false, -1, 0},
+        {2700, false, 0, 1}, {900, true, 0, -1},  {-900, true, 0, 1},
+    };
+    constexpr int kSide = 200;
+    for (const Case& c : cases) {
+        Canvas canvas(kSide, kSide);
+        if (c.oldStyle) {
+            WmfWriter w;
+            w.window(0, 0, kSide, kSide).colour(kWmfSetTextColor, kRed);
+            w.record(kWmfSetBkMode, {TRANSPARENT})
+                .font(-20, 400, "Arial", ANSI_CHARSET, c.escapement)
+                .select(0);
+            w.textOut(100, 100, "HHHHHH");
+            ASSERT_TRUE(canvas.playOldStyle(w.bytes())) << c.escapement;
+        } else {
+            EmfWriter w(RECT{0, 0, kSide * 10, kSide * 10});
+            w.record(kEmfSetTextColor, {static_cast<std::int32_t>(kRed)})
+                .record(kEmfSetBkMode, {TRANSPARENT})
+                .font(1, -20, "Arial", ANSI_CHARSET, c.escapement)
+                .select(1)
+                .textOutW(100, 100, "HHHHHH");
+            ASSERT_TRUE(canvas.playEnhanced(w.bytes())) << c.escapement;
+        }
+        const Ink ink = inkOf(canvas, kSide, kSide, kRed);
+        ASSERT_GT(ink.pixels, 50) << c.escapement;
+        const long width = ink.box.right - ink.box.left;
+        const long height = ink.box.bottom - ink.box.top;
+        const long midX = (ink.box.left + ink.box.right) / 2 - 100;
+        const long midY = (ink.box.top + ink.box.bottom) / 2 - 100;
+        const auto side = [](long v) { return v > 20 ? 1 : v < -20 ? -1 : 0; };
+        EXPECT_EQ(side(midX), c.dx) << c.escapement << " " << midX;
+        EXPECT_EQ(side(midY), c.dy) << c.escapement << " " << midY;
+        EXPECT_EQ(width > height, c.dx != 0) << c.escapement;
+    }
 }

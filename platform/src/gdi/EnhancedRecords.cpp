@@ -346,15 +346,20 @@ void EnhancedDecoder::text(std::uint32_t type, RecordReader& r) {
     if (!r.ok() || !r.has(textAt, count * each)) return;
     // Glyph indices mean nothing without the font they index: only the box is drawn.
     const std::uint32_t shown = (options & kGlyphIndices) != 0 ? 0 : count;
-    const std::string chars = type == kExtTextOutW
-                                  ? narrowText(r.at(textAt), shown)
-                                  : std::string(reinterpret_cast<const char*>(r.at(textAt)), shown);
     std::vector<double> advances;
     const std::uint64_t stride = (options & kVerticalAdvances) != 0 ? 8 : 4;
     if (advancesAt != 0 && r.has(advancesAt, count * stride))
         for (std::uint32_t i = 0; i < shown; ++i)
             advances.push_back(r.i32(advancesAt + i * stride));
-    m_p.text(x, y, options, rect, chars, advances);
+    if (type == kExtTextOutA) {
+        m_p.text(x, y, options, rect,
+                 std::string(reinterpret_cast<const char*>(r.at(textAt)), shown), advances);
+        return;
+    }
+    std::u16string units(shown, u'\0');
+    for (std::uint32_t i = 0; i < shown; ++i)
+        units[i] = r.u16(textAt + std::size_t{i} * 2);
+    m_p.text(x, y, options, rect, units, advances);
 }
 
 // BitBlt, StretchBlt, StretchDIBits and SetDIBitsToDevice: where to, from which part of the

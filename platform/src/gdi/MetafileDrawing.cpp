@@ -301,8 +301,47 @@ void Player::setPixel(double x, double y, COLORREF colour) {
     SetPixel(m_dc, p.x, p.y, colour);
 }
 
-void Player::text(double x, double y, UINT options, const double* rect, const std::string& chars,
+namespace {
+
+BOOL extTextOut(HDC dc, POINT at, UINT options, const RECT* box, const std::string& text,
+                const INT* steps) {
+    return ExtTextOutA(dc, at.x, at.y, options, box, text.data(), static_cast<UINT>(text.size()),
+                       steps);
+}
+
+BOOL extTextOut(HDC dc, POINT at, UINT options, const RECT* box, const std::u16string& text,
+                const INT* steps) {
+    return ExtTextOutW(dc, at.x, at.y, options, box, text.data(), static_cast<UINT>(text.size()),
+                       steps);
+}
+
+SIZE extentOf(HDC dc, const std::string& text) {
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &extent);
+    return extent;
+}
+
+SIZE extentOf(HDC dc, const std::u16string& text) {
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &extent);
+    return extent;
+}
+
+} // namespace
+
+void Player::text(double x, double y, UINT options, const double* rect, const std::string& bytes,
                   const std::vector<double>& advances) {
+    drawText(x, y, options, rect, bytes, advances);
+}
+
+void Player::text(double x, double y, UINT options, const double* rect, const std::u16string& units,
+                  const std::vector<double>& advances) {
+    drawText(x, y, options, rect, units, advances);
+}
+
+template <class Text>
+void Player::drawText(double x, double y, UINT options, const double* rect, const Text& chars,
+                      const std::vector<double>& advances) {
     const bool updateCp = (m_state.textAlign & 1u) != 0;
     const PointF origin = updateCp ? m_state.current : PointF{x, y};
     const POINT at = pixelOf(toTarget(origin.x, origin.y));
@@ -326,13 +365,12 @@ void Player::text(double x, double y, UINT options, const double* rect, const st
             before = after;
         }
     }
-    ExtTextOutA(m_dc, at.x, at.y, rect != nullptr ? boxOptions : 0,
-                boxOptions != 0 && rect != nullptr ? &box : nullptr, chars.data(),
-                static_cast<UINT>(chars.size()), steps.empty() ? nullptr : steps.data());
+    extTextOut(m_dc, at, rect != nullptr ? boxOptions : 0,
+               boxOptions != 0 && rect != nullptr ? &box : nullptr, chars,
+               steps.empty() ? nullptr : steps.data());
     if (!updateCp) return;
     if (steps.empty()) {
-        SIZE extent{};
-        GetTextExtentPoint32A(m_dc, chars.data(), static_cast<int>(chars.size()), &extent);
+        const SIZE extent = extentOf(m_dc, chars);
         total = t.m11 != 0 ? extent.cx / t.m11 : 0;
     }
     m_state.current.x += total;
