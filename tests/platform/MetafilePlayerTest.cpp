@@ -552,3 +552,44 @@ TEST_F(MetafilePlayer, TextTurnsWithTheFontsEscapement) {
         EXPECT_EQ(width > height, c.dx != 0) << c.escapement;
     }
 }
+
+TEST_F(MetafilePlayer, StyledPensKeepTheirDashes) {
+    struct Case {
+        const char* name;
+        std::function<Bytes()> write;
+        bool oldStyle;
+    };
+    const Case cases[] = {
+        {"old-style pen",
+         [] {
+             WmfWriter w;
+             w.window(0, 0, 40, 5).record(kWmfSetBkMode, {TRANSPARENT});
+             w.pen(PS_DOT, 0, kRed).select(0);
+             return w.record(kWmfMoveTo, {2, 0}).record(kWmfLineTo, {2, 40}).bytes();
+         },
+         true},
+        {"enhanced pen",
+         [] {
+             EmfWriter w(RECT{0, 0, 400, 50});
+             w.record(kEmfSetBkMode, {TRANSPARENT}).pen(1, PS_DOT, 0, kRed).select(1);
+             return w.record(kEmfMoveTo, {0, 2}).record(kEmfLineTo, {40, 2}).bytes();
+         },
+         false},
+        {"enhanced cosmetic extended pen",
+         [] {
+             EmfWriter w(RECT{0, 0, 400, 50});
+             w.record(kEmfSetBkMode, {TRANSPARENT});
+             w.record(kEmfExtCreatePen,
+                      {1, 0, 0, 0, 0, PS_DOT, 1, BS_SOLID, static_cast<std::int32_t>(kRed), 0, 0});
+             w.select(1);
+             return w.record(kEmfMoveTo, {0, 2}).record(kEmfLineTo, {40, 2}).bytes();
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        Canvas canvas(40, 5);
+        const Bytes bytes = c.write();
+        ASSERT_TRUE(c.oldStyle ? canvas.playOldStyle(bytes) : canvas.playEnhanced(bytes)) << c.name;
+        EXPECT_EQ(canvas.picture().substr(2 * 41, 12), "ooo...ooo...") << c.name;
+    }
+}
