@@ -593,3 +593,67 @@ TEST_F(MetafilePlayer, StyledPensKeepTheirDashes) {
         EXPECT_EQ(canvas.picture().substr(2 * 41, 12), "ooo...ooo...") << c.name;
     }
 }
+
+namespace {
+
+// An AlphaBlend record of one 32-bit pixel onto the whole frame.
+Bytes alphaBlendBody(std::uint32_t argb, std::uint32_t blend, int width, int height) {
+    Bytes body(16, 0);
+    const auto put = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            body.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    for (int v : {0, 0, width, height})
+        put(static_cast<std::uint32_t>(v));
+    put(blend);
+    put(0); // source x and y
+    put(0);
+    for (float f : {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f})
+        put(static_cast<std::uint32_t>(floatBits(f)));
+    put(0);   // background colour
+    put(0);   // DIB_RGB_COLORS
+    put(108); // the header follows the record's fields
+    put(40);
+    put(148);
+    put(4);
+    put(1); // source width and height
+    put(1);
+    for (std::uint32_t v : {40u, 1u, 1u, 0x00200001u, 0u, 4u, 0u, 0u, 0u, 0u})
+        put(v);
+    put(argb);
+    return body;
+}
+
+} // namespace
+
+TEST_F(MetafilePlayer, AlphaBlendMixesTheSourceIn) {
+    constexpr std::uint32_t kSourceAlpha = 0x01000000u; // AC_SRC_ALPHA
+    struct Case {
+        const char* name;
+        std::uint32_t argb;  // as the DIB's 32-bit pixel holds it
+        std::uint32_t blend; // constant alpha in bits 16..23
+        COLORREF under;
+        COLORREF expected;
+    };
+    const Case cases[] = {
+        {"constant alpha over black", 0x00FF0000u, 128u << 16, RGB(0, 0, 0), RGB(128, 0, 0)},
+        {"constant alpha over white", 0x000000FFu, 128u << 16, kWhite, RGB(127, 127, 255)},
+        {"premultiplied half alpha", 0x80000080u, kSourceAlpha | 255u << 16, kWhite,
+         RGB(127, 127, 255)},
+        {"premultiplied transparent", 0x00000000u, kSourceAlpha | 255u << 16, kGreen, kGreen},
+        {"premultiplied opaque", 0xFF00FF00u, kSourceAlpha | 255u << 16, kWhite, kGreen},
+        {"both alphas", 0xFF0000FFu, kSourceAlpha | 128u << 16, RGB(0, 0, 0), RGB(0, 0, 128)},
+    };
+    for (const Case& c : cases) {
+        EmfWriter w;
+        w.raw(kEmfAlphaBlend, alphaBlendBody(c.argb, c.blend, 100, 50));
+        Canvas canvas(10, 5, c.under);
+        ASSERT_TRUE(canvas.playEnhanced(w.bytes())) << c.name;
+        for (const POINT p : {POINT{0, 0}, POINT{9, 4}, POINT{5, 2}}) {
+            const COLORREF got = canvas.at(p.x, p.y);
+            EXPECT_NEAR(GetRValue(got), GetRValue(c.expected), 1) << c.name;
+            EXPECT_NEAR(GetGValue(got), GetGValue(c.expected), 1) << c.name;
+            EXPECT_NEAR(GetBValue(got), GetBValue(c.expected), 1) << c.name;
+        }
+    }
+}

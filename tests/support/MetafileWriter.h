@@ -129,6 +129,7 @@ enum EmfRecord : std::uint32_t {
     kEmfPolyPolygon16 = 91,
     kEmfCreateMonoBrush = 93,
     kEmfExtCreatePen = 95,
+    kEmfAlphaBlend = 114,
 };
 
 // Stock objects as enhanced records name them.

@@ -81,6 +81,7 @@ enum Record : std::uint32_t {
     kCreateMonoBrush = 93,
     kCreateDIBPatternBrushPt = 94,
     kExtCreatePen = 95,
+    kAlphaBlend = 114,
 };
 
 constexpr std::uint32_t kStockBit = 0x80000000u;
@@ -362,15 +363,15 @@ void EnhancedDecoder::text(std::uint32_t type, RecordReader& r) {
     m_p.text(x, y, options, rect, units, advances);
 }
 
-// BitBlt, StretchBlt, StretchDIBits and SetDIBitsToDevice: where to, from which part of the
-// DIB, and the DIB as offsets and sizes within the record. A blit without a DIB paints with
-// the brush.
+// BitBlt, StretchBlt, AlphaBlend (its blend function where the others have their raster
+// operation), StretchDIBits and SetDIBitsToDevice: where to, from which part of the DIB, and
+// the DIB as offsets and sizes within the record. A blit without a DIB paints with the brush.
 void EnhancedDecoder::bitmap(std::uint32_t type, RecordReader& r) {
     double x = r.i32(24), y = r.i32(28), w = 0, h = 0;
     int sx = 0, sy = 0, sw = 0, sh = 0;
     DWORD rop = SRCCOPY;
     std::uint32_t usage = DIB_RGB_COLORS, infoAt = 0, infoBytes = 0, bitsAt = 0, bitsBytes = 0;
-    if (type == kBitBlt || type == kStretchBlt) {
+    if (type == kBitBlt || type == kStretchBlt || type == kAlphaBlend) {
         w = r.i32(32);
         h = r.i32(36);
         rop = r.u32(40);
@@ -381,8 +382,8 @@ void EnhancedDecoder::bitmap(std::uint32_t type, RecordReader& r) {
         infoBytes = r.u32(88);
         bitsAt = r.u32(92);
         bitsBytes = r.u32(96);
-        sw = type == kStretchBlt ? r.i32(100) : static_cast<int>(w);
-        sh = type == kStretchBlt ? r.i32(104) : static_cast<int>(h);
+        sw = type != kBitBlt ? r.i32(100) : static_cast<int>(w);
+        sh = type != kBitBlt ? r.i32(104) : static_cast<int>(h);
     } else {
         sx = r.i32(32);
         sy = r.i32(36);
@@ -406,7 +407,10 @@ void EnhancedDecoder::bitmap(std::uint32_t type, RecordReader& r) {
     if (usage != DIB_RGB_COLORS || !r.has(infoAt, infoBytes) || !r.has(bitsAt, bitsBytes) ||
         !readDib(r.at(infoAt), infoBytes, r.at(bitsAt), bitsBytes, dib))
         return;
-    m_p.bitmap(x, y, w, h, sx, sy, sw, sh, dib, rop);
+    if (type == kAlphaBlend)
+        m_p.alphaBlend(x, y, w, h, sx, sy, sw, sh, dib, rop);
+    else
+        m_p.bitmap(x, y, w, h, sx, sy, sw, sh, dib, rop);
 }
 
 // Only the bounding rectangle of a region is kept: enough for the clips producers set.
@@ -488,6 +492,7 @@ void EnhancedDecoder::play(std::uint32_t type, RecordReader& r) {
     case kStretchBlt:
     case kStretchDIBits:
     case kSetDIBitsToDevice:
+    case kAlphaBlend:
         bitmap(type, r);
         break;
     case kSetPixel: {

@@ -177,6 +177,10 @@ public:
     void bitmap(double x, double y, double width, double height, int srcX, int srcY, int srcWidth,
                 int srcHeight, const Dib& dib, DWORD rop);
     void patBlt(double x, double y, double width, double height, DWORD rop);
+    // AlphaBlend: the source weighted by its constant alpha and, when the blend function asks
+    // for it (AC_SRC_ALPHA), by the alpha of its own premultiplied pixels.
+    void alphaBlend(double x, double y, double width, double height, int srcX, int srcY,
+                    int srcWidth, int srcHeight, const Dib& dib, DWORD blend);
 
     // Paths.
     void beginPath();
