@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "GdiCheck.h"
 #include "MetafileCanvas.h"
 #include "MetafileWriter.h"
@@ -656,4 +657,44 @@ TEST_F(MetafilePlayer, AlphaBlendMixesTheSourceIn) {
             EXPECT_NEAR(GetBValue(got), GetBValue(c.expected), 1) << c.name;
         }
     }
+}
+
+// The Japanese chart of a public sample, whose fonts are of the Shift-JIS character set: read
+// as such, its text is not what reading every byte as Latin draws.
+TEST_F(MetafilePlayer, ASampleOfShiftJisTextIsReadByItsFonts) {
+    const std::string path = suiteFile("samples/wmf/apache-poi/60677.wmf");
+    if (path.empty()) GTEST_SKIP() << "the public test suites are not here";
+    const Bytes file = readWholeFile(path);
+    ASSERT_GT(file.size(), 40u);
+    const Bytes wmf(file.begin() + 22, file.end()); // behind a placeable header
+    // The same with every font's character set made ANSI.
+    Bytes latin = wmf;
+    int japanese = 0;
+    for (std::size_t at = 18; at + 6 <= latin.size();) {
+        std::uint32_t words = 0;
+        std::uint16_t function = 0;
+        std::memcpy(&words, latin.data() + at, 4);
+        std::memcpy(&function, latin.data() + at + 4, 2);
+        if (function == 0 || words < 3 || words * 2ull > latin.size() - at) break;
+        constexpr std::size_t kCharsetAt = 6 + 13;
+        if (function == kWmfCreateFontIndirect && words * 2ull > kCharsetAt &&
+            latin[at + kCharsetAt] == SHIFTJIS_CHARSET) {
+            latin[at + kCharsetAt] = ANSI_CHARSET;
+            ++japanese;
+        }
+        at += words * 2ull;
+    }
+    EXPECT_GT(japanese, 0);
+    constexpr int kWidth = 846;
+    constexpr int kHeight = 571;
+    Canvas read(kWidth, kHeight, kWhite);
+    Canvas asLatin(kWidth, kHeight, kWhite);
+    ASSERT_TRUE(read.playOldStyle(wmf));
+    ASSERT_TRUE(asLatin.playOldStyle(latin));
+    // The title band at the top, white text on blue.
+    int differ = 0;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            differ += read.at(x, y) != asLatin.at(x, y) ? 1 : 0;
+    EXPECT_GT(differ, 200);
 }
