@@ -440,8 +440,11 @@ TEST_F(MetafilePlayer, TextIsReadByTheFontsCharacterSet) {
         int charset;
         std::string bytes; // one-byte records
         std::u16string expected;
+        const char* face = "Arial";
     };
     const Case cases[] = {
+        {"Symbol font, old-style ExtTextOut", Kind::WmfExtTextOut, SYMBOL_CHARSET, "aDp\xA3",
+         u"\u03B1\u0394\u03C0\u2264", "Symbol"},
         {"Hebrew, old-style ExtTextOut", Kind::WmfExtTextOut, HEBREW_CHARSET, "\xF9\xEC\xE5\xED",
          u"\u05E9\u05DC\u05D5\u05DD"},
         {"Cyrillic, old-style TextOut", Kind::WmfTextOut, RUSSIAN_CHARSET,
@@ -467,7 +470,7 @@ TEST_F(MetafilePlayer, TextIsReadByTheFontsCharacterSet) {
         if (c.kind == Kind::WmfExtTextOut || c.kind == Kind::WmfTextOut) {
             WmfWriter w;
             w.window(0, 0, kWidth, kHeight).colour(kWmfSetTextColor, kRed);
-            w.record(kWmfSetBkMode, {TRANSPARENT}).font(-20, 400, "Arial", c.charset).select(0);
+            w.record(kWmfSetBkMode, {TRANSPARENT}).font(-20, 400, c.face, c.charset).select(0);
             if (c.kind == Kind::WmfTextOut)
                 w.textOut(10, 10, c.bytes);
             else
@@ -477,7 +480,7 @@ TEST_F(MetafilePlayer, TextIsReadByTheFontsCharacterSet) {
             EmfWriter w(RECT{0, 0, kWidth * 10, kHeight * 10});
             w.record(kEmfSetTextColor, {static_cast<std::int32_t>(kRed)})
                 .record(kEmfSetBkMode, {TRANSPARENT})
-                .font(1, -20, "Arial", c.charset)
+                .font(1, -20, c.face, c.charset)
                 .select(1);
             if (c.kind == Kind::EmfA)
                 w.textOutA(10, 10, c.bytes);

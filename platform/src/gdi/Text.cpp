@@ -51,6 +51,27 @@ const std::array<char16_t, 32> kCp1252High = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// The Symbol font's letters (its own encoding, from 0x20) as Unicode: Greek, the operators
+// and arrows, and the pieces of tall brackets.
+const std::array<char16_t, 96> kSymbolLow = {
+    0x0020, 0x0021, 0x2200, 0x0023, 0x2203, 0x0025, 0x0026, 0x220B, 0x0028, 0x0029, 0x2217, 0x002B,
+    0x002C, 0x2212, 0x002E, 0x002F, 0x0030, 0x0031, 0x0032, 0x0033, 0x0034, 0x0035, 0x0036, 0x0037,
+    0x0038, 0x0039, 0x003A, 0x003B, 0x003C, 0x003D, 0x003E, 0x003F, 0x2245, 0x0391, 0x0392, 0x03A7,
+    0x0394, 0x0395, 0x03A6, 0x0393, 0x0397, 0x0399, 0x03D1, 0x039A, 0x039B, 0x039C, 0x039D, 0x039F,
+    0x03A0, 0x0398, 0x03A1, 0x03A3, 0x03A4, 0x03A5, 0x03C2, 0x03A9, 0x039E, 0x03A8, 0x0396, 0x005B,
+    0x2234, 0x005D, 0x22A5, 0x005F, 0x203E, 0x03B1, 0x03B2, 0x03C7, 0x03B4, 0x03B5, 0x03C6, 0x03B3,
+    0x03B7, 0x03B9, 0x03D5, 0x03BA, 0x03BB, 0x03BC, 0x03BD, 0x03BF, 0x03C0, 0x03B8, 0x03C1, 0x03C3,
+    0x03C4, 0x03C5, 0x03D6, 0x03C9, 0x03BE, 0x03C8, 0x03B6, 0x007B, 0x007C, 0x007D, 0x223C, 0x007F};
+const std::array<char16_t, 96> kSymbolHigh = {
+    0x20AC, 0x03D2, 0x2032, 0x2264, 0x2044, 0x221E, 0x0192, 0x2663, 0x2666, 0x2665, 0x2660, 0x2194,
+    0x2190, 0x2191, 0x2192, 0x2193, 0x00B0, 0x00B1, 0x2033, 0x2265, 0x00D7, 0x221D, 0x2202, 0x2022,
+    0x00F7, 0x2260, 0x2261, 0x2248, 0x2026, 0x23D0, 0x23AF, 0x21B5, 0x2135, 0x2111, 0x211C, 0x2118,
+    0x2297, 0x2295, 0x2205, 0x2229, 0x222A, 0x2283, 0x2287, 0x2284, 0x2282, 0x2286, 0x2208, 0x2209,
+    0x2220, 0x2207, 0x00AE, 0x00A9, 0x2122, 0x220F, 0x221A, 0x22C5, 0x00AC, 0x2227, 0x2228, 0x21D4,
+    0x21D0, 0x21D1, 0x21D2, 0x21D3, 0x25CA, 0x2329, 0x00AE, 0x00A9, 0x2122, 0x2211, 0x239B, 0x239C,
+    0x239D, 0x23A1, 0x23A2, 0x23A3, 0x23A7, 0x23A8, 0x23A9, 0x23AA, 0xFFFD, 0x232A, 0x222B, 0x2320,
+    0x23AE, 0x2321, 0x239E, 0x239F, 0x23A0, 0x23A4, 0x23A5, 0x23A6, 0x23AB, 0x23AC, 0x23AD, 0xFFFD};
+
 // Loaded once and kept for the life of the process.
 FT_Face loadFace(int style) {
     static FT_Library library = nullptr;
@@ -80,7 +101,7 @@ char32_t fromCp1252(unsigned char c) {
 }
 
 // The code page of a character set, as iconv names it; null for Windows-1252 (symbol fonts
-// included: their bytes stand as they are).
+// other than Symbol included: their bytes stand as they are).
 const char* codePageOf(BYTE charset) {
     switch (charset) {
     case SHIFTJIS_CHARSET:
@@ -122,9 +143,20 @@ const char* codePageOf(BYTE charset) {
 
 // One character at a time, so that each knows its bytes: a lead byte waits for its trail
 // byte, and a byte the code page has no character for shows as U+FFFD.
-Decoded decodeBytes(const char* bytes, std::size_t count, BYTE charset) {
+Decoded decodeBytes(const char* bytes, std::size_t count, const LOGFONTA& font) {
     Decoded out;
-    const char* page = codePageOf(charset);
+    if (font.lfCharSet == SYMBOL_CHARSET &&
+        strncasecmp(font.lfFaceName, "Symbol", LF_FACESIZE) == 0) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto c = static_cast<unsigned char>(bytes[i]);
+            out.text.push_back(c >= 0xA0               ? kSymbolHigh[c - 0xA0]
+                               : c >= 0x20 && c < 0x80 ? kSymbolLow[c - 0x20]
+                                                       : fromCp1252(c));
+            out.units.push_back(1);
+        }
+        return out;
+    }
+    const char* page = codePageOf(font.lfCharSet);
     iconv_t cd = page != nullptr ? iconv_open("UTF-32LE", page) : reinterpret_cast<iconv_t>(-1);
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         for (std::size_t i = 0; i < count; ++i) {
@@ -188,7 +220,7 @@ Decoded decodeWide(const WCHAR* units, std::size_t count) {
 }
 
 Decoded decodeFor(const LOGFONTA& font, const std::string& bytes) {
-    return decodeBytes(bytes.data(), bytes.size(), font.lfCharSet);
+    return decodeBytes(bytes.data(), bytes.size(), font);
 }
 
 bool dialogFace(const LOGFONTA& lf) {
@@ -628,7 +660,7 @@ BOOL ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT* rect, LPCSTR t
     Guard guard(gdiLock());
     DeviceContext* dc = lookupDC(hdc);
     if (dc == nullptr || (text == nullptr && length != 0)) return FALSE;
-    const Decoded decoded = decodeBytes(text, length, dc->font->log.lfCharSet);
+    const Decoded decoded = decodeBytes(text, length, dc->font->log);
     return textOut(*dc, x, y, options, rect, decoded, advances);
 }
 
