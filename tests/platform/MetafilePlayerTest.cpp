@@ -459,6 +459,8 @@ TEST_F(MetafilePlayer, TextIsReadByTheFontsCharacterSet) {
          "A\xA4\xA4"
          "B",
          u"A\u4E2DB"},
+        {"Thai, enhanced ExtTextOutA", Kind::EmfA, THAI_CHARSET, "\xCA\xC7\xD1\xCA\xB4\xD5",
+         u"\u0E2A\u0E27\u0E31\u0E2A\u0E14\u0E35"},
         {"Hebrew, enhanced ExtTextOutW", Kind::EmfW, HEBREW_CHARSET, "",
          u"\u05E9\u05DC\u05D5\u05DD"},
         {"Korean, enhanced ExtTextOutW", Kind::EmfW, ANSI_CHARSET, "", u"\uD55C\uAD6D"},

@@ -379,8 +379,8 @@ int GetClipBox(HDC dc, LPRECT rect);
 // Fonts and text: "MS Sans Serif" and "MS Shell Dlg" are Carlito, every other face DejaVu Sans
 // (bold from weight 600, slanted for italic; fixed-pitch requests get DejaVu Sans Mono),
 // rendered without anti-aliasing. Characters that face lacks come from DejaVu Sans, then Droid
-// Sans Fallback (Chinese, Japanese), then Nanum Gothic (Korean). One-byte text is read in the
-// code page of the font's character set; the font's escapement turns the line.
+// Sans Fallback (Chinese, Japanese), Nanum Gothic (Korean) and Loma (Thai). One-byte text is
+// read in the code page of the font's character set; the font's escapement turns the line.
 HFONT CreateFontIndirectA(const LOGFONTA* font);
 BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
 // `advances` has one entry per byte (A) or per UTF-16 unit (W).

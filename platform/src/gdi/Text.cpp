@@ -8,7 +8,7 @@
 // Text is drawn as Unicode. One-byte text is read in the code page of the font's character set
 // (iconv for all but Windows-1252, which ANSI and default fonts use); a character the chosen
 // face lacks comes from DejaVu Sans, then from Droid Sans Fallback (Chinese and Japanese), then
-// from Nanum Gothic (Korean).
+// from Nanum Gothic (Korean), then from Loma (Thai).
 #include "gdi/Device.h"
 #include "gdi/DeviceContext.h"
 #include "gdi/Spans.h"
@@ -30,10 +30,11 @@ namespace winplat::gdi {
 namespace {
 
 // Regular and bold of each family: proportional, fixed pitch, the dialog face; then the faces
-// that have the ideographs and the Korean syllables.
-constexpr int kFaceCount = 8;
+// that have the ideographs, the Korean syllables and the Thai letters.
+constexpr int kFaceCount = 9;
 constexpr int kIdeographFace = 6;
 constexpr int kHangulFace = 7;
+constexpr int kThaiFace = 8;
 const char* const kFontFiles[kFaceCount] = {
     "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
     "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf",
@@ -43,6 +44,7 @@ const char* const kFontFiles[kFaceCount] = {
     "/usr/share/fonts/truetype/crosextra/Carlito-Bold.ttf",
     "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf",
     "/usr/share/fonts/truetype/nanum/NanumGothic.ttf",
+    "/usr/share/fonts/truetype/tlwg/Loma.ttf",
 };
 
 // Windows-1252's letters in 0x80..0x9F; elsewhere a byte is its own code point.
@@ -335,8 +337,10 @@ private:
     // it (it draws its missing-glyph box).
     FT_Face faceFor(char32_t c) {
         if (FT_Get_Char_Index(m_face, c) != 0) return m_face;
+        const int fallbacks[kRunFaces] = {0, m_bold ? 1 : 0, kIdeographFace, kHangulFace,
+                                          kThaiFace};
         for (int i = 1; i < kRunFaces; ++i) {
-            FT_Face f = loadFace(i == 1 ? (m_bold ? 1 : 0) : i == 2 ? kIdeographFace : kHangulFace);
+            FT_Face f = loadFace(fallbacks[i]);
             if (f == nullptr || f == m_face || FT_Get_Char_Index(f, c) == 0) continue;
             if (m_sized[i] != f) {
                 if (FT_Set_Pixel_Sizes(f, 0, static_cast<FT_UInt>(m_em)) != 0) continue;
@@ -355,8 +359,8 @@ private:
     }
     int advanceOfSlot() const { return static_cast<int>((m_loaded->glyph->advance.x + 32) >> 6); }
 
-    // The chosen face, DejaVu Sans, the ideographs, the Korean syllables.
-    static constexpr int kRunFaces = 4;
+    // The chosen face, DejaVu Sans, the ideographs, the Korean syllables, the Thai letters.
+    static constexpr int kRunFaces = 5;
 
     LOGFONTA m_log;
     bool m_bold = false;
