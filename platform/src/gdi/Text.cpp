@@ -580,6 +580,75 @@ std::string textOf(LPCSTR text, int length) {
     return length < 0 ? std::string(text) : std::string(text, static_cast<std::size_t>(length));
 }
 
+bool rightToLeft(char32_t c) {
+    return (c >= 0x0590 && c < 0x0900) || (c >= 0xFB1D && c < 0xFE00) ||
+           (c >= 0xFE70 && c < 0xFF00);
+}
+
+bool digit(char32_t c) {
+    return (c >= U'0' && c <= U'9') || (c >= 0x0660 && c <= 0x0669) || (c >= 0x06F0 && c <= 0x06F9);
+}
+
+// Hebrew points and Arabic vowel marks: they sit on the letter before them.
+bool mark(char32_t c) {
+    return (c >= 0x0591 && c <= 0x05C7 && c != 0x05BE && c != 0x05C0 && c != 0x05C3 &&
+            c != 0x05C6) ||
+           (c >= 0x064B && c <= 0x065F) || c == 0x0670;
+}
+
+bool neutral(char32_t c) {
+    return c == U' ' || (c >= U'!' && c <= U'/') || (c >= U':' && c <= U'@') ||
+           (c >= U'[' && c <= U'`') || (c >= U'{' && c <= U'~') || c == 0xA0;
+}
+
+// Hebrew and Arabic in a left-to-right line, put in the order they are seen: each run from one
+// right-to-left letter to the last one that follows it (across spaces, punctuation and numbers)
+// is turned round. Advances go with their characters.
+void orderForDisplay(std::u32string& text, std::vector<int>& steps) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (!rightToLeft(text[i])) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i + 1; // one past the run's last right-to-left letter
+        for (std::size_t k = i + 1; k < text.size(); ++k) {
+            if (rightToLeft(text[k]))
+                end = k + 1;
+            else if (!neutral(text[k]) && !digit(text[k]))
+                break;
+        }
+        const auto from = static_cast<std::ptrdiff_t>(i);
+        const auto to = static_cast<std::ptrdiff_t>(end);
+        std::reverse(text.begin() + from, text.begin() + to);
+        std::reverse(steps.begin() + from, steps.begin() + to);
+        // A letter's marks follow it again, and numbers read left to right.
+        for (std::size_t k = i; k < end; ++k) {
+            if (!mark(text[k])) continue;
+            std::size_t n = k;
+            while (n < end && mark(text[n]))
+                ++n;
+            if (n == end) break;
+            std::reverse(text.begin() + static_cast<std::ptrdiff_t>(k),
+                         text.begin() + static_cast<std::ptrdiff_t>(n + 1));
+            std::reverse(steps.begin() + static_cast<std::ptrdiff_t>(k),
+                         steps.begin() + static_cast<std::ptrdiff_t>(n + 1));
+            k = n;
+        }
+        for (std::size_t k = i; k < end;) {
+            std::size_t n = k;
+            while (n < end && digit(text[n]))
+                ++n;
+            std::reverse(text.begin() + static_cast<std::ptrdiff_t>(k),
+                         text.begin() + static_cast<std::ptrdiff_t>(n));
+            std::reverse(steps.begin() + static_cast<std::ptrdiff_t>(k),
+                         steps.begin() + static_cast<std::ptrdiff_t>(n));
+            k = n > k ? n : k + 1;
+        }
+        i = end;
+    }
+}
+
 // What ExtTextOutA and ExtTextOutW share once their text is characters; `advances` count the
 // caller's bytes or units.
 BOOL textOut(DeviceContext& dc, int x, int y, UINT options, const RECT* rect, const Decoded& text,
@@ -604,6 +673,8 @@ BOOL textOut(DeviceContext& dc, int x, int y, UINT options, const RECT* rect, co
         steps.push_back(step);
         width += step;
     }
+    std::u32string shown = text.text;
+    orderForDisplay(shown, steps);
     const POINT p = dc.toSurface(x, y);
     const UINT horizontal = dc.textAlign & TA_CENTER;
     const UINT vertical = dc.textAlign & TA_BASELINE;
@@ -616,19 +687,19 @@ BOOL textOut(DeviceContext& dc, int x, int y, UINT options, const RECT* rect, co
             TurnedLine line(dc, font,
                             PointF{p.x + along * font.cosine() + down * font.sine(),
                                    p.y - along * font.sine() + down * font.cosine()});
-            line.draw(text.text, steps);
+            line.draw(shown, steps);
             return;
         }
         const int left = p.x + along;
         const int top = p.y + down - font.ascent();
         if (advances == nullptr) {
-            drawLine(dc, font, left, top, text.text, {});
+            drawLine(dc, font, left, top, shown, {});
             return;
         }
         // Caller-given advances place each character on its own.
         int pen = left;
-        for (std::size_t i = 0; i < text.text.size(); ++i) {
-            drawLine(dc, font, pen, top, text.text.substr(i, 1), {});
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            drawLine(dc, font, pen, top, shown.substr(i, 1), {});
             pen += steps[i];
         }
     });
