@@ -605,6 +605,13 @@ bool neutral(char32_t c) {
 // right-to-left letter to the last one that follows it (across spaces, punctuation and numbers)
 // is turned round. Advances go with their characters.
 void orderForDisplay(std::u32string& text, std::vector<int>& steps) {
+    // Characters from..to - 1 and their advances, turned round.
+    const auto turn = [&](std::size_t from, std::size_t to) {
+        std::reverse(text.begin() + static_cast<std::ptrdiff_t>(from),
+                     text.begin() + static_cast<std::ptrdiff_t>(to));
+        std::reverse(steps.begin() + static_cast<std::ptrdiff_t>(from),
+                     steps.begin() + static_cast<std::ptrdiff_t>(to));
+    };
     std::size_t i = 0;
     while (i < text.size()) {
         if (!rightToLeft(text[i])) {
@@ -618,10 +625,7 @@ void orderForDisplay(std::u32string& text, std::vector<int>& steps) {
             else if (!neutral(text[k]) && !digit(text[k]))
                 break;
         }
-        const auto from = static_cast<std::ptrdiff_t>(i);
-        const auto to = static_cast<std::ptrdiff_t>(end);
-        std::reverse(text.begin() + from, text.begin() + to);
-        std::reverse(steps.begin() + from, steps.begin() + to);
+        turn(i, end);
         // A letter's marks follow it again, and numbers read left to right.
         for (std::size_t k = i; k < end; ++k) {
             if (!mark(text[k])) continue;
@@ -629,20 +633,14 @@ void orderForDisplay(std::u32string& text, std::vector<int>& steps) {
             while (n < end && mark(text[n]))
                 ++n;
             if (n == end) break;
-            std::reverse(text.begin() + static_cast<std::ptrdiff_t>(k),
-                         text.begin() + static_cast<std::ptrdiff_t>(n + 1));
-            std::reverse(steps.begin() + static_cast<std::ptrdiff_t>(k),
-                         steps.begin() + static_cast<std::ptrdiff_t>(n + 1));
+            turn(k, n + 1);
             k = n;
         }
         for (std::size_t k = i; k < end;) {
             std::size_t n = k;
             while (n < end && digit(text[n]))
                 ++n;
-            std::reverse(text.begin() + static_cast<std::ptrdiff_t>(k),
-                         text.begin() + static_cast<std::ptrdiff_t>(n));
-            std::reverse(steps.begin() + static_cast<std::ptrdiff_t>(k),
-                         steps.begin() + static_cast<std::ptrdiff_t>(n));
+            turn(k, n);
             k = n > k ? n : k + 1;
         }
         i = end;
