@@ -166,7 +166,23 @@ using LPSIZE = SIZE*;
 #define FW_BOLD 700
 #define ANSI_CHARSET 0
 #define DEFAULT_CHARSET 1
+#define SYMBOL_CHARSET 2
+#define MAC_CHARSET 77
+#define SHIFTJIS_CHARSET 128
+#define HANGUL_CHARSET 129
+#define JOHAB_CHARSET 130
+#define GB2312_CHARSET 134
+#define CHINESEBIG5_CHARSET 136
+#define GREEK_CHARSET 161
+#define TURKISH_CHARSET 162
+#define VIETNAMESE_CHARSET 163
+#define HEBREW_CHARSET 177
+#define ARABIC_CHARSET 178
+#define BALTIC_CHARSET 186
 #define RUSSIAN_CHARSET 204
+#define THAI_CHARSET 222
+#define EASTEUROPE_CHARSET 238
+#define OEM_CHARSET 255
 #define DEFAULT_PITCH 0
 #define FIXED_PITCH 1
 #define VARIABLE_PITCH 2
@@ -369,11 +385,17 @@ int GetClipBox(HDC dc, LPRECT rect);
 
 // Fonts and text: "MS Sans Serif" and "MS Shell Dlg" are Carlito, every other face DejaVu Sans
 // (bold from weight 600, slanted for italic; fixed-pitch requests get DejaVu Sans Mono),
-// rendered without anti-aliasing.
+// rendered without anti-aliasing. Characters that face lacks come from DejaVu Sans, then Droid
+// Sans Fallback (Chinese, Japanese), Nanum Gothic (Korean) and Loma (Thai). One-byte text is
+// read in the code page of the font's character set; the font's escapement turns the line.
 HFONT CreateFontIndirectA(const LOGFONTA* font);
 BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
+// `advances` has one entry per byte (A) or per UTF-16 unit (W).
 BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT length,
                  const INT* advances);
+BOOL ExtTextOutW(HDC dc, int x, int y, UINT options, const RECT* rect, LPCWSTR text, UINT length,
+                 const INT* advances);
+BOOL GetTextExtentPoint32W(HDC dc, LPCWSTR text, int length, LPSIZE size);
 int DrawTextA(HDC dc, LPCSTR text, int length, LPRECT rect, UINT format);
 BOOL GetTextExtentPoint32A(HDC dc, LPCSTR text, int length, LPSIZE size);
 BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);

@@ -89,6 +89,15 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     }
     const RECT inner = shrink(r, pen.width());
     fillWithBrush(*dc, rectSpans(inner, dc->clip));
+    if (pen.dashed()) {
+        const POINT corners[4] = {{r.left, r.top},
+                                  {r.right - 1, r.top},
+                                  {r.right - 1, r.bottom - 1},
+                                  {r.left, r.bottom - 1}};
+        for (int i = 0; i < 4; ++i)
+            pen.line(corners[i], corners[(i + 1) % 4]);
+        return TRUE;
+    }
     fillSpans(*dc, ring(rectSpans(r, dc->clip), rectSpans(inner, dc->clip)), pen.value());
     return TRUE;
 }
