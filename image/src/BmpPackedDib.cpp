@@ -1,5 +1,6 @@
 // BMP files as packed DIBs: the file's own header, colour table and pixel data (compressed
 // data stays compressed), or a plain header written for OS/2 files.
+#include "BlockBudget.h"
 #include "BmpReader.h"
 #include "CDibConverter.h"
 #include "CheckedSize.h"
@@ -48,6 +49,10 @@ BYTE* BmpReader::readPackedDib() {
         sourceBytes > kBmpFileHeader ? sourceBytes - kBmpFileHeader : 0;
     const std::uint64_t fromHeader = sizeof info + tableBytes + imageBytes;
     const std::uint64_t blockBytes = std::max(fromSource, fromHeader);
+    const bool runs = h.compression == BI_RLE4 || h.compression == BI_RLE8;
+    if (!blockJustified(runs ? Encoding::Skipping : Encoding::RawRows, blockBytes,
+                        tableBytes + imageBytes, bytesLeft(m_io)))
+        return fail(kReadFailed);
     MemoryBlock block;
     if (blockBytes > kBlockLimit || !block.allocate(static_cast<unsigned>(blockBytes)))
         return fail(kNoMemory);
@@ -94,6 +99,8 @@ BYTE* BmpReader::readPackedDibOs2(const BmpHeader& h) {
     const std::uint32_t tableBytes = count * sizeof(RGBQUAD);
     const std::uint32_t blockBytes =
         imageBytes != 0 ? checkedSum(sizeof(BITMAPINFOHEADER) + tableBytes, imageBytes) : 0;
+    if (!blockJustified(Encoding::RawRows, blockBytes, imageBytes, bytesLeft(m_io)))
+        return fail(kReadFailed);
     MemoryBlock block;
     if (blockBytes == 0 || !block.allocate(blockBytes)) return fail(kNoMemory);
     BYTE* dib = block.data();

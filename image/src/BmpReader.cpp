@@ -1,5 +1,6 @@
 // BMP headers, the info and palette queries, and the readers of uncompressed rows.
 #include "BmpReader.h"
+#include "BlockBudget.h"
 #include "CDibConverter.h"
 #include "CheckedSize.h"
 #include "MemoryBlock.h"
@@ -123,6 +124,9 @@ BYTE* BmpReader::readRows(const BmpHeader& header, unsigned outRowBytes, bool co
     const std::uint32_t fileRowBytes =
         paddedRowBytes(static_cast<std::uint64_t>(header.width), header.bitCount);
     const std::uint32_t imageBytes = checkedProduct({rows, outRowBytes});
+    if (imageBytes != 0 &&
+        !blockJustified(Encoding::RawRows, imageBytes, rows * fileRowBytes, bytesLeft(m_io)))
+        return fail(kReadFailed);
     MemoryBlock image;
     if (imageBytes == 0 || !image.allocate(imageBytes)) return fail(kNoMemory);
     ScratchBuffer<BYTE> row;

@@ -1,4 +1,5 @@
 // Run-length BMP pixels (RLE8 and RLE4), decoded into an 8-, 24- or 32-bit top-down image.
+#include "BlockBudget.h"
 #include "BmpReader.h"
 #include "CDibConverter.h"
 #include "CheckedSize.h"
@@ -106,6 +107,8 @@ BYTE* BmpReader::decodeRle(int* width, int* height, int bitsPerPixel) {
         {static_cast<std::uint64_t>(h.width), static_cast<std::uint64_t>(bytesPerPixel)});
     const std::uint32_t imageBytes =
         checkedProduct({rowBytes, static_cast<std::uint64_t>(h.height)});
+    // Deltas and end-of-bitmap skip pixels, so runs have no least size: only the ceiling holds.
+    if (!blockJustified(Encoding::Skipping, imageBytes, 0, 0)) return fail(kReadFailed);
     MemoryBlock image;
     if (imageBytes == 0 || !image.allocate(imageBytes)) return fail(kNoMemory);
     if (bytesPerPixel != 1) {

@@ -1,5 +1,6 @@
 // GIF 87a/89a: the first image of the file as 8-bit indices with a 256-entry palette, or as an
 // 8-bit packed DIB.
+#include "BlockBudget.h"
 #include "CDibConverter.h"
 #include "EntryFrame.h"
 #include "GifLzw.h"
@@ -151,6 +152,9 @@ BYTE* GifReader::readImage(const ImageDescriptor& d, int* width, int* height, in
     const unsigned headerBytes = dib ? kDibHeaderAndPalette : 0;
     const std::uint32_t image = checkedProduct({rowBytes, static_cast<std::uint64_t>(d.height)});
     const std::uint32_t total = image != 0 ? checkedSum(headerBytes, image) : 0;
+    const auto pixels = static_cast<std::uint64_t>(d.width) * static_cast<std::uint64_t>(d.height);
+    if (total != 0 && !blockJustified(Encoding::GifLzw, total, pixels, bytesLeft(m_io)))
+        return fail(kReadFailed);
     MemoryBlock block;
     if (total == 0 || !block.allocate(total)) return fail(kNoMemory);
     BYTE* result = block.data();

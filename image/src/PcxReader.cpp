@@ -1,4 +1,5 @@
 #include "PcxReader.h"
+#include "BlockBudget.h"
 
 #include "CDibConverter.h"
 #include "Tables.h"
@@ -215,6 +216,11 @@ BYTE* PcxReader::read(int* width, int* height, int bitsPerPixel, RGBQUAD* palett
             depth == 1 ? (w + 7) >> 3 : checkedProduct({w, static_cast<unsigned>(depth) / 8});
     }
     const unsigned total = imageBytes(header, rowBytes, h);
+    const std::uint64_t lines = std::uint64_t{d->header.bytesPerLine} * d->header.planes * h;
+    if (total != 0 && !blockJustified(Encoding::PcxRle, total, lines, bytesLeft(d->stream))) {
+        closePCXDecoder(d);
+        return fail(kReadFailed);
+    }
     MemoryBlock block;
     if (total == 0 || !block.allocate(total)) {
         closePCXDecoder(d);

@@ -1,5 +1,6 @@
 // Wireless bitmaps of type 0: a two-byte zero header, width and height as multi-byte
 // integers, then one bit per pixel, rows top-down, 1 white and 0 black.
+#include "BlockBudget.h"
 #include "CDibConverter.h"
 #include "CheckedSize.h"
 #include "EntryFrame.h"
@@ -43,6 +44,10 @@ public:
         const std::uint32_t imageBytes = checkedProduct({static_cast<std::uint64_t>(h), rowBytes});
         const std::uint32_t total =
             imageBytes != 0 ? checkedSum(dib ? kWbmpDibHead : 0, imageBytes) : 0;
+        if (total != 0 && !blockJustified(Encoding::RawRows, total,
+                                          std::uint64_t{fileRowBytes} * static_cast<unsigned>(h),
+                                          bytesLeft(m_io)))
+            return fail(kReadFailed);
         MemoryBlock block;
         if (total == 0 || !block.allocate(total)) return fail(kNoMemory);
         BYTE* rows = block.data();
