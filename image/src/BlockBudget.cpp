@@ -19,9 +19,9 @@ std::uint64_t greatestUnits(Encoding encoding, std::uint64_t sourceBytes) {
     return sourceBytes * d->units / d->bytes;
 }
 
-bool blockJustified(Encoding encoding, std::uint64_t blockBytes, std::uint64_t units,
-                    std::uint64_t sourceBytes) {
-    if (blockBytes <= kFreeBlockBytes) return true;
+bool blockJustified(Encoding encoding, Size block, std::uint64_t units, std::uint64_t sourceBytes) {
+    if (!block.ok() || block.bytes() <= kFreeBlockBytes) return true;
+    const std::uint64_t blockBytes = block.bytes();
     if (densityOf(encoding) == nullptr) return blockBytes <= kSkippingBlockCeiling;
     return units <= greatestUnits(encoding, sourceBytes);
 }

@@ -5,6 +5,8 @@
 // size, not what its header claims.
 #pragma once
 
+#include "CheckedSize.h"
+
 #include <cstdint>
 
 namespace img {
@@ -62,10 +64,10 @@ inline constexpr Density kDensities[] = {
     {Encoding::TiffJpeg, 64 * 8, 1},
 };
 
-// Whether a block of `blockBytes` may be allocated for an image whose encoding must yield
-// `units` from at most `sourceBytes` bytes of the file.
-bool blockJustified(Encoding encoding, std::uint64_t blockBytes, std::uint64_t units,
-                    std::uint64_t sourceBytes);
+// Whether a block of `block` bytes may be allocated for an image whose encoding must yield
+// `units` from at most `sourceBytes` bytes of the file. A size past the block limit passes:
+// the allocator refuses it as it refuses any such size, for no memory.
+bool blockJustified(Encoding encoding, Size block, std::uint64_t units, std::uint64_t sourceBytes);
 
 // The same for a block that receives no more than the file can justify by itself, in the
 // encoding's own units: the greatest units `sourceBytes` can yield (the ceiling's bytes for

@@ -38,24 +38,23 @@ BYTE* BmpReader::readPackedDib() {
 
     // The block holds at least what the header promises, so that whoever walks the DIB's rows
     // stays inside it even when the file is short.
-    std::uint64_t imageBytes = 0;
-    if (depth >= 1 && depth <= 32) {
-        imageBytes = checkedProduct(
-            {paddedRowBytes(static_cast<std::uint64_t>(h.width), depth), h.rowCount()});
-        if (imageBytes == 0) return fail(kNoMemory);
-    }
+    const Size headerAndTable = Size(sizeof info) + tableBytes;
+    const Size fromHeader =
+        depth >= 1 && depth <= 32
+            ? imageBlockSize(headerAndTable,
+                             paddedRowBytes(static_cast<std::uint64_t>(h.width), depth),
+                             h.rowCount())
+            : headerAndTable;
     // Everything after the file header fits, so no run or row at the end of the file is lost.
-    const std::uint64_t fromSource =
-        sourceBytes > kBmpFileHeader ? sourceBytes - kBmpFileHeader : 0;
-    const std::uint64_t fromHeader = sizeof info + tableBytes + imageBytes;
-    const std::uint64_t blockBytes = std::max(fromSource, fromHeader);
+    const Size fromSource = sourceBytes > kBmpFileHeader ? sourceBytes - kBmpFileHeader : 0;
     const bool runs = h.compression == BI_RLE4 || h.compression == BI_RLE8;
-    if (!blockJustified(runs ? Encoding::Skipping : Encoding::RawRows, blockBytes,
-                        tableBytes + imageBytes, bytesLeft(m_io)))
+    if (!blockJustified(runs ? Encoding::Skipping : Encoding::RawRows, fromHeader,
+                        tableBytes + h.storedRowBytes(), bytesLeft(m_io)))
         return fail(kReadFailed);
+    if (!fromHeader.ok() || !fromSource.ok()) return fail(kNoMemory);
+    const std::uint32_t blockBytes = std::max(fromSource.bytes(), fromHeader.bytes());
     MemoryBlock block;
-    if (blockBytes > kBlockLimit || !block.allocate(static_cast<unsigned>(blockBytes)))
-        return fail(kNoMemory);
+    if (!block.allocate(blockBytes)) return fail(kNoMemory);
     BYTE* dib = block.data();
     std::memcpy(dib, &info, sizeof info);
     BYTE* table = dib + sizeof info;
@@ -94,15 +93,15 @@ BYTE* BmpReader::readPackedDibOs2(const BmpHeader& h) {
     } else if (depth != 24) {
         return fail(kBadHeader);
     }
-    const std::uint32_t rowBytes = paddedRowBytes(static_cast<std::uint64_t>(h.width), depth);
-    const std::uint32_t imageBytes = checkedProduct({rowBytes, h.rowCount()});
     const std::uint32_t tableBytes = count * sizeof(RGBQUAD);
-    const std::uint32_t blockBytes =
-        imageBytes != 0 ? checkedSum(sizeof(BITMAPINFOHEADER) + tableBytes, imageBytes) : 0;
-    if (!blockJustified(Encoding::RawRows, blockBytes, imageBytes, bytesLeft(m_io)))
+    const Size blockBytes =
+        imageBlockSize(sizeof(BITMAPINFOHEADER) + tableBytes,
+                       paddedRowBytes(static_cast<std::uint64_t>(h.width), depth), h.rowCount());
+    if (!blockJustified(Encoding::RawRows, blockBytes, h.storedRowBytes(), bytesLeft(m_io)))
         return fail(kReadFailed);
     MemoryBlock block;
-    if (blockBytes == 0 || !block.allocate(blockBytes)) return fail(kNoMemory);
+    if (!blockBytes.ok() || !block.allocate(blockBytes)) return fail(kNoMemory);
+    const std::uint32_t imageBytes = blockBytes.bytes() - sizeof(BITMAPINFOHEADER) - tableBytes;
     BYTE* dib = block.data();
     writeDIBHeader(dib, h.width, h.height, depth, imageBytes, count, count);
     BYTE* table = dib + sizeof(BITMAPINFOHEADER);

@@ -122,16 +122,14 @@ BYTE* BmpReader::readRows(const BmpHeader& header, unsigned outRowBytes, bool co
                           Convert convert) {
     const std::uint64_t rows = header.rowCount();
     const std::uint32_t fileRowBytes =
-        paddedRowBytes(static_cast<std::uint64_t>(header.width), header.bitCount);
-    const std::uint32_t imageBytes = checkedProduct({rows, outRowBytes});
-    if (imageBytes != 0 &&
-        !blockJustified(Encoding::RawRows, imageBytes, rows * fileRowBytes, bytesLeft(m_io)))
+        paddedRowBytes(static_cast<std::uint64_t>(header.width), header.bitCount).bytes();
+    const Size imageBytes = imageBlockSize(0, outRowBytes, rows);
+    if (!blockJustified(Encoding::RawRows, imageBytes, header.storedRowBytes(), bytesLeft(m_io)))
         return fail(kReadFailed);
     MemoryBlock image;
-    if (imageBytes == 0 || !image.allocate(imageBytes)) return fail(kNoMemory);
+    if (!image.allocate(imageBytes)) return fail(kNoMemory);
     ScratchBuffer<BYTE> row;
-    if (fileRowBytes == 0 || fileRowBytes > kBlockLimit ||
-        row.ensure(static_cast<int>(fileRowBytes)) == nullptr) {
+    if (fileRowBytes == 0 || row.ensure(static_cast<int>(fileRowBytes)) == nullptr) {
         image.release();
         return fail(kNoMemory);
     }
@@ -269,8 +267,7 @@ BYTE* BmpReader::readColour(int* width, int* height, int bitsPerPixel) {
 
     setOut(width, h.width);
     setOut(height, static_cast<int>(h.rowCount()));
-    const unsigned outRowBytes =
-        checkedProduct({static_cast<std::uint64_t>(h.width), bitsPerPixel == 32 ? 4u : 3u});
+    const unsigned outRowBytes = checkedProduct({h.width, bitsPerPixel == 32 ? 4 : 3}).bytes();
     if (outRowBytes == 0) return fail(kNoMemory);
     const int pixels = h.width;
     const int depth = h.bitCount;

@@ -103,14 +103,12 @@ BYTE* BmpReader::decodeRle(int* width, int* height, int bitsPerPixel) {
     setOut(width, h.width);
     setOut(height, h.height);
     const int bytesPerPixel = bitsPerPixel / 8;
-    const std::uint32_t rowBytes = checkedProduct(
-        {static_cast<std::uint64_t>(h.width), static_cast<std::uint64_t>(bytesPerPixel)});
-    const std::uint32_t imageBytes =
-        checkedProduct({rowBytes, static_cast<std::uint64_t>(h.height)});
+    const std::uint32_t rowBytes = checkedProduct({h.width, bytesPerPixel}).bytes();
+    const Size imageBytes = imageBlockSize(0, rowBytes, h.height);
     // Deltas and end-of-bitmap skip pixels, so runs have no least size: only the ceiling holds.
     if (!blockJustified(Encoding::Skipping, imageBytes, 0, 0)) return fail(kReadFailed);
     MemoryBlock image;
-    if (imageBytes == 0 || !image.allocate(imageBytes)) return fail(kNoMemory);
+    if (!image.allocate(imageBytes)) return fail(kNoMemory);
     if (bytesPerPixel != 1) {
         const RGBQUAD& e = table[0];
         DWORD colour = static_cast<DWORD>(e.rgbBlue) << 16 | e.rgbGreen << 8 | e.rgbRed;

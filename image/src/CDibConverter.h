@@ -12,6 +12,7 @@ namespace img {
 inline std::uint32_t dibRowBytes(int width, int bitsPerPixel) {
     return width > 0 && bitsPerPixel > 0 ? paddedRowBytes(static_cast<std::uint64_t>(width),
                                                           static_cast<std::uint64_t>(bitsPerPixel))
+                                               .bytes()
                                          : 0;
 }
 
@@ -94,7 +95,7 @@ public:
 private:
     BYTE* fillDIBBits(MemoryBlock& block, HBITMAP bitmap, HDC screen, unsigned tableBytes);
     HBITMAP deviceBitmap(const BYTE* dib, HPALETTE palette, HDC dc);
-    BYTE* newDIB(BYTE* destination, unsigned bytes);
+    BYTE* newDIB(BYTE* destination, Size bytes);
     template <class Sample>
     int mirrorUnits(Sample* rows, int pixels, int rowCount, int unitsPerPixel,
                     std::size_t rowStride);

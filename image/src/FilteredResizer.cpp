@@ -69,7 +69,7 @@ int CFilteredResizer::selectFilter(int filterIndex) {
 }
 
 bool CFilteredResizer::buildRowLists() {
-    if (checkedProduct({m_dstH, sizeof(ContributorList)}) == 0) return false;
+    if (!checkedProduct({m_dstH, sizeof(ContributorList)}).ok()) return false;
     m_rowLists.reset(new (std::nothrow) ContributorList[m_dstH]);
     if (m_rowLists == nullptr) return false;
     const double scale = static_cast<double>(m_dstH) / m_srcH;
@@ -115,8 +115,8 @@ int CFilteredResizer::resize(const BYTE* source, std::uint32_t srcW, std::uint32
 
     if (!buildRowLists()) return fail(kNoMemory);
     // The spare byte lets a pass read a 3-byte pixel as one 32-bit word.
-    const std::uint32_t columnBytes = checkedSum(checkedProduct({bytesPerPixel, srcH}), 1);
-    if (columnBytes <= 1 || m_column.ensure(static_cast<int>(columnBytes)) == nullptr)
+    const Size columnBytes = checkedProduct({bytesPerPixel, srcH}) + 1;
+    if (!columnBytes.ok() || m_column.ensure(static_cast<int>(columnBytes.bytes())) == nullptr)
         return fail(kNoMemory);
 
     ContributorList columnList;

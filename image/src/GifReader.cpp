@@ -150,15 +150,13 @@ BYTE* GifReader::readImage(const ImageDescriptor& d, int* width, int* height, in
     if (d.width == 0 || d.height == 0) return fail(kBadGifData);
     const unsigned rowBytes = dib ? dibRowBytes(d.width, 8) : static_cast<unsigned>(d.width);
     const unsigned headerBytes = dib ? kDibHeaderAndPalette : 0;
-    const std::uint32_t image = checkedProduct({rowBytes, static_cast<std::uint64_t>(d.height)});
-    const std::uint32_t total = image != 0 ? checkedSum(headerBytes, image) : 0;
+    const Size total = imageBlockSize(headerBytes, rowBytes, d.height);
     const auto pixels = static_cast<std::uint64_t>(d.width) * static_cast<std::uint64_t>(d.height);
-    if (total != 0 && !blockJustified(Encoding::GifLzw, total, pixels, bytesLeft(m_io)))
-        return fail(kReadFailed);
+    if (!blockJustified(Encoding::GifLzw, total, pixels, bytesLeft(m_io))) return fail(kReadFailed);
     MemoryBlock block;
-    if (total == 0 || !block.allocate(total)) return fail(kNoMemory);
+    if (!block.allocate(total)) return fail(kNoMemory);
     BYTE* result = block.data();
-    if (dib) writeDIBHeader(result, d.width, d.height, 8, image, 256, 0);
+    if (dib) writeDIBHeader(result, d.width, d.height, 8, total.bytes() - headerBytes, 256, 0);
 
     if (d.localTable && !readColourTable(m_local, d.tableEntries)) {
         block.release();

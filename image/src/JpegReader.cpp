@@ -128,16 +128,16 @@ ImgResolution densityForConversion(const ImgResolution& jfif) {
 }
 
 // The bytes of the image block for an output mode, and its row bytes.
-std::uint64_t imageBytesOf(const jpeg_decompress_struct& c, int mode, int flags,
-                           std::uint32_t* rowBytes) {
+Size imageBytesOf(const jpeg_decompress_struct& c, int mode, int flags, std::uint32_t* rowBytes) {
     const int bytesPerPixel = bytesPerPixelOf(mode);
     const bool dib = flags & IMG_FLAG_DIB;
-    *rowBytes = dib || (flags & kPaddedBgr)
-                    ? paddedRowBytes(c.output_width, 8u * bytesPerPixel)
-                    : checkedProduct({c.output_width, std::uint64_t(bytesPerPixel)});
+    const Size row = dib || (flags & kPaddedBgr)
+                         ? paddedRowBytes(c.output_width, 8u * bytesPerPixel)
+                         : checkedProduct({c.output_width, bytesPerPixel});
+    *rowBytes = row.bytes();
     const unsigned headerBytes =
         !dib ? 0 : kDibHeaderBytes + (mode == kModeGrey ? kGreyPaletteBytes : 0);
-    return headerBytes + std::uint64_t{*rowBytes} * c.output_height;
+    return imageBlockSize(headerBytes, row, c.output_height);
 }
 
 // Whether the rest of the file can justify the image block and the whole-image coefficient
@@ -153,7 +153,10 @@ bool budgetJustified(jpeg_decompress_struct& c, int mode, int flags, std::uint64
     }
     const std::uint64_t coefficients = jpeg_has_multiple_scans(&c) ? allBlocks * sizeof(JBLOCK) : 0;
     std::uint32_t rowBytes = 0;
-    const std::uint64_t block = std::max(imageBytesOf(c, mode, flags, &rowBytes), coefficients);
+    // A mode without pixels is refused later, by the read, with its own code.
+    const Size image = bytesPerPixelOf(mode) != 0 ? imageBytesOf(c, mode, flags, &rowBytes) : 0;
+    const Size block =
+        image.ok() ? Size(std::max<std::uint64_t>(image.bytes(), coefficients)) : Size::refused();
     // Arithmetic coding can spend almost nothing on a run of empty blocks.
     const Encoding encoding = c.arith_code ? Encoding::Skipping : Encoding::HuffmanJpeg;
     if (!blockJustified(encoding, block, leastBlocks, sourceBytes)) return false;
@@ -203,9 +206,9 @@ JpegDecoding* JpegReader::open(int* width, int* height, int bitsPerPixel, int fl
             return fail(kReadFailed);
         }
         jpeg_start_decompress(c);
-        const std::uint32_t rowBytes =
-            checkedProduct({c->output_width, static_cast<std::uint64_t>(c->output_components), 2});
-        if (rowBytes == 0 || d->conversionRow.ensure(static_cast<int>(rowBytes)) == nullptr) {
+        const Size rowBytes = checkedProduct({c->output_width, c->output_components, 2});
+        if (!rowBytes.ok() ||
+            d->conversionRow.ensure(static_cast<int>(rowBytes.bytes())) == nullptr) {
             release(d);
             return fail(kNoMemory);
         }
@@ -296,11 +299,9 @@ BYTE* JpegReader::read(int* width, int* height, int bitsPerPixel, int flags) {
     const std::uint32_t pixels = d->decompressor.output_width;
     const std::uint32_t rows = d->decompressor.output_height;
     std::uint32_t rowBytes = 0;
-    const std::uint64_t imageBytes = imageBytesOf(d->decompressor, d->outputMode, flags, &rowBytes);
-    const auto headerBytes = static_cast<unsigned>(imageBytes - std::uint64_t{rowBytes} * rows);
-    BYTE* image = rowBytes == 0 || imageBytes > kBlockLimit
-                      ? nullptr
-                      : allocateGlobal(static_cast<unsigned>(imageBytes));
+    const Size imageBytes = imageBytesOf(d->decompressor, d->outputMode, flags, &rowBytes);
+    const unsigned headerBytes = imageBytes.bytes() - rowBytes * rows;
+    BYTE* image = allocateGlobal(imageBytes);
     if (image == nullptr) {
         close(d);
         return fail(kNoMemory);

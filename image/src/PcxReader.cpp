@@ -59,12 +59,6 @@ bool decodable(const PcxHeader& h, int requested) {
     return expandable && (requested == 8 || requested == 24);
 }
 
-// `rows` rows of `rowBytes` behind `header` bytes; 0 when that overflows the block limit.
-unsigned imageBytes(unsigned header, unsigned rowBytes, unsigned rows) {
-    const std::uint32_t image = checkedProduct({rowBytes, rows});
-    return image == 0 ? 0 : checkedSum(header, image);
-}
-
 // One row of pixels of 1, 4 or 8 bits from the combined line, as indices or as colours; each
 // byte's pixels start at its top bits.
 bool expandRow(const PcxDecoder& d, BYTE* destination) {
@@ -150,8 +144,8 @@ bool PcxReader::prepareDecoder(PcxDecoder& d, RGBQUAD* palette, int* depth, int 
     buildPalette(d.stream, h, d.palette);
     if (d.requestedDepth <= 8) copyBytes(palette, d.palette, kPaletteBytes);
 
-    const std::uint32_t lineBytes = checkedProduct({h.bytesPerLine, h.planes});
-    const std::uint32_t expansionBytes = checkedProduct({d.width, 3});
+    const std::uint32_t lineBytes = checkedProduct({h.bytesPerLine, h.planes}).bytes();
+    const std::uint32_t expansionBytes = checkedProduct({d.width, 3}).bytes();
     if (lineBytes == 0 || expansionBytes == 0 ||
         d.line.ensure(static_cast<int>(lineBytes)) == nullptr ||
         d.expansion.ensure(static_cast<int>(expansionBytes)) == nullptr)
@@ -212,12 +206,12 @@ BYTE* PcxReader::read(int* width, int* height, int bitsPerPixel, RGBQUAD* palett
                  : depth == 8 ? kDibHeaderBytes + kPaletteBytes
                               : kDibHeaderBytes;
     } else {
-        rowBytes =
-            depth == 1 ? (w + 7) >> 3 : checkedProduct({w, static_cast<unsigned>(depth) / 8});
+        rowBytes = depth == 1 ? (w + 7) >> 3
+                              : checkedProduct({w, static_cast<unsigned>(depth) / 8}).bytes();
     }
-    const unsigned total = imageBytes(header, rowBytes, h);
+    const unsigned total = imageBlockSize(header, rowBytes, h).bytes();
     const std::uint64_t lines = std::uint64_t{d->header.bytesPerLine} * d->header.planes * h;
-    if (total != 0 && !blockJustified(Encoding::PcxRle, total, lines, bytesLeft(d->stream))) {
+    if (!blockJustified(Encoding::PcxRle, total, lines, bytesLeft(d->stream))) {
         closePCXDecoder(d);
         return fail(kReadFailed);
     }

@@ -207,7 +207,7 @@ bool PngReader::readRows(PngSession& s, std::uint32_t rowBytes, unsigned headerB
     const png_size_t libpngRowBytes = png_get_rowbytes(s.png, s.info);
     if (rowBytes == 0 || (dib ? libpngRowBytes > rowBytes : libpngRowBytes != rowBytes))
         return fail(kUnsupportedOptions);
-    const std::uint32_t imageBytes = checkedSum(headerBytes, checkedProduct({rowBytes, s.height}));
+    const Size imageBytes = imageBlockSize(headerBytes, rowBytes, s.height);
     // Every stored pixel's bits pass through the compressed stream, interlaced or not.
     const int channels =
         ((s.colourType & PNG_COLOR_MASK_COLOR) != 0 && s.colourType != PNG_COLOR_TYPE_PALETTE ? 3
@@ -215,7 +215,7 @@ bool PngReader::readRows(PngSession& s, std::uint32_t rowBytes, unsigned headerB
         ((s.colourType & PNG_COLOR_MASK_ALPHA) != 0 ? 1 : 0);
     const std::uint64_t stored =
         (std::uint64_t{s.width} * channels * s.bitDepth + 7) / 8 * s.height;
-    if (imageBytes != 0 && !blockJustified(Encoding::Deflate, imageBytes, stored, bytesLeft(m_io)))
+    if (!blockJustified(Encoding::Deflate, imageBytes, stored, bytesLeft(m_io)))
         return fail(kPngFailed);
     if (!m_image.allocate(imageBytes)) return fail(kNoMemory);
     ScratchBuffer<png_bytep> rows(static_cast<int>(s.height));
@@ -253,8 +253,7 @@ BYTE* PngReader::readIndexedOrRgb(int* width, int* height, int depth, bool wideS
         setUpBackground(s);
         setUpGamma(s, flags);
         const std::uint32_t rowBytes =
-            depth == 1 ? (s.width + 7) / 8
-                       : checkedProduct({s.width, static_cast<std::uint64_t>(depth)}) / 8;
+            depth == 1 ? (s.width + 7) / 8 : checkedProduct({s.width, depth}).bytes() / 8;
         readRows(s, rowBytes, 0, false, [](BYTE*) {});
     });
 }
@@ -279,7 +278,7 @@ BYTE* PngReader::readRgba(int* width, int* height, bool wideSamples, int flags) 
                 png_set_filler(s.png, wideSamples ? 65535 : 255, PNG_FILLER_AFTER);
         }
         setUpGamma(s, flags);
-        readRows(s, checkedProduct({s.width, wideSamples ? 8u : 4u}), 0, false, [](BYTE*) {});
+        readRows(s, checkedProduct({s.width, wideSamples ? 8 : 4}).bytes(), 0, false, [](BYTE*) {});
     });
 }
 
@@ -299,7 +298,7 @@ BYTE* PngReader::readGreyAlpha(int* width, int* height, int flags) {
                 png_set_filler(s.png, 255, PNG_FILLER_AFTER);
         }
         setUpGamma(s, flags);
-        readRows(s, checkedProduct({s.width, 2}), 0, false, [](BYTE*) {});
+        readRows(s, checkedProduct({s.width, 2}).bytes(), 0, false, [](BYTE*) {});
     });
 }
 

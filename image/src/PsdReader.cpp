@@ -154,7 +154,7 @@ bool PsdReader::readResources() {
     if (m_resourceLength == 0) return true;
     // A length past the end of the file is refused before it sizes a buffer.
     if (m_resourceLength > bytesLeft()) return fail(kReadFailed);
-    if (m_resources.ensure(static_cast<int>(checkedProduct({m_resourceLength}))) == nullptr)
+    if (m_resources.ensure(static_cast<int>(checkedProduct({m_resourceLength}).bytes())) == nullptr)
         return fail(kNoMemory);
     return m_io.readExact(m_resources.data(), m_resourceLength) ? true : fail(kReadFailed);
 }
@@ -299,8 +299,8 @@ bool PsdReader::decodePackBits(const BYTE* data, int length, const RowTarget& ta
 bool PsdReader::readRowCounts(const PsdHeader& h, RowCounts& table) {
     ScratchBuffer<int>& counts = table.counts;
     int* largest = &table.largest;
-    const std::uint32_t rows = checkedProduct({static_cast<std::uint64_t>(h.channels), h.height});
-    const std::uint32_t bytes = checkedProduct({rows, 2});
+    const std::uint32_t rows = checkedProduct({h.channels, h.height}).bytes();
+    const std::uint32_t bytes = checkedProduct({rows, 2}).bytes();
     // The table must be in the file before it sizes anything.
     if (bytes == 0 || bytes > bytesLeft()) return fail(kReadFailed);
     ScratchBuffer<BYTE> raw(static_cast<int>(bytes));
@@ -337,8 +337,7 @@ bool PsdReader::decodeRleRows(const PsdHeader& h, const RowCounts& table, int ch
 
 bool PsdReader::readRawRows(const PsdHeader& h, int channels, BYTE* pixels, int step) {
     const int sampleBytes = h.depth / 8;
-    const std::uint32_t rowBytes =
-        checkedProduct({h.width, static_cast<std::uint64_t>(sampleBytes)});
+    const std::uint32_t rowBytes = checkedProduct({h.width, sampleBytes}).bytes();
     ScratchBuffer<BYTE> row(static_cast<int>(rowBytes));
     if (row.data() == nullptr) return fail(kNoMemory);
     const std::size_t rowStride = static_cast<std::size_t>(h.width) * step;

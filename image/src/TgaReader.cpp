@@ -76,12 +76,6 @@ TgaPixel decodeValue(const BYTE* p, int bits) {
     return pixel;
 }
 
-// `rows` rows of `rowBytes` behind `header` bytes; 0 when that overflows the block limit.
-unsigned imageBytes(unsigned header, unsigned rowBytes, unsigned rows) {
-    const std::uint32_t image = checkedProduct({rowBytes, rows});
-    return image == 0 ? 0 : checkedSum(header, image);
-}
-
 } // namespace
 
 bool TgaReader::readHeader() {
@@ -158,10 +152,10 @@ BYTE* TgaReader::readColour(int* width, int* height, int outBits, bool dib) {
     if (h.width == 0 || h.height == 0) return fail(kUnsupportedTga);
 
     const int pixelBytes = outBits / 8;
-    const unsigned rowBytes = dib ? dibRowBytes(h.width, outBits)
-                                  : checkedProduct({h.width, static_cast<unsigned>(pixelBytes)});
+    const unsigned rowBytes =
+        dib ? dibRowBytes(h.width, outBits) : checkedProduct({h.width, pixelBytes}).bytes();
     const unsigned header = dib ? kDibHeaderBytes : 0;
-    const unsigned total = imageBytes(header, rowBytes, h.height);
+    const unsigned total = imageBlockSize(header, rowBytes, h.height).bytes();
     if (!justify(total)) return nullptr;
     MemoryBlock block;
     if (total == 0 || !block.allocate(total)) return fail(kNoMemory);
@@ -201,7 +195,7 @@ BYTE* TgaReader::readIndexed(int* width, int* height, RGBQUAD* palette, bool dib
 
     const unsigned rowBytes = dib ? dibRowBytes(h.width, 8) : h.width;
     const unsigned header = dib ? kDibHeaderBytes + kPaletteBytes : 0;
-    const unsigned total = imageBytes(header, rowBytes, h.height);
+    const unsigned total = imageBlockSize(header, rowBytes, h.height).bytes();
     if (!justify(total)) return nullptr;
     MemoryBlock block;
     if (total == 0 || !block.allocate(total)) return fail(kNoMemory);

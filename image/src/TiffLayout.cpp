@@ -33,17 +33,12 @@ std::int32_t truncateResolution(double v) {
     return static_cast<std::int32_t>(v);
 }
 
-std::uint32_t tiffBlockBytes(std::uint64_t rowBytes, std::uint64_t rows, unsigned header) {
-    const std::uint32_t pixels = checkedProduct({rowBytes, rows});
-    return pixels == 0 ? 0 : checkedSum(pixels, header);
-}
-
-std::uint32_t tiffTurnableBlockBytes(std::uint32_t rowBytes, std::uint32_t turnedRowBytes,
-                                     int width, int height, unsigned header, bool turns) {
-    const std::uint32_t bytes = tiffBlockBytes(rowBytes, std::uint64_t(height), header);
-    if (bytes == 0 || !turns) return bytes;
-    const std::uint32_t turned = tiffBlockBytes(turnedRowBytes, std::uint64_t(width), header);
-    return turned == 0 ? 0 : std::max(bytes, turned);
+Size tiffTurnableBlockBytes(std::uint32_t rowBytes, std::uint32_t turnedRowBytes, int width,
+                            int height, unsigned header, bool turns) {
+    const Size bytes = imageBlockSize(header, rowBytes, height);
+    if (!bytes.ok() || !turns) return bytes;
+    const Size turned = imageBlockSize(header, turnedRowBytes, width);
+    return turned.ok() ? std::max(bytes.bytes(), turned.bytes()) : Size::refused();
 }
 
 bool tiffImageSize(Operation& op, TIFF* tif, int* width, int* height) {
@@ -130,7 +125,7 @@ bool tiffBlockJustified(TIFF* tif, std::uint64_t blockBytes, std::uint64_t fileB
 
 TiffBuffer::TiffBuffer(tmsize_t size) {
     // A strip or tile larger than any block the library makes is taken as no memory.
-    if (size <= 0 || static_cast<std::uint64_t>(size) > kBlockLimit) return;
+    if (size == 0 || !Size(size).ok()) return;
     m_data = static_cast<BYTE*>(_TIFFmalloc(size));
     if (m_data != nullptr) m_size = size;
 }

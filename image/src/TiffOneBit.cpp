@@ -98,10 +98,10 @@ BYTE* TiffReader::readTIFFOneBit(TIFF* tif, int* width, int* height, RGBQUAD* pa
     const unsigned header = dib ? kDibHeader : 0;
     std::uint32_t rowLength = oneBitRowBytes(w, dib);
     const std::uint32_t rotatedRowLength = oneBitRowBytes(h, dib);
-    const std::uint32_t bytes = tiffTurnableBlockBytes(rowLength, rotatedRowLength, w, h, header,
-                                                       transform.rotation >= 0);
+    const Size bytes = tiffTurnableBlockBytes(rowLength, rotatedRowLength, w, h, header,
+                                              transform.rotation >= 0);
     MemoryBlock block;
-    if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
+    if (!block.allocate(bytes)) return fail(kNoMemory);
     BYTE* pixels = block.data() + header;
     const bool topDown = (flags & kTiffOneBitTopDown) != 0;
 
@@ -133,7 +133,7 @@ BYTE* TiffReader::readTIFFOneBit(TIFF* tif, int* width, int* height, RGBQUAD* pa
     }
 
     // What a failed strip or tile left is kept: the orientation step decides the status.
-    status = orientTIFFRows(orientation, pixels, bytes - header, &w, &h, 1, &rowLength,
+    status = orientTIFFRows(orientation, pixels, bytes.bytes() - header, &w, &h, 1, &rowLength,
                             rotatedRowLength, dib);
     if (!ok()) {
         block.release();

@@ -4,6 +4,7 @@
 
 #include "BlockBudget.h"
 #include "CImgIO.h"
+#include "CheckedSize.h"
 #include "Status.h"
 #include "imgcore.h"
 
@@ -97,12 +98,9 @@ private:
 // image) when zero or beyond the library's int sizes.
 bool tiffImageSize(Operation& op, TIFF* tif, int* width, int* height);
 
-// Bytes of `rows` rows behind a header, or 0 when the rows alone are more than a block holds
-// (a header must not turn a refused size back into a small one).
-std::uint32_t tiffBlockBytes(std::uint64_t rowBytes, std::uint64_t rows, unsigned header);
 // A block that holds the image as stored and, when a quarter turn follows, as turned.
-std::uint32_t tiffTurnableBlockBytes(std::uint32_t rowBytes, std::uint32_t turnedRowBytes,
-                                     int width, int height, unsigned header, bool turns);
+Size tiffTurnableBlockBytes(std::uint32_t rowBytes, std::uint32_t turnedRowBytes, int width,
+                            int height, unsigned header, bool turns);
 
 // A resolution tag's value truncated to an int; the file's value may lie beyond one.
 std::int32_t truncateResolution(double v);

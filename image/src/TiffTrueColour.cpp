@@ -103,8 +103,8 @@ BYTE* TiffReader::trueColourDIB(TiffSource& source, int bitsPerPixel, int orient
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
     MemoryBlock block;
-    const std::uint32_t bytes = tiffBlockBytes(std::uint64_t(w) * 4, std::uint64_t(h), kDibHeader);
-    if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
+    if (!block.allocate(imageBlockSize(kDibHeader, checkedProduct({w, 4}), h)))
+        return fail(kNoMemory);
     BYTE* pixels = block.data() + kDibHeader;
     if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(pixels), w, h)) {
         block.release();
@@ -143,8 +143,7 @@ BYTE* TiffReader::readTIFFRGBA32(TiffSource& source, int orientation, int* width
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
     MemoryBlock block;
-    const std::uint32_t bytes = checkedProduct({std::uint64_t(w), 4, std::uint64_t(h)});
-    if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
+    if (!block.allocate(imageBlockSize(0, checkedProduct({w, 4}), h))) return fail(kNoMemory);
     if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(block.data()), w, h)) {
         block.release();
         return fail(kTiffStripFailed);
@@ -165,8 +164,7 @@ BYTE* TiffReader::readTIFFRGB24(TiffSource& source, int orientation, int* width,
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
     MemoryBlock block;
-    const std::uint32_t bytes = checkedProduct({std::uint64_t(w), 4, std::uint64_t(h)});
-    if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
+    if (!block.allocate(imageBlockSize(0, checkedProduct({w, 4}), h))) return fail(kNoMemory);
     if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(block.data()), w, h)) {
         block.release();
         return fail(kTiffStripFailed);
