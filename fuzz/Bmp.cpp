@@ -20,8 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     seekSource(src, 0, 0);
     const int flags = (option & 4) != 0 ? IMG_FLAG_DIB : 0;
     BYTE* out = readBMP(src, &width, &height, depths[option & 3], palette, flags);
-    if (out != nullptr && flags != 0 && width > 0 && height != 0) {
-        std::vector<BYTE> rgb(static_cast<std::size_t>(width) * std::abs(height) * 3);
+    // A caller sizes the RGB buffer from the header, which a file can make claim more pixels
+    // than the block has bits; such a DIB is no image to convert.
+    const std::uint64_t pixels = static_cast<std::uint64_t>(width) *
+                                 static_cast<std::uint64_t>(std::abs(std::int64_t{height}));
+    if (out != nullptr && flags != 0 && width > 0 && height != 0 && pixels / 8 <= GlobalSize(out)) {
+        std::vector<BYTE> rgb(pixels * 3);
         img::CDibConverter().dibToRGB(out, rgb.data());
     }
     fuzzing::release(out);
