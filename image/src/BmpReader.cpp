@@ -217,7 +217,7 @@ BYTE* BmpReader::readColour(int* width, int* height, int bitsPerPixel) {
     if (!readHeader(h)) return nullptr;
     if (!checkDimensions(h)) return nullptr;
 
-    RGBQUAD table[256] = {};
+    RGBQUAD table[kBmpTableEntries] = {};
     DWORD masks[3] = {};
     const DWORD* useMasks = nullptr;
     if (h.os2()) {
@@ -273,7 +273,8 @@ BYTE* BmpReader::readColour(int* width, int* height, int bitsPerPixel) {
     const int depth = h.bitCount;
     CDibConverter converter;
     return readRows(h, outRowBytes, true, [&](const BYTE* in, BYTE* out) {
-        converter.dibRowToRGB(in, out, pixels, depth, table, useMasks, bitsPerPixel == 32, 255);
+        converter.dibRowToRGB(in, out, pixels, depth, table, kBmpTableEntries, useMasks,
+                              bitsPerPixel == 32, 255);
     });
 }
 

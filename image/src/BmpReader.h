@@ -16,6 +16,8 @@ inline constexpr DWORD kBmpOs2Header = 12;
 inline constexpr unsigned kBmpFileHeader = 14;
 // File header plus the Windows info header: where a table or the pixels would begin.
 inline constexpr unsigned kBmpHeadersEnd = kBmpFileHeader + kBmpWindowsHeader;
+// The colour readers' tables; entries the file does not give stay black.
+inline constexpr unsigned kBmpTableEntries = 256;
 
 struct BmpHeader {
     DWORD pixelOffset = 0;

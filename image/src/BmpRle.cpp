@@ -50,8 +50,8 @@ public:
         if (m_bytesPerPixel == 1)
             m_converter.unpackRow(run, out, k, m_depth);
         else
-            m_converter.dibRowToRGB(run, out, k, m_depth, m_table, nullptr, m_bytesPerPixel == 4,
-                                    255);
+            m_converter.dibRowToRGB(run, out, k, m_depth, m_table, kBmpTableEntries, nullptr,
+                                    m_bytesPerPixel == 4, 255);
         m_column += k;
     }
     void endOfLine() {
@@ -92,7 +92,7 @@ BYTE* BmpReader::decodeRle(int* width, int* height, int bitsPerPixel) {
 
     const std::uint64_t count = h.colourCount();
     const unsigned kept = static_cast<unsigned>(std::min<std::uint64_t>(count, 256));
-    RGBQUAD table[256] = {};
+    RGBQUAD table[kBmpTableEntries] = {};
     if (!m_io.readExact(table, kept * sizeof(RGBQUAD))) return fail(kReadFailed);
     const std::int64_t gap = static_cast<std::int64_t>(h.pixelOffset) -
                              static_cast<std::int64_t>(count * sizeof(RGBQUAD)) - kBmpHeadersEnd;

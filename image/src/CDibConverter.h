@@ -16,6 +16,12 @@ inline std::uint32_t dibRowBytes(int width, int bitsPerPixel) {
                                          : 0;
 }
 
+// The colour of a pixel value in a table of `count` entries. A value at or past the count is
+// black, as GDI paints it: pixels are file data, and no value may reach past the table.
+inline RGBQUAD tableEntry(const RGBQUAD* table, unsigned count, unsigned index) {
+    return index < count ? table[index] : RGBQUAD{};
+}
+
 class CDibConverter : public Operation {
 public:
     // Packed DIBs from buffers; without a destination a zero-filled block is allocated.
@@ -32,9 +38,10 @@ public:
 
     // Back to buffers.
     int dibToRGB(const BYTE* dib, BYTE* rgb);
+    // Indices at or past `tableEntries` give black.
     void dibRowToRGB(const BYTE* source, BYTE* destination, int pixels, int bitsPerPixel,
-                     const RGBQUAD* colourTable, const DWORD* masks, bool appendAlpha,
-                     BYTE alpha);
+                     const RGBQUAD* colourTable, unsigned tableEntries, const DWORD* masks,
+                     bool appendAlpha, BYTE alpha);
     void unpackRow(const BYTE* source, BYTE* destination, int pixels, int bitsPerPixel);
     int unpackPixels(const BYTE* packed, int width, int height, int bitsPerPixel,
                      BYTE* destination);

@@ -252,7 +252,11 @@ bool PsdReader::justify(const PsdHeader& h, int compression, const RowCounts& ro
     const std::uint64_t rowBytes =
         h.depth == 1 ? (std::uint64_t{h.width} + 7) / 8 : std::uint64_t{h.width} * h.depth / 8;
     const std::uint64_t units = rowBytes * h.height * static_cast<std::uint64_t>(channels);
-    const std::uint64_t block = std::uint64_t{h.width} * h.height * m_blockPixelBytes;
+    // The channels' own block comes first, so it must pass even when the final one is past
+    // the block limit and left to the allocator.
+    const std::uint64_t pixels = std::uint64_t{h.width} * h.height;
+    const std::uint64_t block = pixels * static_cast<std::uint64_t>(channels);
+    const std::uint64_t largest = pixels * std::max<std::uint64_t>(m_blockPixelBytes, channels);
     std::uint64_t source = bytesLeft();
     if (compression == kRle) {
         std::uint64_t counted = 0;
@@ -261,7 +265,10 @@ bool PsdReader::justify(const PsdHeader& h, int compression, const RowCounts& ro
         source = std::min(source, counted);
     }
     const Encoding encoding = compression == kRle ? Encoding::PackBits : Encoding::RawRows;
-    return blockJustified(encoding, block, units, source) ? true : fail(kReadFailed);
+    return blockJustified(encoding, block, units, source) &&
+                   blockJustified(encoding, largest, units, source)
+               ? true
+               : fail(kReadFailed);
 }
 
 bool PsdReader::decodePackBits(const BYTE* data, int length, const RowTarget& target) {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 using testing_support::digest;
@@ -242,6 +244,55 @@ TEST_F(ResizerTest, PalettedResizersBlendInColourAndMatchBack) {
     BYTE one = 9;
     ASSERT_EQ(paletteAverage(pal.data(), 3)(pair, 2, 1, 2, &one, 1, 1, 1), 1);
     EXPECT_EQ(one, 2);
+}
+
+// Entries that end where an unreadable page begins, so that reading past them faults.
+class GuardedPalette {
+public:
+    explicit GuardedPalette(std::size_t count) {
+        const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        m_bytes = 2 * page;
+        m_base = mmap(nullptr, m_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m_base == MAP_FAILED) throw std::bad_alloc();
+        mprotect(static_cast<BYTE*>(m_base) + page, page, PROT_NONE);
+        m_entries = reinterpret_cast<RGBQUAD*>(static_cast<BYTE*>(m_base) + page) - count;
+    }
+    ~GuardedPalette() { munmap(m_base, m_bytes); }
+    GuardedPalette(const GuardedPalette&) = delete;
+    GuardedPalette& operator=(const GuardedPalette&) = delete;
+    RGBQUAD* entries() const { return m_entries; }
+
+private:
+    void* m_base = nullptr;
+    std::size_t m_bytes = 0;
+    RGBQUAD* m_entries = nullptr;
+};
+
+TEST_F(ResizerTest, PalettedResizersTakeIndicesPastThePaletteAsBlack) {
+    GuardedPalette guarded(16);
+    RGBQUAD* pal = guarded.entries();
+    for (int i = 0; i < 16; ++i)
+        pal[i] = rgb(static_cast<BYTE>(100 + 10 * i), 200, 90);
+    pal[5] = rgb(0, 0, 0);
+    struct Case {
+        const char* name;
+        Resize resize;
+        int srcW, srcH, dstW, dstH;
+    };
+    const Case cases[] = {
+        {"blend enlarging", paletteBlend(pal, 16), 4, 4, 8, 8},
+        {"blend shrinking", paletteBlend(pal, 16), 16, 4, 8, 2},
+        {"average", paletteAverage(pal, 16), 16, 4, 8, 2},
+        {"average, one column per group", paletteAverage(pal, 16), 33, 3, 11, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Pixels src(static_cast<std::size_t>(c.srcW) * c.srcH, 200);
+        Pixels dst(static_cast<std::size_t>(c.dstW) * c.dstH, 99);
+        ASSERT_EQ(c.resize(src.data(), c.srcW, c.srcH, c.srcW, dst.data(), c.dstW, c.dstH, c.dstW),
+                  1);
+        EXPECT_EQ(dst, Pixels(dst.size(), 5)) << "black is entry 5";
+    }
 }
 
 TEST_F(ResizerTest, OneBitSetsOnlyAboveOneHalf) {
