@@ -1,5 +1,6 @@
 // BMP files as packed DIBs: the file's own header, colour table and pixel data (compressed
 // data stays compressed), or a plain header written for OS/2 files.
+#include "BlockBudget.h"
 #include "BmpReader.h"
 #include "CDibConverter.h"
 #include "CheckedSize.h"
@@ -50,6 +51,10 @@ BYTE* BmpReader::readPackedDib() {
     const bool afterTable =
         offset == tableEnd || offset == kBmpHeadersEnd || offset == kBmpFileHeader;
     const std::uint64_t pixelStart = afterTable ? tableEnd : offset;
+    const bool runs = h.compression == BI_RLE4 || h.compression == BI_RLE8;
+    if (!blockJustified(runs ? Encoding::Skipping : Encoding::RawRows, fromHeader,
+                        tableBytes + h.storedRowBytes(), bytesLeft(m_io)))
+        return fail(kReadFailed);
     // Everything from the pixel offset to the end of the file fits too, so the end of a
     // compressed stream longer than the plain rows is not lost.
     const Size fromSource = sourceBytes > kBmpWindowsHeader ? sourceBytes - kBmpWindowsHeader : 0;
@@ -105,6 +110,8 @@ BYTE* BmpReader::readPackedDibOs2(const BmpHeader& h) {
     const Size blockBytes =
         imageBlockSize(sizeof(BITMAPINFOHEADER) + tableBytes,
                        paddedRowBytes(static_cast<std::uint64_t>(h.width), depth), h.rowCount());
+    if (!blockJustified(Encoding::RawRows, blockBytes, h.storedRowBytes(), bytesLeft(m_io)))
+        return fail(kReadFailed);
     MemoryBlock block;
     if (!blockBytes.ok() || !block.allocate(blockBytes)) return fail(kNoMemory);
     const std::uint32_t imageBytes = blockBytes.bytes() - sizeof(BITMAPINFOHEADER) - tableBytes;

@@ -1,5 +1,6 @@
 // BMP headers, the info and palette queries, and the readers of uncompressed rows.
 #include "BmpReader.h"
+#include "BlockBudget.h"
 #include "CDibConverter.h"
 #include "CheckedSize.h"
 #include "MemoryBlock.h"
@@ -122,8 +123,11 @@ BYTE* BmpReader::readRows(const BmpHeader& header, unsigned outRowBytes, bool co
     const std::uint64_t rows = header.rowCount();
     const std::uint32_t fileRowBytes =
         paddedRowBytes(static_cast<std::uint64_t>(header.width), header.bitCount).bytes();
+    const Size imageBytes = imageBlockSize(0, outRowBytes, rows);
+    if (!blockJustified(Encoding::RawRows, imageBytes, header.storedRowBytes(), bytesLeft(m_io)))
+        return fail(kReadFailed);
     MemoryBlock image;
-    if (!image.allocate(imageBlockSize(0, outRowBytes, rows))) return fail(kNoMemory);
+    if (!image.allocate(imageBytes)) return fail(kNoMemory);
     ScratchBuffer<BYTE> row;
     if (fileRowBytes == 0 || row.ensure(static_cast<int>(fileRowBytes)) == nullptr) {
         image.release();

@@ -37,6 +37,11 @@ struct BmpHeader {
         if (clrUsed != 0) return clrUsed;
         return bitCount < 32 ? std::uint64_t{1} << bitCount : 0;
     }
+    // Bytes of all the padded rows an uncompressed file stores, however many that is.
+    std::uint64_t storedRowBytes() const {
+        return (static_cast<std::uint64_t>(width < 0 ? 0 : width) * bitCount + 31) / 32 * 4 *
+               rowCount();
+    }
     // Rows stored in the file; a negative height only says they run top-down.
     std::uint64_t rowCount() const {
         return static_cast<std::uint64_t>(height < 0 ? -static_cast<std::int64_t>(height) : height);

@@ -1,4 +1,5 @@
 // Run-length BMP pixels (RLE8 and RLE4), decoded into an 8-, 24- or 32-bit top-down image.
+#include "BlockBudget.h"
 #include "BmpReader.h"
 #include "CDibConverter.h"
 #include "CheckedSize.h"
@@ -103,8 +104,11 @@ BYTE* BmpReader::decodeRle(int* width, int* height, int bitsPerPixel) {
     setOut(height, h.height);
     const int bytesPerPixel = bitsPerPixel / 8;
     const std::uint32_t rowBytes = checkedProduct({h.width, bytesPerPixel}).bytes();
+    const Size imageBytes = imageBlockSize(0, rowBytes, h.height);
+    // Deltas and end-of-bitmap skip pixels, so runs have no least size: only the ceiling holds.
+    if (!blockJustified(Encoding::Skipping, imageBytes, 0, 0)) return fail(kReadFailed);
     MemoryBlock image;
-    if (!image.allocate(imageBlockSize(0, rowBytes, h.height))) return fail(kNoMemory);
+    if (!image.allocate(imageBytes)) return fail(kNoMemory);
     if (bytesPerPixel != 1) {
         const RGBQUAD& e = table[0];
         DWORD colour = static_cast<DWORD>(e.rgbBlue) << 16 | e.rgbGreen << 8 | e.rgbRed;

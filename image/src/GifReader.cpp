@@ -1,5 +1,6 @@
 // GIF 87a/89a: the first image of the file as 8-bit indices with a 256-entry palette, or as an
 // 8-bit packed DIB.
+#include "BlockBudget.h"
 #include "CDibConverter.h"
 #include "EntryFrame.h"
 #include "GifLzw.h"
@@ -150,6 +151,8 @@ BYTE* GifReader::readImage(const ImageDescriptor& d, int* width, int* height, in
     const unsigned rowBytes = dib ? dibRowBytes(d.width, 8) : static_cast<unsigned>(d.width);
     const unsigned headerBytes = dib ? kDibHeaderAndPalette : 0;
     const Size total = imageBlockSize(headerBytes, rowBytes, d.height);
+    const auto pixels = static_cast<std::uint64_t>(d.width) * static_cast<std::uint64_t>(d.height);
+    if (!blockJustified(Encoding::GifLzw, total, pixels, bytesLeft(m_io))) return fail(kReadFailed);
     MemoryBlock block;
     if (!block.allocate(total)) return fail(kNoMemory);
     BYTE* result = block.data();

@@ -1,4 +1,5 @@
 #include "PcxReader.h"
+#include "BlockBudget.h"
 
 #include "CDibConverter.h"
 #include "Tables.h"
@@ -209,6 +210,11 @@ BYTE* PcxReader::read(int* width, int* height, int bitsPerPixel, RGBQUAD* palett
                               : checkedProduct({w, static_cast<unsigned>(depth) / 8}).bytes();
     }
     const unsigned total = imageBlockSize(header, rowBytes, h).bytes();
+    const std::uint64_t lines = std::uint64_t{d->header.bytesPerLine} * d->header.planes * h;
+    if (!blockJustified(Encoding::PcxRle, total, lines, bytesLeft(d->stream))) {
+        closePCXDecoder(d);
+        return fail(kReadFailed);
+    }
     MemoryBlock block;
     if (total == 0 || !block.allocate(total)) {
         closePCXDecoder(d);

@@ -1,4 +1,5 @@
 #include "TgaReader.h"
+#include "BlockBudget.h"
 
 #include "CDibConverter.h"
 #include "MemoryBlock.h"
@@ -155,6 +156,7 @@ BYTE* TgaReader::readColour(int* width, int* height, int outBits, bool dib) {
         dib ? dibRowBytes(h.width, outBits) : checkedProduct({h.width, pixelBytes}).bytes();
     const unsigned header = dib ? kDibHeaderBytes : 0;
     const unsigned total = imageBlockSize(header, rowBytes, h.height).bytes();
+    if (!justify(total)) return nullptr;
     MemoryBlock block;
     if (total == 0 || !block.allocate(total)) return fail(kNoMemory);
     BYTE* image = block.data();
@@ -194,6 +196,7 @@ BYTE* TgaReader::readIndexed(int* width, int* height, RGBQUAD* palette, bool dib
     const unsigned rowBytes = dib ? dibRowBytes(h.width, 8) : h.width;
     const unsigned header = dib ? kDibHeaderBytes + kPaletteBytes : 0;
     const unsigned total = imageBlockSize(header, rowBytes, h.height).bytes();
+    if (!justify(total)) return nullptr;
     MemoryBlock block;
     if (total == 0 || !block.allocate(total)) return fail(kNoMemory);
     BYTE* image = block.data();
@@ -209,6 +212,18 @@ BYTE* TgaReader::readIndexed(int* width, int* height, RGBQUAD* palette, bool dib
     *height = h.height;
     readFooter();
     return image;
+}
+
+// Stored pixels take their bytes, run packets at least two bytes for 128 pixels, so the file
+// must hold the least encoding of every pixel before a large block is allocated.
+bool TgaReader::justify(unsigned total) {
+    const std::uint64_t pixels = std::uint64_t{m_header.width} * m_header.height;
+    const bool justified =
+        m_runLength ? blockJustified(Encoding::TgaRle, total, pixels, bytesLeft(m_io))
+                    : blockJustified(Encoding::RawRows, total,
+                                     pixels * std::max(valueBytes(m_header.pixelDepth), 1u),
+                                     bytesLeft(m_io));
+    return justified ? true : fail(kReadFailed);
 }
 
 BYTE* TgaReader::rowOf(BYTE* pixels, unsigned rowBytes, int fileRow, bool dib) const {

@@ -45,6 +45,7 @@ private:
     BYTE* readColour(int* width, int* height, int outBits, bool dib);
     BYTE* readIndexed(int* width, int* height, RGBQUAD* palette, bool dib);
     bool readRow(BYTE* row, int pixelBytes, bool dib);
+    bool justify(unsigned total);
     bool nextPixel();
     bool decodePixel(const BYTE* bytes);
     BYTE* rowOf(BYTE* pixels, unsigned rowBytes, int fileRow, bool dib) const;

@@ -83,6 +83,46 @@ bool tiffTileGeometry(Operation& op, TIFF* tif, std::uint32_t* tileWidth,
     return true;
 }
 
+Encoding tiffEncoding(TIFF* tif) {
+    std::uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    switch (compression) {
+    case COMPRESSION_NONE:
+        return Encoding::RawRows;
+    case COMPRESSION_PACKBITS:
+        return Encoding::PackBits;
+    case COMPRESSION_LZW:
+        return Encoding::TiffLzw;
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+        return Encoding::Deflate;
+    case COMPRESSION_JPEG:
+    case COMPRESSION_OJPEG:
+        return Encoding::TiffJpeg;
+    default:
+        // CCITT codes a blank row in a bit, and the other codecs have no bound we rely on.
+        return Encoding::Skipping;
+    }
+}
+
+bool tiffBlockJustified(TIFF* tif, std::uint64_t blockBytes, std::uint64_t fileBytes) {
+    const bool tiled = TIFFIsTiled(tif) != 0;
+    const std::uint64_t striles = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    std::uint16_t planar = PLANARCONFIG_CONTIG, samples = 1;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    std::uint32_t height = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    const std::uint64_t planes = planar == PLANARCONFIG_SEPARATE ? samples : 1;
+    const std::uint64_t units = tiled ? static_cast<std::uint64_t>(TIFFTileSize64(tif)) * striles
+                                      : TIFFScanlineSize64(tif) * std::uint64_t{height} * planes;
+    // The byte counts are summed only while they could still fall short of the file.
+    std::uint64_t counted = 0;
+    for (std::uint32_t i = 0; i < striles && counted < fileBytes; ++i)
+        counted += TIFFGetStrileByteCount(tif, i);
+    return blockJustified(tiffEncoding(tif), blockBytes, units, std::min(counted, fileBytes));
+}
+
 TiffBuffer::TiffBuffer(tmsize_t size) {
     // A strip or tile larger than any block the library makes is taken as no memory.
     if (size == 0 || !Size(size).ok()) return;

@@ -2,6 +2,7 @@
 // tags, places strips and tiles, applies the orientation tag and builds palettes and DIBs.
 #pragma once
 
+#include "BlockBudget.h"
 #include "CImgIO.h"
 #include "CheckedSize.h"
 #include "Status.h"
@@ -79,6 +80,7 @@ public:
     BYTE* readTIFFGrey16(TIFF* tif, int* width, int* height, int flags);
 
 private:
+    bool justifyPage(TiffSource& source, int depth);
     // `straightAlpha` asks for alpha as stored, not premultiplied, for 32-bit output.
     bool readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32_t width,
                   std::uint32_t height, bool straightAlpha = false);
@@ -118,6 +120,17 @@ void unpremultiplyRGBA(std::uint32_t* raster, std::size_t count);
 
 // Rows per strip clamped to the image height (libtiff reports 2^32 - 1 for "all rows").
 std::uint32_t tiffRowsPerStrip(TIFF* tif, std::uint32_t height);
+
+// The budget line of the page's codec.
+Encoding tiffEncoding(TIFF* tif);
+// Whether the page's strips or tiles, by their byte counts within the file of `fileBytes`, can
+// fill a block of `blockBytes` at the codec's greatest expansion.
+bool tiffBlockJustified(TIFF* tif, std::uint64_t blockBytes, std::uint64_t fileBytes);
+// Whether one strip or tile's byte count can decode to `bytes`; a read past the free block size
+// that its data cannot fill is not made.
+inline bool tiffStrileJustified(TIFF* tif, std::uint32_t strile, std::uint64_t bytes) {
+    return blockJustified(tiffEncoding(tif), bytes, bytes, TIFFGetStrileByteCount(tif, strile));
+}
 
 // A libtiff buffer for one strip or tile, freed with _TIFFfree. It is not cleared (a tile may
 // be far larger than its image): only what a read reports as decoded is ever placed.
@@ -171,7 +184,10 @@ bool forEachTile(Operation& op, TIFF* tif, int width, int height, int bitsPerPix
     for (std::uint64_t y = 0; op.ok() && y < h;) {
         const std::uint64_t band = std::min<std::uint64_t>(tl - y % tl, h - y);
         for (std::uint64_t x = 0; op.ok() && x < w; x += tw) {
-            const bool read = TIFFReadTile(tif, tile.data(), static_cast<std::uint32_t>(x),
+            const std::uint32_t index = TIFFComputeTile(tif, static_cast<std::uint32_t>(x),
+                                                        static_cast<std::uint32_t>(y), 0, 0);
+            const bool read = tiffStrileJustified(tif, index, rowBytes * tl) &&
+                              TIFFReadTile(tif, tile.data(), static_cast<std::uint32_t>(x),
                                            static_cast<std::uint32_t>(y), 0,
                                            0) >= static_cast<tmsize_t>(rowBytes * tl);
             reads.record(read);
@@ -202,8 +218,11 @@ bool forEachStrip(Operation& op, TIFF* tif, int height, TiffReads& reads, Place&
         std::min<std::uint64_t>(rps, static_cast<std::uint64_t>(strip.size() / scanline)));
     for (std::uint32_t y = 0; op.ok() && y < h;) {
         const std::uint32_t n = std::min(rps, h - y);
+        const std::uint32_t index = TIFFComputeStrip(tif, y, 0);
         const tmsize_t decoded =
-            TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, 0), strip.data(), scanline * n);
+            tiffStrileJustified(tif, index, static_cast<std::uint64_t>(scanline) * n)
+                ? TIFFReadEncodedStrip(tif, index, strip.data(), scanline * n)
+                : -1;
         reads.record(decoded >= 0);
         const std::uint64_t whole =
             decoded > 0 ? static_cast<std::uint64_t>(decoded / scanline) : 0;

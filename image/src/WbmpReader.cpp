@@ -1,5 +1,6 @@
 // Wireless bitmaps of type 0: a two-byte zero header, width and height as multi-byte
 // integers, then one bit per pixel, rows top-down, 1 white and 0 black.
+#include "BlockBudget.h"
 #include "CDibConverter.h"
 #include "CheckedSize.h"
 #include "EntryFrame.h"
@@ -42,6 +43,10 @@ public:
                                                       : static_cast<unsigned>(w);
         const unsigned header = dib ? kWbmpDibHead : 0;
         const Size total = imageBlockSize(header, rowBytes, h);
+        if (!blockJustified(Encoding::RawRows, total,
+                            std::uint64_t{fileRowBytes} * static_cast<unsigned>(h),
+                            bytesLeft(m_io)))
+            return fail(kReadFailed);
         MemoryBlock block;
         if (!block.allocate(total)) return fail(kNoMemory);
         BYTE* rows = block.data();

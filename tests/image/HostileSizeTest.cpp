@@ -1,13 +1,16 @@
 // Small files whose headers declare images too large for a block: every reader refuses them
-// before writing a row, and every DIB a reader does return holds what its own header says.
+// before writing a row, and every DIB a reader does return holds what its own header says. Below
+// the block limit, no block above 64 MiB unless the file can fill it.
 #include "BmpWriter.h"
 #include "GifWriter.h"
 #include "ImageReads.h"
 #include "JpegWriter.h"
+#include "MetafileWriter.h"
 #include "PcdWriter.h"
 #include "PcxWriter.h"
 #include "PngWriter.h"
 #include "PsdWriter.h"
+#include "TestFiles.h"
 #include "TgaWriter.h"
 #include "TiffWriter.h"
 #include "WbmpWriter.h"
@@ -16,6 +19,7 @@
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <tiffio.h>
 #include <zlib.h>
 
 using namespace testing_support;
@@ -73,15 +77,17 @@ Bytes pngClaiming(PngSpec layout, std::uint32_t width, std::uint32_t height) {
     return file;
 }
 
-// A baseline JPEG of 16 x 16 whose frame header claims another size.
-Bytes jpegClaiming(int components, int width, int height) {
+// A JPEG of 16 x 16, baseline or progressive, whose frame header claims another size.
+Bytes jpegClaiming(int components, int width, int height, bool progressive = false) {
     JpegSpec layout;
     layout.width = layout.height = 16;
     layout.components = components;
     layout.pixels = texturedPixels(16, 16, components);
+    layout.progressive = progressive;
     Bytes file = encodeJpeg(layout);
+    const std::uint8_t frame = progressive ? 0xC2 : 0xC0;
     for (std::size_t i = 2; i + 9 < file.size(); ++i) {
-        if (file[i] != 0xFF || file[i + 1] != 0xC0) continue;
+        if (file[i] != 0xFF || file[i + 1] != frame) continue;
         // Marker, length, precision, then height and width, both big-endian.
         file[i + 5] = static_cast<std::uint8_t>(height >> 8);
         file[i + 6] = static_cast<std::uint8_t>(height);
@@ -89,7 +95,7 @@ Bytes jpegClaiming(int components, int width, int height) {
         file[i + 8] = static_cast<std::uint8_t>(width);
         return file;
     }
-    ADD_FAILURE() << "no baseline frame header";
+    ADD_FAILURE() << "no frame header";
     return file;
 }
 
@@ -157,6 +163,8 @@ Bytes tiffClaiming(std::uint32_t width, std::uint32_t height, std::uint16_t samp
     Bytes file = writeTiff(page);
     EXPECT_TRUE(patchTiffTag(file, 256, width));
     EXPECT_TRUE(patchTiffTag(file, 257, height));
+    // One strip, so that its byte count is all the rows have.
+    patchTiffTag(file, TIFFTAG_ROWSPERSTRIP, height);
     return file;
 }
 
@@ -259,6 +267,168 @@ TEST(HostileSize, EveryReaderRefusesRowsNoBlockHoldsAndReturnsDibsThatHoldTheirR
         if (r.image == nullptr || !c.dib) continue;
         EXPECT_EQ(r.header().biSize, sizeof(BITMAPINFOHEADER));
         EXPECT_GE(GlobalSize(r.image.get()), dibClaimedBytes(r.image.get()));
+    }
+}
+
+// The PSD sections before the image data, all empty, for a header of these values.
+Bytes psdHead(int channels, std::uint32_t width, std::uint32_t height, int depth, int mode,
+              int compression) {
+    Bytes b = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0};
+    appendU16Be(b, static_cast<unsigned>(channels));
+    appendU32Be(b, height);
+    appendU32Be(b, width);
+    appendU16Be(b, static_cast<unsigned>(depth));
+    appendU16Be(b, static_cast<unsigned>(mode));
+    for (int section = 0; section < 3; ++section)
+        appendU32Be(b, 0);
+    appendU16Be(b, static_cast<unsigned>(compression));
+    return b;
+}
+
+constexpr std::size_t kFreeBlock = std::size_t{64} << 20;
+constexpr std::size_t kSkippingCeiling = std::size_t{256} << 20;
+
+struct BudgetCase {
+    const char* name;
+    Bytes file;
+    Reader read;
+    int status;
+    bool image; // a block under the budget, or one the file justifies, is returned
+};
+
+std::vector<BudgetCase> hostileFiles() {
+    BmpSpec wide;
+    wide.width = 715000000;
+    wide.pixels = {1, 2, 3};
+    BmpSpec runs;
+    runs.width = runs.height = 23000;
+    runs.bitCount = 8;
+    runs.compression = 1;
+    runs.palette = greyPalette(1);
+    BmpSpec wide8;
+    wide8.width = 134217730;
+    wide8.bitCount = 8;
+    wide8.palette = greyPalette(16);
+    wide8.pixels = {0, 1, 2, 3};
+    BmpSpec smallRuns = runs;
+    smallRuns.width = smallRuns.height = 5000;
+    BmpSpec shortRows;
+    shortRows.width = shortRows.height = 2000;
+
+    Bytes psdBitmap = psdHead(1, 2147348478u, 1, 1, 0, 1);
+    appendU16Be(psdBitmap, 2);
+    psdBitmap.insert(psdBitmap.end(), {0x81, 0x00});
+
+    PcxSpec pcxLayout;
+    pcxLayout.width = 65534;
+    pcxLayout.height = 30000;
+    Bytes pcxHeader = writePcx(pcxLayout);
+    pcxHeader.resize(128);
+
+    GifWriter gifFile;
+    gifFile.screen(65535, 32766).imageRaw(65535, 32766, 0, {2, 2, 0x44, 0x01, 0}).trailer();
+
+    TgaSpec tgaLayout;
+    tgaLayout.imageType = 3;
+    tgaLayout.pixelDepth = 8;
+    tgaLayout.width = 65535;
+    tgaLayout.height = 32766;
+
+    PngSpec greyPng;
+    greyPng.colourType = 0;
+
+    TiffPage samples;
+    samples.width = samples.height = 4;
+    samples.compression = COMPRESSION_PACKBITS;
+    samples.pixels = Bytes(16, 7);
+    Bytes manySamples = writeTiff(samples);
+    patchTiffTag(manySamples, TIFFTAG_SAMPLESPERPIXEL, 5632);
+
+    // 8192 x 8193 bytes pass the free block size by a little; every row is in the file.
+    const unsigned fullWidth = 8192, fullHeight = 8193;
+    const Bytes fullRows(static_cast<std::size_t>(fullWidth / 8) * fullHeight, 0x5A);
+
+    return {
+        {"BMP 24-bit, width 715000000", writeBmp(wide), plain(readBMP, 24, 0), 3, false},
+        {"BMP RLE8 23000 x 23000 without runs", writeBmp(runs), plain(readBMP, 32, 0), 3, false},
+        {"BMP 134217730 x 1 at 8 bits", writeBmp(wide8), plain(readBMP, 32, 0), 3, false},
+        {"BMP 134217730 x 1 as a DIB", writeBmp(wide8), plain(readBMP, 8, IMG_FLAG_DIB), 3, false},
+        {"BMP RLE8 5000 x 5000 under the ceiling", writeBmp(smallRuns), plain(readBMP, 32, 0), 3,
+         true},
+        {"BMP 2000 x 2000 without rows, under the budget", writeBmp(shortRows),
+         plain(readBMP, 24, 0), 3, true},
+        {"PSD bitmap PackBits 2147348478 x 1", psdBitmap, plain(readPSD, 8, 0), 3, false},
+        // The bitmap's own block comes before the one past the block limit, and is refused.
+        {"PSD bitmap PackBits 2147348478 x 1 at 24", psdBitmap, plain(readPSD, 24, 0), 3, false},
+        {"PSD CMYK raw 20000 x 20000 as a DIB", psdHead(4, 20000, 20000, 8, 4, 0),
+         plain(readPSD, 24, IMG_FLAG_DIB), 3, false},
+        {"PCX header only, 65534 x 30000", pcxHeader, plain(readPCX, 8, 0), 3, false},
+        {"GIF 65535 x 32766", gifFile.bytes(), gif(0), 3, false},
+        {"WBMP 46000 x 46000", writeWbmp(46000, 46000, {}), wbmp(8, 0), 3, false},
+        {"WBMP whose rows fill a block past the budget", writeWbmp(fullWidth, fullHeight, fullRows),
+         wbmp(8, 0), 0, true},
+        {"TGA header only, 65535 x 32766", writeTga(tgaLayout), plain(readTGA, 8, 0), 3, false},
+        {"JPEG progressive 25000 x 25000", jpegClaiming(3, 25000, 25000, true), jpeg(24, 0), 3,
+         false},
+        {"JPEG baseline grey 65500 x 32700", jpegClaiming(1, 65500, 32700), jpeg(8, 0), 3, false},
+        {"JPEG baseline grey 65500 x 32700 as a DIB", jpegClaiming(1, 65500, 32700),
+         jpeg(8, IMG_FLAG_DIB), 3, false},
+        {"PNG grey 23000 x 23000", pngClaiming(greyPng, 23000, 23000), plain(readPNG, 32, 0), 15,
+         false},
+        {"PNG grey 23000 x 23000 as a DIB", pngClaiming(greyPng, 23000, 23000),
+         plain(readPNG, 8, IMG_FLAG_DIB), 15, false},
+        {"TIFF 5632 samples per pixel", manySamples, tiff(24, 0), 28, false},
+        {"TIFF raw grey 46000 x 11500 at 24", tiffClaiming(46000, 11500, 1), tiff(24, 0), 20,
+         false},
+        {"TIFF raw grey 46000 x 46000 at 8 bits", tiffClaiming(46000, 46000, 1), tiff(8, 0), 20,
+         false},
+    };
+}
+
+TEST(HostileSize, TinyFilesDeclaringHugeImagesCostWhatTheFileCan) {
+    for (const BudgetCase& c : hostileFiles()) {
+        const ImageRead r = readBytes(c.file, 0, c.read);
+        EXPECT_EQ(r.status, c.status) << c.name;
+        EXPECT_EQ(r.image != nullptr, c.image) << c.name;
+        // A short file's block stays under the ceiling of encodings that skip pixels.
+        if (r.image != nullptr && c.status != 0) {
+            EXPECT_LE(GlobalSize(r.image.get()), kSkippingCeiling) << c.name;
+        }
+    }
+}
+
+TEST(HostileSize, ABlockUnderTheBudgetStillReadsAShortFile) {
+    // Under the free block size the rest of a short file stays zero, with the reader's code.
+    const ImageRead r = readBytes(writeWbmp(4000, 4000, Bytes(500, 0xFF)), 0, wbmp(8, 0));
+    EXPECT_EQ(r.status, 3);
+    ASSERT_NE(r.image, nullptr);
+    EXPECT_LE(GlobalSize(r.image.get()), kFreeBlock);
+    EXPECT_EQ(r.image.get()[0], 1);
+    EXPECT_EQ(r.image.get()[4000u * 4000u - 1], 0);
+}
+
+TEST(HostileSize, AMetafileAskingForAPosterGetsNoBitmap) {
+    // A placeable header of 32767 x 32767 units at 96 per inch asks for 32767 x 32767 pixels.
+    WmfWriter picture;
+    picture.window(0, 0, 100, 100).rectangle(0, 0, 50, 50);
+    const TempFile file(picture.placeable(0, 0, 32767, 32767, 96), ".wmf");
+    int width = -1, height = -1;
+    BYTE* image = loadMetafile(file.path().c_str(), &width, &height, 0, 0, 0xFFFFFF, 0);
+    EXPECT_EQ(image, nullptr);
+    EXPECT_EQ(getLastError(), 23);
+    EXPECT_EQ(width, 0);
+    EXPECT_EQ(height, 0);
+    if (image != nullptr) GlobalFree(image);
+}
+
+TEST(HostileSize, PsdBitmapWideSlowReadsCleanly) {
+    // Found by fuzzing: 679 bytes declaring a 3997953 x 131 bitmap.
+    const std::string path = testing_support::regressionFile("psd-bitmap-wide-slow.psd");
+    if (path.empty()) GTEST_SKIP() << "regression inputs not present";
+    for (int bits : {8, 24}) {
+        const ImageRead r = readPath(path, plain(readPSD, bits, 0));
+        EXPECT_EQ(r.status, 3) << bits;
+        EXPECT_EQ(r.image, nullptr) << bits;
     }
 }
 

@@ -299,6 +299,8 @@ HGDIOBJ GetCurrentObject(HDC dc, UINT type);
 
 // Bitmaps. A bitmap compatible with a fresh memory DC is monochrome; one compatible with the
 // screen has the screen's format. GetDIBits refuses a bitmap that is selected into a DC.
+// CreateCompatibleBitmap refuses more than 67108864 pixels (256 MiB at 32 bits per pixel), as a
+// display driver refuses a device bitmap it cannot hold.
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
 HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
 HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,

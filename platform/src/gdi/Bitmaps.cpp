@@ -4,6 +4,7 @@
 #include "gdi/Dib.h"
 #include "win32/kernel.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,6 +12,10 @@ namespace winplat::gdi {
 namespace {
 
 constexpr std::size_t kDibByteLimit = 0x7FFFFFFFu;
+
+// Device bitmaps live in the display driver's memory, which holds no more than 256 MiB for one
+// bitmap at the deepest device format (32 bits per pixel).
+constexpr std::uint64_t kDeviceBitmapPixels = (std::uint64_t{256} << 20) / 4;
 
 const RGBQUAD kMonoTable[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
 
@@ -198,6 +203,9 @@ HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height) {
     if (dc == nullptr || width < 0 || height < 0) return nullptr;
     if (failNow(WINPLAT_CALL_CREATE_COMPATIBLE_BITMAP)) return nullptr;
     if (width == 0 || height == 0) return handleOf<HBITMAP>(stockBitmap());
+    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) >
+        kDeviceBitmapPixels)
+        return nullptr;
     return static_cast<HBITMAP>(adopt(compatibleBitmap(dc, width, height)));
 }
 
