@@ -1,6 +1,8 @@
 #include "BlockBudget.h"
 #include "CImgIO.h"
 
+#include <algorithm>
+
 namespace img {
 namespace {
 
@@ -19,10 +21,12 @@ std::uint64_t greatestUnits(Encoding encoding, std::uint64_t sourceBytes) {
     return sourceBytes * d->units / d->bytes;
 }
 
-bool blockJustified(Encoding encoding, Size block, std::uint64_t units, std::uint64_t sourceBytes) {
-    if (!block.ok() || block.bytes() <= kFreeBlockBytes) return true;
-    const std::uint64_t blockBytes = block.bytes();
-    if (densityOf(encoding) == nullptr) return blockBytes <= kSkippingBlockCeiling;
+bool blockJustified(Encoding encoding, Size block, std::uint64_t pixels, std::uint64_t units,
+                    std::uint64_t sourceBytes) {
+    if (!block.ok()) return true;
+    const std::uint64_t weight = std::max<std::uint64_t>(block.bytes(), pixels);
+    if (weight <= kFreeBlockBytes) return true;
+    if (densityOf(encoding) == nullptr) return weight <= kSkippingBlockCeiling;
     return units <= greatestUnits(encoding, sourceBytes);
 }
 

@@ -15,6 +15,8 @@ class CImgIO;
 
 // Blocks up to this size need no justification: short files keep their zero-filled rest.
 inline constexpr std::uint64_t kFreeBlockBytes = std::uint64_t{64} << 20;
+// Converting, drawing and resizing an image cost per pixel, so a block counts at least a byte
+// a pixel: a 1-bit block under the free size can still hold half a billion pixels.
 // The largest block for encodings that can skip pixels, near the area limits that common
 // decoders refuse by default.
 inline constexpr std::uint64_t kSkippingBlockCeiling = std::uint64_t{256} << 20;
@@ -64,10 +66,11 @@ inline constexpr Density kDensities[] = {
     {Encoding::TiffJpeg, 64 * 8, 1},
 };
 
-// Whether a block of `block` bytes may be allocated for an image whose encoding must yield
-// `units` from at most `sourceBytes` bytes of the file. A size past the block limit passes:
-// the allocator refuses it as it refuses any such size, for no memory.
-bool blockJustified(Encoding encoding, Size block, std::uint64_t units, std::uint64_t sourceBytes);
+// Whether a block of `block` bytes may be allocated for an image of `pixels` pixels whose
+// encoding must yield `units` from at most `sourceBytes` bytes of the file. A size past the
+// block limit passes: the allocator refuses it as it refuses any such size, for no memory.
+bool blockJustified(Encoding encoding, Size block, std::uint64_t pixels, std::uint64_t units,
+                    std::uint64_t sourceBytes);
 
 // The same for a block that receives no more than the file can justify by itself, in the
 // encoding's own units: the greatest units `sourceBytes` can yield (the ceiling's bytes for

@@ -52,7 +52,7 @@ BYTE* BmpReader::readPackedDib() {
         offset == tableEnd || offset == kBmpHeadersEnd || offset == kBmpFileHeader;
     const std::uint64_t pixelStart = afterTable ? tableEnd : offset;
     const bool runs = h.compression == BI_RLE4 || h.compression == BI_RLE8;
-    if (!blockJustified(runs ? Encoding::Skipping : Encoding::RawRows, fromHeader,
+    if (!blockJustified(runs ? Encoding::Skipping : Encoding::RawRows, fromHeader, h.pixelCount(),
                         tableBytes + h.storedRowBytes(), bytesLeft(m_io)))
         return fail(kReadFailed);
     // Everything from the pixel offset to the end of the file fits too, so the end of a
@@ -110,7 +110,8 @@ BYTE* BmpReader::readPackedDibOs2(const BmpHeader& h) {
     const Size blockBytes =
         imageBlockSize(sizeof(BITMAPINFOHEADER) + tableBytes,
                        paddedRowBytes(static_cast<std::uint64_t>(h.width), depth), h.rowCount());
-    if (!blockJustified(Encoding::RawRows, blockBytes, h.storedRowBytes(), bytesLeft(m_io)))
+    if (!blockJustified(Encoding::RawRows, blockBytes, h.pixelCount(), h.storedRowBytes(),
+                        bytesLeft(m_io)))
         return fail(kReadFailed);
     MemoryBlock block;
     if (!blockBytes.ok() || !block.allocate(blockBytes)) return fail(kNoMemory);

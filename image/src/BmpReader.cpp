@@ -124,7 +124,8 @@ BYTE* BmpReader::readRows(const BmpHeader& header, unsigned outRowBytes, bool co
     const std::uint32_t fileRowBytes =
         paddedRowBytes(static_cast<std::uint64_t>(header.width), header.bitCount).bytes();
     const Size imageBytes = imageBlockSize(0, outRowBytes, rows);
-    if (!blockJustified(Encoding::RawRows, imageBytes, header.storedRowBytes(), bytesLeft(m_io)))
+    if (!blockJustified(Encoding::RawRows, imageBytes, header.pixelCount(), header.storedRowBytes(),
+                        bytesLeft(m_io)))
         return fail(kReadFailed);
     MemoryBlock image;
     if (!image.allocate(imageBytes)) return fail(kNoMemory);

@@ -42,6 +42,9 @@ struct BmpHeader {
         return (static_cast<std::uint64_t>(width < 0 ? 0 : width) * bitCount + 31) / 32 * 4 *
                rowCount();
     }
+    std::uint64_t pixelCount() const {
+        return static_cast<std::uint64_t>(width < 0 ? 0 : width) * rowCount();
+    }
     // Rows stored in the file; a negative height only says they run top-down.
     std::uint64_t rowCount() const {
         return static_cast<std::uint64_t>(height < 0 ? -static_cast<std::int64_t>(height) : height);

@@ -106,7 +106,8 @@ BYTE* BmpReader::decodeRle(int* width, int* height, int bitsPerPixel) {
     const std::uint32_t rowBytes = checkedProduct({h.width, bytesPerPixel}).bytes();
     const Size imageBytes = imageBlockSize(0, rowBytes, h.height);
     // Deltas and end-of-bitmap skip pixels, so runs have no least size: only the ceiling holds.
-    if (!blockJustified(Encoding::Skipping, imageBytes, 0, 0)) return fail(kReadFailed);
+    if (!blockJustified(Encoding::Skipping, imageBytes, h.pixelCount(), 0, 0))
+        return fail(kReadFailed);
     MemoryBlock image;
     if (!image.allocate(imageBytes)) return fail(kNoMemory);
     if (bytesPerPixel != 1) {

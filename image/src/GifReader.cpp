@@ -152,7 +152,8 @@ BYTE* GifReader::readImage(const ImageDescriptor& d, int* width, int* height, in
     const unsigned headerBytes = dib ? kDibHeaderAndPalette : 0;
     const Size total = imageBlockSize(headerBytes, rowBytes, d.height);
     const auto pixels = static_cast<std::uint64_t>(d.width) * static_cast<std::uint64_t>(d.height);
-    if (!blockJustified(Encoding::GifLzw, total, pixels, bytesLeft(m_io))) return fail(kReadFailed);
+    if (!blockJustified(Encoding::GifLzw, total, pixels, pixels, bytesLeft(m_io)))
+        return fail(kReadFailed);
     MemoryBlock block;
     if (!block.allocate(total)) return fail(kNoMemory);
     BYTE* result = block.data();

@@ -159,7 +159,8 @@ bool budgetJustified(jpeg_decompress_struct& c, int mode, int flags, std::uint64
         image.ok() ? Size(std::max<std::uint64_t>(image.bytes(), coefficients)) : Size::refused();
     // Arithmetic coding can spend almost nothing on a run of empty blocks.
     const Encoding encoding = c.arith_code ? Encoding::Skipping : Encoding::HuffmanJpeg;
-    if (!blockJustified(encoding, block, leastBlocks, sourceBytes)) return false;
+    const std::uint64_t pixels = std::uint64_t{c.output_width} * c.output_height;
+    if (!blockJustified(encoding, block, pixels, leastBlocks, sourceBytes)) return false;
     c.mem->max_memory_to_use =
         static_cast<long>(std::min<std::uint64_t>(coefficients + kFreeBlockBytes, kBlockLimit));
     return true;

@@ -209,21 +209,22 @@ BYTE* PcxReader::read(int* width, int* height, int bitsPerPixel, RGBQUAD* palett
         rowBytes = depth == 1 ? (w + 7) >> 3
                               : checkedProduct({w, static_cast<unsigned>(depth) / 8}).bytes();
     }
-    const unsigned total = imageBlockSize(header, rowBytes, h).bytes();
+    const Size total = imageBlockSize(header, rowBytes, h);
     const std::uint64_t lines = std::uint64_t{d->header.bytesPerLine} * d->header.planes * h;
-    if (!blockJustified(Encoding::PcxRle, total, lines, bytesLeft(d->stream))) {
+    if (!blockJustified(Encoding::PcxRle, total, std::uint64_t{w} * h, lines,
+                        bytesLeft(d->stream))) {
         closePCXDecoder(d);
         return fail(kReadFailed);
     }
     MemoryBlock block;
-    if (total == 0 || !block.allocate(total)) {
+    if (!block.allocate(total)) {
         closePCXDecoder(d);
         return fail(kNoMemory);
     }
     BYTE* image = block.data();
     if (dib) {
-        writeDIBHeader(image, static_cast<int>(w), static_cast<int>(h), depth, total - header,
-                       depth == 24 ? 0 : 1u << depth, 0);
+        writeDIBHeader(image, static_cast<int>(w), static_cast<int>(h), depth,
+                       total.bytes() - header, depth == 24 ? 0 : 1u << depth, 0);
         copyBytes(image + kDibHeaderBytes, own, header - kDibHeaderBytes);
     }
 

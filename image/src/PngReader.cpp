@@ -215,7 +215,8 @@ bool PngReader::readRows(PngSession& s, std::uint32_t rowBytes, unsigned headerB
         ((s.colourType & PNG_COLOR_MASK_ALPHA) != 0 ? 1 : 0);
     const std::uint64_t stored =
         (std::uint64_t{s.width} * channels * s.bitDepth + 7) / 8 * s.height;
-    if (!blockJustified(Encoding::Deflate, imageBytes, stored, bytesLeft(m_io)))
+    if (!blockJustified(Encoding::Deflate, imageBytes, std::uint64_t{s.width} * s.height, stored,
+                        bytesLeft(m_io)))
         return fail(kPngFailed);
     if (!m_image.allocate(imageBytes)) return fail(kNoMemory);
     ScratchBuffer<png_bytep> rows(static_cast<int>(s.height));

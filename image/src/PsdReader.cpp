@@ -265,8 +265,8 @@ bool PsdReader::justify(const PsdHeader& h, int compression, const RowCounts& ro
         source = std::min(source, counted);
     }
     const Encoding encoding = compression == kRle ? Encoding::PackBits : Encoding::RawRows;
-    return blockJustified(encoding, block, units, source) &&
-                   blockJustified(encoding, largest, units, source)
+    return blockJustified(encoding, block, pixels, units, source) &&
+                   blockJustified(encoding, largest, pixels, units, source)
                ? true
                : fail(kReadFailed);
 }

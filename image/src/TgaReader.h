@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CImgIO.h"
+#include "CheckedSize.h"
 #include "Status.h"
 
 namespace img {
@@ -45,7 +46,7 @@ private:
     BYTE* readColour(int* width, int* height, int outBits, bool dib);
     BYTE* readIndexed(int* width, int* height, RGBQUAD* palette, bool dib);
     bool readRow(BYTE* row, int pixelBytes, bool dib);
-    bool justify(unsigned total);
+    bool justify(Size total);
     bool nextPixel();
     bool decodePixel(const BYTE* bytes);
     BYTE* rowOf(BYTE* pixels, unsigned rowBytes, int fileRow, bool dib) const;

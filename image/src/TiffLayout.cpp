@@ -111,7 +111,8 @@ bool tiffBlockJustified(TIFF* tif, std::uint64_t blockBytes, std::uint64_t fileB
     std::uint16_t planar = PLANARCONFIG_CONTIG, samples = 1;
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    std::uint32_t height = 0;
+    std::uint32_t width = 0, height = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
     const std::uint64_t planes = planar == PLANARCONFIG_SEPARATE ? samples : 1;
     const std::uint64_t units = tiled ? static_cast<std::uint64_t>(TIFFTileSize64(tif)) * striles
@@ -120,7 +121,8 @@ bool tiffBlockJustified(TIFF* tif, std::uint64_t blockBytes, std::uint64_t fileB
     std::uint64_t counted = 0;
     for (std::uint32_t i = 0; i < striles && counted < fileBytes; ++i)
         counted += TIFFGetStrileByteCount(tif, i);
-    return blockJustified(tiffEncoding(tif), blockBytes, units, std::min(counted, fileBytes));
+    return blockJustified(tiffEncoding(tif), blockBytes, std::uint64_t{width} * height, units,
+                          std::min(counted, fileBytes));
 }
 
 TiffBuffer::TiffBuffer(tmsize_t size) {

@@ -129,7 +129,7 @@ bool tiffBlockJustified(TIFF* tif, std::uint64_t blockBytes, std::uint64_t fileB
 // Whether one strip or tile's byte count can decode to `bytes`; a read past the free block size
 // that its data cannot fill is not made.
 inline bool tiffStrileJustified(TIFF* tif, std::uint32_t strile, std::uint64_t bytes) {
-    return blockJustified(tiffEncoding(tif), bytes, bytes, TIFFGetStrileByteCount(tif, strile));
+    return blockJustified(tiffEncoding(tif), bytes, 0, bytes, TIFFGetStrileByteCount(tif, strile));
 }
 
 // A libtiff buffer for one strip or tile, freed with _TIFFfree. It is not cleared (a tile may

@@ -44,6 +44,7 @@ public:
         const unsigned header = dib ? kWbmpDibHead : 0;
         const Size total = imageBlockSize(header, rowBytes, h);
         if (!blockJustified(Encoding::RawRows, total,
+                            std::uint64_t{static_cast<unsigned>(w)} * static_cast<unsigned>(h),
                             std::uint64_t{fileRowBytes} * static_cast<unsigned>(h),
                             bytesLeft(m_io)))
             return fail(kReadFailed);

@@ -314,6 +314,17 @@ std::vector<BudgetCase> hostileFiles() {
     smallRuns.width = smallRuns.height = 5000;
     BmpSpec shortRows;
     shortRows.width = shortRows.height = 2000;
+    // Found by fuzzing: 1-bit blocks under the free size that hold half a billion pixels,
+    // which every conversion and drawing then walks.
+    BmpSpec wideBits;
+    wideBits.width = 2490495;
+    wideBits.height = 195;
+    wideBits.bitCount = 1;
+    wideBits.palette = greyPalette(2);
+    wideBits.pixels = {0x55, 0xAA};
+    BmpSpec tallBits = wideBits;
+    tallBits.width = 127;
+    tallBits.height = 2949162;
 
     Bytes psdBitmap = psdHead(1, 2147348478u, 1, 1, 0, 1);
     appendU16Be(psdBitmap, 2);
@@ -353,6 +364,12 @@ std::vector<BudgetCase> hostileFiles() {
         {"BMP RLE8 23000 x 23000 without runs", writeBmp(runs), plain(readBMP, 32, 0), 3, false},
         {"BMP 134217730 x 1 at 8 bits", writeBmp(wide8), plain(readBMP, 32, 0), 3, false},
         {"BMP 134217730 x 1 as a DIB", writeBmp(wide8), plain(readBMP, 8, IMG_FLAG_DIB), 3, false},
+        {"BMP 1-bit 2490495 x 195 as a DIB", writeBmp(wideBits), plain(readBMP, 1, IMG_FLAG_DIB), 3,
+         false},
+        {"BMP 1-bit 127 x 2949162 as a DIB", writeBmp(tallBits), plain(readBMP, 1, IMG_FLAG_DIB), 3,
+         false},
+        {"BMP 1-bit 2490495 x 195 at 1 bit", writeBmp(wideBits), plain(readBMP, 1, 0), 3, false},
+        {"WBMP 20000 x 20000 at 1 bit", writeWbmp(20000, 20000, {}), wbmp(1, 0), 3, false},
         {"BMP RLE8 5000 x 5000 under the ceiling", writeBmp(smallRuns), plain(readBMP, 32, 0), 3,
          true},
         {"BMP 2000 x 2000 without rows, under the budget", writeBmp(shortRows),
