@@ -51,55 +51,34 @@ std::size_t dibStride(int width, int bits) {
     return ((static_cast<std::size_t>(width) * bits + 31) / 32) * 4;
 }
 
-DWORD Surface::raw(int x, int y) const {
-    const BYTE* r = row(y);
-    switch (bits) {
-    case 1:
-        return (r[x >> 3] >> (7 - (x & 7))) & 1u;
-    case 4:
-        return (x & 1) != 0 ? r[x >> 1] & 0x0Fu : r[x >> 1] >> 4;
-    case 8:
-        return r[x];
-    case 16:
-        return r[2 * x] | (static_cast<DWORD>(r[2 * x + 1]) << 8);
-    case 24:
-        return r[3 * x] | (static_cast<DWORD>(r[3 * x + 1]) << 8) |
-               (static_cast<DWORD>(r[3 * x + 2]) << 16);
-    default: {
-        DWORD v;
-        std::memcpy(&v, r + 4 * static_cast<std::size_t>(x), 4);
-        return v;
-    }
-    }
-}
-
-void Surface::setRaw(int x, int y, DWORD value) const {
+void Surface::fillRaw(int y, int x0, int x1, DWORD value) const {
+    if (x0 >= x1) return;
     BYTE* r = row(y);
+    const std::size_t n = static_cast<std::size_t>(x1 - x0);
     switch (bits) {
-    case 1: {
-        const BYTE bit = static_cast<BYTE>(0x80u >> (x & 7));
-        r[x >> 3] = static_cast<BYTE>((value & 1u) != 0 ? r[x >> 3] | bit : r[x >> 3] & ~bit);
-        break;
-    }
-    case 4:
-        r[x >> 1] = static_cast<BYTE>((x & 1) != 0 ? (r[x >> 1] & 0xF0u) | (value & 0x0Fu)
-                                                   : (r[x >> 1] & 0x0Fu) | ((value & 0x0Fu) << 4));
-        break;
     case 8:
-        r[x] = static_cast<BYTE>(value);
-        break;
+        std::memset(r + x0, static_cast<BYTE>(value), n);
+        return;
+    case 32: {
+        BYTE* at = r + 4 * static_cast<std::size_t>(x0);
+        for (std::size_t i = 0; i < n; ++i, at += 4)
+            std::memcpy(at, &value, 4);
+        return;
+    }
     case 16:
-        r[2 * x] = static_cast<BYTE>(value);
-        r[2 * x + 1] = static_cast<BYTE>(value >> 8);
-        break;
-    case 24:
-        r[3 * x] = static_cast<BYTE>(value);
-        r[3 * x + 1] = static_cast<BYTE>(value >> 8);
-        r[3 * x + 2] = static_cast<BYTE>(value >> 16);
-        break;
+    case 24: {
+        const std::size_t size = static_cast<std::size_t>(bits / 8);
+        BYTE one[3] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
+                       static_cast<BYTE>(value >> 16)};
+        BYTE* at = r + size * static_cast<std::size_t>(x0);
+        for (std::size_t i = 0; i < n; ++i, at += size)
+            std::memcpy(at, one, size);
+        return;
+    }
     default:
-        std::memcpy(r + 4 * static_cast<std::size_t>(x), &value, 4);
-        break;
+        for (int x = x0; x < x1; ++x)
+            setRaw(x, y, value);
+        return;
     }
 }
 
@@ -145,6 +124,15 @@ int nearestEntry(const RGBQUAD* table, int count, COLORREF colour) {
 
 DWORD ColourEncoder::encode(COLORREF colour) {
     colour &= 0x00FFFFFFu;
+    if (!m_haveLast || colour != m_lastColour) {
+        m_lastValue = find(colour);
+        m_lastColour = colour;
+        m_haveLast = true;
+    }
+    return m_lastValue;
+}
+
+DWORD ColourEncoder::find(COLORREF colour) {
     const Surface& s = m_surface;
     if (s.bits > 8) {
         const BYTE r = GetRValue(colour);
