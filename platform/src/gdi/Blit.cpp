@@ -152,6 +152,30 @@ private:
     mutable CachedColour m_colourOf;
 };
 
+// Each pixel of a run of row y replaced by what `f` makes of its raw value; the common depths
+// walk the row's bytes.
+template <class F> void mapRun(const Surface& s, int y, int x0, int x1, F& f) {
+    BYTE* p = s.row(y);
+    switch (s.bits) {
+    case 8:
+        for (int x = x0; x < x1; ++x)
+            p[x] = static_cast<BYTE>(f(p[x]));
+        break;
+    case 32:
+        for (BYTE* at = p + 4 * static_cast<std::size_t>(x0); x0 < x1; ++x0, at += 4) {
+            DWORD v;
+            std::memcpy(&v, at, 4);
+            v = f(v);
+            std::memcpy(at, &v, 4);
+        }
+        break;
+    default:
+        for (int x = x0; x < x1; ++x)
+            s.setRaw(x, y, f(s.raw(x, y)));
+        break;
+    }
+}
+
 // Whether two surfaces' rows share memory, so that writing one may change what the other reads.
 bool overlap(const Surface& a, const Surface& b) {
     const auto bounds = [](const Surface& s, std::uintptr_t& lo, std::uintptr_t& hi) {
@@ -264,21 +288,17 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
     // Without a source the result follows the destination pixel alone.
     if (!op.usesSource()) {
         CachedColour destination(out);
-        bool have = false;
-        DWORD last = 0;
-        DWORD lastValue = 0;
+        auto result = [&, have = false, last = DWORD{0}, value = DWORD{0}](DWORD d) mutable {
+            if (!have || d != last) {
+                value = encoder.pixel(op.apply(pattern, 0, destination(d)));
+                last = d;
+                have = true;
+            }
+            return value;
+        };
         for (int py = target.top; py < target.bottom; ++py)
-            drawableRuns(dst, py, target.left, target.right, [&](int x0, int x1) {
-                for (int px = x0; px < x1; ++px) {
-                    const DWORD d = out.raw(px, py);
-                    if (!have || d != last) {
-                        lastValue = encoder.pixel(op.apply(pattern, 0, destination(d)));
-                        last = d;
-                        have = true;
-                    }
-                    out.setRaw(px, py, lastValue);
-                }
-            });
+            drawableRuns(dst, py, target.left, target.right,
+                         [&](int x0, int x1) { mapRun(out, py, x0, x1, result); });
         return true;
     }
     if (raw && sw == w && sh == h && !mirrorX && !mirrorY && src->written == nullptr &&

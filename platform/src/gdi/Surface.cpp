@@ -54,31 +54,20 @@ std::size_t dibStride(int width, int bits) {
 void Surface::fillRaw(int y, int x0, int x1, DWORD value) const {
     if (x0 >= x1) return;
     BYTE* r = row(y);
-    const std::size_t n = static_cast<std::size_t>(x1 - x0);
-    switch (bits) {
-    case 8:
-        std::memset(r + x0, static_cast<BYTE>(value), n);
-        return;
-    case 32: {
-        BYTE* at = r + 4 * static_cast<std::size_t>(x0);
-        for (std::size_t i = 0; i < n; ++i, at += 4)
-            std::memcpy(at, &value, 4);
-        return;
-    }
-    case 16:
-    case 24: {
-        const std::size_t size = static_cast<std::size_t>(bits / 8);
-        BYTE one[3] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
-                       static_cast<BYTE>(value >> 16)};
-        BYTE* at = r + size * static_cast<std::size_t>(x0);
-        for (std::size_t i = 0; i < n; ++i, at += size)
-            std::memcpy(at, one, size);
-        return;
-    }
-    default:
+    const std::size_t bytes = static_cast<std::size_t>(pixelBytes());
+    if (bytes == 0) {
         for (int x = x0; x < x1; ++x)
             setRaw(x, y, value);
         return;
+    }
+    // One pixel written, then what is done copied onto the rest, doubling each time.
+    BYTE* at = r + bytes * static_cast<std::size_t>(x0);
+    const std::size_t total = bytes * static_cast<std::size_t>(x1 - x0);
+    setRawAt(at, value);
+    for (std::size_t done = bytes; done < total;) {
+        const std::size_t more = done < total - done ? done : total - done;
+        std::memcpy(at + done, at, more);
+        done += more;
     }
 }
 

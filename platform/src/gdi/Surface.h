@@ -29,6 +29,9 @@ struct Surface {
     void fillRaw(int y, int x0, int x1, DWORD value) const;
     // Whole bytes of a pixel, 0 below 8 bits.
     int pixelBytes() const { return bits >= 8 ? bits / 8 : 0; }
+    // The pixel whose first byte is at `p`, for 8 bits and more.
+    DWORD rawAt(const BYTE* p) const;
+    void setRawAt(BYTE* p, DWORD value) const;
     COLORREF colourOf(DWORD raw) const;
     COLORREF pixel(int x, int y) const { return colourOf(raw(x, y)); }
     // Same layout and colour meaning, so that raw values can be copied between the two.
@@ -36,6 +39,42 @@ struct Surface {
 };
 
 // Called for every pixel drawn, so kept where the compiler can see them.
+inline DWORD Surface::rawAt(const BYTE* p) const {
+    switch (bits) {
+    case 8:
+        return p[0];
+    case 16:
+        return p[0] | (static_cast<DWORD>(p[1]) << 8);
+    case 24:
+        return p[0] | (static_cast<DWORD>(p[1]) << 8) | (static_cast<DWORD>(p[2]) << 16);
+    default: {
+        DWORD v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+    }
+}
+
+inline void Surface::setRawAt(BYTE* p, DWORD value) const {
+    switch (bits) {
+    case 8:
+        p[0] = static_cast<BYTE>(value);
+        break;
+    case 16:
+        p[0] = static_cast<BYTE>(value);
+        p[1] = static_cast<BYTE>(value >> 8);
+        break;
+    case 24:
+        p[0] = static_cast<BYTE>(value);
+        p[1] = static_cast<BYTE>(value >> 8);
+        p[2] = static_cast<BYTE>(value >> 16);
+        break;
+    default:
+        std::memcpy(p, &value, 4);
+        break;
+    }
+}
+
 inline DWORD Surface::raw(int x, int y) const {
     const BYTE* r = row(y);
     switch (bits) {
@@ -43,18 +82,8 @@ inline DWORD Surface::raw(int x, int y) const {
         return (r[x >> 3] >> (7 - (x & 7))) & 1u;
     case 4:
         return (x & 1) != 0 ? r[x >> 1] & 0x0Fu : r[x >> 1] >> 4;
-    case 8:
-        return r[x];
-    case 16:
-        return r[2 * x] | (static_cast<DWORD>(r[2 * x + 1]) << 8);
-    case 24:
-        return r[3 * x] | (static_cast<DWORD>(r[3 * x + 1]) << 8) |
-               (static_cast<DWORD>(r[3 * x + 2]) << 16);
-    default: {
-        DWORD v;
-        std::memcpy(&v, r + 4 * static_cast<std::size_t>(x), 4);
-        return v;
-    }
+    default:
+        return rawAt(r + static_cast<std::size_t>(x) * pixelBytes());
     }
 }
 
@@ -70,20 +99,8 @@ inline void Surface::setRaw(int x, int y, DWORD value) const {
         r[x >> 1] = static_cast<BYTE>((x & 1) != 0 ? (r[x >> 1] & 0xF0u) | (value & 0x0Fu)
                                                    : (r[x >> 1] & 0x0Fu) | ((value & 0x0Fu) << 4));
         break;
-    case 8:
-        r[x] = static_cast<BYTE>(value);
-        break;
-    case 16:
-        r[2 * x] = static_cast<BYTE>(value);
-        r[2 * x + 1] = static_cast<BYTE>(value >> 8);
-        break;
-    case 24:
-        r[3 * x] = static_cast<BYTE>(value);
-        r[3 * x + 1] = static_cast<BYTE>(value >> 8);
-        r[3 * x + 2] = static_cast<BYTE>(value >> 16);
-        break;
     default:
-        std::memcpy(r + 4 * static_cast<std::size_t>(x), &value, 4);
+        setRawAt(r + static_cast<std::size_t>(x) * pixelBytes(), value);
         break;
     }
 }
