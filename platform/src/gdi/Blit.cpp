@@ -235,6 +235,43 @@ void copyRows(DeviceContext& dst, const RECT& target, const Source& src, long lo
     }
 }
 
+// A transfer without a source; when the destination does not matter either, the result is one
+// colour over the target.
+void paintWithoutSource(DeviceContext& dst, const RECT& target, const Rop& op, COLORREF pattern,
+                        PaletteEncoder& encoder) {
+    if (!op.usesDestination()) {
+        const DWORD value = encoder.pixel(op.apply(pattern, 0, 0));
+        for (int py = target.top; py < target.bottom; ++py)
+            fillSpan(dst, py, target.left, target.right, value);
+        return;
+    }
+    // Otherwise the result follows the destination pixel alone.
+    const Surface& out = dst.surface();
+    CachedColour destination(out);
+    auto result = [&, have = false, last = DWORD{0}, value = DWORD{0}](DWORD d) mutable {
+        if (!have || d != last) {
+            value = encoder.pixel(op.apply(pattern, 0, destination(d)));
+            last = d;
+            have = true;
+        }
+        return value;
+    };
+    for (int py = target.top; py < target.bottom; ++py)
+        drawableRuns(dst, py, target.left, target.right,
+                     [&](int x0, int x1) { mapRun(out, py, x0, x1, result); });
+}
+
+// The source pixels that target offsets first .. first + count - 1 of n read from a span.
+std::vector<Cover> covers(int first, int count, int n, int start, int span, bool mirror,
+                          bool combine) {
+    std::vector<Cover> out;
+    out.reserve(static_cast<std::size_t>(count));
+    for (int i = first; i < first + count; ++i)
+        out.push_back(combine ? cover(i, n, start, span, mirror)
+                              : Cover{sample(i, n, start, span, mirror), 1});
+    return out;
+}
+
 bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src, int sx, int sy,
               int sw, int sh, DWORD rop) {
     const Rop op(rop);
@@ -278,27 +315,8 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
     const bool raw = plainCopy && !combine && src != nullptr && src->surface->sameFormat(out);
     const int tw = target.right - target.left;
     const int th = target.bottom - target.top;
-    // A result that depends on neither source nor destination is one colour over the target.
-    if (!op.usesSource() && !op.usesDestination()) {
-        const DWORD value = encoder.pixel(op.apply(pattern, 0, 0));
-        for (int py = target.top; py < target.bottom; ++py)
-            fillSpan(dst, py, target.left, target.right, value);
-        return true;
-    }
-    // Without a source the result follows the destination pixel alone.
     if (!op.usesSource()) {
-        CachedColour destination(out);
-        auto result = [&, have = false, last = DWORD{0}, value = DWORD{0}](DWORD d) mutable {
-            if (!have || d != last) {
-                value = encoder.pixel(op.apply(pattern, 0, destination(d)));
-                last = d;
-                have = true;
-            }
-            return value;
-        };
-        for (int py = target.top; py < target.bottom; ++py)
-            drawableRuns(dst, py, target.left, target.right,
-                         [&](int x0, int x1) { mapRun(out, py, x0, x1, result); });
+        paintWithoutSource(dst, target, op, pattern, encoder);
         return true;
     }
     if (raw && sw == w && sh == h && !mirrorX && !mirrorY && src->written == nullptr &&
@@ -309,18 +327,8 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
     }
 
     // The source pixels of each target column and row, worked out once.
-    std::vector<Cover> cols;
-    std::vector<Cover> rows;
-    for (int i = 0; i < tw; ++i) {
-        const int left = target.left + i - at.x;
-        cols.push_back(combine ? cover(left, w, sx, sw, mirrorX)
-                               : Cover{sample(left, w, sx, sw, mirrorX), 1});
-    }
-    for (int j = 0; j < th; ++j) {
-        const int top = target.top + j - at.y;
-        rows.push_back(combine ? cover(top, h, sy, sh, mirrorY)
-                               : Cover{sample(top, h, sy, sh, mirrorY), 1});
-    }
+    const std::vector<Cover> cols = covers(target.left - at.x, tw, w, sx, sw, mirrorX, combine);
+    const std::vector<Cover> rows = covers(target.top - at.y, th, h, sy, sh, mirrorY, combine);
     // Reading everything first keeps a transfer within one surface from reading its own output;
     // between two surfaces a row at a time will do.
     const bool buffered = overlap(*src->surface, out);
