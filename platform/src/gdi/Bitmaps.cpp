@@ -84,10 +84,27 @@ void convertRows(const Surface& from, int fromY, const Surface& to, int toY, int
     const int width = from.width < to.width ? from.width : to.width;
     const bool raw = from.sameFormat(to);
     PaletteEncoder encoder(to, logical);
-    for (int i = 0; i < rows; ++i)
-        for (int x = 0; x < width; ++x)
-            to.setRaw(x, toY + i,
-                      raw ? from.raw(x, fromY + i) : encoder.pixel(from.pixel(x, fromY + i)));
+    // Whole bytes go at once; a last part-byte keeps the target's bits beyond the width.
+    const int copied =
+        raw && width > 0
+            ? static_cast<int>(static_cast<long long>(width) * from.bits / 8 * 8 / from.bits)
+            : 0;
+    const std::size_t copiedBytes = static_cast<std::size_t>(copied) * from.bits / 8;
+    bool haveLast = false;
+    DWORD lastRaw = 0;
+    DWORD lastValue = 0;
+    for (int i = 0; i < rows; ++i) {
+        if (copiedBytes != 0) std::memmove(to.row(toY + i), from.row(fromY + i), copiedBytes);
+        for (int x = copied; x < width; ++x) {
+            const DWORD v = from.raw(x, fromY + i);
+            if (!raw && (!haveLast || v != lastRaw)) {
+                lastValue = encoder.pixel(from.colourOf(v));
+                lastRaw = v;
+                haveLast = true;
+            }
+            to.setRaw(x, toY + i, raw ? v : lastValue);
+        }
+    }
 }
 
 const Palette& paletteOf(const DeviceContext* dc) {

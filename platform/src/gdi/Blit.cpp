@@ -6,6 +6,9 @@
 #include "gdi/Device.h"
 #include "gdi/Dib.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace winplat::gdi {
@@ -91,9 +94,30 @@ private:
     unsigned long long m_count = 0;
 };
 
+// Colours of raw values, the last one kept: neighbouring pixels mostly share one.
+class CachedColour {
+public:
+    explicit CachedColour(const Surface& surface) : m_surface(surface) {}
+    COLORREF operator()(DWORD raw) {
+        if (!m_have || raw != m_raw) {
+            m_colour = m_surface.colourOf(raw);
+            m_raw = raw;
+            m_have = true;
+        }
+        return m_colour;
+    }
+
+private:
+    const Surface& m_surface;
+    bool m_have = false;
+    DWORD m_raw = 0;
+    COLORREF m_colour = 0;
+};
+
 struct SourceReader {
     SourceReader(const Source& src, const DeviceContext& dst)
-        : m_src(src), m_srcSurface(*src.surface), m_dstMono(dst.surface().monochrome) {
+        : m_src(src), m_srcSurface(*src.surface), m_dstMono(dst.surface().monochrome),
+          m_colourOf(*src.surface) {
         if (m_srcSurface.monochrome && !m_dstMono) {
             m_zero = dst.resolve(dst.textColour);
             m_one = dst.resolve(dst.bkColour);
@@ -114,7 +138,7 @@ struct SourceReader {
     COLORREF colour(int x, int y) const {
         const DWORD raw = m_srcSurface.raw(x, y);
         if (m_srcSurface.monochrome && !m_dstMono) return raw != 0 ? m_one : m_zero;
-        const COLORREF c = m_srcSurface.colourOf(raw);
+        const COLORREF c = m_colourOf(raw);
         if (m_toMono) return c == m_background ? RGB(255, 255, 255) : RGB(0, 0, 0);
         return c;
     }
@@ -125,7 +149,128 @@ private:
     bool m_dstMono;
     bool m_toMono = false;
     COLORREF m_zero = 0, m_one = 0, m_background = 0;
+    mutable CachedColour m_colourOf;
 };
+
+// Each pixel of a run of row y replaced by what `f` makes of its raw value; the common depths
+// walk the row's bytes.
+template <class F> void mapRun(const Surface& s, int y, int x0, int x1, F& f) {
+    BYTE* p = s.row(y);
+    switch (s.bits) {
+    case 8:
+        for (int x = x0; x < x1; ++x)
+            p[x] = static_cast<BYTE>(f(p[x]));
+        break;
+    case 32:
+        for (BYTE* at = p + 4 * static_cast<std::size_t>(x0); x0 < x1; ++x0, at += 4) {
+            DWORD v;
+            std::memcpy(&v, at, 4);
+            v = f(v);
+            std::memcpy(at, &v, 4);
+        }
+        break;
+    default:
+        for (int x = x0; x < x1; ++x)
+            s.setRaw(x, y, f(s.raw(x, y)));
+        break;
+    }
+}
+
+// Whether two surfaces' rows share memory, so that writing one may change what the other reads.
+bool overlap(const Surface& a, const Surface& b) {
+    const auto bounds = [](const Surface& s, std::uintptr_t& lo, std::uintptr_t& hi) {
+        const auto first = reinterpret_cast<std::uintptr_t>(s.top);
+        const auto last = reinterpret_cast<std::uintptr_t>(s.row(s.height - 1));
+        const std::size_t step = static_cast<std::size_t>(s.step < 0 ? -s.step : s.step);
+        lo = std::min(first, last);
+        hi = std::max(first, last) + std::max(step, dibStride(s.width, s.bits));
+    };
+    if (a.top == nullptr || b.top == nullptr || a.height <= 0 || b.height <= 0) return false;
+    std::uintptr_t alo = 0, ahi = 0, blo = 0, bhi = 0;
+    bounds(a, alo, ahi);
+    bounds(b, blo, bhi);
+    return alo < bhi && blo < ahi;
+}
+
+// A plain copy between surfaces of one format at one size: the readable part of each row moves
+// as bytes. Destination pixel (x, y) shows source pixel (x - dx, y - dy).
+void copyRows(DeviceContext& dst, const RECT& target, const Source& src, long long dx,
+              long long dy) {
+    const Surface& in = *src.surface;
+    const Surface& out = dst.surface();
+    const RECT& a = src.area;
+    const long long left = std::max<long long>(target.left, std::max<LONG>(a.left, 0) + dx);
+    const long long right =
+        std::min<long long>(target.right, std::min<LONG>(a.right, in.width) + dx);
+    const long long top = std::max<long long>(target.top, std::max<LONG>(a.top, 0) + dy);
+    const long long bottom =
+        std::min<long long>(target.bottom, std::min<LONG>(a.bottom, in.height) + dy);
+    if (left >= right || top >= bottom) return;
+    const int l = static_cast<int>(left);
+    const int r = static_cast<int>(right);
+    const int t = static_cast<int>(top);
+    const int b = static_cast<int>(bottom);
+    const std::size_t bytes = static_cast<std::size_t>(out.pixelBytes());
+    const std::size_t rowBytes = static_cast<std::size_t>(r - l) * bytes;
+    const auto sourceRow = [&](int py) {
+        return in.row(static_cast<int>(py - dy)) + static_cast<std::size_t>(l - dx) * bytes;
+    };
+    // Rows read first when the source is the destination's own memory.
+    std::vector<BYTE> copy;
+    if (overlap(in, out)) {
+        copy.resize(rowBytes * static_cast<std::size_t>(b - t));
+        for (int py = t; py < b; ++py)
+            std::memcpy(copy.data() + static_cast<std::size_t>(py - t) * rowBytes, sourceRow(py),
+                        rowBytes);
+    }
+    for (int py = t; py < b; ++py) {
+        const BYTE* from = copy.empty() ? sourceRow(py)
+                                        : copy.data() + static_cast<std::size_t>(py - t) * rowBytes;
+        BYTE* to = out.row(py);
+        drawableRuns(dst, py, l, r, [&](int x0, int x1) {
+            std::memcpy(to + static_cast<std::size_t>(x0) * bytes,
+                        from + static_cast<std::size_t>(x0 - l) * bytes,
+                        static_cast<std::size_t>(x1 - x0) * bytes);
+        });
+    }
+}
+
+// A transfer without a source; when the destination does not matter either, the result is one
+// colour over the target.
+void paintWithoutSource(DeviceContext& dst, const RECT& target, const Rop& op, COLORREF pattern,
+                        PaletteEncoder& encoder) {
+    if (!op.usesDestination()) {
+        const DWORD value = encoder.pixel(op.apply(pattern, 0, 0));
+        for (int py = target.top; py < target.bottom; ++py)
+            fillSpan(dst, py, target.left, target.right, value);
+        return;
+    }
+    // Otherwise the result follows the destination pixel alone.
+    const Surface& out = dst.surface();
+    CachedColour destination(out);
+    auto result = [&, have = false, last = DWORD{0}, value = DWORD{0}](DWORD d) mutable {
+        if (!have || d != last) {
+            value = encoder.pixel(op.apply(pattern, 0, destination(d)));
+            last = d;
+            have = true;
+        }
+        return value;
+    };
+    for (int py = target.top; py < target.bottom; ++py)
+        drawableRuns(dst, py, target.left, target.right,
+                     [&](int x0, int x1) { mapRun(out, py, x0, x1, result); });
+}
+
+// The source pixels that target offsets first .. first + count - 1 of n read from a span.
+std::vector<Cover> covers(int first, int count, int n, int start, int span, bool mirror,
+                          bool combine) {
+    std::vector<Cover> out;
+    out.reserve(static_cast<std::size_t>(count));
+    for (int i = first; i < first + count; ++i)
+        out.push_back(combine ? cover(i, n, start, span, mirror)
+                              : Cover{sample(i, n, start, span, mirror), 1});
+    return out;
+}
 
 bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src, int sx, int sy,
               int sw, int sh, DWORD rop) {
@@ -170,51 +315,74 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
     const bool raw = plainCopy && !combine && src != nullptr && src->surface->sameFormat(out);
     const int tw = target.right - target.left;
     const int th = target.bottom - target.top;
-    // Reading everything first keeps a transfer within one surface from reading its own output.
-    std::vector<DWORD> values(static_cast<std::size_t>(tw) * th);
-    std::vector<bool> present(values.size(), !op.usesSource());
-    if (op.usesSource()) {
-        const SourceReader reader(*src, dst);
-        for (int j = 0; j < th; ++j) {
-            const Cover rows = combine
-                                   ? cover(target.top + j - at.y, h, sy, sh, mirrorY)
-                                   : Cover{sample(target.top + j - at.y, h, sy, sh, mirrorY), 1};
-            for (int i = 0; i < tw; ++i) {
-                const int left = target.left + i - at.x;
-                const Cover cols = combine ? cover(left, w, sx, sw, mirrorX)
-                                           : Cover{sample(left, w, sx, sw, mirrorX), 1};
-                const std::size_t k = static_cast<std::size_t>(j) * tw + i;
-                if (!combine) {
-                    if (!reader.readable(cols.first, rows.first)) continue;
-                    values[k] = raw ? src->surface->raw(cols.first, rows.first)
-                                    : reader.colour(cols.first, rows.first);
-                    present[k] = true;
-                    continue;
-                }
-                Shrink shrink(dst.stretchMode);
-                for (int row = rows.first; row < rows.first + rows.count; ++row)
-                    for (int col = cols.first; col < cols.first + cols.count; ++col)
-                        if (reader.readable(col, row)) shrink.add(reader.colour(col, row));
-                if (shrink.empty()) continue;
-                values[k] = shrink.result();
-                present[k] = true;
-            }
-        }
+    if (!op.usesSource()) {
+        paintWithoutSource(dst, target, op, pattern, encoder);
+        return true;
     }
-    for (int j = 0; j < th; ++j) {
+    if (raw && sw == w && sh == h && !mirrorX && !mirrorY && src->written == nullptr &&
+        out.pixelBytes() != 0) {
+        copyRows(dst, target, *src, at.x - static_cast<long long>(sx),
+                 at.y - static_cast<long long>(sy));
+        return true;
+    }
+
+    // The source pixels of each target column and row, worked out once.
+    const std::vector<Cover> cols = covers(target.left - at.x, tw, w, sx, sw, mirrorX, combine);
+    const std::vector<Cover> rows = covers(target.top - at.y, th, h, sy, sh, mirrorY, combine);
+    // Reading everything first keeps a transfer within one surface from reading its own output;
+    // between two surfaces a row at a time will do.
+    const bool buffered = overlap(*src->surface, out);
+    const std::size_t kept = static_cast<std::size_t>(tw) * (buffered ? th : 1);
+    std::vector<DWORD> values(kept);
+    std::vector<unsigned char> present(kept);
+    const SourceReader reader(*src, dst);
+    const auto readRow = [&](int j, DWORD* value, unsigned char* got) {
+        const Cover& r = rows[static_cast<std::size_t>(j)];
         for (int i = 0; i < tw; ++i) {
-            const std::size_t k = static_cast<std::size_t>(j) * tw + i;
-            const int px = target.left + i;
-            const int py = target.top + j;
-            if (!present[k] || !dst.drawable(px, py)) continue;
-            if (raw) {
-                out.setRaw(px, py, values[k]);
+            const Cover& c = cols[static_cast<std::size_t>(i)];
+            got[i] = 0;
+            if (!combine) {
+                if (!reader.readable(c.first, r.first)) continue;
+                value[i] =
+                    raw ? src->surface->raw(c.first, r.first) : reader.colour(c.first, r.first);
+                got[i] = 1;
                 continue;
             }
-            const COLORREF d = op.usesDestination() ? out.pixel(px, py) : 0;
-            const COLORREF result = plainCopy ? values[k] : op.apply(pattern, values[k], d);
-            out.setRaw(px, py, encoder.pixel(result));
+            Shrink shrink(dst.stretchMode);
+            for (int row = r.first; row < r.first + r.count; ++row)
+                for (int col = c.first; col < c.first + c.count; ++col)
+                    if (reader.readable(col, row)) shrink.add(reader.colour(col, row));
+            if (shrink.empty()) continue;
+            value[i] = shrink.result();
+            got[i] = 1;
         }
+    };
+    CachedColour destination(out);
+    const auto writeRow = [&](int j, const DWORD* value, const unsigned char* got) {
+        const int py = target.top + j;
+        drawableRuns(dst, py, target.left, target.right, [&](int x0, int x1) {
+            for (int px = x0; px < x1; ++px) {
+                const int i = px - target.left;
+                if (got[i] == 0) continue;
+                if (raw) {
+                    out.setRaw(px, py, value[i]);
+                    continue;
+                }
+                const COLORREF d = op.usesDestination() ? destination(out.raw(px, py)) : 0;
+                const COLORREF result = plainCopy ? value[i] : op.apply(pattern, value[i], d);
+                out.setRaw(px, py, encoder.pixel(result));
+            }
+        });
+    };
+    const auto rowIn = [&](auto& v, int j) {
+        return v.data() + (buffered ? static_cast<std::size_t>(j) * tw : 0);
+    };
+    if (buffered)
+        for (int j = 0; j < th; ++j)
+            readRow(j, rowIn(values, j), rowIn(present, j));
+    for (int j = 0; j < th; ++j) {
+        if (!buffered) readRow(j, rowIn(values, j), rowIn(present, j));
+        writeRow(j, rowIn(values, j), rowIn(present, j));
     }
     return true;
 }

@@ -44,8 +44,7 @@ void rebuildScreen(Device& d, bool palette, COLORREF fill) {
     const DWORD value = encoder.encode(fill);
     if (value == 0) return;
     for (int y = 0; y < s.height; ++y)
-        for (int x = 0; x < s.width; ++x)
-            s.setRaw(x, y, value);
+        s.fillRaw(y, 0, s.width, value);
 }
 
 } // namespace

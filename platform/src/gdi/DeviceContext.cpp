@@ -122,8 +122,14 @@ DWORD PaletteEncoder::ink(COLORREF colour) {
 }
 
 DWORD PaletteEncoder::pixel(COLORREF colour) {
-    return m_system ? slotFor(m_logical, colour & 0x00FFFFFFu, m_logicalFound)
-                    : m_plain.encode(colour);
+    if (!m_system) return m_plain.encode(colour);
+    colour &= 0x00FFFFFFu;
+    if (!m_haveLast || colour != m_lastPixel) {
+        m_lastSlot = slotFor(m_logical, colour, m_logicalFound);
+        m_lastPixel = colour;
+        m_haveLast = true;
+    }
+    return m_lastSlot;
 }
 
 HDC createWindowDC(HWND window, POINT origin, const RECT& visible) {
@@ -213,12 +219,15 @@ bool isEmpty(const RECT& r) {
 void fillSurfaceRect(DeviceContext& dc, RECT r, COLORREF colour) {
     r = intersect(r, dc.clip);
     if (isEmpty(r)) return;
-    const Surface& s = dc.surface();
     PaletteEncoder encoder(dc);
     const DWORD value = encoder.ink(colour);
     for (int y = r.top; y < r.bottom; ++y)
-        for (int x = r.left; x < r.right; ++x)
-            if (dc.drawable(x, y)) s.setRaw(x, y, value);
+        fillSpan(dc, y, r.left, r.right, value);
+}
+
+void fillSpan(DeviceContext& dc, int sy, int x0, int x1, DWORD raw) {
+    const Surface& s = dc.surface();
+    drawableRuns(dc, sy, x0, x1, [&](int a, int b) { s.fillRaw(sy, a, b, raw); });
 }
 
 void plot(DeviceContext& dc, int sx, int sy, DWORD raw) {

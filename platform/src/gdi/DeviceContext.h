@@ -101,6 +101,9 @@ private:
     bool m_system; // the surface shows the system palette
     Found m_logicalFound;
     Found m_reservedFound;
+    bool m_haveLast = false; // the last DIB colour on the system palette
+    COLORREF m_lastPixel = 0;
+    DWORD m_lastSlot = 0;
 };
 
 // The colour a COLORREF stands for under a logical palette.
@@ -149,5 +152,40 @@ bool isEmpty(const RECT& r);
 // each only where the DC's clip allows.
 void fillSurfaceRect(DeviceContext& dc, RECT r, COLORREF colour);
 void plot(DeviceContext& dc, int sx, int sy, DWORD raw);
+
+// Calls `paint(x0, x1)` for each run of row `sy` within [x0, x1) that the DC's clip and holes
+// leave drawable, left to right.
+template <class Paint>
+void drawableRuns(const DeviceContext& dc, int sy, int x0, int x1, Paint&& paint) {
+    const RECT& c = dc.clip;
+    if (sy < c.top || sy >= c.bottom) return;
+    if (x0 < c.left) x0 = c.left;
+    if (x1 > c.right) x1 = c.right;
+    if (dc.holes.empty()) {
+        if (x0 < x1) paint(x0, x1);
+        return;
+    }
+    const auto onRow = [sy](const RECT& h) { return sy >= h.top && sy < h.bottom; };
+    int x = x0;
+    while (x < x1) {
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (const RECT& h : dc.holes)
+                if (onRow(h) && x >= h.left && x < h.right) {
+                    x = h.right;
+                    moved = true;
+                }
+        }
+        if (x >= x1) return;
+        int end = x1;
+        for (const RECT& h : dc.holes)
+            if (onRow(h) && h.left > x && h.left < end) end = h.left;
+        paint(x, end);
+        x = end;
+    }
+}
+
+// One raw value over the drawable part of a row.
+void fillSpan(DeviceContext& dc, int sy, int x0, int x1, DWORD raw);
 
 } // namespace winplat::gdi

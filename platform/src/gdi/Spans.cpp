@@ -214,8 +214,7 @@ void PenPainter::wideLine(POINT a, POINT b) {
 
 void fillSpans(DeviceContext& dc, const std::vector<Span>& spans, DWORD value) {
     for (const Span& s : spans)
-        for (int x = s.x0; x < s.x1; ++x)
-            plot(dc, x, s.y, value);
+        fillSpan(dc, s.y, s.x0, s.x1, value);
 }
 
 void fillWithBrush(DeviceContext& dc, const std::vector<Span>& spans) {
@@ -229,13 +228,16 @@ void fillWithBrush(DeviceContext& dc, const std::vector<Span>& spans) {
     }
     const bool opaque = dc.bkMode == OPAQUE;
     const DWORD background = encoder.ink(dc.bkColour);
+    const Surface& out = dc.surface();
     for (const Span& s : spans)
-        for (int x = s.x0; x < s.x1; ++x) {
-            if (hatchBit(brush.hatch, x, s.y))
-                plot(dc, x, s.y, ink);
-            else if (opaque)
-                plot(dc, x, s.y, background);
-        }
+        drawableRuns(dc, s.y, s.x0, s.x1, [&](int x0, int x1) {
+            for (int x = x0; x < x1; ++x) {
+                if (hatchBit(brush.hatch, x, s.y))
+                    out.setRaw(x, s.y, ink);
+                else if (opaque)
+                    out.setRaw(x, s.y, background);
+            }
+        });
 }
 
 std::vector<Span> rectSpans(const RECT& r, const RECT& bound) {

@@ -51,55 +51,23 @@ std::size_t dibStride(int width, int bits) {
     return ((static_cast<std::size_t>(width) * bits + 31) / 32) * 4;
 }
 
-DWORD Surface::raw(int x, int y) const {
-    const BYTE* r = row(y);
-    switch (bits) {
-    case 1:
-        return (r[x >> 3] >> (7 - (x & 7))) & 1u;
-    case 4:
-        return (x & 1) != 0 ? r[x >> 1] & 0x0Fu : r[x >> 1] >> 4;
-    case 8:
-        return r[x];
-    case 16:
-        return r[2 * x] | (static_cast<DWORD>(r[2 * x + 1]) << 8);
-    case 24:
-        return r[3 * x] | (static_cast<DWORD>(r[3 * x + 1]) << 8) |
-               (static_cast<DWORD>(r[3 * x + 2]) << 16);
-    default: {
-        DWORD v;
-        std::memcpy(&v, r + 4 * static_cast<std::size_t>(x), 4);
-        return v;
-    }
-    }
-}
-
-void Surface::setRaw(int x, int y, DWORD value) const {
+void Surface::fillRaw(int y, int x0, int x1, DWORD value) const {
+    if (x0 >= x1) return;
     BYTE* r = row(y);
-    switch (bits) {
-    case 1: {
-        const BYTE bit = static_cast<BYTE>(0x80u >> (x & 7));
-        r[x >> 3] = static_cast<BYTE>((value & 1u) != 0 ? r[x >> 3] | bit : r[x >> 3] & ~bit);
-        break;
+    const std::size_t bytes = static_cast<std::size_t>(pixelBytes());
+    if (bytes == 0) {
+        for (int x = x0; x < x1; ++x)
+            setRaw(x, y, value);
+        return;
     }
-    case 4:
-        r[x >> 1] = static_cast<BYTE>((x & 1) != 0 ? (r[x >> 1] & 0xF0u) | (value & 0x0Fu)
-                                                   : (r[x >> 1] & 0x0Fu) | ((value & 0x0Fu) << 4));
-        break;
-    case 8:
-        r[x] = static_cast<BYTE>(value);
-        break;
-    case 16:
-        r[2 * x] = static_cast<BYTE>(value);
-        r[2 * x + 1] = static_cast<BYTE>(value >> 8);
-        break;
-    case 24:
-        r[3 * x] = static_cast<BYTE>(value);
-        r[3 * x + 1] = static_cast<BYTE>(value >> 8);
-        r[3 * x + 2] = static_cast<BYTE>(value >> 16);
-        break;
-    default:
-        std::memcpy(r + 4 * static_cast<std::size_t>(x), &value, 4);
-        break;
+    // One pixel written, then what is done copied onto the rest, doubling each time.
+    BYTE* at = r + bytes * static_cast<std::size_t>(x0);
+    const std::size_t total = bytes * static_cast<std::size_t>(x1 - x0);
+    setRawAt(at, value);
+    for (std::size_t done = bytes; done < total;) {
+        const std::size_t more = done < total - done ? done : total - done;
+        std::memcpy(at + done, at, more);
+        done += more;
     }
 }
 
@@ -145,6 +113,15 @@ int nearestEntry(const RGBQUAD* table, int count, COLORREF colour) {
 
 DWORD ColourEncoder::encode(COLORREF colour) {
     colour &= 0x00FFFFFFu;
+    if (!m_haveLast || colour != m_lastColour) {
+        m_lastValue = find(colour);
+        m_lastColour = colour;
+        m_haveLast = true;
+    }
+    return m_lastValue;
+}
+
+DWORD ColourEncoder::find(COLORREF colour) {
     const Surface& s = m_surface;
     if (s.bits > 8) {
         const BYTE r = GetRValue(colour);

@@ -5,6 +5,7 @@
 #include "win32/gdi.h"
 
 #include <cstddef>
+#include <cstring>
 #include <unordered_map>
 
 namespace winplat::gdi {
@@ -24,11 +25,85 @@ struct Surface {
     bool contains(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
     DWORD raw(int x, int y) const;
     void setRaw(int x, int y, DWORD value) const;
+    // Pixels x0 <= x < x1 of row y set to one raw value; the caller has clipped the span.
+    void fillRaw(int y, int x0, int x1, DWORD value) const;
+    // Whole bytes of a pixel, 0 below 8 bits.
+    int pixelBytes() const { return bits >= 8 ? bits / 8 : 0; }
+    // The pixel whose first byte is at `p`, for 8 bits and more.
+    DWORD rawAt(const BYTE* p) const;
+    void setRawAt(BYTE* p, DWORD value) const;
     COLORREF colourOf(DWORD raw) const;
     COLORREF pixel(int x, int y) const { return colourOf(raw(x, y)); }
     // Same layout and colour meaning, so that raw values can be copied between the two.
     bool sameFormat(const Surface& other) const;
 };
+
+// Called for every pixel drawn, so kept where the compiler can see them.
+inline DWORD Surface::rawAt(const BYTE* p) const {
+    switch (bits) {
+    case 8:
+        return p[0];
+    case 16:
+        return p[0] | (static_cast<DWORD>(p[1]) << 8);
+    case 24:
+        return p[0] | (static_cast<DWORD>(p[1]) << 8) | (static_cast<DWORD>(p[2]) << 16);
+    default: {
+        DWORD v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+    }
+}
+
+inline void Surface::setRawAt(BYTE* p, DWORD value) const {
+    switch (bits) {
+    case 8:
+        p[0] = static_cast<BYTE>(value);
+        break;
+    case 16:
+        p[0] = static_cast<BYTE>(value);
+        p[1] = static_cast<BYTE>(value >> 8);
+        break;
+    case 24:
+        p[0] = static_cast<BYTE>(value);
+        p[1] = static_cast<BYTE>(value >> 8);
+        p[2] = static_cast<BYTE>(value >> 16);
+        break;
+    default:
+        std::memcpy(p, &value, 4);
+        break;
+    }
+}
+
+inline DWORD Surface::raw(int x, int y) const {
+    const BYTE* r = row(y);
+    switch (bits) {
+    case 1:
+        return (r[x >> 3] >> (7 - (x & 7))) & 1u;
+    case 4:
+        return (x & 1) != 0 ? r[x >> 1] & 0x0Fu : r[x >> 1] >> 4;
+    default:
+        return rawAt(r + static_cast<std::size_t>(x) * pixelBytes());
+    }
+}
+
+inline void Surface::setRaw(int x, int y, DWORD value) const {
+    BYTE* r = row(y);
+    switch (bits) {
+    case 1: {
+        const BYTE bit = static_cast<BYTE>(0x80u >> (x & 7));
+        r[x >> 3] = static_cast<BYTE>((value & 1u) != 0 ? r[x >> 3] | bit : r[x >> 3] & ~bit);
+        break;
+    }
+    case 4:
+        r[x >> 1] = static_cast<BYTE>((x & 1) != 0 ? (r[x >> 1] & 0xF0u) | (value & 0x0Fu)
+                                                   : (r[x >> 1] & 0x0Fu) | ((value & 0x0Fu) << 4));
+        break;
+    default:
+        setRawAt(r + static_cast<std::size_t>(x) * pixelBytes(), value);
+        break;
+    }
+}
 
 // Bytes of a row padded to 32 bits; 0 when absurd.
 std::size_t dibStride(int width, int bits);
@@ -41,8 +116,14 @@ public:
     DWORD encode(COLORREF colour);
 
 private:
+    DWORD find(COLORREF colour);
+
     const Surface& m_surface;
     std::unordered_map<COLORREF, DWORD> m_found;
+    // Neighbouring pixels mostly share a colour.
+    bool m_haveLast = false;
+    COLORREF m_lastColour = 0;
+    DWORD m_lastValue = 0;
 };
 
 // Index of the entry nearest to `colour` in RGB distance, the first of equals.

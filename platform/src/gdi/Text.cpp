@@ -313,12 +313,25 @@ public:
         const FT_GlyphSlot g = m_loaded->glyph;
         const FT_Bitmap& b = g->bitmap;
         if (b.pixel_mode != FT_PIXEL_MODE_MONO) return;
+        const auto set = [&](const unsigned char* bits, unsigned col) {
+            return (bits[col >> 3] & (0x80u >> (col & 7))) != 0;
+        };
+        const int left = x + g->bitmap_left;
         for (unsigned row = 0; row < b.rows; ++row) {
             const unsigned char* bits = b.buffer + static_cast<long>(row) * b.pitch;
-            for (unsigned col = 0; col < b.width; ++col)
-                if ((bits[col >> 3] & (0x80u >> (col & 7))) != 0)
-                    plot(dc, x + g->bitmap_left + static_cast<int>(col),
-                         baseline - g->bitmap_top + static_cast<int>(row), value);
+            const int y = baseline - g->bitmap_top + static_cast<int>(row);
+            // Runs of set bits, each one span.
+            for (unsigned col = 0; col < b.width;) {
+                if (!set(bits, col)) {
+                    ++col;
+                    continue;
+                }
+                const unsigned start = col;
+                while (col < b.width && set(bits, col))
+                    ++col;
+                fillSpan(dc, y, left + static_cast<int>(start), left + static_cast<int>(col),
+                         value);
+            }
         }
     }
 
@@ -379,8 +392,7 @@ private:
 
 void fillRect(DeviceContext& dc, const RECT& r, DWORD value) {
     for (int y = r.top; y < r.bottom; ++y)
-        for (int x = r.left; x < r.right; ++x)
-            plot(dc, x, y, value);
+        fillSpan(dc, y, r.left, r.right, value);
 }
 
 // One line of text whose cell's top-left corner is surface (x, top). `marks` flags the
