@@ -74,6 +74,12 @@ bool CImgIO::isValid() const {
 // there, as it would without the read-ahead.
 bool CImgIO::seek(long offset, int origin) {
     const unsigned ahead = unread();
+    // A step back or forward within what was read ahead needs no call.
+    if (origin == SEEK_CUR && ahead != 0 && offset >= -static_cast<long>(m_ahead->at) &&
+        offset <= static_cast<long>(ahead)) {
+        m_ahead->at = static_cast<unsigned>(static_cast<long>(m_ahead->at) + offset);
+        return true;
+    }
     if (m_ahead != nullptr) m_ahead->drop();
     if (ahead != 0) std::fseek(m_record->stream, -static_cast<long>(ahead), SEEK_CUR);
     return std::fseek(m_record->stream, offset, origin) == 0;
