@@ -79,7 +79,7 @@ public:
 
 private:
     bool readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32_t width,
-                  std::uint32_t height);
+                  std::uint32_t height, bool topDown = false);
     BYTE* readTIFFRGBA32(TiffSource& source, int orientation, int* width, int* height);
     BYTE* readTIFFRGB24(TiffSource& source, int orientation, int* width, int* height);
     BYTE* trueColourDIB(TiffSource& source, int bitsPerPixel, int orientation, bool orient,
