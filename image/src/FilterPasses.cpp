@@ -198,11 +198,13 @@ void filterPixel(const BYTE* base, std::uint32_t bpp, const Taps& taps, BYTE* ou
 }
 
 void filterSourceRows(const BYTE* source, std::size_t rowBytes, std::uint32_t rows,
-                      std::uint32_t bpp, const Taps& taps, BYTE* column) {
+                      std::uint32_t bpp, const Taps& taps, BYTE* column, bool endsSource) {
     std::uint32_t y = 0;
     if (vectorPath(bpp, taps)) {
-        // The last row keeps to the plain form: its last pixel may end the caller's buffer.
-        for (; y + 4 < rows; y += 4)
+        // The source's last row keeps to the plain form: its last pixel may end the caller's
+        // buffer.
+        const std::uint32_t reach = endsSource ? rows : rows + 1;
+        for (; y + 4 < reach; y += 4)
             filterFourRows(source + y * rowBytes, rowBytes, bpp, taps, column + y * bpp);
     }
     while (y < rows) {

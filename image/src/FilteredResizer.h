@@ -42,8 +42,7 @@ public:
 private:
     int selectFilter(int filterIndex);
     bool buildRowLists();
-    void filterRows(const ContributorList& column);
-    void filterColumn(std::uint32_t x);
+    bool filterBand(std::uint32_t x0, std::uint32_t columns, std::size_t columnBytes);
 
     const BYTE* m_source = nullptr;
     std::uint32_t m_srcW = 0, m_srcH = 0;
@@ -55,6 +54,7 @@ private:
 
     Filter m_filter = defaultFilter();
     std::unique_ptr<ContributorList[]> m_rowLists;
+    std::unique_ptr<ContributorList[]> m_columnLists;
     ScratchBuffer<Taps> m_rowTaps;
 };
 
