@@ -18,8 +18,9 @@ bool channelFlat(const BYTE* base, const Taps& taps, std::uint32_t k, BYTE first
 // only matters where the rounded sum is not the first sample already, so the samples are
 // compared only there, and only until one differs.
 BYTE finishChannel(double sum, const BYTE* base, const Taps& taps, std::uint32_t k) {
-    const BYTE first = base[taps.offsets[0] + k];
     const BYTE rounded = roundedByte(sum);
+    if (taps.equalSamplesRoundBack) return rounded;
+    const BYTE first = base[taps.offsets[0] + k];
     return rounded != first && channelFlat(base, taps, k, first) ? first : rounded;
 }
 
@@ -118,6 +119,7 @@ finishLane(const Lane& lane, const BYTE* base, const Taps& taps, std::uint32_t b
     const __m128i pick = _mm_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
     const auto word =
         static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi8(rounded, pick)));
+    if (taps.equalSamplesRoundBack) return word;
     const auto first =
         static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi8(lane.first, pick)));
     std::uint32_t result = word;

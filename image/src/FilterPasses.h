@@ -16,10 +16,14 @@ struct Contributor {
 };
 
 // One contributor list as a pass reads it: the byte offset of each sample beside its entry.
+// `equalSamplesRoundBack`: the weights sum so close to one, with so little in their sizes,
+// that a sum over samples all equal to v rounds to v, so the equal-samples rule need not be
+// checked.
 struct Taps {
     const std::size_t* offsets;
     const Contributor* entries;
     int count;
+    bool equalSamplesRoundBack = false;
 };
 
 // Filters `rows` source rows into the column buffer (row y at y * bytesPerPixel). The buffer

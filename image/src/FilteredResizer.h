@@ -24,10 +24,13 @@ public:
 
     int count() const { return m_count; }
     const Contributor* entries() const { return m_entries.data(); }
-    Taps taps() const { return {m_offsets.data(), m_entries.data(), m_count}; }
+    Taps taps() const {
+        return {m_offsets.data(), m_entries.data(), m_count, m_equalSamplesRoundBack};
+    }
 
 private:
     int m_count = 0;
+    bool m_equalSamplesRoundBack = false;
     ScratchBuffer<Contributor> m_entries;
     ScratchBuffer<std::size_t> m_offsets;
 };
