@@ -6,6 +6,7 @@
 // median of the rounds' ratios.
 //
 //     build-bench/bench/bench_Readers [rounds]   (5 by default)
+#include "PillowProcess.h"
 #include "PsdWriter.h"
 #include "imgcore.h"
 
@@ -17,13 +18,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -39,57 +36,6 @@ double median(std::vector<double> v) {
     const std::size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
-
-std::string benchFolder() {
-    const std::string here = __FILE__;
-    return here.substr(0, here.find_last_of('/') + 1);
-}
-
-// The Python process that made the files and times Pillow's reads of them.
-class Pillow {
-public:
-    explicit Pillow(const std::string& folder) {
-        int toChild[2], fromChild[2];
-        if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
-        posix_spawn_file_actions_addclose(&actions, toChild[1]);
-        posix_spawn_file_actions_addclose(&actions, fromChild[0]);
-        const std::string script = benchFolder() + "pillow_readers.py";
-        const char* argv[] = {"/usr/bin/python3", script.c_str(), folder.c_str(), nullptr};
-        const int spawned =
-            posix_spawn(&m_pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(toChild[0]);
-        close(fromChild[1]);
-        if (spawned != 0) return;
-        m_to = fdopen(toChild[1], "w");
-        m_from = fdopen(fromChild[0], "r");
-        char word[16] = {};
-        m_ready = m_from != nullptr && std::fscanf(m_from, "%15s", word) == 1 &&
-                  std::string(word) == "ready";
-    }
-    ~Pillow() {
-        if (m_to != nullptr) std::fclose(m_to);
-        if (m_from != nullptr) std::fclose(m_from);
-        if (m_pid > 0) waitpid(m_pid, nullptr, 0);
-    }
-    bool ready() const { return m_ready; }
-    double seconds(const std::string& path) {
-        std::fprintf(m_to, "%s\n", path.c_str());
-        std::fflush(m_to);
-        double s = -1;
-        return std::fscanf(m_from, "%lf", &s) == 1 ? s : -1;
-    }
-
-private:
-    pid_t m_pid = 0;
-    std::FILE* m_to = nullptr;
-    std::FILE* m_from = nullptr;
-    bool m_ready = false;
-};
 
 // The layered-image files, written from the photograph's raw rows.
 bool writePsd(const std::string& folder) {
@@ -180,7 +126,8 @@ int main(int argc, char** argv) {
     const std::string folder = folderTemplate;
     std::printf("making the files in %s\n", folder.c_str());
     std::fflush(stdout);
-    Pillow pillow(folder);
+    // The Python process makes the files, then times Pillow's reads of them.
+    PillowProcess pillow("pillow_readers.py", {folder});
     if (!pillow.ready() || !writePsd(folder)) {
         std::fprintf(stderr, "Pillow (/usr/bin/python3 with python3-pil) made no files\n");
         return 1;

@@ -1,6 +1,7 @@
 // The PCX file's own pieces: header, 256-colour palette, runs, lines and colour planes.
 #include "PcxReader.h"
 
+#include "ByteSource.h"
 #include "Tables.h"
 
 #include <algorithm>
@@ -58,14 +59,14 @@ bool readPCXPalette256(CImgIO& stream, const PcxHeader& header, RGBQUAD* palette
 
 namespace {
 
-// One run from any source of bytes with `bool next(BYTE*)`.
+// One run from any source of bytes with `bool next(BYTE&)`.
 template <class Bytes> BYTE readRun(Bytes& bytes, int* count, bool* failed) {
     BYTE code = 0;
     BYTE value = 0;
-    bool ok = bytes.next(&code);
+    bool ok = bytes.next(code);
     const bool run = ok && (code & kRunMarker) == kRunMarker;
     if (run)
-        ok = bytes.next(&value);
+        ok = bytes.next(value);
     else
         value = code;
     if (failed != nullptr) *failed = !ok;
@@ -79,7 +80,7 @@ template <class Bytes> BYTE readRun(Bytes& bytes, int* count, bool* failed) {
 
 struct StreamBytes {
     CImgIO& stream;
-    bool next(BYTE* b) { return stream.readExact(b, 1); }
+    bool next(BYTE& b) { return stream.readExact(&b, 1); }
 };
 
 } // namespace
@@ -88,38 +89,6 @@ BYTE readPCXRun(CImgIO& stream, int* count, bool* failed) {
     StreamBytes bytes{stream};
     return readRun(bytes, count, failed);
 }
-
-namespace {
-
-// A line's coded bytes, taken from the stream in pieces. What the line leaves unused goes back,
-// so that the next line, or the palette after the last, is read from where it starts.
-class CodedBytes {
-public:
-    explicit CodedBytes(CImgIO& stream) : m_stream(stream) {}
-    ~CodedBytes() {
-        if (m_end > m_at) m_stream.seek(-static_cast<long>(m_end - m_at), SEEK_CUR);
-    }
-    CodedBytes(const CodedBytes&) = delete;
-    CodedBytes& operator=(const CodedBytes&) = delete;
-
-    bool next(BYTE* b) {
-        if (m_at == m_end) {
-            m_at = 0;
-            m_end = m_stream.read(m_bytes, sizeof m_bytes);
-            if (m_end == 0) return false;
-        }
-        *b = m_bytes[m_at++];
-        return true;
-    }
-
-private:
-    CImgIO& m_stream;
-    BYTE m_bytes[1024];
-    unsigned m_at = 0;
-    unsigned m_end = 0;
-};
-
-} // namespace
 
 // Runs stop at the end of the line: the rest of a longer run is dropped, not carried over.
 unsigned decodePCXLine(CImgIO& stream, const PcxHeader& header, BYTE* line, PcxInput* input) {
@@ -130,7 +99,8 @@ unsigned decodePCXLine(CImgIO& stream, const PcxHeader& header, BYTE* line, PcxI
         *input = PcxInput::Zero;
         return std::max(length, 1u);
     }
-    CodedBytes coded(stream);
+    // A line's coded bytes come in pieces; what it leaves goes back for the next line.
+    ByteSource coded(stream);
     unsigned done = 0;
     do {
         int count = 0;
