@@ -14,17 +14,15 @@ constexpr unsigned kReadAheadBytes = 64 * 1024;
 
 } // namespace
 
-ReadAhead::~ReadAhead() {
-    if (unread() != 0 && record != nullptr && record->stream == stream && stream != nullptr)
-        std::fseek(stream, -static_cast<long>(unread()), SEEK_CUR);
+const std::shared_ptr<ReadAhead>& CImgIO::shared() const {
+    if (m_ahead == nullptr) m_ahead = std::make_shared<ReadAhead>();
+    return m_ahead;
 }
 
-const std::shared_ptr<ReadAhead>& CImgIO::shared() const {
-    if (m_ahead == nullptr) {
-        m_ahead = std::make_shared<ReadAhead>();
-        m_ahead->record = m_record;
-    }
-    return m_ahead;
+void CImgIO::settle() {
+    const unsigned ahead = unread();
+    if (m_ahead != nullptr) m_ahead->drop();
+    if (ahead != 0) std::fseek(m_record->stream, -static_cast<long>(ahead), SEEK_CUR);
 }
 
 unsigned CImgIO::unread() const {
@@ -80,8 +78,7 @@ bool CImgIO::seek(long offset, int origin) {
         m_ahead->at = static_cast<unsigned>(static_cast<long>(m_ahead->at) + offset);
         return true;
     }
-    if (m_ahead != nullptr) m_ahead->drop();
-    if (ahead != 0) std::fseek(m_record->stream, -static_cast<long>(ahead), SEEK_CUR);
+    settle();
     return std::fseek(m_record->stream, offset, origin) == 0;
 }
 

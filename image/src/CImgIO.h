@@ -30,17 +30,15 @@ struct SourceRecord {
 };
 
 // Bytes read ahead of a view and its copies, so that readers taking a few bytes at a time do not
-// pay stdio's locking and copying for each. The stream stays where the caller expects it: a
-// seek or a position accounts for what was read ahead, and when the last view lets go the
-// stream is moved back to just after the last byte handed out.
+// pay stdio's locking and copying for each. A seek or a position accounts for what was read
+// ahead, and settle() gives it back to the stream. The views never touch the record when they
+// go, since a caller may close the source before its own view is gone.
 struct ReadAhead {
-    SourceRecord* record = nullptr;
     std::FILE* stream = nullptr; // the stream the bytes came from
     std::unique_ptr<BYTE[]> bytes;
     unsigned at = 0;
     unsigned end = 0;
 
-    ~ReadAhead();
     unsigned unread() const { return end - at; }
     void drop() { at = end = 0; }
 };
@@ -73,6 +71,9 @@ public:
     bool size(unsigned* out) const;
     bool atEnd() const { return false; }
     bool write(const void* buffer, unsigned elementSize, unsigned count);
+    // Moves the stream back to just after the last byte handed out, for whoever reaches it
+    // next without this view or its copies; every entry point does so when it is done.
+    void settle();
     bool close();
     bool openByName(const char* path);
 
