@@ -286,13 +286,11 @@ void TgaReader::storeValues(const BYTE* raw, unsigned count, BYTE* out, int pixe
         if (dib) {
             std::memcpy(out, raw, count * 3u);
         } else {
-            for (unsigned i = 0; i < count; ++i, raw += 3, out += 3) {
-                out[0] = raw[2];
-                out[1] = raw[1];
-                out[2] = raw[0];
-            }
+            for (unsigned i = 0; i < count; ++i)
+                for (unsigned k = 0; k < 3; ++k)
+                    out[3 * i + k] = raw[3 * i + 2 - k];
         }
-        m_last = decodeValue(raw - 3, bits);
+        m_last = decodeValue(raw + (count - 1) * 3, bits);
         return;
     }
     for (unsigned i = 0; i < count; ++i, raw += bytes, out += pixelBytes) {
