@@ -96,9 +96,7 @@ bool CImgIO::size(unsigned* out) const {
 }
 
 // Sources are opened read-only, so nothing can be written through one.
-bool CImgIO::write(const void*, unsigned, unsigned) {
-    return false;
-}
+bool CImgIO::write(const void*, unsigned, unsigned) { return false; }
 
 bool CImgIO::close() {
     bool closed = false;

@@ -4,8 +4,8 @@
 
 #include <cstddef>
 #include <cstring>
-#include <gtest/gtest.h>
 #include <thread>
+#include <gtest/gtest.h>
 
 using testing_support::LeakCheck;
 
@@ -16,8 +16,7 @@ TEST(GlobalMemory, ZeroInitBlocksAreCountedAndSized) {
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(winplatLiveGlobalBlocks(), before + 1);
     EXPECT_EQ(GlobalSize(p), 100u);
-    for (int i = 0; i < 100; ++i)
-        EXPECT_EQ(p[i], 0);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(p[i], 0);
     EXPECT_EQ(GlobalFree(p), nullptr);
     EXPECT_EQ(winplatLiveGlobalBlocks(), before);
 }
