@@ -286,9 +286,13 @@ void TgaReader::storeValues(const BYTE* raw, unsigned count, BYTE* out, int pixe
         if (dib) {
             std::memcpy(out, raw, count * 3u);
         } else {
-            for (unsigned i = 0; i < count; ++i)
-                for (unsigned k = 0; k < 3; ++k)
-                    out[3 * i + k] = raw[3 * i + 2 - k];
+            const BYTE* in = raw;
+            for (BYTE* end = out + count * 3u; out != end; out += 3, in += 3) {
+                const BYTE blue = in[0], green = in[1], red = in[2];
+                out[0] = red;
+                out[1] = green;
+                out[2] = blue;
+            }
         }
         m_last = decodeValue(raw + (count - 1) * 3, bits);
         return;
