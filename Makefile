@@ -2,7 +2,8 @@
 BUILD      ?= build
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake make g++ clang pkg-config liblua5.1-0-dev libpng-dev libjpeg62-turbo-dev \
-              libtiff-dev zlib1g-dev libfreetype-dev fonts-dejavu-core fonts-crosextra-carlito googletest libgtest-dev \
+              libtiff-dev zlib1g-dev libfreetype-dev fonts-dejavu-core fonts-crosextra-carlito \
+              fonts-droid-fallback fonts-nanum fonts-tlwg-loma-ttf googletest libgtest-dev \
               libgmock-dev libbenchmark-dev libclang-rt-14-dev
 # What the benchmarks compare against and make their images with; `make test` needs none of it.
 BENCH_PACKAGES := python3-pil libjpeg-turbo-progs libvips-tools imagemagick libstb-dev time

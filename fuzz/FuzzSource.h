@@ -34,9 +34,7 @@ inline void release(void* buffer) {
 
 // For readers whose entry points are an info query, a palette query and a read with a depth,
 // palette and flags: the queries run first, then the read, with the depth (bits 0-1) and the
-// DIB flag (bit 2) taken from the last byte. Filling a big image takes most of a run however
-// short the input, so big images are read only when the last byte asks for it (0xA0 to 0xA7),
-// and small ones fill the rest of the time.
+// DIB flag (bit 2) taken from the last byte.
 template <class Info, class Palette, class Read>
 int queriesThenRead(const std::uint8_t* data, std::size_t size, const char* extension,
                     const int (&depths)[4], Info info, Palette readPalette, Read read) {
@@ -49,10 +47,8 @@ int queriesThenRead(const std::uint8_t* data, std::size_t size, const char* exte
     seekSource(src, 0, SEEK_SET);
     readPalette(src, &count, palette);
     seekSource(src, 0, SEEK_SET);
-    const bool big = static_cast<long long>(width) * height > (1 << 18);
-    if (!big || (choice & 0xF8) == 0xA0)
-        release(read(src, &width, &height, depths[choice & 3], palette,
-                     (choice & 4) != 0 ? IMG_FLAG_DIB : 0));
+    release(read(src, &width, &height, depths[choice & 3], palette,
+                 (choice & 4) != 0 ? IMG_FLAG_DIB : 0));
     closeSource(src);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "PixelArt.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -20,7 +21,8 @@ constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMI
 
 } // namespace
 
-HelpForm::HelpForm(const FormSettings& settings) : m_settings(settings) {}
+HelpForm::HelpForm(const FormSettings& settings, bool traceEvents)
+    : m_settings(settings), m_traceEvents(traceEvents) {}
 
 HelpForm::~HelpForm() {
     if (m_form != nullptr && IsWindow(m_form)) DestroyWindow(m_form);
@@ -91,7 +93,13 @@ LRESULT CALLBACK HelpForm::formProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     }
     HelpForm* self = formOf(hwnd);
     switch (message) {
-    case WM_ERASEBKGND: return 1; // the picture covers the client area
+    case WM_ERASEBKGND: {
+        RECT client;
+        GetClientRect(hwnd, &client);
+        // The picture is drawn over the rest when the form paints.
+        if (self != nullptr) self->fillUncovered(reinterpret_cast<HDC>(wParam), client, POINT{});
+        return 1;
+    }
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
@@ -153,15 +161,39 @@ LRESULT CALLBACK HelpForm::labelProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     }
 }
 
-void HelpForm::drawPicture(HDC dc, int offsetX, int offsetY, int width, int height) {
-    if (m_picture.size() < sizeof(BITMAPINFOHEADER)) return;
+SIZE HelpForm::pictureSize() const {
+    if (m_picture.size() < sizeof(BITMAPINFOHEADER)) return SIZE{};
     BITMAPINFOHEADER header;
     std::memcpy(&header, m_picture.data(), sizeof header);
+    return SIZE{header.biWidth, header.biHeight};
+}
+
+void HelpForm::drawPicture(HDC dc, int offsetX, int offsetY, int width, int height) {
+    const SIZE picture = pictureSize();
+    // Only the picture's own pixels: what lies beyond it shows the form's background.
+    width = std::min(width, static_cast<int>(picture.cx) - offsetX);
+    height = std::min(height, static_cast<int>(picture.cy) - offsetY);
+    if (width <= 0 || height <= 0) return;
     const auto* info = reinterpret_cast<const BITMAPINFO*>(m_picture.data());
-    const BYTE* bits = m_picture.data() + header.biSize;
+    const BYTE* bits = m_picture.data() + info->bmiHeader.biSize;
     // Rows are stored bottom-up: source y counts from the bottom.
-    StretchDIBits(dc, 0, 0, width, height, offsetX, header.biHeight - offsetY - height, width,
-                  height, bits, info, DIB_RGB_COLORS, SRCCOPY);
+    StretchDIBits(dc, 0, 0, width, height, offsetX, picture.cy - offsetY - height, width, height,
+                  bits, info, DIB_RGB_COLORS, SRCCOPY);
+}
+
+void HelpForm::fillUncovered(HDC dc, const RECT& area, POINT origin) {
+    const SIZE picture = pictureSize();
+    // The picture lies at the top-left corner: a strip to its right and one below it.
+    const RECT strips[] = {
+        {std::max(area.left, picture.cx), area.top, area.right, area.bottom},
+        {area.left, std::max(area.top, picture.cy), std::min(area.right, picture.cx), area.bottom},
+    };
+    for (RECT strip : strips) {
+        if (strip.left >= strip.right || strip.top >= strip.bottom) continue;
+        strip = RECT{strip.left - origin.x, strip.top - origin.y, strip.right - origin.x,
+                     strip.bottom - origin.y};
+        FillRect(dc, &strip, GetSysColorBrush(COLOR_BTNFACE));
+    }
 }
 
 void HelpForm::paintForm(HDC dc) {
@@ -178,7 +210,8 @@ void HelpForm::paintLabel(HDC dc) {
         FillRect(dc, &client, brush);
         DeleteObject(brush);
     } else {
-        // Transparent: the picture under the label shows through.
+        // Transparent: the form under the label shows through.
+        fillUncovered(dc, m_labelRect, POINT{m_labelRect.left, m_labelRect.top});
         drawPicture(dc, m_labelRect.left, m_labelRect.top, client.right, client.bottom);
     }
     HGDIOBJ oldFont = SelectObject(dc, m_font);
@@ -196,7 +229,7 @@ void HelpForm::setLabel(int backStyle, const std::string& caption) {
 }
 
 void HelpForm::trace(const char* event) const {
-    if (std::getenv("HELPVIEW_INPUT") != nullptr) std::printf("%s\n", event), std::fflush(stdout);
+    if (m_traceEvents) std::printf("%s\n", event), std::fflush(stdout);
 }
 
 void HelpForm::Form_MouseMove() {

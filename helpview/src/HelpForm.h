@@ -12,7 +12,8 @@ namespace helpview {
 
 class HelpForm {
 public:
-    explicit HelpForm(const FormSettings& settings);
+    // `traceEvents` prints each event's name on standard output, for scripted runs.
+    HelpForm(const FormSettings& settings, bool traceEvents);
     ~HelpForm();
     HelpForm(const HelpForm&) = delete;
     HelpForm& operator=(const HelpForm&) = delete;
@@ -33,7 +34,10 @@ private:
     static LRESULT CALLBACK labelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void paintForm(HDC dc);
     void paintLabel(HDC dc);
+    SIZE pictureSize() const;
+    // Both paint the client area's part from (offsetX, offsetY) or `origin` at the DC's 0, 0.
     void drawPicture(HDC dc, int offsetX, int offsetY, int width, int height);
+    void fillUncovered(HDC dc, const RECT& area, POINT origin);
     void setLabel(int backStyle, const std::string& caption);
     void trace(const char* event) const;
 
@@ -48,6 +52,7 @@ private:
     int m_backStyle = 0;         // 0 transparent, 1 opaque
     std::string m_caption;       // empty as built
     COLORREF m_foreColour = RGB(0, 0, 255);
+    bool m_traceEvents = false;
 };
 
 } // namespace helpview

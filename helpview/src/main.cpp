@@ -6,17 +6,25 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 int main() {
+    // The script drives this process only: the build that the link starts must not run it
+    // again and start this one in turn.
+    const char* variable = std::getenv("HELPVIEW_INPUT");
+    const std::string input = variable != nullptr ? variable : "";
+    const bool scripted = variable != nullptr;
+    unsetenv("HELPVIEW_INPUT");
+
     helpview::FormSettings settings;
     if (!settings.load()) return 1;
-    helpview::HelpForm form(settings);
+    helpview::HelpForm form(settings, scripted);
     if (!form.create()) return 1;
 
     winplat::InputScript script;
-    if (const char* input = std::getenv("HELPVIEW_INPUT")) {
+    if (scripted) {
         std::string error;
-        if (!script.parseFile(input, &error)) {
+        if (!script.parseFile(input.c_str(), &error)) {
             std::fprintf(stderr, "helpview: %s\n", error.c_str());
             return 2;
         }

@@ -23,9 +23,11 @@ struct PixelWords {
 
 struct PaletteWords {
     const RGBQUAD* palette;
+    unsigned count;
     __attribute__((target("avx2"))) __m256d operator()(const BYTE* row, std::size_t offset) const {
+        const RGBQUAD entry = tableEntry(palette, count, row[offset]);
         std::int32_t word;
-        std::memcpy(&word, &palette[row[offset]], sizeof word);
+        std::memcpy(&word, &entry, sizeof word);
         return widenWord(word);
     }
 };
@@ -68,8 +70,9 @@ void sumGroupPixels(const AreaWeights& a, std::uint32_t g, const BYTE* firstRow,
 }
 
 void sumGroupIndexed(const AreaWeights& a, std::uint32_t g, const BYTE* firstRow,
-                     std::size_t rowBytes, int rowCount, const RGBQUAD* palette, double* sums) {
-    sumGroup(a, g, firstRow, rowBytes, rowCount, PaletteWords{palette}, sums);
+                     std::size_t rowBytes, int rowCount, const RGBQUAD* palette, unsigned count,
+                     double* sums) {
+    sumGroup(a, g, firstRow, rowBytes, rowCount, PaletteWords{palette, count}, sums);
 }
 
 } // namespace img

@@ -1,5 +1,6 @@
 // BMP files as packed DIBs: the file's own header, colour table and pixel data (compressed
 // data stays compressed), or a plain header written for OS/2 files.
+#include "BlockBudget.h"
 #include "BmpReader.h"
 #include "CDibConverter.h"
 #include "CheckedSize.h"
@@ -37,20 +38,33 @@ BYTE* BmpReader::readPackedDib() {
 
     // The block holds at least what the header promises, so that whoever walks the DIB's rows
     // stays inside it even when the file is short.
-    std::uint64_t imageBytes = 0;
-    if (depth >= 1 && depth <= 32) {
-        imageBytes = checkedProduct(
-            {paddedRowBytes(static_cast<std::uint64_t>(h.width), depth), h.rowCount()});
-        if (imageBytes == 0) return fail(kNoMemory);
-    }
-    // Everything after the file header fits, so no run or row at the end of the file is lost.
-    const std::uint64_t fromSource =
-        sourceBytes > kBmpFileHeader ? sourceBytes - kBmpFileHeader : 0;
-    const std::uint64_t fromHeader = sizeof info + tableBytes + imageBytes;
-    const std::uint64_t blockBytes = std::max(fromSource, fromHeader);
+    const Size headerAndTable = Size(sizeof info) + tableBytes;
+    const Size fromHeader =
+        depth >= 1 && depth <= 32
+            ? imageBlockSize(headerAndTable,
+                             paddedRowBytes(static_cast<std::uint64_t>(h.width), depth),
+                             h.rowCount())
+            : headerAndTable;
+    // Offsets of 54 and 14 are written by tools that mean "right after the table".
+    const std::uint64_t tableEnd = kBmpHeadersEnd + tableBytes;
+    const DWORD offset = h.pixelOffset;
+    const bool afterTable =
+        offset == tableEnd || offset == kBmpHeadersEnd || offset == kBmpFileHeader;
+    const std::uint64_t pixelStart = afterTable ? tableEnd : offset;
+    const bool runs = h.compression == BI_RLE4 || h.compression == BI_RLE8;
+    if (!blockJustified(runs ? Encoding::Skipping : Encoding::RawRows, fromHeader, h.pixelCount(),
+                        tableBytes + h.storedRowBytes(), bytesLeft(m_io)))
+        return fail(kReadFailed);
+    // Everything from the pixel offset to the end of the file fits too, so the end of a
+    // compressed stream longer than the plain rows is not lost.
+    const Size fromSource = sourceBytes > kBmpWindowsHeader ? sourceBytes - kBmpWindowsHeader : 0;
+    const Size fromPixels =
+        sourceBytes > pixelStart ? headerAndTable + (sourceBytes - pixelStart) : Size(0);
+    if (!fromHeader.ok() || !fromSource.ok() || !fromPixels.ok()) return fail(kNoMemory);
+    const std::uint32_t blockBytes =
+        std::max({fromSource.bytes(), fromHeader.bytes(), fromPixels.bytes()});
     MemoryBlock block;
-    if (blockBytes > kBlockLimit || !block.allocate(static_cast<unsigned>(blockBytes)))
-        return fail(kNoMemory);
+    if (!block.allocate(blockBytes)) return fail(kNoMemory);
     BYTE* dib = block.data();
     std::memcpy(dib, &info, sizeof info);
     BYTE* table = dib + sizeof info;
@@ -60,10 +74,7 @@ BYTE* BmpReader::readPackedDib() {
         return fail(kReadFailed);
     }
 
-    // Offsets of 54 and 14 are written by tools that mean "right after the table".
-    const std::uint64_t tableEnd = kBmpHeadersEnd + tableBytes;
-    const DWORD offset = h.pixelOffset;
-    if (offset != tableEnd && offset != kBmpHeadersEnd && offset != kBmpFileHeader) {
+    if (!afterTable) {
         bool moved = true;
         if (offset > tableEnd) {
             moved = skip(offset - tableEnd, kBadHeader);
@@ -76,6 +87,12 @@ BYTE* BmpReader::readPackedDib() {
         }
     }
     m_io.read(table + tableRead, static_cast<unsigned>(blockBytes - sizeof info - tableBytes));
+    // GDI reads as many bytes of runs as the image size says: never more than the block holds.
+    if (h.compression == BI_RLE8 || h.compression == BI_RLE4) {
+        const auto held = static_cast<DWORD>(blockBytes - sizeof info - tableBytes);
+        auto* header = reinterpret_cast<BITMAPINFOHEADER*>(dib);
+        if (header->biSizeImage > held) header->biSizeImage = held;
+    }
     return dib;
 }
 
@@ -89,13 +106,16 @@ BYTE* BmpReader::readPackedDibOs2(const BmpHeader& h) {
     } else if (depth != 24) {
         return fail(kBadHeader);
     }
-    const std::uint32_t rowBytes = paddedRowBytes(static_cast<std::uint64_t>(h.width), depth);
-    const std::uint32_t imageBytes = checkedProduct({rowBytes, h.rowCount()});
     const std::uint32_t tableBytes = count * sizeof(RGBQUAD);
-    const std::uint32_t blockBytes =
-        imageBytes != 0 ? checkedSum(sizeof(BITMAPINFOHEADER) + tableBytes, imageBytes) : 0;
+    const Size blockBytes =
+        imageBlockSize(sizeof(BITMAPINFOHEADER) + tableBytes,
+                       paddedRowBytes(static_cast<std::uint64_t>(h.width), depth), h.rowCount());
+    if (!blockJustified(Encoding::RawRows, blockBytes, h.pixelCount(), h.storedRowBytes(),
+                        bytesLeft(m_io)))
+        return fail(kReadFailed);
     MemoryBlock block;
-    if (blockBytes == 0 || !block.allocate(blockBytes)) return fail(kNoMemory);
+    if (!blockBytes.ok() || !block.allocate(blockBytes)) return fail(kNoMemory);
+    const std::uint32_t imageBytes = blockBytes.bytes() - sizeof(BITMAPINFOHEADER) - tableBytes;
     BYTE* dib = block.data();
     writeDIBHeader(dib, h.width, h.height, depth, imageBytes, count, count);
     BYTE* table = dib + sizeof(BITMAPINFOHEADER);

@@ -1,5 +1,6 @@
 // BMP headers, the info and palette queries, and the readers of uncompressed rows.
 #include "BmpReader.h"
+#include "BlockBudget.h"
 #include "CDibConverter.h"
 #include "CheckedSize.h"
 #include "MemoryBlock.h"
@@ -121,13 +122,15 @@ BYTE* BmpReader::readRows(const BmpHeader& header, unsigned outRowBytes, bool co
                           Convert convert) {
     const std::uint64_t rows = header.rowCount();
     const std::uint32_t fileRowBytes =
-        paddedRowBytes(static_cast<std::uint64_t>(header.width), header.bitCount);
-    const std::uint32_t imageBytes = checkedProduct({rows, outRowBytes});
+        paddedRowBytes(static_cast<std::uint64_t>(header.width), header.bitCount).bytes();
+    const Size imageBytes = imageBlockSize(0, outRowBytes, rows);
+    if (!blockJustified(Encoding::RawRows, imageBytes, header.pixelCount(), header.storedRowBytes(),
+                        bytesLeft(m_io)))
+        return fail(kReadFailed);
     MemoryBlock image;
-    if (imageBytes == 0 || !image.allocate(imageBytes)) return fail(kNoMemory);
+    if (!image.allocate(imageBytes)) return fail(kNoMemory);
     ScratchBuffer<BYTE> row;
-    if (fileRowBytes == 0 || fileRowBytes > kBlockLimit ||
-        row.ensure(static_cast<int>(fileRowBytes)) == nullptr) {
+    if (fileRowBytes == 0 || row.ensure(static_cast<int>(fileRowBytes)) == nullptr) {
         image.release();
         return fail(kNoMemory);
     }
@@ -215,7 +218,7 @@ BYTE* BmpReader::readColour(int* width, int* height, int bitsPerPixel) {
     if (!readHeader(h)) return nullptr;
     if (!checkDimensions(h)) return nullptr;
 
-    RGBQUAD table[256] = {};
+    RGBQUAD table[kBmpTableEntries] = {};
     DWORD masks[3] = {};
     const DWORD* useMasks = nullptr;
     if (h.os2()) {
@@ -233,8 +236,7 @@ BYTE* BmpReader::readColour(int* width, int* height, int bitsPerPixel) {
             if (!m_io.rewind()) return fail(kReadFailed);
             return decodeRle(width, height, bitsPerPixel);
         case BI_RLE4:
-            // RLE4 claimed for another depth reaches the decoder, which refuses the pairing
-            // instead of taking runs for plain rows.
+            if (h.bitCount != 4) return fail(kBadHeader);
             if (!m_io.rewind()) return fail(kReadFailed);
             return decodeRle(width, height, bitsPerPixel);
         case BI_BITFIELDS:
@@ -265,14 +267,14 @@ BYTE* BmpReader::readColour(int* width, int* height, int bitsPerPixel) {
 
     setOut(width, h.width);
     setOut(height, static_cast<int>(h.rowCount()));
-    const unsigned outRowBytes =
-        checkedProduct({static_cast<std::uint64_t>(h.width), bitsPerPixel == 32 ? 4u : 3u});
+    const unsigned outRowBytes = checkedProduct({h.width, bitsPerPixel == 32 ? 4 : 3}).bytes();
     if (outRowBytes == 0) return fail(kNoMemory);
     const int pixels = h.width;
     const int depth = h.bitCount;
     CDibConverter converter;
     return readRows(h, outRowBytes, true, [&](const BYTE* in, BYTE* out) {
-        converter.dibRowToRGB(in, out, pixels, depth, table, useMasks, bitsPerPixel == 32, 255);
+        converter.dibRowToRGB(in, out, pixels, depth, table, kBmpTableEntries, useMasks,
+                              bitsPerPixel == 32, 255);
     });
 }
 

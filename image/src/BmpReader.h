@@ -16,6 +16,8 @@ inline constexpr DWORD kBmpOs2Header = 12;
 inline constexpr unsigned kBmpFileHeader = 14;
 // File header plus the Windows info header: where a table or the pixels would begin.
 inline constexpr unsigned kBmpHeadersEnd = kBmpFileHeader + kBmpWindowsHeader;
+// The colour readers' tables; entries the file does not give stay black.
+inline constexpr unsigned kBmpTableEntries = 256;
 
 struct BmpHeader {
     DWORD pixelOffset = 0;
@@ -34,6 +36,14 @@ struct BmpHeader {
     std::uint64_t colourCount() const {
         if (clrUsed != 0) return clrUsed;
         return bitCount < 32 ? std::uint64_t{1} << bitCount : 0;
+    }
+    // Bytes of all the padded rows an uncompressed file stores, however many that is.
+    std::uint64_t storedRowBytes() const {
+        return (static_cast<std::uint64_t>(width < 0 ? 0 : width) * bitCount + 31) / 32 * 4 *
+               rowCount();
+    }
+    std::uint64_t pixelCount() const {
+        return static_cast<std::uint64_t>(width < 0 ? 0 : width) * rowCount();
     }
     // Rows stored in the file; a negative height only says they run top-down.
     std::uint64_t rowCount() const {

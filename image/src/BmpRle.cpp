@@ -1,4 +1,5 @@
 // Run-length BMP pixels (RLE8 and RLE4), decoded into an 8-, 24- or 32-bit top-down image.
+#include "BlockBudget.h"
 #include "BmpReader.h"
 #include "ByteSource.h"
 #include "CDibConverter.h"
@@ -29,8 +30,8 @@ public:
         if (m_bytesPerPixel == 1)
             m_converter.unpackRow(run, out, k, m_depth);
         else
-            m_converter.dibRowToRGB(run, out, k, m_depth, m_table, nullptr, m_bytesPerPixel == 4,
-                                    255);
+            m_converter.dibRowToRGB(run, out, k, m_depth, m_table, kBmpTableEntries, nullptr,
+                                    m_bytesPerPixel == 4, 255);
         m_column += k;
     }
     void endOfLine() {
@@ -71,7 +72,7 @@ BYTE* BmpReader::decodeRle(int* width, int* height, int bitsPerPixel) {
 
     const std::uint64_t count = h.colourCount();
     const unsigned kept = static_cast<unsigned>(std::min<std::uint64_t>(count, 256));
-    RGBQUAD table[256] = {};
+    RGBQUAD table[kBmpTableEntries] = {};
     if (!m_io.readExact(table, kept * sizeof(RGBQUAD))) return fail(kReadFailed);
     const std::int64_t gap = static_cast<std::int64_t>(h.pixelOffset) -
                              static_cast<std::int64_t>(count * sizeof(RGBQUAD)) - kBmpHeadersEnd;
@@ -82,12 +83,13 @@ BYTE* BmpReader::decodeRle(int* width, int* height, int bitsPerPixel) {
     setOut(width, h.width);
     setOut(height, h.height);
     const int bytesPerPixel = bitsPerPixel / 8;
-    const std::uint32_t rowBytes = checkedProduct(
-        {static_cast<std::uint64_t>(h.width), static_cast<std::uint64_t>(bytesPerPixel)});
-    const std::uint32_t imageBytes =
-        checkedProduct({rowBytes, static_cast<std::uint64_t>(h.height)});
+    const std::uint32_t rowBytes = checkedProduct({h.width, bytesPerPixel}).bytes();
+    const Size imageBytes = imageBlockSize(0, rowBytes, h.height);
+    // Deltas and end-of-bitmap skip pixels, so runs have no least size: only the ceiling holds.
+    if (!blockJustified(Encoding::Skipping, imageBytes, h.pixelCount(), 0, 0))
+        return fail(kReadFailed);
     MemoryBlock image;
-    if (imageBytes == 0 || !image.allocate(imageBytes)) return fail(kNoMemory);
+    if (!image.allocate(imageBytes)) return fail(kNoMemory);
     if (bytesPerPixel != 1) {
         const RGBQUAD& e = table[0];
         DWORD colour = static_cast<DWORD>(e.rgbBlue) << 16 | e.rgbGreen << 8 | e.rgbRed;

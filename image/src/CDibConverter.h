@@ -12,7 +12,14 @@ namespace img {
 inline std::uint32_t dibRowBytes(int width, int bitsPerPixel) {
     return width > 0 && bitsPerPixel > 0 ? paddedRowBytes(static_cast<std::uint64_t>(width),
                                                           static_cast<std::uint64_t>(bitsPerPixel))
+                                               .bytes()
                                          : 0;
+}
+
+// The colour of a pixel value in a table of `count` entries. A value at or past the count is
+// black, as GDI paints it: pixels are file data, and no value may reach past the table.
+inline RGBQUAD tableEntry(const RGBQUAD* table, unsigned count, unsigned index) {
+    return index < count ? table[index] : RGBQUAD{};
 }
 
 class CDibConverter : public Operation {
@@ -31,9 +38,10 @@ public:
 
     // Back to buffers.
     int dibToRGB(const BYTE* dib, BYTE* rgb);
+    // Indices at or past `tableEntries` give black.
     void dibRowToRGB(const BYTE* source, BYTE* destination, int pixels, int bitsPerPixel,
-                     const RGBQUAD* colourTable, const DWORD* masks, bool appendAlpha,
-                     BYTE alpha);
+                     const RGBQUAD* colourTable, unsigned tableEntries, const DWORD* masks,
+                     bool appendAlpha, BYTE alpha);
     void unpackRow(const BYTE* source, BYTE* destination, int pixels, int bitsPerPixel);
     int unpackPixels(const BYTE* packed, int width, int height, int bitsPerPixel,
                      BYTE* destination);
@@ -94,7 +102,7 @@ public:
 private:
     BYTE* fillDIBBits(MemoryBlock& block, HBITMAP bitmap, HDC screen, unsigned tableBytes);
     HBITMAP deviceBitmap(const BYTE* dib, HPALETTE palette, HDC dc);
-    BYTE* newDIB(BYTE* destination, unsigned bytes);
+    BYTE* newDIB(BYTE* destination, Size bytes);
     template <class Sample>
     int mirrorUnits(Sample* rows, int pixels, int rowCount, int unitsPerPixel,
                     std::size_t rowStride);

@@ -96,7 +96,9 @@ bool CImgIO::size(unsigned* out) const {
 }
 
 // Sources are opened read-only, so nothing can be written through one.
-bool CImgIO::write(const void*, unsigned, unsigned) { return false; }
+bool CImgIO::write(const void*, unsigned, unsigned) {
+    return false;
+}
 
 bool CImgIO::close() {
     bool closed = false;
@@ -114,6 +116,13 @@ bool CImgIO::openByName(const char* path) {
     if (path == nullptr || *path == '\0') return false;
     std::FILE* stream = std::fopen(winplat::nativePath(path).c_str(), "rb");
     if (stream == nullptr) return false;
+    // A folder opens for reading here but has no bytes to give: it is a file that cannot be
+    // opened.
+    struct stat info {};
+    if (fstat(fileno(stream), &info) != 0 || S_ISDIR(info.st_mode)) {
+        std::fclose(stream);
+        return false;
+    }
     SourceRecord* r = m_record;
     r->stream = stream;
     r->kind = kSourceFileByName;

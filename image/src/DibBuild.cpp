@@ -28,7 +28,7 @@ void writeDIBHeader(BYTE* dib, int width, int height, int bitsPerPixel, DWORD si
     std::memcpy(dib, &h, sizeof h);
 }
 
-BYTE* CDibConverter::newDIB(BYTE* destination, unsigned bytes) {
+BYTE* CDibConverter::newDIB(BYTE* destination, Size bytes) {
     if (destination != nullptr) return destination;
     BYTE* block = allocateGlobal(bytes);
     return block != nullptr ? block : static_cast<BYTE*>(fail(kNoMemory));
@@ -38,12 +38,11 @@ BYTE* CDibConverter::rgbToDIB(const BYTE* rgb, int width, int height, BYTE* dest
     status = kOk;
     if (!validSize(rgb, width, height)) return fail(kBadArgument);
     const std::uint32_t rowBytes = dibRowBytes(width, 24);
-    const std::uint32_t image = checkedProduct({rowBytes, static_cast<std::uint64_t>(height)});
-    const std::uint32_t total = checkedSum(kHeaderBytes, image);
-    if (image == 0 || total == 0) return fail(kNoMemory);
+    const Size total = imageBlockSize(kHeaderBytes, rowBytes, height);
+    if (!total.ok()) return fail(kNoMemory);
     BYTE* dib = newDIB(destination, total);
     if (dib == nullptr) return nullptr;
-    writeDIBHeader(dib, width, height, 24, image, 0, 0);
+    writeDIBHeader(dib, width, height, 24, total.bytes() - kHeaderBytes, 0, 0);
     const std::size_t sourceRow = static_cast<std::size_t>(width) * 3;
     BYTE* out = dib + kHeaderBytes;
     for (int y = height - 1; y >= 0; --y, out += rowBytes) {
@@ -61,13 +60,11 @@ BYTE* CDibConverter::rgbToDIB(const BYTE* rgb, int width, int height, BYTE* dest
 BYTE* CDibConverter::rgbaToDIB(const BYTE* rgba, int width, int height, BYTE* destination) {
     status = kOk;
     if (!validSize(rgba, width, height)) return fail(kBadArgument);
-    const std::uint32_t image = checkedProduct({static_cast<std::uint64_t>(width), 4,
-                                                static_cast<std::uint64_t>(height)});
-    const std::uint32_t total = checkedSum(kHeaderBytes, image);
-    if (image == 0 || total == 0) return fail(kNoMemory);
+    const Size total = imageBlockSize(kHeaderBytes, checkedProduct({width, 4}), height);
+    if (!total.ok()) return fail(kNoMemory);
     BYTE* dib = newDIB(destination, total);
     if (dib == nullptr) return nullptr;
-    writeDIBHeader(dib, width, height, 32, image, 0, 0);
+    writeDIBHeader(dib, width, height, 32, total.bytes() - kHeaderBytes, 0, 0);
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
     BYTE* out = dib + kHeaderBytes;
     for (int y = height - 1; y >= 0; --y, out += rowBytes) {
@@ -82,17 +79,17 @@ BYTE* CDibConverter::rgbaToDIB(const BYTE* rgba, int width, int height, BYTE* de
     return dib;
 }
 
-BYTE* CDibConverter::indexedToDIB(const BYTE* pixels, int width, int height,
-                                  const RGBQUAD* palette, BYTE* destination) {
+BYTE* CDibConverter::indexedToDIB(const BYTE* pixels, int width, int height, const RGBQUAD* palette,
+                                  BYTE* destination) {
     status = kOk;
     if (!validSize(pixels, width, height) || palette == nullptr) return fail(kBadArgument);
     const std::uint32_t rowBytes = dibRowBytes(width, 8);
-    const std::uint32_t image = checkedProduct({rowBytes, static_cast<std::uint64_t>(height)});
-    const std::uint32_t total = checkedSum(kHeaderBytes + 256 * sizeof(RGBQUAD), image);
-    if (image == 0 || total == 0) return fail(kNoMemory);
+    constexpr unsigned kHead = kHeaderBytes + 256 * sizeof(RGBQUAD);
+    const Size total = imageBlockSize(kHead, rowBytes, height);
+    if (!total.ok()) return fail(kNoMemory);
     BYTE* dib = newDIB(destination, total);
     if (dib == nullptr) return nullptr;
-    writeDIBHeader(dib, width, height, 8, image, 256, 256);
+    writeDIBHeader(dib, width, height, 8, total.bytes() - kHead, 256, 256);
     copyBytes(dib + kHeaderBytes, palette, 256 * sizeof(RGBQUAD));
     BYTE* out = dib + kHeaderBytes + 256 * sizeof(RGBQUAD);
     for (int y = height - 1; y >= 0; --y, out += rowBytes) {
@@ -107,12 +104,12 @@ BYTE* CDibConverter::oneBitRowsToDIB(const BYTE* rows, int width, int height,
     status = kOk;
     if (!validSize(rows, width, height) || palette == nullptr) return fail(kBadArgument);
     const std::uint32_t rowBytes = dibRowBytes(width, 1);
-    const std::uint32_t image = checkedProduct({rowBytes, static_cast<std::uint64_t>(height)});
-    const std::uint32_t total = checkedSum(kHeaderBytes + 2 * sizeof(RGBQUAD), image);
-    if (image == 0 || total == 0) return fail(kNoMemory);
+    constexpr unsigned kHead = kHeaderBytes + 2 * sizeof(RGBQUAD);
+    const Size total = imageBlockSize(kHead, rowBytes, height);
+    if (!total.ok()) return fail(kNoMemory);
     BYTE* dib = newDIB(destination, total);
     if (dib == nullptr) return nullptr;
-    writeDIBHeader(dib, width, height, 1, image, 2, 0);
+    writeDIBHeader(dib, width, height, 1, total.bytes() - kHead, 2, 0);
     copyBytes(dib + kHeaderBytes, palette, 2 * sizeof(RGBQUAD));
     const std::size_t sourceRow = (static_cast<std::size_t>(width) + 7) / 8;
     BYTE* out = dib + kHeaderBytes + 2 * sizeof(RGBQUAD);
@@ -126,21 +123,26 @@ BYTE* CDibConverter::oneBitRowsToDIB(const BYTE* rows, int width, int height,
 unsigned CDibConverter::dibByteSize(int width, int height, int bitsPerPixel, int paletteCount) {
     std::uint64_t extra;
     switch (bitsPerPixel) {
-    case 1: extra = 48; break;
+    case 1:
+        extra = 48;
+        break;
     case 4:
     case 8:
         if (paletteCount < 0 || paletteCount > 256) return fail(kBadArgument);
         extra = kHeaderBytes + static_cast<std::uint64_t>(paletteCount) * 4;
         break;
     case 24:
-    case 32: extra = kHeaderBytes; break;
-    default: return fail(kBadArgument);
+    case 32:
+        extra = kHeaderBytes;
+        break;
+    default:
+        return fail(kBadArgument);
     }
-    if (width <= 0 || height <= 0) return fail(kBadArgument);
-    const std::uint32_t image =
-        checkedProduct({dibRowBytes(width, bitsPerPixel), static_cast<std::uint64_t>(height)});
-    const std::uint32_t total = checkedSum(extra, image);
-    return image != 0 && total != 0 ? total : static_cast<unsigned>(fail(kNoMemory));
+    if (width < 0 || height < 0) return fail(kBadArgument);
+    // An empty image is the header and its table alone.
+    if (width == 0 || height == 0) return static_cast<unsigned>(extra);
+    const Size total = imageBlockSize(extra, dibRowBytes(width, bitsPerPixel), height);
+    return total.ok() ? total.bytes() : static_cast<unsigned>(fail(kNoMemory));
 }
 
 BYTE* CDibConverter::dibPixelData(const BYTE* dib) {
@@ -149,11 +151,14 @@ BYTE* CDibConverter::dibPixelData(const BYTE* dib) {
     std::memcpy(&h, dib, sizeof h);
     if (h.biSize != kHeaderBytes) return fail(kBadArgument);
     BYTE* data = const_cast<BYTE*>(dib) + kHeaderBytes;
-    if (h.biBitCount <= 8) {
+    if (h.biBitCount >= 1 && h.biBitCount <= 8) {
         const DWORD count = h.biClrUsed != 0 ? h.biClrUsed : 1u << h.biBitCount;
         // A table longer than any bit count can index is a hostile header, not a layout.
         if (count > 256) return fail(kBadArgument);
         data += count * sizeof(RGBQUAD);
+    } else if (h.biBitCount > 8 && h.biCompression == BI_BITFIELDS) {
+        // The red, green and blue masks sit between the header and the pixels.
+        data += 3 * sizeof(DWORD);
     }
     return data;
 }

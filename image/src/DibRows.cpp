@@ -32,12 +32,12 @@ void putPixel(BYTE*& out, BYTE r, BYTE g, BYTE b, bool appendAlpha, BYTE alpha) 
 
 } // namespace
 
-void CDibConverter::dibRowToRGB(const BYTE* source, BYTE* destination, int pixels,
-                                int bitsPerPixel, const RGBQUAD* colourTable, const DWORD* masks,
-                                bool appendAlpha, BYTE alpha) {
+void CDibConverter::dibRowToRGB(const BYTE* source, BYTE* destination, int pixels, int bitsPerPixel,
+                                const RGBQUAD* colourTable, unsigned tableEntries,
+                                const DWORD* masks, bool appendAlpha, BYTE alpha) {
     BYTE* out = destination;
     auto indexed = [&](unsigned index) {
-        const RGBQUAD& e = colourTable[index];
+        const RGBQUAD e = tableEntry(colourTable, tableEntries, index);
         putPixel(out, e.rgbRed, e.rgbGreen, e.rgbBlue, appendAlpha, alpha);
     };
     switch (bitsPerPixel) {
@@ -99,12 +99,14 @@ int CDibConverter::dibToRGB(const BYTE* dib, BYTE* rgb) {
     const std::uint32_t rowBytes = dibRowBytes(width, bits);
     if (width <= 0 || height == 0 || rowBytes == 0) return fail(kBadArgument);
     const auto* table = reinterpret_cast<const RGBQUAD*>(dib + h.biSize);
+    // dibPixelData has already refused a table longer than 256 entries.
+    const unsigned tableEntries = bits > 8 ? 0 : h.biClrUsed != 0 ? h.biClrUsed : 1u << bits;
     const bool bottomUp = h.biHeight > 0;
     for (int k = 0; k < height; ++k) {
         const int outRow = bottomUp ? height - 1 - k : k;
         dibRowToRGB(data + static_cast<std::size_t>(k) * rowBytes,
                     rgb + static_cast<std::size_t>(outRow) * width * 3, width, bits, table,
-                    nullptr, false, 0);
+                    tableEntries, nullptr, false, 0);
     }
     return 1;
 }

@@ -64,10 +64,8 @@ int CDibConverter::drawRGBABuffer(HDC dc, const BYTE* pixels, int imageWidth, in
     if (pixels == nullptr || dc == nullptr) return fail(kBadArgument);
     // An empty rectangle is a bad argument, not a failed allocation that reports nothing.
     if (width <= 0 || height <= 0 || imageWidth > INT_MAX / 4) return fail(kBadArgument);
-    const std::uint32_t bytes =
-        checkedProduct({static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 3});
     MemoryBlock work;
-    if (!work.allocate(bytes)) return 0;
+    if (!work.allocate(checkedProduct({width, height, 3}))) return 0;
     if (!dcToRGB(dc, x, y, width, height, work.data())) {
         work.release();
         return 0;

@@ -90,7 +90,7 @@ int CFilteredResizer::selectFilter(int filterIndex) {
 }
 
 bool CFilteredResizer::buildRowLists() {
-    if (checkedProduct({m_dstH, sizeof(ContributorList)}) == 0) return false;
+    if (!checkedProduct({m_dstH, sizeof(ContributorList)}).ok()) return false;
     m_rowLists.reset(new (std::nothrow) ContributorList[m_dstH]);
     if (m_rowLists == nullptr) return false;
     const double scale = static_cast<double>(m_dstH) / m_srcH;
@@ -150,17 +150,17 @@ int CFilteredResizer::resize(const BYTE* source, std::uint32_t srcW, std::uint32
 
     if (!buildRowLists()) return fail(kNoMemory);
     // The spare byte lets a pass read a 3-byte pixel as one 32-bit word.
-    const std::uint32_t columnBytes = checkedSum(checkedProduct({bytesPerPixel, srcH}), 1);
+    const Size columnBytes = checkedProduct({bytesPerPixel, srcH}) + 1;
     const std::uint32_t band = std::min(kBandColumns, dstW);
-    const std::uint32_t bandBytes = checkedProduct({columnBytes, band});
-    if (columnBytes <= 1 || bandBytes == 0 ||
-        m_column.ensure(static_cast<int>(bandBytes)) == nullptr)
+    const Size bandBytes = checkedProduct({columnBytes, band});
+    if (!columnBytes.ok() || !bandBytes.ok() ||
+        m_column.ensure(static_cast<int>(bandBytes.bytes())) == nullptr)
         return fail(kNoMemory);
     m_columnLists.reset(new (std::nothrow) ContributorList[band]);
     if (m_columnLists == nullptr) return fail(kNoMemory);
 
     for (std::uint32_t x = 0; x < dstW; x += band)
-        if (!filterBand(x, std::min(band, dstW - x), columnBytes)) return fail(kNoMemory);
+        if (!filterBand(x, std::min(band, dstW - x), columnBytes.bytes())) return fail(kNoMemory);
     return 1;
 }
 

@@ -113,16 +113,12 @@ BYTE* CDibConverter::fillDIBBits(MemoryBlock& block, HBITMAP bitmap, HDC screen,
     }
     BITMAPINFOHEADER h;
     std::memcpy(&h, block.data(), sizeof h);
-    std::uint32_t image = h.biSizeImage;
-    if (image == 0) {
-        const std::uint64_t rowBits =
-            (static_cast<std::uint64_t>(h.biBitCount) * static_cast<std::uint32_t>(h.biWidth) +
-             31) &
-            ~std::uint64_t{31};
-        image = checkedProduct({rowBits / 8, static_cast<std::uint32_t>(h.biHeight)});
-    }
-    const std::uint32_t total = image != 0 ? checkedSum(kHeaderBytes + tableBytes, image) : 0;
-    if (total == 0 || !block.resize(total)) {
+    // The rows GetDIBits writes, whatever size the header claims for them.
+    const Size total =
+        imageBlockSize(kHeaderBytes + tableBytes,
+                       paddedRowBytes(static_cast<std::uint32_t>(h.biWidth), h.biBitCount),
+                       static_cast<std::uint32_t>(h.biHeight));
+    if (!total.ok() || !block.resize(total)) {
         block.release();
         return fail(kNoMemory);
     }

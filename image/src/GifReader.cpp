@@ -1,5 +1,6 @@
 // GIF 87a/89a: the first image of the file as 8-bit indices with a 256-entry palette, or as an
 // 8-bit packed DIB.
+#include "BlockBudget.h"
 #include "CDibConverter.h"
 #include "EntryFrame.h"
 #include "GifLzw.h"
@@ -149,12 +150,14 @@ BYTE* GifReader::readImage(const ImageDescriptor& d, int* width, int* height, in
     if (d.width == 0 || d.height == 0) return fail(kBadGifData);
     const unsigned rowBytes = dib ? dibRowBytes(d.width, 8) : static_cast<unsigned>(d.width);
     const unsigned headerBytes = dib ? kDibHeaderAndPalette : 0;
-    const std::uint32_t image = checkedProduct({rowBytes, static_cast<std::uint64_t>(d.height)});
-    const std::uint32_t total = image != 0 ? checkedSum(headerBytes, image) : 0;
+    const Size total = imageBlockSize(headerBytes, rowBytes, d.height);
+    const auto pixels = static_cast<std::uint64_t>(d.width) * static_cast<std::uint64_t>(d.height);
+    if (!blockJustified(Encoding::GifLzw, total, pixels, pixels, bytesLeft(m_io)))
+        return fail(kReadFailed);
     MemoryBlock block;
-    if (total == 0 || !block.allocate(total)) return fail(kNoMemory);
+    if (!block.allocate(total)) return fail(kNoMemory);
     BYTE* result = block.data();
-    if (dib) writeDIBHeader(result, d.width, d.height, 8, image, 256, 0);
+    if (dib) writeDIBHeader(result, d.width, d.height, 8, total.bytes() - headerBytes, 256, 0);
 
     if (d.localTable && !readColourTable(m_local, d.tableEntries)) {
         block.release();

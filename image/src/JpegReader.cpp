@@ -1,12 +1,14 @@
 // JPEG images through libjpeg: a top-down pixel buffer of 8, 24 or 32 bits per pixel, or a
 // packed DIB of 8 or 24. Failures inside libjpeg arrive as ImgCore::ImgException and become
 // this reader's status; nothing of libjpeg survives the call.
+#include "BlockBudget.h"
 #include "CDibConverter.h"
 #include "EntryFrame.h"
 #include "ImgException.h"
 #include "JpegSource.h"
 #include "Trace.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <new>
 
@@ -125,6 +127,45 @@ ImgResolution densityForConversion(const ImgResolution& jfif) {
     return r;
 }
 
+// The bytes of the image block for an output mode, and its row bytes.
+Size imageBytesOf(const jpeg_decompress_struct& c, int mode, int flags, std::uint32_t* rowBytes) {
+    const int bytesPerPixel = bytesPerPixelOf(mode);
+    const bool dib = flags & IMG_FLAG_DIB;
+    const Size row = dib || (flags & kPaddedBgr)
+                         ? paddedRowBytes(c.output_width, 8u * bytesPerPixel)
+                         : checkedProduct({c.output_width, bytesPerPixel});
+    *rowBytes = row.bytes();
+    const unsigned headerBytes =
+        !dib ? 0 : kDibHeaderBytes + (mode == kModeGrey ? kGreyPaletteBytes : 0);
+    return imageBlockSize(headerBytes, row, c.output_height);
+}
+
+// Whether the rest of the file can justify the image block and the whole-image coefficient
+// buffers that multi-scan files need; on success libjpeg may take what was justified.
+bool budgetJustified(jpeg_decompress_struct& c, int mode, int flags, std::uint64_t sourceBytes) {
+    std::uint64_t leastBlocks = UINT64_MAX;
+    std::uint64_t allBlocks = 0;
+    for (int i = 0; i < c.num_components; ++i) {
+        const jpeg_component_info& k = c.comp_info[i];
+        const std::uint64_t blocks = std::uint64_t{k.width_in_blocks} * k.height_in_blocks;
+        leastBlocks = std::min(leastBlocks, blocks);
+        allBlocks += blocks;
+    }
+    const std::uint64_t coefficients = jpeg_has_multiple_scans(&c) ? allBlocks * sizeof(JBLOCK) : 0;
+    std::uint32_t rowBytes = 0;
+    // A mode without pixels is refused later, by the read, with its own code.
+    const Size image = bytesPerPixelOf(mode) != 0 ? imageBytesOf(c, mode, flags, &rowBytes) : 0;
+    const Size block =
+        image.ok() ? Size(std::max<std::uint64_t>(image.bytes(), coefficients)) : Size::refused();
+    // Arithmetic coding can spend almost nothing on a run of empty blocks.
+    const Encoding encoding = c.arith_code ? Encoding::Skipping : Encoding::HuffmanJpeg;
+    const std::uint64_t pixels = std::uint64_t{c.output_width} * c.output_height;
+    if (!blockJustified(encoding, block, pixels, leastBlocks, sourceBytes)) return false;
+    c.mem->max_memory_to_use =
+        static_cast<long>(std::min<std::uint64_t>(coefficients + kFreeBlockBytes, kBlockLimit));
+    return true;
+}
+
 class JpegReader : public Operation {
 public:
     explicit JpegReader(CImgIO& io) : m_io(io) {}
@@ -150,9 +191,8 @@ JpegDecoding* JpegReader::open(int* width, int* height, int bitsPerPixel, int fl
     try {
         c->err = installJpegErrors(&d->errors);
         jpeg_create_decompress(c);
-        // Whole-image buffers of multi-scan files grow with the size the header claims; past
-        // the largest block the library would ever hand out they are refused, not touched.
-        c->mem->max_memory_to_use = kBlockLimit;
+        // Until the file has justified more, libjpeg works in the free block size.
+        c->mem->max_memory_to_use = static_cast<long>(kFreeBlockBytes);
         d->stream = new CImgIO(m_io);
         installJpegSource(c, d->stream, flags & kGiveBack);
         jpeg_read_header(c, TRUE);
@@ -160,15 +200,19 @@ JpegDecoding* JpegReader::open(int* width, int* height, int bitsPerPixel, int fl
         c->scale_denom = 1;
         if (flags & kKeepYCbCr) c->out_color_space = JCS_YCbCr;
         jpeg_calc_output_dimensions(c);
+        d->colourKind = colourKindOf(*c, flags);
+        d->outputMode = outputModeOf(d->colourKind, bitsPerPixel, flags);
+        if (!budgetJustified(*c, d->outputMode, flags, bytesLeft(m_io) + c->src->bytes_in_buffer)) {
+            release(d);
+            return fail(kReadFailed);
+        }
         jpeg_start_decompress(c);
-        const std::uint32_t rowBytes =
-            checkedProduct({c->output_width, static_cast<std::uint64_t>(c->output_components), 2});
-        if (rowBytes == 0 || d->conversionRow.ensure(static_cast<int>(rowBytes)) == nullptr) {
+        const Size rowBytes = checkedProduct({c->output_width, c->output_components, 2});
+        if (!rowBytes.ok() ||
+            d->conversionRow.ensure(static_cast<int>(rowBytes.bytes())) == nullptr) {
             release(d);
             return fail(kNoMemory);
         }
-        d->colourKind = colourKindOf(*c, flags);
-        d->outputMode = outputModeOf(d->colourKind, bitsPerPixel, flags);
     } catch (const ImgCore::ImgException& e) {
         traceFailure(e);
         release(d);
@@ -255,12 +299,10 @@ BYTE* JpegReader::read(int* width, int* height, int bitsPerPixel, int flags) {
     const bool dib = flags & IMG_FLAG_DIB;
     const std::uint32_t pixels = d->decompressor.output_width;
     const std::uint32_t rows = d->decompressor.output_height;
-    const std::uint32_t rowBytes = dib || (flags & kPaddedBgr)
-                                       ? paddedRowBytes(pixels, 8u * bytesPerPixel)
-                                       : checkedProduct({pixels, std::uint64_t(bytesPerPixel)});
-    const unsigned headerBytes =
-        !dib ? 0 : kDibHeaderBytes + (d->outputMode == kModeGrey ? kGreyPaletteBytes : 0);
-    BYTE* image = allocateGlobal(checkedSum(headerBytes, checkedProduct({rowBytes, rows})));
+    std::uint32_t rowBytes = 0;
+    const Size imageBytes = imageBytesOf(d->decompressor, d->outputMode, flags, &rowBytes);
+    const unsigned headerBytes = imageBytes.bytes() - rowBytes * rows;
+    BYTE* image = allocateGlobal(imageBytes);
     if (image == nullptr) {
         close(d);
         return fail(kNoMemory);

@@ -2,14 +2,14 @@
 
 namespace img {
 
-bool MemoryBlock::allocate(unsigned size) {
+bool MemoryBlock::allocate(Size size) {
     reset();
     m_handle = allocateGlobal(size);
     return m_handle != nullptr;
 }
 
-bool MemoryBlock::resize(unsigned size) {
-    if (size == 0 || m_handle == nullptr) return false;
+bool MemoryBlock::resize(Size size) {
+    if (size.bytes() == 0 || m_handle == nullptr) return false;
     HGLOBAL moved = globalReAllocLimited(m_handle, size);
     if (moved == nullptr) return false;
     m_handle = moved;
@@ -22,14 +22,14 @@ bool MemoryBlock::release() {
     return true;
 }
 
-HGLOBAL globalReAllocLimited(HGLOBAL handle, unsigned size) {
-    if (size > kBlockLimit) return nullptr;
-    return GlobalReAlloc(handle, size, GMEM_MOVEABLE);
+HGLOBAL globalReAllocLimited(HGLOBAL handle, Size size) {
+    if (!size.ok()) return nullptr;
+    return GlobalReAlloc(handle, size.bytes(), GMEM_MOVEABLE);
 }
 
-BYTE* allocateGlobal(unsigned size) {
-    if (size == 0 || size > kBlockLimit) return nullptr;
-    return static_cast<BYTE*>(GlobalAlloc(GMEM_ZEROINIT, size));
+BYTE* allocateGlobal(Size size) {
+    if (size.bytes() == 0) return nullptr;
+    return static_cast<BYTE*>(GlobalAlloc(GMEM_ZEROINIT, size.bytes()));
 }
 
 } // namespace img

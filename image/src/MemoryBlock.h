@@ -14,8 +14,8 @@ namespace img {
 class MemoryBlock {
 public:
     void reset() { m_handle = nullptr; }
-    bool allocate(unsigned size);
-    bool resize(unsigned size);
+    bool allocate(Size size);
+    bool resize(Size size);
     bool release();
     BYTE* data() const { return static_cast<BYTE*>(m_handle); }
 
@@ -24,10 +24,10 @@ private:
 };
 
 // GlobalReAlloc(GMEM_MOVEABLE), refusing sizes above the block limit without asking.
-HGLOBAL globalReAllocLimited(HGLOBAL handle, unsigned size);
+HGLOBAL globalReAllocLimited(HGLOBAL handle, Size size);
 
 // A zero-filled global block of the given size, or null (size 0 or above the limit too).
-BYTE* allocateGlobal(unsigned size);
+BYTE* allocateGlobal(Size size);
 
 // Temporary rows and tables; ensure() keeps the memory when the count is unchanged.
 template <class T>
@@ -42,7 +42,7 @@ public:
     T* ensure(int count) {
         if (count == m_count && m_data != nullptr) return m_data;
         discard();
-        if (count > 0 && checkedProduct({static_cast<std::uint64_t>(count), sizeof(T)}) != 0) {
+        if (count > 0 && checkedProduct({count, sizeof(T)}).ok()) {
             m_data = static_cast<T*>(std::malloc(static_cast<std::size_t>(count) * sizeof(T)));
             if (m_data != nullptr) m_count = count;
         }

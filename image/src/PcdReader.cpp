@@ -79,10 +79,9 @@ bool PcdReader::buildUpperLevels(int number, int stride, BYTE* luminance, BYTE* 
 
 BYTE* PcdReader::finish(int width, int height, int orientation, const BYTE* luminance,
                         const BYTE* chroma1, const BYTE* chroma2, int* outWidth, int* outHeight) {
-    const std::uint32_t bytes =
-        checkedProduct({static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height), 3});
     MemoryBlock block;
-    if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
+    if (!block.allocate(imageBlockSize(0, checkedProduct({width, 3}), height)))
+        return fail(kNoMemory);
     BYTE* out = block.data();
     const std::size_t count = static_cast<std::size_t>(width) * height;
     for (std::size_t i = 0; i < count; ++i, out += 3) {
@@ -180,17 +179,8 @@ extern "C" BYTE* readPCD(SourceHandle src, int* width, int* height, int subImage
         src, width != nullptr && height != nullptr, [&](img::PcdReader& reader) -> BYTE* {
             BYTE* rgb = reader.readPCDImage(width, height, subImage);
             if (rgb == nullptr || (flags & IMG_FLAG_DIB) == 0) return rgb;
-            const std::uint32_t image = img::checkedProduct(
-                {img::dibRowBytes(*width, 24), static_cast<std::uint64_t>(*height)});
-            const std::uint32_t total = img::checkedSum(image, sizeof(BITMAPINFOHEADER));
-            img::MemoryBlock block;
-            if (image == 0 || total == 0 || !block.allocate(total)) {
-                GlobalFree(rgb);
-                return reader.fail(img::kNoMemory);
-            }
-            img::CDibConverter converter;
-            converter.rgbToDIB(rgb, *width, *height, block.data());
+            BYTE* dib = img::CDibConverter().rgbToDIB(rgb, *width, *height);
             GlobalFree(rgb);
-            return block.data();
+            return dib != nullptr ? dib : reader.fail(img::kNoMemory);
         });
 }

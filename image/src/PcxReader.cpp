@@ -1,4 +1,5 @@
 #include "PcxReader.h"
+#include "BlockBudget.h"
 
 #include "CDibConverter.h"
 #include "Tables.h"
@@ -56,12 +57,6 @@ bool decodable(const PcxHeader& h, int requested) {
     const bool expandable =
         (bits == 1 && (planes == 4 || planes == 8)) || (planes == 1 && (bits == 4 || bits == 8));
     return expandable && (requested == 8 || requested == 24);
-}
-
-// `rows` rows of `rowBytes` behind `header` bytes; 0 when that overflows the block limit.
-unsigned imageBytes(unsigned header, unsigned rowBytes, unsigned rows) {
-    const std::uint32_t image = checkedProduct({rowBytes, rows});
-    return image == 0 ? 0 : checkedSum(header, image);
 }
 
 // One row of pixels of 1, 4 or 8 bits from the combined line, as indices or as colours; each
@@ -149,8 +144,8 @@ bool PcxReader::prepareDecoder(PcxDecoder& d, RGBQUAD* palette, int* depth, int 
     buildPalette(d.stream, h, d.palette);
     if (d.requestedDepth <= 8) copyBytes(palette, d.palette, kPaletteBytes);
 
-    const std::uint32_t lineBytes = checkedProduct({h.bytesPerLine, h.planes});
-    const std::uint32_t expansionBytes = checkedProduct({d.width, 3});
+    const std::uint32_t lineBytes = checkedProduct({h.bytesPerLine, h.planes}).bytes();
+    const std::uint32_t expansionBytes = checkedProduct({d.width, 3}).bytes();
     if (lineBytes == 0 || expansionBytes == 0 ||
         d.line.ensure(static_cast<int>(lineBytes)) == nullptr ||
         d.expansion.ensure(static_cast<int>(expansionBytes)) == nullptr)
@@ -211,19 +206,25 @@ BYTE* PcxReader::read(int* width, int* height, int bitsPerPixel, RGBQUAD* palett
                  : depth == 8 ? kDibHeaderBytes + kPaletteBytes
                               : kDibHeaderBytes;
     } else {
-        rowBytes =
-            depth == 1 ? (w + 7) >> 3 : checkedProduct({w, static_cast<unsigned>(depth) / 8});
+        rowBytes = depth == 1 ? (w + 7) >> 3
+                              : checkedProduct({w, static_cast<unsigned>(depth) / 8}).bytes();
     }
-    const unsigned total = imageBytes(header, rowBytes, h);
+    const Size total = imageBlockSize(header, rowBytes, h);
+    const std::uint64_t lines = std::uint64_t{d->header.bytesPerLine} * d->header.planes * h;
+    if (!blockJustified(Encoding::PcxRle, total, std::uint64_t{w} * h, lines,
+                        bytesLeft(d->stream))) {
+        closePCXDecoder(d);
+        return fail(kReadFailed);
+    }
     MemoryBlock block;
-    if (total == 0 || !block.allocate(total)) {
+    if (!block.allocate(total)) {
         closePCXDecoder(d);
         return fail(kNoMemory);
     }
     BYTE* image = block.data();
     if (dib) {
-        writeDIBHeader(image, static_cast<int>(w), static_cast<int>(h), depth, total - header,
-                       depth == 24 ? 0 : 1u << depth, 0);
+        writeDIBHeader(image, static_cast<int>(w), static_cast<int>(h), depth,
+                       total.bytes() - header, depth == 24 ? 0 : 1u << depth, 0);
         copyBytes(image + kDibHeaderBytes, own, header - kDibHeaderBytes);
     }
 

@@ -1,5 +1,6 @@
 #include "PngReader.h"
 
+#include "BlockBudget.h"
 #include "CDibConverter.h"
 #include "ImgException.h"
 #include "ThreadState.h"
@@ -107,6 +108,18 @@ bool PngReader::open(PngSession& s) {
     png_set_keep_unknown_chunks(s.png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_set_keep_unknown_chunks(s.png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsedChunks, 4);
     png_set_read_fn(s.png, &m_io, onRead);
+    // Sizes are bounded by what the file can hold: every row takes a filter byte and every
+    // pixel a bit before deflate's greatest ratio (limits below the free block size never bite),
+    // and no metadata chunk, compressed or not, inflates past that or past the free block size.
+    const std::uint64_t inflated =
+        std::max(greatestUnits(Encoding::Deflate, bytesLeft(m_io)), kFreeBlockBytes);
+    const auto limit = [](std::uint64_t v) {
+        return static_cast<png_uint_32>(std::min<std::uint64_t>(v, PNG_UINT_31_MAX));
+    };
+    png_set_user_limits(s.png, limit(inflated * 8), limit(inflated));
+    png_set_chunk_malloc_max(
+        s.png, static_cast<png_alloc_size_t>(std::min(
+                   greatestUnits(Encoding::Deflate, bytesLeft(m_io)) + 4096, kFreeBlockBytes)));
     png_read_info(s.png, s.info);
     png_get_IHDR(s.png, s.info, &s.width, &s.height, &s.bitDepth, &s.colourType, &s.interlace,
                  nullptr, nullptr);
@@ -194,7 +207,17 @@ bool PngReader::readRows(PngSession& s, std::uint32_t rowBytes, unsigned headerB
     const png_size_t libpngRowBytes = png_get_rowbytes(s.png, s.info);
     if (rowBytes == 0 || (dib ? libpngRowBytes > rowBytes : libpngRowBytes != rowBytes))
         return fail(kUnsupportedOptions);
-    const std::uint32_t imageBytes = checkedSum(headerBytes, checkedProduct({rowBytes, s.height}));
+    const Size imageBytes = imageBlockSize(headerBytes, rowBytes, s.height);
+    // Every stored pixel's bits pass through the compressed stream, interlaced or not.
+    const int channels =
+        ((s.colourType & PNG_COLOR_MASK_COLOR) != 0 && s.colourType != PNG_COLOR_TYPE_PALETTE ? 3
+                                                                                              : 1) +
+        ((s.colourType & PNG_COLOR_MASK_ALPHA) != 0 ? 1 : 0);
+    const std::uint64_t stored =
+        (std::uint64_t{s.width} * channels * s.bitDepth + 7) / 8 * s.height;
+    if (!blockJustified(Encoding::Deflate, imageBytes, std::uint64_t{s.width} * s.height, stored,
+                        bytesLeft(m_io)))
+        return fail(kPngFailed);
     if (!m_image.allocate(imageBytes)) return fail(kNoMemory);
     ScratchBuffer<png_bytep> rows(static_cast<int>(s.height));
     if (rows.data() == nullptr) return fail(kNoMemory);
@@ -231,8 +254,7 @@ BYTE* PngReader::readIndexedOrRgb(int* width, int* height, int depth, bool wideS
         setUpBackground(s);
         setUpGamma(s, flags);
         const std::uint32_t rowBytes =
-            depth == 1 ? (s.width + 7) / 8
-                       : checkedProduct({s.width, static_cast<std::uint64_t>(depth)}) / 8;
+            depth == 1 ? (s.width + 7) / 8 : checkedProduct({s.width, depth}).bytes() / 8;
         readRows(s, rowBytes, 0, false, [](BYTE*) {});
     });
 }
@@ -257,7 +279,7 @@ BYTE* PngReader::readRgba(int* width, int* height, bool wideSamples, int flags) 
                 png_set_filler(s.png, wideSamples ? 65535 : 255, PNG_FILLER_AFTER);
         }
         setUpGamma(s, flags);
-        readRows(s, checkedProduct({s.width, wideSamples ? 8u : 4u}), 0, false, [](BYTE*) {});
+        readRows(s, checkedProduct({s.width, wideSamples ? 8 : 4}).bytes(), 0, false, [](BYTE*) {});
     });
 }
 
@@ -277,7 +299,7 @@ BYTE* PngReader::readGreyAlpha(int* width, int* height, int flags) {
                 png_set_filler(s.png, 255, PNG_FILLER_AFTER);
         }
         setUpGamma(s, flags);
-        readRows(s, checkedProduct({s.width, 2}), 0, false, [](BYTE*) {});
+        readRows(s, checkedProduct({s.width, 2}).bytes(), 0, false, [](BYTE*) {});
     });
 }
 

@@ -1,5 +1,6 @@
 // Layered-image files ("8BPS", version 1): the merged image only, as 8-bit indices, 24-bit RGB,
 // 32-bit CMYK or a packed DIB, and the size, resolution and palette queries.
+#include "BlockBudget.h"
 #include "CDibConverter.h"
 #include "EntryFrame.h"
 #include "ImageResources.h"
@@ -7,6 +8,7 @@
 #include "Tables.h"
 #include "Trace.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace img {
@@ -66,6 +68,7 @@ private:
     bool open(PsdHeader& h, int* width, int* height, RGBQUAD* palette, bool traceLayers,
               int* compression);
     bool checkSamples(const PsdHeader& h, int compression, int channelsNeeded);
+    bool justify(const PsdHeader& h, int compression, const RowCounts& rows, int channels);
 
     BYTE* readOneChannel(const PsdHeader& h, int compression);
     BYTE* readBitmapChannel(const PsdHeader& h, int compression);
@@ -80,6 +83,8 @@ private:
     bool readRawRows(const PsdHeader& h, int channels, BYTE* pixels, int step);
 
     CImgIO& m_io;
+    // Bytes per pixel of the largest block the call will allocate, for the block budget.
+    std::uint64_t m_blockPixelBytes = 1;
     std::uint32_t m_resourceLength = 0;
     ScratchBuffer<BYTE> m_resources;
 };
@@ -113,10 +118,7 @@ bool PsdReader::readHeader(PsdHeader& h) {
 }
 
 std::uint32_t PsdReader::bytesLeft() {
-    unsigned at = 0, size = 0;
-    m_io.position(&at);
-    m_io.size(&size);
-    return size > at ? size - at : 0;
+    return static_cast<std::uint32_t>(img::bytesLeft(m_io));
 }
 
 bool PsdReader::skipBytes(std::uint32_t n) {
@@ -152,7 +154,7 @@ bool PsdReader::readResources() {
     if (m_resourceLength == 0) return true;
     // A length past the end of the file is refused before it sizes a buffer.
     if (m_resourceLength > bytesLeft()) return fail(kReadFailed);
-    if (m_resources.ensure(static_cast<int>(checkedProduct({m_resourceLength}))) == nullptr)
+    if (m_resources.ensure(static_cast<int>(checkedProduct({m_resourceLength}).bytes())) == nullptr)
         return fail(kNoMemory);
     return m_io.readExact(m_resources.data(), m_resourceLength) ? true : fail(kReadFailed);
 }
@@ -244,6 +246,31 @@ bool PsdReader::checkSamples(const PsdHeader& h, int compression, int channelsNe
     return depthOk && h.channels >= channelsNeeded ? true : fail(kBadPsdMode);
 }
 
+// The first `channels` channels must be in the file, raw or as the row table's PackBits
+// bytes, before the call's largest block may pass the budget.
+bool PsdReader::justify(const PsdHeader& h, int compression, const RowCounts& rows, int channels) {
+    const std::uint64_t rowBytes =
+        h.depth == 1 ? (std::uint64_t{h.width} + 7) / 8 : std::uint64_t{h.width} * h.depth / 8;
+    const std::uint64_t units = rowBytes * h.height * static_cast<std::uint64_t>(channels);
+    // The channels' own block comes first, so it must pass even when the final one is past
+    // the block limit and left to the allocator.
+    const std::uint64_t pixels = std::uint64_t{h.width} * h.height;
+    const std::uint64_t block = pixels * static_cast<std::uint64_t>(channels);
+    const std::uint64_t largest = pixels * std::max<std::uint64_t>(m_blockPixelBytes, channels);
+    std::uint64_t source = bytesLeft();
+    if (compression == kRle) {
+        std::uint64_t counted = 0;
+        for (std::uint64_t i = 0; i < std::uint64_t{h.height} * channels; ++i)
+            counted += static_cast<std::uint64_t>(rows.counts[i]);
+        source = std::min(source, counted);
+    }
+    const Encoding encoding = compression == kRle ? Encoding::PackBits : Encoding::RawRows;
+    return blockJustified(encoding, block, pixels, units, source) &&
+                   blockJustified(encoding, largest, pixels, units, source)
+               ? true
+               : fail(kReadFailed);
+}
+
 bool PsdReader::decodePackBits(const BYTE* data, int length, const RowTarget& target) {
     int in = 0;
     int pixel = 0;
@@ -279,8 +306,8 @@ bool PsdReader::decodePackBits(const BYTE* data, int length, const RowTarget& ta
 bool PsdReader::readRowCounts(const PsdHeader& h, RowCounts& table) {
     ScratchBuffer<int>& counts = table.counts;
     int* largest = &table.largest;
-    const std::uint32_t rows = checkedProduct({static_cast<std::uint64_t>(h.channels), h.height});
-    const std::uint32_t bytes = checkedProduct({rows, 2});
+    const std::uint32_t rows = checkedProduct({h.channels, h.height}).bytes();
+    const std::uint32_t bytes = checkedProduct({rows, 2}).bytes();
     // The table must be in the file before it sizes anything.
     if (bytes == 0 || bytes > bytesLeft()) return fail(kReadFailed);
     ScratchBuffer<BYTE> raw(static_cast<int>(bytes));
@@ -317,8 +344,7 @@ bool PsdReader::decodeRleRows(const PsdHeader& h, const RowCounts& table, int ch
 
 bool PsdReader::readRawRows(const PsdHeader& h, int channels, BYTE* pixels, int step) {
     const int sampleBytes = h.depth / 8;
-    const std::uint32_t rowBytes =
-        checkedProduct({h.width, static_cast<std::uint64_t>(sampleBytes)});
+    const std::uint32_t rowBytes = checkedProduct({h.width, sampleBytes}).bytes();
     ScratchBuffer<BYTE> row(static_cast<int>(rowBytes));
     if (row.data() == nullptr) return fail(kNoMemory);
     const std::size_t rowStride = static_cast<std::size_t>(h.width) * step;
@@ -340,6 +366,7 @@ BYTE* PsdReader::readOneChannel(const PsdHeader& h, int compression) {
     // The row table comes first in the file, and it must be there before the image is sized.
     RowCounts rows;
     if (compression == kRle && !readRowCounts(h, rows)) return nullptr;
+    if (!justify(h, compression, rows, 1)) return nullptr;
     MemoryBlock block;
     if (!block.allocate(checkedProduct({h.width, h.height}))) return fail(kNoMemory);
     if (compression == kRle)
@@ -352,6 +379,7 @@ BYTE* PsdReader::readOneChannel(const PsdHeader& h, int compression) {
 BYTE* PsdReader::readBitmapChannel(const PsdHeader& h, int compression) {
     RowCounts rows;
     if (compression == kRle && !readRowCounts(h, rows)) return nullptr;
+    if (!justify(h, compression, rows, 1)) return nullptr;
     MemoryBlock block;
     if (!block.allocate(checkedProduct({h.width, h.height}))) return fail(kNoMemory);
     BYTE* pixels = block.data();
@@ -398,6 +426,7 @@ BYTE* PsdReader::readChannels(const PsdHeader& h, int compression, int channels,
     if (!checkSamples(h, compression, channels)) return nullptr;
     RowCounts rows;
     if (compression == kRle && !readRowCounts(h, rows)) return nullptr;
+    if (!justify(h, compression, rows, channels)) return nullptr;
     if (!block.allocate(checkedProduct({h.width, h.height, static_cast<std::uint64_t>(channels)})))
         return fail(kNoMemory);
     if (compression == kRle)
@@ -450,6 +479,7 @@ BYTE* PsdReader::readColour(int* width, int* height, int flags) {
     int compression = 0;
     RGBQUAD palette[256];
     if (!open(h, width, height, palette, true, &compression)) return nullptr;
+    m_blockPixelBytes = std::max<std::uint64_t>(m_blockPixelBytes, h.mode == kCmyk ? 4 : 3);
     switch (h.mode) {
     case kBitmap: {
         BYTE* bytes = readBitmapChannel(h, compression);
@@ -488,6 +518,8 @@ BYTE* PsdReader::readDib(int* width, int* height, int flags) {
     // What the resource walk said does not concern the image.
     status = kOk;
     m_io.rewind();
+    // A DIB row, padded to 32 bits, never takes more than 4 bytes a pixel.
+    m_blockPixelBytes = 4;
     RGBQUAD palette[256] = {};
     BYTE* pixels = nullptr;
     int bits = 0;

@@ -3,18 +3,31 @@
 #include "ResizeAverages.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace img {
+
+namespace {
+
+// A span end a few ulps off an integer is that integer: just above it, the last column
+// would get a weight of about 1e-15 and the span would in effect lose it.
+double snappedEnd(double end, std::uint32_t sourceCount) {
+    const double nearest = std::round(end);
+    return std::fabs(end - nearest) <= 1e-9 * sourceCount ? nearest : end;
+}
+
+} // namespace
 
 void computeAreaSpans(AreaSpan* spans, std::uint32_t count, double step,
                       std::uint32_t sourceCount) {
     for (std::uint32_t i = 0; i < count; ++i) {
         const double start = i * step;
-        const double end = start + step;
+        const double end = snappedEnd(start + step, sourceCount);
         auto first = static_cast<std::int64_t>(start);
-        auto last = static_cast<std::int64_t>(end + 0.99999999999);
-        // The nudge towards the next integer stops being exact once the positions grow large,
-        // and the last span would then reach one sample past the source.
+        // The first sample past the end. A nudge of 0.99999999999 towards the next integer
+        // stops being exact at 2^17, where it took an integer end one whole sample further;
+        // nor may the last span reach past the source.
+        auto last = static_cast<std::int64_t>(std::ceil(end));
         first = std::min<std::int64_t>(first, sourceCount - 1);
         last = std::max<std::int64_t>(std::min<std::int64_t>(last, sourceCount), first + 1);
         AreaSpan& span = spans[i];

@@ -54,12 +54,13 @@ private:
 
 // The sums of group g's four pixels over the prepared row, four channels each (16 doubles,
 // pixel by pixel): of 3- or 4-byte pixels in their own byte order, or of 8-bit indices
-// looked up in the palette (blue, green, red, reserved). Every sum runs in the order of the
-// plain loops. Pixels are read as 32-bit words, so a 3-byte pixel needs a readable byte
-// after it.
+// looked up in a palette of `count` entries (blue, green, red, reserved). Every sum runs in the
+// order of the plain loops. Pixels are read as 32-bit words, so a 3-byte pixel needs a readable
+// byte after it.
 void sumGroupPixels(const AreaWeights& a, std::uint32_t g, const BYTE* firstRow,
                     std::size_t rowBytes, int rowCount, double* sums);
 void sumGroupIndexed(const AreaWeights& a, std::uint32_t g, const BYTE* firstRow,
-                     std::size_t rowBytes, int rowCount, const RGBQUAD* palette, double* sums);
+                     std::size_t rowBytes, int rowCount, const RGBQUAD* palette, unsigned count,
+                     double* sums);
 
 } // namespace img

@@ -18,6 +18,11 @@ TargetPixels targetOf(BYTE* pixels, int width, int height, int rowBytes) {
             static_cast<std::uint32_t>(rowBytes)};
 }
 
+// A negative palette count holds no entries; every index then reads as black.
+unsigned entriesOf(int paletteCount) {
+    return paletteCount > 0 ? static_cast<unsigned>(paletteCount) : 0;
+}
+
 // The frame shared by every resizer: negative sizes are refused before the resizer sees them.
 template <class Resize> int runResize(std::initializer_list<int> sizes, Resize&& resize) {
     return img::frameW<CDibConverter>([&](CDibConverter& c) -> int {
@@ -85,7 +90,7 @@ int resize8BitPalette(const BYTE* src, int srcWidth, int srcHeight, int srcRowBy
                          return img::resizeBilinearIndexed(
                              c, sourceOf(src, srcWidth, srcHeight, srcRowBytes),
                              targetOf(dst, dstWidth, dstHeight, dstRowBytes), palette,
-                             static_cast<unsigned>(paletteCount));
+                             entriesOf(paletteCount));
                      });
 }
 
@@ -97,7 +102,7 @@ int resize8BitAreaAverage(const BYTE* src, int srcWidth, int srcHeight, int srcR
                          return img::resizeAreaAverageIndexed(
                              c, sourceOf(src, srcWidth, srcHeight, srcRowBytes),
                              targetOf(dst, dstWidth, dstHeight, dstRowBytes), palette,
-                             static_cast<unsigned>(paletteCount));
+                             entriesOf(paletteCount));
                      });
 }
 

@@ -64,10 +64,10 @@ int bilinearIndexed(CDibConverter& c, const SourcePixels& s, const TargetPixels&
             const double u = col.u;
             const double w00 = (1 - u) * (1 - v), w10 = u * (1 - v);
             const double w01 = (1 - u) * v, w11 = u * v;
-            const RGBQUAD& p00 = palette[row0[col.x0]];
-            const RGBQUAD& p10 = palette[row0[col.x1]];
-            const RGBQUAD& p01 = palette[row1[col.x0]];
-            const RGBQUAD& p11 = palette[row1[col.x1]];
+            const RGBQUAD p00 = tableEntry(palette, count, row0[col.x0]);
+            const RGBQUAD p10 = tableEntry(palette, count, row0[col.x1]);
+            const RGBQUAD p01 = tableEntry(palette, count, row1[col.x0]);
+            const RGBQUAD p11 = tableEntry(palette, count, row1[col.x1]);
             const auto blend = [&](BYTE RGBQUAD::*channel) {
                 return static_cast<BYTE>(roundHalfEven(w00 * (p00.*channel) + w10 * (p10.*channel) +
                                                        w01 * (p01.*channel) +
@@ -98,7 +98,7 @@ int areaAverageIndexed(CDibConverter& c, const SourcePixels& s, const TargetPixe
             const BYTE* firstRow = s.pixels + offsetOf(rowSpan.first, s.rowBytes);
             double sums[16]; // lanes blue, green, red, reserved
             for (std::uint32_t g = 0; g < weights.groupCount(); ++g) {
-                sumGroupIndexed(weights, g, firstRow, s.rowBytes, rowCount, palette, sums);
+                sumGroupIndexed(weights, g, firstRow, s.rowBytes, rowCount, palette, count, sums);
                 for (std::uint32_t j = 0; j < AreaWeights::kGroup; ++j, ++x) {
                     const double scale = 1 / (weights.columnSpan(x).totalWeight * rowSum);
                     const double* lane = sums + j * 4;
@@ -117,7 +117,7 @@ int areaAverageIndexed(CDibConverter& c, const SourcePixels& s, const TargetPixe
             for (std::int32_t r = 0; r < rowCount; ++r, row += s.rowBytes) {
                 for (std::int32_t i = 0; i < columnCount; ++i) {
                     const double weight = rowWeights[r] * columnWeights[i];
-                    const RGBQUAD& p = palette[row[i]];
+                    const RGBQUAD p = tableEntry(palette, count, row[i]);
                     red += weight * p.rgbRed;
                     green += weight * p.rgbGreen;
                     blue += weight * p.rgbBlue;

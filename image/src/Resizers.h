@@ -64,7 +64,7 @@ inline int roundHalfEven(double v) {
 
 // A work table of `count` entries, or null when the size is refused or memory is short.
 template <class T> T* allocateTable(ScratchBuffer<T>& table, std::uint64_t count) {
-    if (checkedProduct({count, sizeof(T)}) == 0) return nullptr;
+    if (!checkedProduct({count, sizeof(T)}).ok()) return nullptr;
     return table.ensure(static_cast<int>(count));
 }
 

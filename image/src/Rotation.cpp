@@ -100,8 +100,7 @@ int rotateInPlace(CDibConverter& c, Sample* buffer, int width, int height, int d
         if (!flip(buffer, rowBytes, height)) return 0;
         return mirror(buffer, width, height, units, static_cast<int>(rowSamples));
     }
-    const std::uint32_t bytes = checkedProduct({rowSamples, static_cast<std::uint64_t>(height),
-                                                sizeof(Sample)});
+    const std::uint32_t bytes = checkedProduct({rowSamples, height, sizeof(Sample)}).bytes();
     ScratchBuffer<Sample> temp(static_cast<int>(bytes / sizeof(Sample)));
     if (bytes == 0 || temp.data() == nullptr) return c.fail(kNoMemory);
     turnSamples(buffer, width, height, rowSamples, temp.data(),

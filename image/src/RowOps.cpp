@@ -62,8 +62,7 @@ template <class Sample>
 int CDibConverter::mirrorUnits(Sample* rows, int pixels, int rowCount, int unitsPerPixel,
                                std::size_t rowStride) {
     if (rows == nullptr || pixels <= 0 || rowCount <= 0 || unitsPerPixel <= 0) return 1;
-    const std::uint32_t rowBytes = checkedProduct(
-        {static_cast<std::uint64_t>(pixels), static_cast<std::uint64_t>(unitsPerPixel), sizeof(Sample)});
+    const std::uint32_t rowBytes = checkedProduct({pixels, unitsPerPixel, sizeof(Sample)}).bytes();
     if (rowBytes == 0 || m_row.ensure(static_cast<int>(rowBytes)) == nullptr)
         return fail(kNoMemory);
     auto* temp = reinterpret_cast<Sample*>(m_row.data());

@@ -1,4 +1,5 @@
 #include "TgaReader.h"
+#include "BlockBudget.h"
 
 #include "CDibConverter.h"
 #include "MemoryBlock.h"
@@ -73,12 +74,6 @@ TgaPixel decodeValue(const BYTE* p, int bits) {
         break;
     }
     return pixel;
-}
-
-// `rows` rows of `rowBytes` behind `header` bytes; 0 when that overflows the block limit.
-unsigned imageBytes(unsigned header, unsigned rowBytes, unsigned rows) {
-    const std::uint32_t image = checkedProduct({rowBytes, rows});
-    return image == 0 ? 0 : checkedSum(header, image);
 }
 
 } // namespace
@@ -157,14 +152,15 @@ BYTE* TgaReader::readColour(int* width, int* height, int outBits, bool dib) {
     if (h.width == 0 || h.height == 0) return fail(kUnsupportedTga);
 
     const int pixelBytes = outBits / 8;
-    const unsigned rowBytes = dib ? dibRowBytes(h.width, outBits)
-                                  : checkedProduct({h.width, static_cast<unsigned>(pixelBytes)});
+    const unsigned rowBytes =
+        dib ? dibRowBytes(h.width, outBits) : checkedProduct({h.width, pixelBytes}).bytes();
     const unsigned header = dib ? kDibHeaderBytes : 0;
-    const unsigned total = imageBytes(header, rowBytes, h.height);
+    const Size total = imageBlockSize(header, rowBytes, h.height);
+    if (!justify(total)) return nullptr;
     MemoryBlock block;
-    if (total == 0 || !block.allocate(total)) return fail(kNoMemory);
+    if (!block.allocate(total)) return fail(kNoMemory);
     BYTE* image = block.data();
-    if (dib) writeDIBHeader(image, h.width, h.height, outBits, total - header, 0, 0);
+    if (dib) writeDIBHeader(image, h.width, h.height, outBits, total.bytes() - header, 0, 0);
 
     m_remaining = 0;
     for (int r = 0; r < h.height && ok(); ++r)
@@ -199,12 +195,13 @@ BYTE* TgaReader::readIndexed(int* width, int* height, RGBQUAD* palette, bool dib
 
     const unsigned rowBytes = dib ? dibRowBytes(h.width, 8) : h.width;
     const unsigned header = dib ? kDibHeaderBytes + kPaletteBytes : 0;
-    const unsigned total = imageBytes(header, rowBytes, h.height);
+    const Size total = imageBlockSize(header, rowBytes, h.height);
+    if (!justify(total)) return nullptr;
     MemoryBlock block;
-    if (total == 0 || !block.allocate(total)) return fail(kNoMemory);
+    if (!block.allocate(total)) return fail(kNoMemory);
     BYTE* image = block.data();
     if (dib) {
-        writeDIBHeader(image, h.width, h.height, 8, total - header, 256, 0);
+        writeDIBHeader(image, h.width, h.height, 8, total.bytes() - header, 256, 0);
         copyBytes(image + kDibHeaderBytes, table, kPaletteBytes);
     }
 
@@ -215,6 +212,18 @@ BYTE* TgaReader::readIndexed(int* width, int* height, RGBQUAD* palette, bool dib
     *height = h.height;
     readFooter();
     return image;
+}
+
+// Stored pixels take their bytes, run packets at least two bytes for 128 pixels, so the file
+// must hold the least encoding of every pixel before a large block is allocated.
+bool TgaReader::justify(Size total) {
+    const std::uint64_t pixels = std::uint64_t{m_header.width} * m_header.height;
+    const bool justified =
+        m_runLength ? blockJustified(Encoding::TgaRle, total, pixels, pixels, bytesLeft(m_io))
+                    : blockJustified(Encoding::RawRows, total, pixels,
+                                     pixels * std::max(valueBytes(m_header.pixelDepth), 1u),
+                                     bytesLeft(m_io));
+    return justified ? true : fail(kReadFailed);
 }
 
 BYTE* TgaReader::rowOf(BYTE* pixels, unsigned rowBytes, int fileRow, bool dib) const {

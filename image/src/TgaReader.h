@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CImgIO.h"
+#include "CheckedSize.h"
 #include "Status.h"
 
 namespace img {
@@ -49,6 +50,7 @@ private:
     void storeValues(const BYTE* raw, unsigned count, BYTE* out, int pixelBytes, bool dib);
     void storePixel(BYTE* out, int pixelBytes, bool dib) const;
     void storeRepeats(BYTE* out, int count, int pixelBytes, bool dib) const;
+    bool justify(Size total);
     BYTE* rowOf(BYTE* pixels, unsigned rowBytes, int fileRow, bool dib) const;
     void readFooter();
 

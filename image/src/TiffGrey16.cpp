@@ -27,9 +27,9 @@ BYTE* TiffReader::readTIFFGrey16(TIFF* tif, int* width, int* height, int flags) 
     const std::uint32_t rowLength = (flags & kTiffGrey16PaddedRows) != 0
                                         ? ((std::uint32_t(w) + 1) >> 1) * 4
                                         : std::uint32_t(w) * 2;
-    const std::uint32_t bytes = checkedProduct({rowLength, std::uint64_t(h)});
+    const std::uint32_t bytes = imageBlockSize(0, rowLength, h).bytes();
     MemoryBlock block;
-    if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
+    if (!block.allocate(bytes)) return fail(kNoMemory);
     auto* samplesOut = reinterpret_cast<WORD*>(block.data());
     const int stride = static_cast<int>(rowLength / 2);
     const DWORD mode = topDown ? 0 : kOverlay16UpsideDown;

@@ -83,10 +83,10 @@ BYTE* TiffReader::readTIFFIndexed8(TIFF* tif, int* width, int* height, RGBQUAD* 
     const unsigned header = dib ? kDibHeader : 0;
     std::uint32_t rowLength = indexedRowBytes(w, dib);
     const std::uint32_t rotatedRowLength = indexedRowBytes(h, dib);
-    const std::uint32_t bytes = tiffTurnableBlockBytes(rowLength, rotatedRowLength, w, h, header,
-                                                       transform.rotation >= 0);
+    const Size bytes = tiffTurnableBlockBytes(rowLength, rotatedRowLength, w, h, header,
+                                              transform.rotation >= 0);
     MemoryBlock block;
-    if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
+    if (!block.allocate(bytes)) return fail(kNoMemory);
     BYTE* pixels = block.data() + header;
     auto imageRow = [&](int y) { return pixels + std::size_t(h - 1 - y) * rowLength; };
 
@@ -134,7 +134,7 @@ BYTE* TiffReader::readTIFFIndexed8(TIFF* tif, int* width, int* height, RGBQUAD* 
         return nullptr;
     }
 
-    status = orientTIFFRows(orientation, pixels, bytes - header, &w, &h, 8, &rowLength,
+    status = orientTIFFRows(orientation, pixels, bytes.bytes() - header, &w, &h, 8, &rowLength,
                             rotatedRowLength, dib);
     if (!ok()) {
         block.release();

@@ -33,17 +33,12 @@ std::int32_t truncateResolution(double v) {
     return static_cast<std::int32_t>(v);
 }
 
-std::uint32_t tiffBlockBytes(std::uint64_t rowBytes, std::uint64_t rows, unsigned header) {
-    const std::uint32_t pixels = checkedProduct({rowBytes, rows});
-    return pixels == 0 ? 0 : checkedSum(pixels, header);
-}
-
-std::uint32_t tiffTurnableBlockBytes(std::uint32_t rowBytes, std::uint32_t turnedRowBytes,
-                                     int width, int height, unsigned header, bool turns) {
-    const std::uint32_t bytes = tiffBlockBytes(rowBytes, std::uint64_t(height), header);
-    if (bytes == 0 || !turns) return bytes;
-    const std::uint32_t turned = tiffBlockBytes(turnedRowBytes, std::uint64_t(width), header);
-    return turned == 0 ? 0 : std::max(bytes, turned);
+Size tiffTurnableBlockBytes(std::uint32_t rowBytes, std::uint32_t turnedRowBytes, int width,
+                            int height, unsigned header, bool turns) {
+    const Size bytes = imageBlockSize(header, rowBytes, height);
+    if (!bytes.ok() || !turns) return bytes;
+    const Size turned = imageBlockSize(header, turnedRowBytes, width);
+    return turned.ok() ? std::max(bytes.bytes(), turned.bytes()) : Size::refused();
 }
 
 bool tiffImageSize(Operation& op, TIFF* tif, int* width, int* height) {
@@ -88,9 +83,51 @@ bool tiffTileGeometry(Operation& op, TIFF* tif, std::uint32_t* tileWidth,
     return true;
 }
 
+Encoding tiffEncoding(TIFF* tif) {
+    std::uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    switch (compression) {
+    case COMPRESSION_NONE:
+        return Encoding::RawRows;
+    case COMPRESSION_PACKBITS:
+        return Encoding::PackBits;
+    case COMPRESSION_LZW:
+        return Encoding::TiffLzw;
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+        return Encoding::Deflate;
+    case COMPRESSION_JPEG:
+    case COMPRESSION_OJPEG:
+        return Encoding::TiffJpeg;
+    default:
+        // CCITT codes a blank row in a bit, and the other codecs have no bound we rely on.
+        return Encoding::Skipping;
+    }
+}
+
+bool tiffBlockJustified(TIFF* tif, std::uint64_t blockBytes, std::uint64_t fileBytes) {
+    const bool tiled = TIFFIsTiled(tif) != 0;
+    const std::uint64_t striles = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    std::uint16_t planar = PLANARCONFIG_CONTIG, samples = 1;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    std::uint32_t width = 0, height = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    const std::uint64_t planes = planar == PLANARCONFIG_SEPARATE ? samples : 1;
+    const std::uint64_t units = tiled ? static_cast<std::uint64_t>(TIFFTileSize64(tif)) * striles
+                                      : TIFFScanlineSize64(tif) * std::uint64_t{height} * planes;
+    // The byte counts are summed only while they could still fall short of the file.
+    std::uint64_t counted = 0;
+    for (std::uint32_t i = 0; i < striles && counted < fileBytes; ++i)
+        counted += TIFFGetStrileByteCount(tif, i);
+    return blockJustified(tiffEncoding(tif), blockBytes, std::uint64_t{width} * height, units,
+                          std::min(counted, fileBytes));
+}
+
 TiffBuffer::TiffBuffer(tmsize_t size) {
     // A strip or tile larger than any block the library makes is taken as no memory.
-    if (size <= 0 || static_cast<std::uint64_t>(size) > kBlockLimit) return;
+    if (size == 0 || !Size(size).ok()) return;
     m_data = static_cast<BYTE*>(_TIFFmalloc(size));
     if (m_data != nullptr) m_size = size;
 }

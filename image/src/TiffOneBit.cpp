@@ -51,6 +51,19 @@ bool zeroIsDark(TIFF* tif, std::uint16_t photometric) {
     return level(0) < level(1);
 }
 
+// Clears the bits after the last pixel of every row and the bytes after them. Codecs leave
+// those bits of their buffers unwritten (the fax decoders among them), and inverting the rows
+// would set them: output never carries what no pixel put there.
+void clearRowPadding(BYTE* pixels, int width, int height, std::size_t rowLength) {
+    const std::size_t used = (static_cast<std::size_t>(width) + 7) >> 3;
+    const int spare = static_cast<int>(used * 8 - static_cast<std::size_t>(width));
+    for (int y = 0; y < height; ++y) {
+        BYTE* row = pixels + static_cast<std::size_t>(y) * rowLength;
+        row[used - 1] = static_cast<BYTE>(row[used - 1] & (0xFFu << spare));
+        std::memset(row + used, 0, rowLength - used);
+    }
+}
+
 } // namespace
 
 bool TiffReader::canReadTIFFOneBit(TIFF* tif) {
@@ -98,10 +111,10 @@ BYTE* TiffReader::readTIFFOneBit(TIFF* tif, int* width, int* height, RGBQUAD* pa
     const unsigned header = dib ? kDibHeader : 0;
     std::uint32_t rowLength = oneBitRowBytes(w, dib);
     const std::uint32_t rotatedRowLength = oneBitRowBytes(h, dib);
-    const std::uint32_t bytes = tiffTurnableBlockBytes(rowLength, rotatedRowLength, w, h, header,
-                                                       transform.rotation >= 0);
+    const Size bytes = tiffTurnableBlockBytes(rowLength, rotatedRowLength, w, h, header,
+                                              transform.rotation >= 0);
     MemoryBlock block;
-    if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
+    if (!block.allocate(bytes)) return fail(kNoMemory);
     BYTE* pixels = block.data() + header;
     const bool topDown = (flags & kTiffOneBitTopDown) != 0;
 
@@ -133,7 +146,7 @@ BYTE* TiffReader::readTIFFOneBit(TIFF* tif, int* width, int* height, RGBQUAD* pa
     }
 
     // What a failed strip or tile left is kept: the orientation step decides the status.
-    status = orientTIFFRows(orientation, pixels, bytes - header, &w, &h, 1, &rowLength,
+    status = orientTIFFRows(orientation, pixels, bytes.bytes() - header, &w, &h, 1, &rowLength,
                             rotatedRowLength, dib);
     if (!ok()) {
         block.release();
@@ -143,6 +156,7 @@ BYTE* TiffReader::readTIFFOneBit(TIFF* tif, int* width, int* height, RGBQUAD* pa
     if (zeroIsDark(tif, photometric))
         for (std::size_t i = 0; i < imageBytes; ++i)
             pixels[i] = static_cast<BYTE>(~pixels[i]);
+    clearRowPadding(pixels, w, h, rowLength);
 
     const RGBQUAD white = {255, 255, 255, 0}, black = {0, 0, 0, 0};
     if (dib) {

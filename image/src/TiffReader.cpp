@@ -9,6 +9,9 @@
 namespace img {
 namespace {
 
+// Four colour samples and as many extra ones; no path reads more.
+constexpr std::uint16_t kTiffMostSamples = 8;
+
 bool acceptedDepth(int bitsPerPixel) {
     return bitsPerPixel == 1 || bitsPerPixel == 8 || bitsPerPixel == 16 || bitsPerPixel == 24 ||
            bitsPerPixel == 32;
@@ -31,6 +34,24 @@ BYTE* TiffReader::readTIFF(int* width, int* height, int bitsPerPixel, RGBQUAD* p
     BYTE* result = readTIFFPage(*source, width, height, palette);
     closeTIFFSource(source);
     return result;
+}
+
+// Before a path allocates: samples the paths cannot use are refused, and the page's strips
+// or tiles must be able to fill the largest block a path makes for the depth (colour paths
+// decode through a 32-bit raster; a turn needs no more bytes).
+bool TiffReader::justifyPage(TiffSource& source, int depth) {
+    TIFF* tif = source.tif;
+    std::uint16_t samples = 1;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    if (samples > kTiffMostSamples) return fail(kUnsupportedDepth);
+    std::uint32_t w = 0, h = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    const int blockBits = depth == 1 || depth == 8 || depth == 16 ? depth : 32;
+    const std::uint64_t block = (std::uint64_t{w} * blockBits + 31) / 32 * 4 * h;
+    unsigned fileBytes = 0;
+    source.stream.size(&fileBytes);
+    return tiffBlockJustified(tif, block, fileBytes) ? true : fail(kTiffStripFailed);
 }
 
 BYTE* TiffReader::readTIFFPage(TiffSource& source, int* width, int* height, RGBQUAD* palette) {
@@ -56,6 +77,7 @@ BYTE* TiffReader::readTIFFPage(TiffSource& source, int* width, int* height, RGBQ
                         : 32;
         source.depth = depth;
     }
+    if (!justifyPage(source, depth)) return nullptr;
     switch (depth) {
     case 1:
         return readTIFFOneBit(tif, width, height, palette, flags);

@@ -2,7 +2,9 @@
 // tags, places strips and tiles, applies the orientation tag and builds palettes and DIBs.
 #pragma once
 
+#include "BlockBudget.h"
 #include "CImgIO.h"
+#include "CheckedSize.h"
 #include "Status.h"
 #include "imgcore.h"
 
@@ -78,8 +80,11 @@ public:
     BYTE* readTIFFGrey16(TIFF* tif, int* width, int* height, int flags);
 
 private:
+    bool justifyPage(TiffSource& source, int depth);
+    // `straightAlpha` asks for alpha as stored, not premultiplied, for 32-bit output;
+    // `topDown` for the rows placed top-down.
     bool readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32_t width,
-                  std::uint32_t height, bool topDown = false);
+                  std::uint32_t height, bool straightAlpha = false, bool topDown = false);
     BYTE* readTIFFRGBA32(TiffSource& source, int orientation, int* width, int* height);
     BYTE* readTIFFRGB24(TiffSource& source, int orientation, int* width, int* height);
     BYTE* trueColourDIB(TiffSource& source, int bitsPerPixel, int orientation, bool orient,
@@ -95,12 +100,9 @@ private:
 // image) when zero or beyond the library's int sizes.
 bool tiffImageSize(Operation& op, TIFF* tif, int* width, int* height);
 
-// Bytes of `rows` rows behind a header, or 0 when the rows alone are more than a block holds
-// (a header must not turn a refused size back into a small one).
-std::uint32_t tiffBlockBytes(std::uint64_t rowBytes, std::uint64_t rows, unsigned header);
 // A block that holds the image as stored and, when a quarter turn follows, as turned.
-std::uint32_t tiffTurnableBlockBytes(std::uint32_t rowBytes, std::uint32_t turnedRowBytes,
-                                     int width, int height, unsigned header, bool turns);
+Size tiffTurnableBlockBytes(std::uint32_t rowBytes, std::uint32_t turnedRowBytes, int width,
+                            int height, unsigned header, bool turns);
 
 // A resolution tag's value truncated to an int; the file's value may lie beyond one.
 std::int32_t truncateResolution(double v);
@@ -108,8 +110,28 @@ std::int32_t truncateResolution(double v);
 // The resolution tags converted for a packed DIB header's pixels-per-metre fields.
 void tiffDibResolution(TIFF* tif, LONG* x, LONG* y);
 
+// --- Straight alpha for the RGBA read (TiffAlpha.cpp) ---
+
+// Whether the file marks its alpha as associated (premultiplied) alpha.
+bool tiffAlphaAssociated(TIFF* tif);
+// Has a begun RGBA read keep unassociated alpha's stored colours instead of premultiplying.
+void keepStoredAlpha(TIFFRGBAImage& image);
+// Straight colours from premultiplied R, G, B, A pixels.
+void unpremultiplyRGBA(std::uint32_t* raster, std::size_t count);
+
 // Rows per strip clamped to the image height (libtiff reports 2^32 - 1 for "all rows").
 std::uint32_t tiffRowsPerStrip(TIFF* tif, std::uint32_t height);
+
+// The budget line of the page's codec.
+Encoding tiffEncoding(TIFF* tif);
+// Whether the page's strips or tiles, by their byte counts within the file of `fileBytes`, can
+// fill a block of `blockBytes` at the codec's greatest expansion.
+bool tiffBlockJustified(TIFF* tif, std::uint64_t blockBytes, std::uint64_t fileBytes);
+// Whether one strip or tile's byte count can decode to `bytes`; a read past the free block size
+// that its data cannot fill is not made.
+inline bool tiffStrileJustified(TIFF* tif, std::uint32_t strile, std::uint64_t bytes) {
+    return blockJustified(tiffEncoding(tif), bytes, 0, bytes, TIFFGetStrileByteCount(tif, strile));
+}
 
 // A libtiff buffer for one strip or tile, freed with _TIFFfree. It is not cleared (a tile may
 // be far larger than its image): only what a read reports as decoded is ever placed.
@@ -163,7 +185,10 @@ bool forEachTile(Operation& op, TIFF* tif, int width, int height, int bitsPerPix
     for (std::uint64_t y = 0; op.ok() && y < h;) {
         const std::uint64_t band = std::min<std::uint64_t>(tl - y % tl, h - y);
         for (std::uint64_t x = 0; op.ok() && x < w; x += tw) {
-            const bool read = TIFFReadTile(tif, tile.data(), static_cast<std::uint32_t>(x),
+            const std::uint32_t index = TIFFComputeTile(tif, static_cast<std::uint32_t>(x),
+                                                        static_cast<std::uint32_t>(y), 0, 0);
+            const bool read = tiffStrileJustified(tif, index, rowBytes * tl) &&
+                              TIFFReadTile(tif, tile.data(), static_cast<std::uint32_t>(x),
                                            static_cast<std::uint32_t>(y), 0,
                                            0) >= static_cast<tmsize_t>(rowBytes * tl);
             reads.record(read);
@@ -194,8 +219,11 @@ bool forEachStrip(Operation& op, TIFF* tif, int height, TiffReads& reads, Place&
         std::min<std::uint64_t>(rps, static_cast<std::uint64_t>(strip.size() / scanline)));
     for (std::uint32_t y = 0; op.ok() && y < h;) {
         const std::uint32_t n = std::min(rps, h - y);
+        const std::uint32_t index = TIFFComputeStrip(tif, y, 0);
         const tmsize_t decoded =
-            TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, 0), strip.data(), scanline * n);
+            tiffStrileJustified(tif, index, static_cast<std::uint64_t>(scanline) * n)
+                ? TIFFReadEncodedStrip(tif, index, strip.data(), scanline * n)
+                : -1;
         reads.record(decoded >= 0);
         const std::uint64_t whole =
             decoded > 0 ? static_cast<std::uint64_t>(decoded / scanline) : 0;

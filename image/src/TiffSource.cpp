@@ -2,6 +2,7 @@
 // and closing one page.
 #include "TiffReader.h"
 
+#include "BlockBudget.h"
 #include "CheckedSize.h"
 #include "Trace.h"
 
@@ -98,9 +99,16 @@ struct HandlersAtLoad {
 TIFF* tiffClientOpen(TiffSource& source, const char* mode) {
     installTiffTagExtender();
     installHandlers();
-    // libtiff sizes its own buffers from the file; none may pass the library's block limit.
+    // libtiff sizes its own buffers from the file before the codec is known, so none may pass
+    // what the file can decode to at the greatest expansion of any codec (LZW's).
+    unsigned fileBytes = 0;
+    source.stream.size(&fileBytes);
+    const std::uint64_t most =
+        std::max(greatestUnits(Encoding::TiffLzw, fileBytes), kFreeBlockBytes);
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    if (options != nullptr) TIFFOpenOptionsSetMaxSingleMemAlloc(options, kBlockLimit);
+    if (options != nullptr)
+        TIFFOpenOptionsSetMaxSingleMemAlloc(
+            options, static_cast<tmsize_t>(std::min<std::uint64_t>(most, kBlockLimit)));
     TIFF* tif = TIFFClientOpenExt(source.stream.record()->path, mode, &source, readProc, writeProc,
                                   seekProc, closeProc, sizeProc, mapProc, unmapProc, options);
     if (options != nullptr) TIFFOpenOptionsFree(options);

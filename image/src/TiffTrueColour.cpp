@@ -59,7 +59,7 @@ void padRows(BYTE* pixels, int width, int height, std::uint32_t rowBytes) {
 // the orientation step expects. `topDown` has it place them top-down instead, as it reads
 // them, which spares a later pass the flip.
 bool TiffReader::readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32_t width,
-                          std::uint32_t height, bool topDown) {
+                          std::uint32_t height, bool straightAlpha, bool topDown) {
     char message[1024] = "";
     TIFFRGBAImage image;
     if (!TIFFRGBAImageBegin(&image, source.tif, 1, message)) {
@@ -72,9 +72,13 @@ bool TiffReader::readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32
         image.photometric == PHOTOMETRIC_SEPARATED && image.bitspersample == 8 &&
         image.samplesperpixel >= 4)
         image.put.contig = putInks;
+    if (straightAlpha) keepStoredAlpha(image);
+    const bool associated = straightAlpha && tiffAlphaAssociated(source.tif);
     const int ok = TIFFRGBAImageGet(&image, raster, width, height);
     TIFFRGBAImageEnd(&image);
-    return ok == 1;
+    if (ok != 1) return false;
+    if (associated) unpremultiplyRGBA(raster, std::size_t{width} * height);
+    return true;
 }
 
 BYTE* TiffReader::ReadTIFFTrueColor(TiffSource& source, int* width, int* height, int bitsPerPixel,
@@ -104,10 +108,10 @@ BYTE* TiffReader::trueColourDIB(TiffSource& source, int bitsPerPixel, int orient
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
     MemoryBlock block;
-    const std::uint32_t bytes = tiffBlockBytes(std::uint64_t(w) * 4, std::uint64_t(h), kDibHeader);
-    if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
+    if (!block.allocate(imageBlockSize(kDibHeader, checkedProduct({w, 4}), h)))
+        return fail(kNoMemory);
     BYTE* pixels = block.data() + kDibHeader;
-    if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(pixels), w, h)) {
+    if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(pixels), w, h, bitsPerPixel == 32)) {
         block.release();
         return fail(kTiffStripFailed);
     }
@@ -144,9 +148,8 @@ BYTE* TiffReader::readTIFFRGBA32(TiffSource& source, int orientation, int* width
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
     MemoryBlock block;
-    const std::uint32_t bytes = checkedProduct({std::uint64_t(w), 4, std::uint64_t(h)});
-    if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
-    if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(block.data()), w, h)) {
+    if (!block.allocate(imageBlockSize(0, checkedProduct({w, 4}), h))) return fail(kNoMemory);
+    if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(block.data()), w, h, true)) {
         block.release();
         return fail(kTiffStripFailed);
     }
@@ -166,12 +169,11 @@ BYTE* TiffReader::readTIFFRGB24(TiffSource& source, int orientation, int* width,
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
     MemoryBlock block;
-    const std::uint32_t bytes = checkedProduct({std::uint64_t(w), 4, std::uint64_t(h)});
-    if (bytes == 0 || !block.allocate(bytes)) return fail(kNoMemory);
+    if (!block.allocate(imageBlockSize(0, checkedProduct({w, 4}), h))) return fail(kNoMemory);
     // Unless the image turns, libtiff places the rows top-down, so that compacting them is
     // the only pass left over the whole image; a turn wants them bottom-up.
     const bool topDown = !tiffOrientationRotates(orientation);
-    if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(block.data()), w, h, topDown)) {
+    if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(block.data()), w, h, false, topDown)) {
         block.release();
         return fail(kTiffStripFailed);
     }

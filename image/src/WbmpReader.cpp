@@ -1,5 +1,6 @@
 // Wireless bitmaps of type 0: a two-byte zero header, width and height as multi-byte
 // integers, then one bit per pixel, rows top-down, 1 white and 0 black.
+#include "BlockBudget.h"
 #include "CDibConverter.h"
 #include "CheckedSize.h"
 #include "EntryFrame.h"
@@ -37,17 +38,21 @@ public:
         if (dib) bitsPerPixel = 1;
 
         const unsigned fileRowBytes = (static_cast<unsigned>(w) + 7) / 8;
-        const unsigned rowBytes = dib                 ? paddedRowBytes(static_cast<unsigned>(w), 1)
+        const unsigned rowBytes = dib ? paddedRowBytes(static_cast<unsigned>(w), 1).bytes()
                                   : bitsPerPixel == 1 ? fileRowBytes
                                                       : static_cast<unsigned>(w);
-        const std::uint32_t imageBytes = checkedProduct({static_cast<std::uint64_t>(h), rowBytes});
-        const std::uint32_t total =
-            imageBytes != 0 ? checkedSum(dib ? kWbmpDibHead : 0, imageBytes) : 0;
+        const unsigned header = dib ? kWbmpDibHead : 0;
+        const Size total = imageBlockSize(header, rowBytes, h);
+        if (!blockJustified(Encoding::RawRows, total,
+                            std::uint64_t{static_cast<unsigned>(w)} * static_cast<unsigned>(h),
+                            std::uint64_t{fileRowBytes} * static_cast<unsigned>(h),
+                            bytesLeft(m_io)))
+            return fail(kReadFailed);
         MemoryBlock block;
-        if (total == 0 || !block.allocate(total)) return fail(kNoMemory);
+        if (!block.allocate(total)) return fail(kNoMemory);
         BYTE* rows = block.data();
         if (dib) {
-            writeDIBHeader(rows, w, h, 1, imageBytes, 2, 0);
+            writeDIBHeader(rows, w, h, 1, total.bytes() - header, 2, 0);
             std::memcpy(rows + sizeof(BITMAPINFOHEADER), kWbmpPalette, sizeof kWbmpPalette);
             rows += kWbmpDibHead;
         } else {

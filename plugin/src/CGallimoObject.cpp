@@ -2,6 +2,7 @@
 
 #include "CThumbsListCtrl.h"
 #include "GallimoActions.h"
+#include "Saturating.h"
 #include "StringOut.h"
 
 #include <cstring>
@@ -86,13 +87,21 @@ bool CGallimoObject::placeWindow(HWND parent, const RECT& rect, DWORD style, boo
         }
         if (m_imageList.GetSafeHandle() == nullptr && !createImageList() && retryImageList)
             createImageList();
-        m_listCtrl->SetIconSpacing(m_properties.thumbWidth + m_properties.horizontalSpacing,
-                                   m_properties.thumbHeight + m_properties.verticalSpacing);
+        applyIconSpacing();
         m_listCtrl->SetImageList(&m_imageList, LVSIL_NORMAL);
         m_listCtrl->Refill();
     }
     m_listCtrl->MoveWindow(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
     return true;
+}
+
+void CGallimoObject::applyIconSpacing() {
+    // Sizes and spacings come unchecked from scripts and property strings.
+    const auto sum = [](int thumb, int spacing) {
+        return gallimo::clampToInt(static_cast<long long>(thumb) + spacing);
+    };
+    m_listCtrl->SetIconSpacing(sum(m_properties.thumbWidth, m_properties.horizontalSpacing),
+                               sum(m_properties.thumbHeight, m_properties.verticalSpacing));
 }
 
 void CGallimoObject::PositionDesignWindow(int, HWND parent, int left, int top, int right,

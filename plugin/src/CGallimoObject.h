@@ -60,4 +60,8 @@ private:
     bool placeWindow(HWND parent, const RECT& rect, DWORD style, bool retryImageList);
     DWORD windowStyle() const;
     bool createImageList();
+    // The thumbnail's size for an image of W x H in a target of TW x TH.
+    SIZE thumbnailSize(int W, int H, int TW, int TH) const;
+    // The list view's icon spacing: the cell plus the spacing in each direction.
+    void applyIconSpacing();
 };

@@ -147,11 +147,20 @@ int CPluginImage::ReadPixels(SourceHandle source, int type, int pageIndex) {
     int w = 0, h = 0, bits = 0, count = 0;
     BYTE* pixels = nullptr;
     int code = 0;
-    // Readers with a palette step stop at once when they return nothing.
+    // Readers with a palette step stop at once when they return nothing. Where the query has
+    // no table to give (a grey TGA without a colour map, a 16-bit grey PSD), the pixels index
+    // the whole table that the reader itself filled, and that table stays.
     auto readPalette = [&](int (*query)(SourceHandle, int*, RGBQUAD*)) {
         if (pixels == nullptr) return false;
         rewind(source);
-        query(source, &count, palette);
+        RGBQUAD table[256] = {};
+        int entries = 0;
+        if (query(source, &entries, table) != 0 && entries > 0) {
+            std::memcpy(palette, table, sizeof table);
+            count = entries < 256 ? entries : 256;
+        } else {
+            count = bits == 1 ? 2 : 256;
+        }
         return true;
     };
     switch (type) {
@@ -285,7 +294,7 @@ void CPluginImage::ReadResolution(SourceHandle source, int type) {
         yResolution = static_cast<unsigned>(r.y);
         resolutionUnit = unit;
     };
-    // Per-metre values from BMP and PNG headers become per centimetre.
+    // Per-metre values from PNG headers become per centimetre.
     auto perMetre = [this, &r, &keep] {
         if (r.unit == 1) {
             xResolution = static_cast<unsigned>(r.x) / 100;
@@ -306,7 +315,8 @@ void CPluginImage::ReadResolution(SourceHandle source, int type) {
     case kBmp8:
         rewind(source);
         getBMPInfo(source, &w, &h, &bits, &r);
-        perMetre();
+        // The library's unit 1 already holds the header's per-metre values over 100.
+        keep(r.unit == 1 ? 3 : 1);
         break;
     case kPng24:
     case kPng8:

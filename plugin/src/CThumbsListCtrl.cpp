@@ -80,7 +80,7 @@ int CThumbsListCtrl::OnCreate(LPCREATESTRUCT cs) {
 BOOL CThumbsListCtrl::OnEraseBkgnd(CDC* dc) {
     RECT client;
     GetClientRect(&client);
-    dc->FillSolidRect(&client, m_owner->m_properties.backgroundColour);
+    dc->FillSolidRect(&client, m_owner->m_properties.drawnBackground());
     return TRUE;
 }
 

@@ -4,6 +4,7 @@
 #include "CThumbsListCtrl.h"
 #include "HostGlue.h"
 
+#include <climits>
 #include <lua.hpp>
 
 namespace gallimo {
@@ -38,7 +39,12 @@ struct Action {
 
     CThumbsListCtrl* list() const { return object->hasWindow() ? object->m_listCtrl : nullptr; }
 
-    int index(int at) const { return static_cast<int>(GetNumberArg(L, at)) - 1; }
+    int number(int at) const { return getIntegerArg(L, at); }
+    // The list view's 0-based index; the lowest script index stays out of range, not wrapped.
+    int index(int at) const {
+        const int n = number(at);
+        return n > INT_MIN ? n - 1 : INT_MIN;
+    }
 
     // Reports the code; the results are pushed after it.
     int finish(int results) {
@@ -55,6 +61,42 @@ CThumbItem* itemAt(CThumbsListCtrl* list, int i) {
 
 bool selected(CThumbsListCtrl* list, int i) {
     return (list->SendMessage(LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_SELECTED) & LVIS_SELECTED) != 0;
+}
+
+struct FileWalk {
+    CGallimoObject* object;
+    bool withCallback;
+    int added;
+};
+
+// The walk over the table of files, run under a protected call so that an error raised in it
+// (a callback that edits the table gives "invalid key to 'next'") comes back to AddFiles, which
+// turns redrawing and the cursor back before passing it on. Arguments: the table, the callback
+// or nil, the walk's record.
+int walkFiles(lua_State* L) {
+    auto* walk = static_cast<FileWalk*>(lua_touserdata(L, 3));
+    int running = 1;
+    bool go = true;
+    lua_pushnil(L);
+    while (go && lua_next(L, 1) != 0) {
+        CString text;
+        text.Format("%s", lua_tostring(L, -1) != nullptr ? lua_tostring(L, -1) : "");
+        char path[kPathBuffer];
+        ResolveSourcePath(L, text, path);
+        if (walk->withCallback) {
+            lua_pushvalue(L, 2);
+            lua_pushstring(L, path);
+            lua_pushnumber(L, running);
+            if (lua_pcall(L, 2, 1, 0) == 0 && lua_isboolean(L, -1)) go = lua_toboolean(L, -1) != 0;
+            lua_remove(L, -1);
+        }
+        if (walk->object->AddFile(path) == 0) {
+            ++walk->added;
+            ++running;
+        }
+        lua_pop(L, 1);
+    }
+    return 0;
 }
 
 int AddFiles(lua_State* L) {
@@ -74,28 +116,15 @@ int AddFiles(lua_State* L) {
     if (CWinApp* app = AfxGetApp()) app->DoWaitCursor(1);
     if (CThumbsListCtrl* list = a.list()) list->SendMessage(WM_SETREDRAW, FALSE, 0);
 
-    int added = 0, running = 1;
-    bool go = true;
-    lua_pushnil(L);
-    while (go && lua_next(L, 2) != 0) {
-        CString text;
-        text.Format("%s", lua_tostring(L, -1) != nullptr ? lua_tostring(L, -1) : "");
-        char path[kPathBuffer];
-        ResolveSourcePath(L, text, path);
-        if (withCallback) {
-            lua_pushvalue(L, 3);
-            lua_pushstring(L, path);
-            lua_pushnumber(L, running);
-            if (lua_pcall(L, 2, 1, 0) == 0 && lua_isboolean(L, -1)) go = lua_toboolean(L, -1) != 0;
-            lua_remove(L, -1);
-        }
-        if (a.object->AddFile(path) == 0) {
-            ++added;
-            ++running;
-        }
-        lua_pop(L, 1);
-    }
-    if (!go) lua_pop(L, 1); // the key the walk stopped at
+    FileWalk walk{a.object, withCallback, 0};
+    lua_pushcfunction(L, walkFiles);
+    lua_pushvalue(L, 2);
+    if (withCallback)
+        lua_pushvalue(L, 3);
+    else
+        lua_pushnil(L);
+    lua_pushlightuserdata(L, &walk);
+    const bool failed = lua_pcall(L, 3, 0, 0) != 0;
 
     if (CThumbsListCtrl* list = a.list()) {
         list->Refill();
@@ -107,8 +136,9 @@ int AddFiles(lua_State* L) {
         }
     }
     if (CWinApp* app = AfxGetApp()) app->DoWaitCursor(-1);
+    if (failed) return lua_error(L); // the walk's error, on the top of the stack
     a.finish(1);
-    lua_pushnumber(L, added);
+    lua_pushnumber(L, walk.added);
     return 1;
 }
 
@@ -224,12 +254,12 @@ int SelectItem(lua_State* L) {
     Action a(L, 2);
     if (a.find()) {
         if (CThumbsListCtrl* list = a.list()) {
-            const int requested = static_cast<int>(GetNumberArg(L, 2));
-            const int count = itemCount(list);
-            if (requested == -1) {
-                for (int i = 0; i < count; ++i) list->SetItemState(i, 0, LVIS_SELECTED | LVIS_FOCUSED);
-            } else if (requested - 1 >= 0 && requested - 1 < count) {
-                list->SetItemState(requested - 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+            const int i = a.index(2), count = itemCount(list);
+            if (a.number(2) == -1) {
+                for (int k = 0; k < count; ++k)
+                    list->SetItemState(k, 0, LVIS_SELECTED | LVIS_FOCUSED);
+            } else if (i >= 0 && i < count) {
+                list->SetItemState(i, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
             }
             list->CheckSelectionChange();
         }
@@ -260,7 +290,7 @@ template <int gallimo::GallimoProperties::*Field>
 int setLayout(lua_State* L) {
     Action a(L, 2);
     if (a.find() && a.object->m_listCtrl != nullptr) {
-        a.object->m_properties.*Field = static_cast<int>(GetNumberArg(L, 2));
+        a.object->m_properties.*Field = a.number(2);
         a.object->RebuildThumbnails();
     }
     return a.finish(0);
@@ -284,6 +314,7 @@ const luaL_Reg kActions[] = {
 } // namespace
 
 void RegisterActions(lua_State* L) {
+    if (L == nullptr) return;
     lua_getglobal(L, "Gallimo");
     if (!lua_istable(L, -1)) {
         lua_pop(L, 1);

@@ -1,11 +1,31 @@
 #include "GallimoProperties.h"
 
+#include "win32/commctrl.h"
 #include "win32/files.h"
 
 #include <cstdlib>
 #include <cstring>
 
 namespace gallimo {
+namespace {
+
+const GallimoProperties kDefaults;
+
+COLORREF drawn(COLORREF stored, COLORREF automatic) {
+    return stored == CLR_DEFAULT ? automatic : stored;
+}
+
+} // namespace
+
+COLORREF GallimoProperties::drawnBackground() const {
+    return drawn(backgroundColour, kDefaults.backgroundColour);
+}
+COLORREF GallimoProperties::drawnFill() const {
+    return drawn(fillColour, kDefaults.fillColour);
+}
+COLORREF GallimoProperties::drawnFrame() const {
+    return drawn(frameColour, kDefaults.frameColour);
+}
 
 void GallimoProperties::format(char* out) const {
     wsprintfA(out, "%d,%d,%d,%d,%d,%d,%d,%u,%u,%d,%d,%u,%d,%d,%d,%d,%d,%d", thumbWidth,

@@ -26,6 +26,12 @@ struct GallimoProperties {
     int reservedB = 1;
     int verticalLayout = 1;
 
+    // The colours as drawn: CLR_DEFAULT ("Automatic") stays stored as it is and is drawn as the
+    // default colour of its role.
+    COLORREF drawnBackground() const;
+    COLORREF drawnFill() const;
+    COLORREF drawnFrame() const;
+
     // Writes the property string into `out` (at least 1000 bytes).
     void format(char* out) const;
     // Splits `text` in place; each value found sets the next field, the rest keep theirs.

@@ -1,10 +1,12 @@
 #include "HostGlue.h"
 
+#include "Saturating.h"
 #include "win32/win32.h"
 
 #include <cstdint>
 #include <cstring>
 #include <lua.hpp>
+#include <string>
 
 namespace gallimo {
 namespace {
@@ -13,6 +15,7 @@ constexpr std::size_t kErrorHalf = 1024;
 
 // Pushes Table.function, or pops whatever was found and says there is nothing to call.
 bool pushHostFunction(lua_State* L, const char* table, const char* function) {
+    if (L == nullptr) return false;
     lua_pushstring(L, table);
     lua_gettable(L, LUA_GLOBALSINDEX);
     if (lua_type(L, -1) != LUA_TTABLE) {
@@ -113,6 +116,10 @@ const char* CheckStringArg(lua_State* L, int i) {
 
 double GetNumberArg(lua_State* L, int i) { return lua_tonumber(L, i); }
 
+int getIntegerArg(lua_State* L, int i) {
+    return saturatingInt(GetNumberArg(L, i));
+}
+
 CPluginObject* GetPluginObject(lua_State* L, const char* name) {
     if (L == nullptr) return nullptr;
     if (!pushHostFunction(L, "Page", "GetPluginObjectPtr")) return nullptr;
@@ -128,24 +135,23 @@ CPluginObject* GetPluginObject(lua_State* L, const char* name) {
 }
 
 char* ResolveSourcePath(lua_State* L, const char* name, char* out) {
-    char folder[kPathBuffer] = "";
-    lua_pushstring(L, "_SourceFolder");
-    lua_gettable(L, LUA_GLOBALSINDEX);
-    if (lua_isstring(L, -1)) lstrcpynA(folder, lua_tostring(L, -1), sizeof folder);
-    lua_remove(L, -1);
+    std::string folder;
+    if (L != nullptr) {
+        lua_pushstring(L, "_SourceFolder");
+        lua_gettable(L, LUA_GLOBALSINDEX);
+        if (lua_isstring(L, -1)) folder = lua_tostring(L, -1);
+        lua_remove(L, -1);
+    }
 
     const char* result = name;
-    char joined[2 * kPathBuffer];
-    std::size_t folderLength = std::strlen(folder);
-    if (name[0] != '\0' && folderLength > 2) {
-        if (folder[folderLength - 1] != '\\' && folderLength + 1 < sizeof folder) {
-            folder[folderLength++] = '\\';
-            folder[folderLength] = '\0';
-        }
-        // Joined paths that would not fit are not tried: the name is used as it stands.
-        if (folderLength + std::strlen(name) < sizeof joined) {
-            std::strcpy(joined, folder);
-            std::strcat(joined, name);
+    char joined[kPathBuffer];
+    const std::size_t nameLength = std::strlen(name);
+    if (nameLength > 0 && folder.size() > 2) {
+        if (folder.back() != '\\') folder += '\\';
+        // Only a join that fits whole is tried: a cut one could name another file.
+        if (folder.size() + nameLength < sizeof joined) {
+            std::memcpy(joined, folder.data(), folder.size());
+            std::memcpy(joined + folder.size(), name, nameLength + 1);
             if (_access(joined, 0) == 0) result = joined;
         }
     }

@@ -1,5 +1,6 @@
 // The plug-in's only way to the host: each function calls one Lua function of the host's
-// globals in the host's state and leaves the stack as it found it.
+// globals in the host's state and leaves the stack as it found it. Without a state (none
+// given yet) every call is a quiet no-op.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +22,8 @@ void FireHostEvent(lua_State* L, const void* object, const char* eventName,
 void CheckArgCount(lua_State* L, int n);
 const char* CheckStringArg(lua_State* L, int i);
 double GetNumberArg(lua_State* L, int i);
+// A script's number as an int: truncated toward zero, held to the int range, NaN as 0.
+int getIntegerArg(lua_State* L, int i);
 
 CPluginObject* GetPluginObject(lua_State* L, const char* name);
 // The name joined to the host's source folder when that file exists, else the name.

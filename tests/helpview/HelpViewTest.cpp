@@ -127,7 +127,9 @@ TEST_F(HelpViewTest, TheLinkShowsOverTheLabelAndStaysRedAfterAPress) {
 
 TEST_F(HelpViewTest, ClickingTheLinkStartsTheOtherBuildAndCloses) {
     const fs::path recorder = folder / "bin" / "Ketril";
-    std::ofstream(recorder) << "#!/bin/sh\necho started > '" << (folder / "ketril-ran").string() << "'\n";
+    // It records whether it was handed the script, which would have it start Ormand in turn.
+    std::ofstream(recorder) << "#!/bin/sh\necho \"input=${HELPVIEW_INPUT-none}\" > '"
+                            << (folder / "ketril-ran").string() << "'\n";
     fs::permissions(recorder, fs::perms::owner_all);
     const std::string at = "320 355";
     std::string trace;
@@ -136,6 +138,12 @@ TEST_F(HelpViewTest, ClickingTheLinkStartsTheOtherBuildAndCloses) {
     EXPECT_FALSE(fs::exists(folder / "after.png")) << "the window closed";
     for (int i = 0; i < 50 && !fs::exists(folder / "ketril-ran"); ++i) usleep(20000);
     EXPECT_TRUE(fs::exists(folder / "ketril-ran")) << "Ketril.exe found on the PATH as Ketril";
+    for (int i = 0;
+         i < 50 && testing_support::readWholeFile((folder / "ketril-ran").string()).empty(); ++i)
+        usleep(20000);
+    const Bytes recorded = testing_support::readWholeFile((folder / "ketril-ran").string());
+    EXPECT_EQ(std::string(recorded.begin(), recorded.end()), "input=none\n")
+        << "the started build does not inherit the script";
 
     fs::remove(recorder);
     EXPECT_EQ(run(kOrmand, "click " + at + "\n", &trace), 0) << "no other build anywhere: still closes";
@@ -152,4 +160,32 @@ TEST_F(HelpViewTest, EachBuildShowsItsOwnPicture) {
     EXPECT_NE(ormand.rgba.size(), 0u);
     const RECT title{0, 0, 300, 40};
     EXPECT_NE(ormand.count(title, kWhite), ketril.count(title, kWhite)) << "different help titles";
+}
+
+TEST_F(HelpViewTest, WhatThePictureLeavesShowsTheFormsBackground) {
+    constexpr std::array<int, 3> kButtonFace{212, 208, 200};
+    struct Case {
+        const Build* build;
+        RECT area;
+        bool uncovered; // all of it the form's background, else none of it
+    };
+    // Ketril's client area is two columns wider than its picture; Ormand's is its picture's
+    // width and two rows shorter.
+    const Case cases[] = {
+        {&kKetril, {459, 0, 461, 374}, true},
+        {&kKetril, {458, 0, 459, 374}, false},
+        {&kOrmand, {458, 0, 459, 372}, false},
+        {&kOrmand, {0, 371, 459, 372}, false},
+    };
+    for (const Case& k : cases) {
+        // Over the label and away again: the label's own transparent paint counts too.
+        const std::string shotName = std::string(k.build->name) + ".png";
+        ASSERT_EQ(
+            run(*k.build, "move 320 355\nmove 50 50\nscreenshot " + shotPath(shotName) + "\n"), 0);
+        const Picture p = shot(shotName);
+        ASSERT_GE(p.width, k.area.right) << k.build->name;
+        const int area = (k.area.right - k.area.left) * (k.area.bottom - k.area.top);
+        EXPECT_EQ(p.count(k.area, kButtonFace), k.uncovered ? area : 0)
+            << k.build->name << " at " << k.area.left << ", " << k.area.top;
+    }
 }

@@ -270,7 +270,9 @@ TEST_F(BmpReaderTest, RefusedFilesAndArgumentsGiveTheirCodes) {
          with(layout(4, {{1}}, rampPalette(16)), [](BmpSpec& s) { s.compression = 1; }), 24, 0,
          true, 6, false},
         {"RLE4 on an 8-bit file as 24 bits", with(eight, [](BmpSpec& s) { s.compression = 2; }), 24,
-         0, true, 7, false},
+         0, true, 6, false},
+        {"RLE4 on a 24-bit file", with(rgb, [](BmpSpec& s) { s.compression = 2; }), 24, 0, true, 6,
+         false},
         {"compression 4", with(rgb, [](BmpSpec& s) { s.compression = 4; }), 24, 0, true, 6, false},
         {"2-bit file as 24 bits", writeBmp(layout(2, {{1, 3}}, rampPalette(4))), 24, 0, true, 6,
          false},
@@ -568,6 +570,29 @@ TEST_F(BmpReaderTest, PackedDibKeepsTheFilesHeaderTableAndCompressedData) {
     EXPECT_EQ(dibHeader(d.data).biCompression, static_cast<DWORD>(BI_RLE8));
     EXPECT_TRUE(std::equal(file.begin() + 14, file.end(), d.data.begin()))
         << "header, table and runs as in the file";
+}
+
+TEST_F(BmpReaderTest, PackedDibBlockIsTheSourceLessItsHeaderAtLeast) {
+    // A gap before the pixels: the block is the source size less 40, not less 14.
+    BmpSpec gap = layout(24, {{0x010203}});
+    gap.gap = 100;
+    const Bytes gapFile = writeBmp(gap);
+    const Decoded g = decode(gapFile, 0, IMG_FLAG_DIB);
+    ASSERT_TRUE(g.returned);
+    EXPECT_EQ(g.data.size(), gapFile.size() - 40);
+    EXPECT_EQ(Bytes(g.data.begin() + 40, g.data.begin() + 44), (Bytes{3, 2, 1, 0}));
+
+    // Runs longer than the plain rows they stand for still fit to their last byte.
+    BmpSpec long8 = rle8({0x00, 0x03, 1, 2, 3, 0x00, 0x00, 0x00, // absolute, pad, end of line
+                          0x00, 0x03, 4, 5, 6, 0x00, 0x00, 0x00, //
+                          0x00, 0x03, 7, 8, 9, 0x00, 0x00, 0x01});
+    long8.width = 3;
+    long8.height = 3;
+    const Bytes longFile = writeBmp(long8);
+    const Decoded l = decode(longFile, 0, IMG_FLAG_DIB);
+    ASSERT_TRUE(l.returned);
+    EXPECT_EQ(l.data.size(), longFile.size() - 14);
+    EXPECT_TRUE(std::equal(longFile.begin() + 14, longFile.end(), l.data.begin()));
 }
 
 TEST_F(BmpReaderTest, PackedDibLayouts) {

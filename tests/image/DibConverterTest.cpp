@@ -1,4 +1,5 @@
 #include "CDibConverter.h"
+#include "ImageReads.h"
 #include "LeakCheck.h"
 #include "imgcore.h"
 
@@ -135,9 +136,22 @@ TEST_F(DibConverterTest, ByteSizesAndPixelData) {
         int status;
     };
     const Case cases[] = {
-        {3, 2, 24, 0, 24 + 40, 0},   {1, 1, 1, 2, 4 + 48, 0},    {5, 3, 8, 256, 24 + 1064, 0},
-        {5, 3, 4, 16, 12 + 104, 0},  {2, 2, 32, 0, 16 + 40, 0},  {4, 4, 16, 0, 0, 5},
-        {4, 4, 2, 0, 0, 5},          {0, 4, 24, 0, 0, 5},        {50000, 50000, 32, 0, 0, 1},
+        {3, 2, 24, 0, 24 + 40, 0},
+        {1, 1, 1, 2, 4 + 48, 0},
+        {5, 3, 8, 256, 24 + 1064, 0},
+        {5, 3, 4, 16, 12 + 104, 0},
+        {2, 2, 32, 0, 16 + 40, 0},
+        {4, 4, 16, 0, 0, 5},
+        {4, 4, 2, 0, 0, 5},
+        {50000, 50000, 32, 0, 0, 1},
+        // An empty image is its header and table; a negative size or count is refused.
+        {0, 4, 24, 0, 40, 0},
+        {3, 0, 1, 2, 48, 0},
+        {0, 0, 8, 256, 1064, 0},
+        {-1, 4, 24, 0, 0, 5},
+        {3, -2, 8, 16, 0, 5},
+        {3, 2, 8, -1, 0, 5},
+        {3, 2, 4, 257, 0, 5},
     };
     for (const Case& k : cases) {
         c.status = 0;
@@ -147,19 +161,35 @@ TEST_F(DibConverterTest, ByteSizesAndPixelData) {
     }
 
     BYTE dib[40 + 16 * 4] = {};
-    auto set = [&dib](DWORD size, WORD bits, DWORD used) {
+    auto set = [&dib](DWORD size, WORD bits, DWORD used, DWORD compression = BI_RGB) {
         BITMAPINFOHEADER h{};
         h.biSize = size;
         h.biBitCount = bits;
         h.biClrUsed = used;
+        h.biCompression = compression;
         std::memcpy(dib, &h, sizeof h);
     };
-    set(40, 4, 0);
-    EXPECT_EQ(c.dibPixelData(dib), dib + 40 + 64);
-    set(40, 8, 3);
-    EXPECT_EQ(c.dibPixelData(dib), dib + 40 + 12);
-    set(40, 24, 0);
-    EXPECT_EQ(c.dibPixelData(dib), dib + 40);
+    struct Layout {
+        WORD bits;
+        DWORD used, compression;
+        std::size_t pixelsAt;
+    };
+    // No table below 1 bit; bit-field masks come before the pixels.
+    const Layout layouts[] = {
+        {4, 0, BI_RGB, 40 + 64},
+        {8, 3, BI_RGB, 40 + 12},
+        {1, 0, BI_RGB, 40 + 8},
+        {24, 0, BI_RGB, 40},
+        {0, 0, BI_RGB, 40},
+        {0, 5, BI_RGB, 40},
+        {16, 0, BI_BITFIELDS, 40 + 12},
+        {32, 0, BI_BITFIELDS, 40 + 12},
+        {16, 0, BI_RGB, 40},
+    };
+    for (const Layout& l : layouts) {
+        set(40, l.bits, l.used, l.compression);
+        EXPECT_EQ(c.dibPixelData(dib), dib + l.pixelsAt) << l.bits << " bits";
+    }
     set(124, 24, 0);
     c.status = 0;
     EXPECT_EQ(c.dibPixelData(dib), nullptr);
@@ -174,19 +204,19 @@ TEST_F(DibConverterTest, DibRowsOfEveryDepth) {
     BYTE out[64];
 
     const BYTE oneBit[1] = {0xA0};
-    c.dibRowToRGB(oneBit, out, 3, 1, table, nullptr, false, 0);
+    c.dibRowToRGB(oneBit, out, 3, 1, table, 16, nullptr, false, 0);
     EXPECT_EQ(out[0], 3);   // index 1, red 3
     EXPECT_EQ(out[3], 0);   // index 0
     EXPECT_EQ(out[6], 3);   // index 1
 
     const BYTE fourBit[1] = {0x52};
-    c.dibRowToRGB(fourBit, out, 2, 4, table, nullptr, true, 99);
+    c.dibRowToRGB(fourBit, out, 2, 4, table, 16, nullptr, true, 99);
     EXPECT_EQ(out[0], 15);  // index 5: red 15
     EXPECT_EQ(out[3], 99);
     EXPECT_EQ(out[4], 6);   // index 2: red 6
 
     const BYTE five55[2] = {0x1F, 0x7C}; // 0x7C1F: red 31, green 0, blue 31
-    c.dibRowToRGB(five55, out, 1, 16, nullptr, nullptr, false, 0);
+    c.dibRowToRGB(five55, out, 1, 16, nullptr, 0, nullptr, false, 0);
     EXPECT_EQ(out[0], 255);
     EXPECT_EQ(out[1], 0);
     EXPECT_EQ(out[2], 255);
@@ -194,26 +224,111 @@ TEST_F(DibConverterTest, DibRowsOfEveryDepth) {
     // 5-6-5 masks: the bits land high, the low bits are not filled in.
     const DWORD masks[3] = {0xF800, 0x07E0, 0x001F};
     const BYTE white565[2] = {0xFF, 0xFF};
-    c.dibRowToRGB(white565, out, 1, 16, nullptr, masks, false, 0);
+    c.dibRowToRGB(white565, out, 1, 16, nullptr, 0, masks, false, 0);
     EXPECT_EQ(out[0], 0xF8);
     EXPECT_EQ(out[1], 0xFC);
     EXPECT_EQ(out[2], 0xF8);
     // A run ending at bit 8 lands on bit 7.
     const DWORD high8[3] = {0x01FE, 0, 0};
     const BYTE v[2] = {0xFE, 0x01};
-    c.dibRowToRGB(v, out, 1, 16, nullptr, high8, false, 0);
+    c.dibRowToRGB(v, out, 1, 16, nullptr, 0, high8, false, 0);
     EXPECT_EQ(out[0], 0xFF);
     EXPECT_EQ(out[1], 0);
 
     const BYTE bgr[3] = {1, 2, 3};
-    c.dibRowToRGB(bgr, out, 1, 24, nullptr, nullptr, true, 200);
+    c.dibRowToRGB(bgr, out, 1, 24, nullptr, 0, nullptr, true, 200);
     const BYTE expect24[4] = {3, 2, 1, 200};
     EXPECT_EQ(std::memcmp(out, expect24, 4), 0);
 
     const BYTE bgra[4] = {1, 2, 3, 4};
-    c.dibRowToRGB(bgra, out, 1, 32, nullptr, nullptr, true, 200);
+    c.dibRowToRGB(bgra, out, 1, 32, nullptr, 0, nullptr, true, 200);
     const BYTE expect32[4] = {3, 2, 1, 4};
     EXPECT_EQ(std::memcmp(out, expect32, 4), 0);
+}
+
+TEST_F(DibConverterTest, IndicesAtOrPastTheTableCountAreBlack) {
+    const RGBQUAD table[3] = {{10, 20, 30, 0}, {40, 50, 60, 0}, {70, 80, 90, 0}};
+    struct Case {
+        int bits;
+        unsigned entries;
+        std::vector<BYTE> row;
+        int pixels;
+        std::vector<int> indices; // what each pixel should show, -1 for black
+    };
+    const Case cases[] = {
+        {1, 1, {0x40}, 2, {0, -1}},
+        {4, 3, {0x23, 0xF1}, 4, {2, -1, -1, 1}},
+        {8, 3, {2, 3, 255, 0}, 4, {2, -1, -1, 0}},
+        {8, 0, {0, 1}, 2, {-1, -1}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.bits);
+        std::vector<BYTE> out(static_cast<std::size_t>(k.pixels) * 3, 0xEE);
+        c.dibRowToRGB(k.row.data(), out.data(), k.pixels, k.bits, table, k.entries, nullptr, false,
+                      0);
+        for (int x = 0; x < k.pixels; ++x) {
+            const RGBQUAD e = k.indices[x] < 0 ? RGBQUAD{} : table[k.indices[x]];
+            EXPECT_EQ(out[3 * x], e.rgbRed) << x;
+            EXPECT_EQ(out[3 * x + 1], e.rgbGreen) << x;
+            EXPECT_EQ(out[3 * x + 2], e.rgbBlue) << x;
+        }
+    }
+}
+
+// The table count of a DIB is its header's colours used, or what the bit count addresses.
+TEST_F(DibConverterTest, DibToRgbBoundsIndicesByTheHeadersTable) {
+    std::vector<BYTE> dib(40 + 4 + 4, 0);
+    BITMAPINFOHEADER h{};
+    h.biSize = 40;
+    h.biWidth = 4;
+    h.biHeight = 1;
+    h.biPlanes = 1;
+    h.biBitCount = 8;
+    h.biClrUsed = 1;
+    std::memcpy(dib.data(), &h, sizeof h);
+    const RGBQUAD only = {1, 2, 3, 0};
+    std::memcpy(dib.data() + 40, &only, 4);
+    const BYTE pixels[4] = {0, 248, 1, 0};
+    std::memcpy(dib.data() + 44, pixels, 4);
+    BYTE rgb[12];
+    ASSERT_EQ(c.dibToRGB(dib.data(), rgb), 1);
+    const BYTE expected[12] = {3, 2, 1, 0, 0, 0, 0, 0, 0, 3, 2, 1};
+    EXPECT_EQ(std::memcmp(rgb, expected, 12), 0);
+}
+
+// Found by fuzzing readBMP: one colour used, pixels far past it, and a packed DIB whose table
+// holds that one entry.
+TEST_F(DibConverterTest, RegressionBmpDibIndexPastTable) {
+    const std::string path = testing_support::regressionFile("bmp-dib-index-past-table.bmp");
+    if (path.empty()) GTEST_SKIP() << "regression inputs not present";
+    const auto r =
+        testing_support::readPath(path, [](SourceHandle s, testing_support::ImageRead& r) {
+            return readBMP(s, &r.width, &r.height, 8, r.palette, IMG_FLAG_DIB);
+        });
+    ASSERT_NE(r.image, nullptr);
+    const BITMAPINFOHEADER h = r.header();
+    ASSERT_EQ(h.biBitCount, 8);
+    ASSERT_GT(h.biHeight, 0);
+    const unsigned entries = h.biClrUsed != 0 ? h.biClrUsed : 256;
+    ASSERT_GE(GlobalSize(r.image.get()), 40 + entries * 4 + dibRowBytes(h.biWidth, 8) * h.biHeight);
+    std::vector<BYTE> rgb(static_cast<std::size_t>(h.biWidth) * h.biHeight * 3);
+    ASSERT_EQ(c.dibToRGB(r.image.get(), rgb.data()), 1);
+    const auto* table = reinterpret_cast<const RGBQUAD*>(r.image.get() + 40);
+    const BYTE* rows = r.image.get() + 40 + entries * 4;
+    bool pastTable = false;
+    for (int y = 0; y < h.biHeight; ++y) {
+        for (int x = 0; x < h.biWidth; ++x) {
+            const BYTE index = rows[static_cast<std::size_t>(y) * dibRowBytes(h.biWidth, 8) + x];
+            pastTable |= index >= entries;
+            const RGBQUAD e = index < entries ? table[index] : RGBQUAD{};
+            const BYTE* out =
+                &rgb[(static_cast<std::size_t>(h.biHeight - 1 - y) * h.biWidth + x) * 3];
+            EXPECT_EQ(out[0], e.rgbRed);
+            EXPECT_EQ(out[1], e.rgbGreen);
+            EXPECT_EQ(out[2], e.rgbBlue);
+        }
+    }
+    EXPECT_TRUE(pastTable) << "the input no longer has the indices it was kept for";
 }
 
 TEST_F(DibConverterTest, UnpackingAndWidening) {

@@ -1,11 +1,14 @@
 #include "CDibConverter.h"
 #include "GdiCheck.h"
 #include "GdiScene.h"
+#include "PaletteColours.h"
 #include "Tables.h"
 #include "imgcore.h"
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 using namespace img;
 using gdi_scene::Bytes;
@@ -61,6 +64,23 @@ TEST_F(Drawing, PackedDibsAreStretchedToTheRectangle) {
                 << x << ", " << y;
     EXPECT_EQ(GetPixel(m_screen, 210, 20), RGB(0, 0, 0));
     EXPECT_EQ(GetPixel(m_screen, 10, 120), RGB(0, 0, 0));
+}
+
+TEST_F(Drawing, PackedDibsShrinkByTheDcsStretchMode) {
+    const Bytes dib = dibOf({0, 0, 0, 255, 255, 255, 0, 0, 0, 255, 255, 255}, 4, 1);
+    struct Case {
+        int mode;
+        COLORREF shown;
+    };
+    for (const Case& c :
+         {Case{BLACKONWHITE, RGB(0, 0, 0)}, Case{WHITEONBLACK, RGB(255, 255, 255)},
+          Case{COLORONCOLOR, RGB(255, 255, 255)}, Case{HALFTONE, RGB(128, 128, 128)}}) {
+        SetStretchBltMode(m_screen, c.mode);
+        ASSERT_EQ(drawDIB(m_screen, dib.data(), 0, 0, 2, 1), 1);
+        EXPECT_EQ(GetPixel(m_screen, 0, 0), c.shown) << c.mode;
+        EXPECT_EQ(GetPixel(m_screen, 1, 0), c.shown) << c.mode;
+    }
+    SetStretchBltMode(m_screen, BLACKONWHITE);
 }
 
 TEST_F(Drawing, PackedDibTablesAndBitFieldsAreSkippedToThePixels) {
@@ -145,6 +165,60 @@ TEST_F(Drawing, IndexedBuffersShowTheirPaletteColours) {
     EXPECT_EQ(getLastError(), 5);
     EXPECT_EQ(drawIndexed8(m_screen, nullptr, 3, 2, palette, 5, 5, 3, 2, nullptr), 0);
     EXPECT_EQ(getLastError(), 5);
+}
+
+TEST_F(Drawing, OnAPaletteDeviceImagesShowTheirRealizedColours) {
+    winplatUsePaletteDevice(TRUE);
+    const std::vector<COLORREF> reserved = testing_support::reservedColours();
+    struct Case {
+        bool indexed; // else RGB
+        int size;     // colours, all new to the system palette
+        bool givenPalette;
+        int draws;
+    };
+    const Case cases[] = {
+        {true, 236, false, 1},  {true, 256, false, 2}, {true, 256, true, 2},
+        {false, 100, false, 2}, {false, 256, true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.indexed ? "indexed " : "RGB ") + std::to_string(c.size) +
+                     (c.givenPalette ? " given, " : " null, ") + std::to_string(c.draws));
+        winplatUsePaletteDevice(TRUE);
+        RGBQUAD table[256] = {};
+        Bytes rgb;
+        std::vector<BYTE> indices;
+        std::vector<COLORREF> colours, expected;
+        for (int i = 0; i < c.size; ++i) {
+            const COLORREF colour = testing_support::newColour(i);
+            colours.push_back(colour);
+            table[i] = {GetBValue(colour), GetGValue(colour), GetRValue(colour), 0};
+            rgb.insert(rgb.end(), {GetRValue(colour), GetGValue(colour), GetBValue(colour)});
+            indices.push_back(static_cast<BYTE>(i));
+            // Without a palette an RGB image has the reserved colours.
+            expected.push_back(testing_support::nearestColour(reserved, colour));
+        }
+        if (c.indexed || c.givenPalette) expected = testing_support::realizedColours(colours);
+        HPALETTE palette = nullptr;
+        if (c.givenPalette) {
+            std::vector<BYTE> lp(4 + 4 * c.size);
+            auto* log = reinterpret_cast<LOGPALETTE*>(lp.data());
+            log->palVersion = 0x300;
+            log->palNumEntries = static_cast<WORD>(c.size);
+            for (int i = 0; i < c.size; ++i)
+                log->palPalEntry[i] = {table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue, 0};
+            palette = CreatePalette(log);
+        }
+        for (int row = 0; row < c.draws; ++row)
+            ASSERT_EQ(c.indexed
+                          ? drawIndexed8(m_screen, indices.data(), c.size, 1, table, 0, row, c.size,
+                                         1, palette)
+                          : drawRGB(m_screen, rgb.data(), c.size, 1, 0, row, c.size, 1, palette),
+                      1);
+        for (int row = 0; row < c.draws; ++row)
+            for (int i = 0; i < c.size; ++i)
+                ASSERT_EQ(GetPixel(m_screen, i, row), expected[i]) << i << ", " << row;
+        if (palette != nullptr) DeleteObject(palette);
+    }
 }
 
 TEST_F(Drawing, BlitFailuresGiveTheirCodesAndReleaseEverything) {

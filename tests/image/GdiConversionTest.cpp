@@ -1,9 +1,12 @@
+#include "BmpWriter.h"
 #include "CDibConverter.h"
 #include "GdiCheck.h"
 #include "GdiScene.h"
+#include "TestFiles.h"
 #include "Trace.h"
 #include "imgcore.h"
 
+#include <climits>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -147,6 +150,47 @@ TEST_F(GdiConversion, PackedDibsOfEveryDepthShowTheirColours) {
     }
 }
 
+TEST_F(GdiConversion, BitFieldDibsFromTheBmpReaderSkipTheirMasks) {
+    using testing_support::BmpSpec;
+    BmpSpec sixteen;
+    sixteen.width = 4;
+    sixteen.bitCount = 16;
+    sixteen.compression = BI_BITFIELDS;
+    sixteen.masks = {0xF800, 0x07E0, 0x001F};
+    sixteen.pixels = testing_support::packBmpRows({{0xF800, 0x07E0, 0x001F, 0xFFFF}}, 16);
+    BmpSpec thirtyTwo = sixteen;
+    thirtyTwo.bitCount = 32;
+    thirtyTwo.masks = {0xFF0000, 0x00FF00, 0x0000FF};
+    thirtyTwo.pixels = testing_support::packBmpRows({{0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}}, 32);
+    const std::vector<COLORREF> expected = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255),
+                                            RGB(255, 255, 255)};
+    for (const BmpSpec& spec : {sixteen, thirtyTwo}) {
+        SCOPED_TRACE(std::to_string(spec.bitCount) + " bits");
+        testing_support::TempFile file(testing_support::writeBmp(spec));
+        SourceHandle src = openFileSource(file.path().c_str());
+        ASSERT_NE(src, nullptr);
+        int width = 0, height = 0;
+        BYTE* dib = readBMP(src, &width, &height, 0, nullptr, IMG_FLAG_DIB);
+        closeSource(src);
+        ASSERT_NE(dib, nullptr);
+
+        HBITMAP bitmap = c.DIBToHBITMAP(dib, nullptr, nullptr);
+        ASSERT_NE(bitmap, nullptr);
+        HDC screen = GetDC(nullptr);
+        Bytes rgb(4 * 3);
+        EXPECT_EQ(c.bitmapToRGB(bitmap, screen, rgb.data()), 1);
+        EXPECT_EQ(rgb, toRGB(expected)) << "through DIBToHBITMAP";
+        DeleteObject(bitmap);
+
+        winplatResetScreen(RGB(0, 0, 0));
+        ASSERT_EQ(drawDIB(screen, dib, 0, 0, 4, 1), 1);
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(GetPixel(screen, x, 0), expected[x]) << "through drawDIB at " << x;
+        ReleaseDC(nullptr, screen);
+        GlobalFree(dib);
+    }
+}
+
 TEST_F(GdiConversion, BitmapsBecomePackedDibsOfTheirOwnDepth) {
     HDC screen = GetDC(nullptr);
     HBITMAP colour = CreateCompatibleBitmap(screen, 3, 2);
@@ -199,7 +243,8 @@ TEST_F(GdiConversion, CopyFailuresGiveTheirCodesAndReleaseEverything) {
         expectFailure(k, "copyDCToRGB",
                       [&] { return copyDCToRGB(screen, 10, 10, 4, 3, rgb.data()); });
     }
-    for (const auto& [w, h] : {std::pair{0, 3}, std::pair{4, 0}, std::pair{-1, 3}}) {
+    for (const auto& [w, h] : {std::pair{0, 3}, std::pair{4, 0}, std::pair{-1, 3}, std::pair{4, -3},
+                               std::pair{INT_MIN, INT_MIN}}) {
         EXPECT_EQ(copyDCToRGB(screen, 0, 0, w, h, rgb.data()), 0);
         EXPECT_EQ(getLastError(), 5);
     }

@@ -76,8 +76,8 @@ TEST(ScratchBuffer, KeepsMemoryForTheSameCountAndFailsSafe) {
 
 TEST(CheckedSize, RefusesOverflowAndTheLimit) {
     struct Case {
-        std::initializer_list<std::uint64_t> factors;
-        std::uint32_t expected;
+        std::initializer_list<Size> factors;
+        std::uint32_t expected; // 0: refused
     };
     const Case cases[] = {
         {{100, 200, 3}, 60000},
@@ -87,10 +87,32 @@ TEST(CheckedSize, RefusesOverflowAndTheLimit) {
         {{kBlockLimit}, kBlockLimit},
         {{kBlockLimit, 2}, 0},
         {{0x80000000u, 2, 1}, 0},
+        {{-1, 4}, 0},
     };
-    for (const Case& c : cases) EXPECT_EQ(checkedProduct(c.factors), c.expected);
-    EXPECT_EQ(checkedSum(kBlockLimit, 1), 0u);
-    EXPECT_EQ(paddedRowBytes(3, 24), 12u);
-    EXPECT_EQ(paddedRowBytes(1, 1), 4u);
-    EXPECT_EQ(paddedRowBytes(0xFFFFFFFFu, 32), 0u);
+    for (const Case& c : cases) {
+        const Size product = checkedProduct(c.factors);
+        EXPECT_EQ(product.ok(), c.expected != 0);
+        EXPECT_EQ(product.bytes(), c.expected);
+    }
+    EXPECT_FALSE(checkedSum(kBlockLimit, 1).ok());
+    EXPECT_EQ(paddedRowBytes(3, 24).bytes(), 12u);
+    EXPECT_EQ(paddedRowBytes(1, 1).bytes(), 4u);
+    EXPECT_FALSE(paddedRowBytes(0xFFFFFFFFu, 32).ok());
+}
+
+// The fault this type exists for: a refused row product plus a header was once a small,
+// valid-looking size, and the rows were written far outside a header-sized block.
+TEST(CheckedSize, RefusalSurvivesWhatIsAddedAfterIt) {
+    const Size rows = checkedProduct({65536, 65536});
+    EXPECT_FALSE((rows + 40).ok());
+    EXPECT_FALSE((Size(1064) + rows).ok());
+    EXPECT_FALSE((rows * 1).ok());
+    EXPECT_FALSE(checkedSum(40, Size::refused()).ok());
+    EXPECT_FALSE(imageBlockSize(1064, 1000000, 3000).ok());
+    EXPECT_FALSE(imageBlockSize(40, paddedRowBytes(0xFFFFFFFFu, 32), 1).ok());
+    EXPECT_FALSE(imageBlockSize(40, 0, 10).ok()) << "empty rows hold no image";
+    EXPECT_FALSE(imageBlockSize(40, 4, 0).ok());
+    EXPECT_EQ(imageBlockSize(40, 4, 3).bytes(), 52u);
+    EXPECT_EQ(allocateGlobal(Size::refused()), nullptr);
+    EXPECT_EQ(allocateGlobal(rows + 40), nullptr);
 }

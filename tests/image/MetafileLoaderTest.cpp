@@ -136,20 +136,27 @@ TEST_F(MetafileLoader, EveryFailureHasItsCode) {
 }
 
 TEST_F(MetafileLoader, AFileThatCannotBeReadInFullGivesCode3) {
-    // A folder passes for a file that opens, then gives nothing of the size it claims.
-    const std::string folder =
-        std::filesystem::path(TempFile(Bytes{}).path()).parent_path() / "a-folder.wmf";
+    // A kernel file claims a page of bytes and gives a few; a folder opens for reading here
+    // yet is no file, so it is one that cannot be opened.
+    const std::filesystem::path dir = std::filesystem::path(TempFile(Bytes{}).path()).parent_path();
+    const std::string shortFile = dir / "a-short-file.wmf";
+    const std::string folder = dir / "a-folder.wmf";
+    std::filesystem::remove_all(shortFile);
     std::filesystem::create_directories(folder);
-    std::FILE* inside = std::fopen((folder + "/inside").c_str(), "wb");
-    if (inside != nullptr) std::fclose(inside);
+    std::error_code linked;
+    std::filesystem::create_symlink("/sys/devices/system/cpu/online", shortFile, linked);
     struct stat info {};
-    stat(folder.c_str(), &info);
-    Loaded r;
-    if (info.st_size != 0) load(folder, r);
+    const bool claims = !linked && stat(shortFile.c_str(), &info) == 0 && info.st_size > 64;
+    Loaded cut, dirLoaded;
+    if (claims) load(shortFile, cut);
+    load(folder, dirLoaded);
+    std::filesystem::remove(shortFile, linked);
     std::filesystem::remove_all(folder);
-    if (info.st_size == 0) GTEST_SKIP() << "folders here have no size";
-    EXPECT_EQ(r.error, 3);
-    EXPECT_EQ(r.image, nullptr);
+    EXPECT_EQ(dirLoaded.error, 2);
+    EXPECT_EQ(dirLoaded.image, nullptr);
+    if (!claims) GTEST_SKIP() << "no kernel file that claims more than it gives";
+    EXPECT_EQ(cut.error, 3);
+    EXPECT_EQ(cut.image, nullptr);
 }
 
 TEST_F(MetafileLoader, TheRefusalIsTraced) {

@@ -252,6 +252,8 @@ TEST_F(PsdReaderTest, StatusCodes) {
         {"not 8BPS", notPsd, 24, 0, 46, false},
         {"version 2", version2, 24, 0, 46, false},
         {"cut in the header", Bytes(good.begin(), good.begin() + 20), 24, 0, 3, false},
+        {"cut in the header, as a DIB", Bytes(good.begin(), good.begin() + 20), 0, IMG_FLAG_DIB, 3,
+         false},
         {"depth 32", edited(image(3, 3, 2, 2), [](PsdImage& i) { i.depth = 32; }), 24, 0, 47,
          false},
         {"PackBits at 16 bits", edited(image(3, 3, 2, 2, 1), [](PsdImage& i) { i.depth = 16; }), 24,
@@ -450,6 +452,17 @@ TEST_F(PsdReaderTest, PaletteQuery) {
         EXPECT_EQ(getLastError(), 5) << c.name;
         closeSource(src);
     }
+
+    // A header cut short is a failed read, not a palette-less success.
+    Bytes cut = psdFile(image(2, 1, 1, 1));
+    cut.resize(20);
+    TempFile f(cut, ".psd");
+    SourceHandle src = openFileSource(f.path().c_str());
+    int count = -1;
+    RGBQUAD palette[256];
+    EXPECT_EQ(readPSDPalette(src, &count, palette), 0);
+    EXPECT_EQ(getLastError(), 3);
+    closeSource(src);
 }
 
 TEST_F(PsdReaderTest, ArgumentsAndAllocationFailure) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace img;
@@ -49,10 +51,16 @@ TEST_F(SourceTest, CloseRightAfterOpeningGivesZero) {
 }
 
 TEST_F(SourceTest, FailedOpensSetTwoAndLeakNothing) {
-    for (const char* path : {static_cast<const char*>(nullptr), "", "/no/such/file.bmp"}) {
+    // A folder opens for reading on this system, yet it is no file to read.
+    const std::string folder = testing::TempDir() + "folder.bmp";
+    ::rmdir(folder.c_str());
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    for (const char* path :
+         {static_cast<const char*>(nullptr), "", "/no/such/file.bmp", folder.c_str()}) {
         EXPECT_EQ(openFileSource(path), nullptr);
         EXPECT_EQ(getLastError(), 2);
     }
+    ::rmdir(folder.c_str());
 }
 
 TEST_F(SourceTest, NoMemoryForTheRecordSetsOne) {

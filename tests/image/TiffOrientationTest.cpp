@@ -42,7 +42,7 @@ TiffPage page(Kind kind, int orientation) {
     case Rgba:
         p.samplesPerPixel = 4;
         p.photometric = PHOTOMETRIC_RGB;
-        p.extraSamples = {EXTRASAMPLE_ASSOCALPHA};
+        p.extraSamples = {EXTRASAMPLE_UNASSALPHA};
         break;
     case Bilevel:
         p.bitsPerSample = 1;

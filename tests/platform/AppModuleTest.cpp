@@ -44,6 +44,61 @@ TEST(AppModule, InitInstanceRunsAtLoadAndExitInstanceBeforeTheObjectGoes) {
     EXPECT_FALSE(FreeLibrary(module));
 }
 
+// A dialog of the program whose template only the module holds.
+class CTemplateFromTheModule : public CDialog {
+public:
+    CTemplateFromTheModule() : CDialog(7000) {}
+    BOOL OnInitDialog() override {
+        CDialog::OnInitDialog();
+        EndDialog(IDOK);
+        return TRUE;
+    }
+};
+
+TEST(AppModule, TheHandleThatLoadLibraryGivesNamesTheModuleEverywhere) {
+    HMODULE module = LoadLibraryA(PLATFORM_TEST_APP);
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(GetModuleHandleA(PLATFORM_TEST_APP), module);
+    EXPECT_EQ(AfxGetInstanceHandle(), module);
+    EXPECT_EQ(AfxGetResourceHandle(), module);
+    EXPECT_NE(GetModuleHandleA(nullptr), module);
+    char path[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(module, path, sizeof path), 0u);
+    EXPECT_EQ(std::string(path), PLATFORM_TEST_APP);
+
+    struct Case {
+        const char* what;
+        HMODULE where;
+        int id;
+        LPCSTR type;
+        bool found;
+    };
+    const Case cases[] = {
+        {"the module's text, by its handle", module, 2100, "TEXTFILE", true},
+        {"the module's dialog, by its handle", module, 7000, RT_DIALOG, true},
+        {"the module's text, by the resource handle", AfxGetResourceHandle(), 2100, "TEXTFILE",
+         true},
+        {"the module's text is not the program's", nullptr, 2100, "TEXTFILE", false},
+        {"the program's text is not the module's", module, 2000, "TEXTFILE", false},
+    };
+    for (const Case& k : cases) {
+        HRSRC found = FindResourceA(k.where, MAKEINTRESOURCEA(k.id), k.type);
+        EXPECT_EQ(found != nullptr, k.found) << k.what;
+        if (found == nullptr || k.id != 2100) continue;
+        const auto* text = static_cast<const char*>(LockResource(LoadResource(k.where, found)));
+        EXPECT_EQ(std::string(text), "Text of the module\r\n") << k.what;
+    }
+    {
+        CTemplateFromTheModule dialog;
+        EXPECT_EQ(dialog.DoModal(), IDOK) << "the template found through the resource handle";
+    }
+    EXPECT_TRUE(FreeLibrary(module));
+    EXPECT_EQ(FindResourceA(module, MAKEINTRESOURCEA(2100), "TEXTFILE"), nullptr)
+        << "gone with the module";
+    EXPECT_EQ(GetModuleHandleA(PLATFORM_TEST_APP), nullptr);
+    EXPECT_EQ(GetProcAddress(module, "testAppObject"), nullptr);
+}
+
 TEST(AppModule, ARefusedInitInstanceFailsTheLoad) {
     setenv("WINPLAT_TEST_APP_REFUSES", "1", 1);
     HMODULE module = LoadLibraryA(PLATFORM_TEST_APP);

@@ -147,10 +147,10 @@ TEST_F(GdiBitmaps, DibsOfEveryDepthComeBackThroughADeviceBitmap) {
         d.header.biCompression = BI_RLE8;
         return d;
     }();
-    const BYTE any[4] = {};
+    const BYTE run[4] = {4, 0, 0, 1};
     EXPECT_EQ(
-        StretchDIBits(screen, 0, 0, 4, 1, 0, 0, 4, 1, any, asInfo(rle), DIB_RGB_COLORS, SRCCOPY), 0)
-        << "run-length DIBs are not drawn";
+        StretchDIBits(screen, 0, 0, 4, 1, 0, 0, 4, 1, run, asInfo(rle), DIB_RGB_COLORS, SRCCOPY), 1)
+        << "run-length DIBs are drawn on the display";
     DeleteDC(dc);
     ReleaseDC(nullptr, screen);
 }

@@ -127,3 +127,50 @@ TEST_F(GdiShapes, OriginsMoveEveryFigure) {
     EXPECT_EQ(previous.x, 10);
     SetWindowOrgEx(m_dc, 0, 0, nullptr);
 }
+
+TEST_F(GdiShapes, StyledPensDrawTheirDashes) {
+    struct Case {
+        int style;
+        int width;
+        int bkMode;
+        const char* row; // the 40 pixels of a line from (0, 1) to (40, 1)
+    };
+    const Case cases[] = {
+        {PS_SOLID, 1, OPAQUE, "########################################"},
+        {PS_DASH, 1, TRANSPARENT, "##################......################"},
+        {PS_DOT, 1, TRANSPARENT, "###...###...###...###...###...###...###."},
+        {PS_DASHDOT, 1, TRANSPARENT, "#########......###......#########......#"},
+        {PS_DASHDOTDOT, 1, TRANSPARENT, "#########...###...###...#########...###."},
+        {PS_DASH, 1, OPAQUE, "##################------################"},
+        {PS_DASH, 3, TRANSPARENT, "########################################"},
+    };
+    HBRUSH black = CreateSolidBrush(RGB(0, 0, 0));
+    for (const Case& c : cases) {
+        const RECT band{0, 0, 41, 3};
+        FillRect(m_dc, &band, black);
+        HPEN pen = CreatePen(c.style, c.width, kInk);
+        HGDIOBJ old = SelectObject(m_dc, pen);
+        SetBkMode(m_dc, c.bkMode);
+        SetBkColor(m_dc, kPaper);
+        MoveToEx(m_dc, 0, 1, nullptr);
+        LineTo(m_dc, 40, 1);
+        EXPECT_EQ(picture(m_dc, 40, 3).substr(41, 40), c.row) << c.style << " " << c.bkMode;
+        SelectObject(m_dc, old);
+        DeleteObject(pen);
+    }
+    // A rectangle's outline carries the dashes round its corners.
+    const RECT box{0, 0, 8, 4};
+    FillRect(m_dc, &box, black);
+    DeleteObject(black);
+    HPEN dotted = CreatePen(PS_DOT, 1, kInk);
+    HGDIOBJ old = SelectObject(m_dc, dotted);
+    SetBkMode(m_dc, TRANSPARENT);
+    Rectangle(m_dc, 0, 0, 8, 4);
+    EXPECT_EQ(picture(m_dc, 8, 4), "###...##\n"
+                                   "#oooooo#\n"
+                                   "#oooooo.\n"
+                                   "...###..\n");
+    SetBkMode(m_dc, OPAQUE);
+    SelectObject(m_dc, old);
+    DeleteObject(dotted);
+}

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <string>
 
 using testing_support::GdiLeakCheckedTest;
 
@@ -220,6 +221,58 @@ TEST_F(GdiText, BadArgumentsAreRefused) {
     HFONT font = CreateFontIndirectA(&huge);
     HGDIOBJ old = SelectObject(m_dc, font);
     EXPECT_TRUE(GetTextExtentPoint32A(m_dc, "a", 1, &s)) << "an absurd size is limited";
+    SelectObject(m_dc, old);
+    DeleteObject(font);
+}
+
+// Right-to-left runs within a left-to-right line show in the order they are read, as if each
+// character were drawn on its own, from the left, in the order given here.
+TEST_F(GdiText, HebrewRunsAreShownRightToLeft) {
+    struct Case {
+        const char* name;
+        std::u16string text;
+        std::u16string seen; // left to right
+    };
+    const Case cases[] = {
+        {"a word", u"\u05E9\u05DC\u05D5\u05DD", u"\u05DD\u05D5\u05DC\u05E9"},
+        {"within Latin text", u"ab \u05E9\u05DC\u05D5\u05DD cd", u"ab \u05DD\u05D5\u05DC\u05E9 cd"},
+        {"two words and a number", u"\u05D0\u05D1 12 \u05D2\u05D3",
+         u"\u05D3\u05D2 12 \u05D1\u05D0"},
+        {"a point stays on its letter", u"\u05E9\u05B8\u05DC", u"\u05DC\u05E9\u05B8"},
+        {"Latin alone", u"abc", u"abc"},
+    };
+    LOGFONTA lf{};
+    lf.lfHeight = -20;
+    std::strcpy(lf.lfFaceName, "Arial");
+    HFONT font = CreateFontIndirectA(&lf);
+    HGDIOBJ old = SelectObject(m_dc, font);
+    HBRUSH black = CreateSolidBrush(RGB(0, 0, 0));
+    const RECT area{0, 100, 300, 140};
+    const auto snapshot = [&] {
+        std::string out;
+        for (int y = area.top; y < area.bottom; ++y)
+            for (int x = area.left; x < area.right; ++x)
+                out += GetPixel(m_dc, x, y) == kInk ? '#' : '.';
+        return out;
+    };
+    for (const Case& c : cases) {
+        FillRect(m_dc, &area, black);
+        ASSERT_TRUE(ExtTextOutW(m_dc, 10, 105, 0, nullptr, c.text.data(),
+                                static_cast<UINT>(c.text.size()), nullptr));
+        const std::string drawn = snapshot();
+        FillRect(m_dc, &area, black);
+        int x = 10;
+        for (char16_t ch : c.seen) {
+            ExtTextOutW(m_dc, x, 105, 0, nullptr, &ch, 1, nullptr);
+            SIZE s{};
+            GetTextExtentPoint32W(m_dc, &ch, 1, &s);
+            x += s.cx;
+        }
+        EXPECT_EQ(drawn, snapshot()) << c.name;
+        EXPECT_NE(drawn.find('#'), std::string::npos) << c.name;
+    }
+    FillRect(m_dc, &area, black);
+    DeleteObject(black);
     SelectObject(m_dc, old);
     DeleteObject(font);
 }

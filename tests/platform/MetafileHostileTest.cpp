@@ -135,6 +135,30 @@ TEST_F(MetafileHostile, EnhancedRecordsThatLieAreSkipped) {
              w.record(kEmfDeleteObject, {1});
              w.record(kEmfSelectObject, {static_cast<std::int32_t>(kEmfStock | BLACK_PEN)});
          }},
+        {"alpha blend with its bitmap past the record",
+         [](EmfWriter& w) {
+             w.record(kEmfAlphaBlend, {0, 0, 0, 0, 0, 0, 10,    10, 0x01FF0000, 0, 0, 0, 0,
+                                       0, 0, 0, 0, 0, 0, kHuge, 40, 148,        4, 1, 1});
+         }},
+        {"alpha blend from outside its bitmap",
+         [](EmfWriter& w) {
+             w.record(kEmfAlphaBlend,
+                      {0, 0,  0, 0, 0,          0, 10, 10,  0x01FF0000, 5,   kHuge, 0,
+                       0, 0,  0, 0, 0,          0, 0,  108, 40,         148, 4,     1,
+                       1, 40, 1, 1, 0x00200001, 0, 4,  0,   0,          0,   0,     -1});
+         }},
+        {"alpha blend of absurd size",
+         [](EmfWriter& w) {
+             w.record(kEmfAlphaBlend,
+                      {0, 0,          0,  0,   kTiny, kTiny, kHuge, kHuge, 0x01FF0000,
+                       0, 0,          0,  0,   0,     0,     0,     0,     0,
+                       0, 108,        40, 148, 4,     1,     1,     40,    1,
+                       1, 0x00200001, 0,  4,   0,     0,     0,     0,     0x7F00FF00});
+         }},
+        {"one-byte text ending in a lead byte",
+         [](EmfWriter& w) {
+             w.font(3, -12, "Arial", SHIFTJIS_CHARSET).select(3).textOutA(0, 0, "A\x93");
+         }},
         {"many saved states",
          [](EmfWriter& w) {
              for (int i = 0; i < 3000; ++i)

@@ -1,7 +1,9 @@
+#include "FileBytes.h"
 #include "GdiCheck.h"
 #include "MetafileCanvas.h"
 #include "MetafileWriter.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
@@ -385,4 +387,319 @@ TEST_F(MetafilePlayer, RecordsThePlayerDoesNotKnowAreSkipped) {
     Canvas old(10, 5);
     ASSERT_TRUE(old.playOldStyle(w.bytes()));
     EXPECT_EQ(old.picture(), kBlock);
+}
+
+namespace {
+
+// The ink of one colour: its bounding box and how many pixels it covers.
+struct Ink {
+    RECT box{0, 0, 0, 0};
+    int pixels = 0;
+};
+
+Ink inkOf(const Canvas& canvas, int width, int height, COLORREF colour) {
+    Ink ink;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            if (canvas.at(x, y) != colour) continue;
+            ink.box = ink.pixels == 0 ? RECT{x, y, x + 1, y + 1}
+                                      : RECT{std::min(ink.box.left, static_cast<LONG>(x)),
+                                             std::min(ink.box.top, static_cast<LONG>(y)),
+                                             std::max(ink.box.right, static_cast<LONG>(x + 1)),
+                                             std::max(ink.box.bottom, static_cast<LONG>(y + 1))};
+            ++ink.pixels;
+        }
+    return ink;
+}
+
+// Red text drawn straight onto a canvas with a font of this height and character set.
+template <class Draw> std::string drawnDirectly(int width, int height, BYTE charset, Draw&& draw) {
+    Canvas canvas(width, height);
+    LOGFONTA lf{};
+    lf.lfHeight = -20;
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = charset;
+    std::strcpy(lf.lfFaceName, "Arial");
+    HFONT font = CreateFontIndirectA(&lf);
+    HGDIOBJ old = SelectObject(canvas.dc(), font);
+    SetBkMode(canvas.dc(), TRANSPARENT);
+    SetTextColor(canvas.dc(), kRed);
+    draw(canvas.dc());
+    SelectObject(canvas.dc(), old);
+    DeleteObject(font);
+    return canvas.picture();
+}
+
+} // namespace
+
+TEST_F(MetafilePlayer, TextIsReadByTheFontsCharacterSet) {
+    enum class Kind { WmfExtTextOut, WmfTextOut, EmfA, EmfW };
+    struct Case {
+        const char* name;
+        Kind kind;
+        int charset;
+        std::string bytes; // one-byte records
+        std::u16string expected;
+        const char* face = "Arial";
+    };
+    const Case cases[] = {
+        {"Symbol font, old-style ExtTextOut", Kind::WmfExtTextOut, SYMBOL_CHARSET, "aDp\xA3",
+         u"\u03B1\u0394\u03C0\u2264", "Symbol"},
+        {"Hebrew, old-style ExtTextOut", Kind::WmfExtTextOut, HEBREW_CHARSET, "\xF9\xEC\xE5\xED",
+         u"\u05E9\u05DC\u05D5\u05DD"},
+        {"Cyrillic, old-style TextOut", Kind::WmfTextOut, RUSSIAN_CHARSET,
+         "\xCF\xF0\xE8\xE2\xE5\xF2", u"\u041F\u0440\u0438\u0432\u0435\u0442"},
+        {"Greek, old-style ExtTextOut", Kind::WmfExtTextOut, GREEK_CHARSET, "\xE1\xE2\xE3",
+         u"\u03B1\u03B2\u03B3"},
+        {"Shift-JIS, old-style ExtTextOut", Kind::WmfExtTextOut, SHIFTJIS_CHARSET,
+         "\x93\xFA\x96\x7B\x8C\xEA", u"\u65E5\u672C\u8A9E"},
+        {"GBK, enhanced ExtTextOutA", Kind::EmfA, GB2312_CHARSET, "\xD6\xD0\xCE\xC4",
+         u"\u4E2D\u6587"},
+        {"Big5 with ASCII between, enhanced ExtTextOutA", Kind::EmfA, CHINESEBIG5_CHARSET,
+         "A\xA4\xA4"
+         "B",
+         u"A\u4E2DB"},
+        {"Thai, enhanced ExtTextOutA", Kind::EmfA, THAI_CHARSET, "\xCA\xC7\xD1\xCA\xB4\xD5",
+         u"\u0E2A\u0E27\u0E31\u0E2A\u0E14\u0E35"},
+        {"Hebrew, enhanced ExtTextOutW", Kind::EmfW, HEBREW_CHARSET, "",
+         u"\u05E9\u05DC\u05D5\u05DD"},
+        {"Korean, enhanced ExtTextOutW", Kind::EmfW, ANSI_CHARSET, "", u"\uD55C\uAD6D"},
+    };
+    constexpr int kWidth = 200;
+    constexpr int kHeight = 40;
+    for (const Case& c : cases) {
+        Canvas played(kWidth, kHeight);
+        if (c.kind == Kind::WmfExtTextOut || c.kind == Kind::WmfTextOut) {
+            WmfWriter w;
+            w.window(0, 0, kWidth, kHeight).colour(kWmfSetTextColor, kRed);
+            w.record(kWmfSetBkMode, {TRANSPARENT}).font(-20, 400, c.face, c.charset).select(0);
+            if (c.kind == Kind::WmfTextOut)
+                w.textOut(10, 10, c.bytes);
+            else
+                w.extTextOut(10, 10, c.bytes);
+            ASSERT_TRUE(played.playOldStyle(w.bytes())) << c.name;
+        } else {
+            EmfWriter w(RECT{0, 0, kWidth * 10, kHeight * 10});
+            w.record(kEmfSetTextColor, {static_cast<std::int32_t>(kRed)})
+                .record(kEmfSetBkMode, {TRANSPARENT})
+                .font(1, -20, c.face, c.charset)
+                .select(1);
+            if (c.kind == Kind::EmfA)
+                w.textOutA(10, 10, c.bytes);
+            else
+                w.textOutW(10, 10, c.expected);
+            ASSERT_TRUE(played.playEnhanced(w.bytes())) << c.name;
+        }
+        const std::u16string& u = c.expected;
+        const std::string unicode = drawnDirectly(kWidth, kHeight, ANSI_CHARSET, [&](HDC dc) {
+            ExtTextOutW(dc, 10, 10, 0, nullptr, u.data(), static_cast<UINT>(u.size()), nullptr);
+        });
+        EXPECT_EQ(played.picture(), unicode) << c.name;
+        EXPECT_GT(played.count(kRed), 20) << c.name;
+        // What reading every byte as Windows-1252 drew, and what missing glyphs draw.
+        if (!c.bytes.empty()) {
+            EXPECT_NE(unicode, drawnDirectly(kWidth, kHeight, ANSI_CHARSET,
+                                             [&](HDC dc) {
+                                                 TextOutA(dc, 10, 10, c.bytes.data(),
+                                                          static_cast<int>(c.bytes.size()));
+                                             }))
+                << c.name;
+        }
+        const std::u16string missing(u.size(), u'\uFFFF');
+        EXPECT_NE(unicode, drawnDirectly(kWidth, kHeight, ANSI_CHARSET,
+                                         [&](HDC dc) {
+                                             ExtTextOutW(dc, 10, 10, 0, nullptr, missing.data(),
+                                                         static_cast<UINT>(missing.size()),
+                                                         nullptr);
+                                         }))
+            << c.name;
+    }
+}
+
+TEST_F(MetafilePlayer, TextTurnsWithTheFontsEscapement) {
+    struct Case {
+        int escapement; // tenths of a degree
+        bool oldStyle;
+        int dx, dy; // where the text's middle lies from its reference point: -1, 0 or 1
+    };
+    const Case cases[] = {
+        {0, false, 1, 0},    {900, false, 0, -1}, {1800, false, -1, 0},
+        {2700, false, 0, 1}, {900, true, 0, -1},  {-900, true, 0, 1},
+    };
+    constexpr int kSide = 200;
+    for (const Case& c : cases) {
+        Canvas canvas(kSide, kSide);
+        if (c.oldStyle) {
+            WmfWriter w;
+            w.window(0, 0, kSide, kSide).colour(kWmfSetTextColor, kRed);
+            w.record(kWmfSetBkMode, {TRANSPARENT})
+                .font(-20, 400, "Arial", ANSI_CHARSET, c.escapement)
+                .select(0);
+            w.textOut(100, 100, "HHHHHH");
+            ASSERT_TRUE(canvas.playOldStyle(w.bytes())) << c.escapement;
+        } else {
+            EmfWriter w(RECT{0, 0, kSide * 10, kSide * 10});
+            w.record(kEmfSetTextColor, {static_cast<std::int32_t>(kRed)})
+                .record(kEmfSetBkMode, {TRANSPARENT})
+                .font(1, -20, "Arial", ANSI_CHARSET, c.escapement)
+                .select(1)
+                .textOutW(100, 100, "HHHHHH");
+            ASSERT_TRUE(canvas.playEnhanced(w.bytes())) << c.escapement;
+        }
+        const Ink ink = inkOf(canvas, kSide, kSide, kRed);
+        ASSERT_GT(ink.pixels, 50) << c.escapement;
+        const long width = ink.box.right - ink.box.left;
+        const long height = ink.box.bottom - ink.box.top;
+        const long midX = (ink.box.left + ink.box.right) / 2 - 100;
+        const long midY = (ink.box.top + ink.box.bottom) / 2 - 100;
+        const auto side = [](long v) { return v > 20 ? 1 : v < -20 ? -1 : 0; };
+        EXPECT_EQ(side(midX), c.dx) << c.escapement << " " << midX;
+        EXPECT_EQ(side(midY), c.dy) << c.escapement << " " << midY;
+        EXPECT_EQ(width > height, c.dx != 0) << c.escapement;
+    }
+}
+
+TEST_F(MetafilePlayer, StyledPensKeepTheirDashes) {
+    struct Case {
+        const char* name;
+        std::function<Bytes()> write;
+        bool oldStyle;
+    };
+    const Case cases[] = {
+        {"old-style pen",
+         [] {
+             WmfWriter w;
+             w.window(0, 0, 40, 5).record(kWmfSetBkMode, {TRANSPARENT});
+             w.pen(PS_DOT, 0, kRed).select(0);
+             return w.record(kWmfMoveTo, {2, 0}).record(kWmfLineTo, {2, 40}).bytes();
+         },
+         true},
+        {"enhanced pen",
+         [] {
+             EmfWriter w(RECT{0, 0, 400, 50});
+             w.record(kEmfSetBkMode, {TRANSPARENT}).pen(1, PS_DOT, 0, kRed).select(1);
+             return w.record(kEmfMoveTo, {0, 2}).record(kEmfLineTo, {40, 2}).bytes();
+         },
+         false},
+        {"enhanced cosmetic extended pen",
+         [] {
+             EmfWriter w(RECT{0, 0, 400, 50});
+             w.record(kEmfSetBkMode, {TRANSPARENT});
+             w.record(kEmfExtCreatePen,
+                      {1, 0, 0, 0, 0, PS_DOT, 1, BS_SOLID, static_cast<std::int32_t>(kRed), 0, 0});
+             w.select(1);
+             return w.record(kEmfMoveTo, {0, 2}).record(kEmfLineTo, {40, 2}).bytes();
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        Canvas canvas(40, 5);
+        const Bytes bytes = c.write();
+        ASSERT_TRUE(c.oldStyle ? canvas.playOldStyle(bytes) : canvas.playEnhanced(bytes)) << c.name;
+        EXPECT_EQ(canvas.picture().substr(2 * 41, 12), "ooo...ooo...") << c.name;
+    }
+}
+
+namespace {
+
+// An AlphaBlend record of one 32-bit pixel onto the whole frame.
+Bytes alphaBlendBody(std::uint32_t argb, std::uint32_t blend, int width, int height) {
+    Bytes body(16, 0);
+    const auto put = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            body.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    for (int v : {0, 0, width, height})
+        put(static_cast<std::uint32_t>(v));
+    put(blend);
+    put(0); // source x and y
+    put(0);
+    for (float f : {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f})
+        put(static_cast<std::uint32_t>(floatBits(f)));
+    put(0);   // background colour
+    put(0);   // DIB_RGB_COLORS
+    put(108); // the header follows the record's fields
+    put(40);
+    put(148);
+    put(4);
+    put(1); // source width and height
+    put(1);
+    for (std::uint32_t v : {40u, 1u, 1u, 0x00200001u, 0u, 4u, 0u, 0u, 0u, 0u})
+        put(v);
+    put(argb);
+    return body;
+}
+
+} // namespace
+
+TEST_F(MetafilePlayer, AlphaBlendMixesTheSourceIn) {
+    constexpr std::uint32_t kSourceAlpha = 0x01000000u; // AC_SRC_ALPHA
+    struct Case {
+        const char* name;
+        std::uint32_t argb;  // as the DIB's 32-bit pixel holds it
+        std::uint32_t blend; // constant alpha in bits 16..23
+        COLORREF under;
+        COLORREF expected;
+    };
+    const Case cases[] = {
+        {"constant alpha over black", 0x00FF0000u, 128u << 16, RGB(0, 0, 0), RGB(128, 0, 0)},
+        {"constant alpha over white", 0x000000FFu, 128u << 16, kWhite, RGB(127, 127, 255)},
+        {"premultiplied half alpha", 0x80000080u, kSourceAlpha | 255u << 16, kWhite,
+         RGB(127, 127, 255)},
+        {"premultiplied transparent", 0x00000000u, kSourceAlpha | 255u << 16, kGreen, kGreen},
+        {"premultiplied opaque", 0xFF00FF00u, kSourceAlpha | 255u << 16, kWhite, kGreen},
+        {"both alphas", 0xFF0000FFu, kSourceAlpha | 128u << 16, RGB(0, 0, 0), RGB(0, 0, 128)},
+    };
+    for (const Case& c : cases) {
+        EmfWriter w;
+        w.raw(kEmfAlphaBlend, alphaBlendBody(c.argb, c.blend, 100, 50));
+        Canvas canvas(10, 5, c.under);
+        ASSERT_TRUE(canvas.playEnhanced(w.bytes())) << c.name;
+        for (const POINT p : {POINT{0, 0}, POINT{9, 4}, POINT{5, 2}}) {
+            const COLORREF got = canvas.at(p.x, p.y);
+            EXPECT_NEAR(GetRValue(got), GetRValue(c.expected), 1) << c.name;
+            EXPECT_NEAR(GetGValue(got), GetGValue(c.expected), 1) << c.name;
+            EXPECT_NEAR(GetBValue(got), GetBValue(c.expected), 1) << c.name;
+        }
+    }
+}
+
+// The Japanese chart of a public sample, whose fonts are of the Shift-JIS character set: read
+// as such, its text is not what reading every byte as Latin draws.
+TEST_F(MetafilePlayer, ASampleOfShiftJisTextIsReadByItsFonts) {
+    const std::string path = suiteFile("samples/wmf/apache-poi/60677.wmf");
+    if (path.empty()) GTEST_SKIP() << "the public test suites are not here";
+    const Bytes file = readWholeFile(path);
+    ASSERT_GT(file.size(), 40u);
+    const Bytes wmf(file.begin() + 22, file.end()); // behind a placeable header
+    // The same with every font's character set made ANSI.
+    Bytes latin = wmf;
+    int japanese = 0;
+    for (std::size_t at = 18; at + 6 <= latin.size();) {
+        std::uint32_t words = 0;
+        std::uint16_t function = 0;
+        std::memcpy(&words, latin.data() + at, 4);
+        std::memcpy(&function, latin.data() + at + 4, 2);
+        if (function == 0 || words < 3 || words * 2ull > latin.size() - at) break;
+        constexpr std::size_t kCharsetAt = 6 + 13;
+        if (function == kWmfCreateFontIndirect && words * 2ull > kCharsetAt &&
+            latin[at + kCharsetAt] == SHIFTJIS_CHARSET) {
+            latin[at + kCharsetAt] = ANSI_CHARSET;
+            ++japanese;
+        }
+        at += words * 2ull;
+    }
+    EXPECT_GT(japanese, 0);
+    constexpr int kWidth = 846;
+    constexpr int kHeight = 571;
+    Canvas read(kWidth, kHeight, kWhite);
+    Canvas asLatin(kWidth, kHeight, kWhite);
+    ASSERT_TRUE(read.playOldStyle(wmf));
+    ASSERT_TRUE(asLatin.playOldStyle(latin));
+    // The title band at the top, white text on blue.
+    int differ = 0;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            differ += read.at(x, y) != asLatin.at(x, y) ? 1 : 0;
+    EXPECT_GT(differ, 200);
 }

@@ -112,6 +112,53 @@ TEST_F(WindowServices, LeavingTheApplicationDeactivatesItsWindows) {
     DestroyWindow(b);
 }
 
+TEST_F(WindowServices, ComingBackActivatesTheNearestWindowThatIsStillThere) {
+    enum Window { Other, Owner, Owned, None };
+    struct Case {
+        const char* what;
+        std::vector<Window> destroyedMeanwhile;
+        std::vector<Window> hiddenMeanwhile;
+        Window active; // on return
+    };
+    // Owned (active when the application left) belongs to Owner; Other stands beside them.
+    const Case cases[] = {
+        {"nothing changed", {}, {}, Owned},
+        {"the active pop-up destroyed", {Owned}, {}, Owner},
+        {"the active pop-up hidden", {}, {Owned}, Owner},
+        {"pop-up, then its owner destroyed", {Owned, Owner}, {}, Other},
+        {"owner destroyed, and its pop-up with it", {Owner}, {}, Other},
+        {"pop-up destroyed, owner hidden", {Owned}, {Owner}, Other},
+        {"another window destroyed", {Other}, {}, Owned},
+        {"everything destroyed", {Owned, Owner, Other}, {}, None},
+    };
+    for (const Case& k : cases) {
+        HWND windows[3] = {};
+        windows[Other] = popup("ServicePlain", 400, 50, 100, 100);
+        windows[Owner] = popup("ServicePlain", 50, 50, 300, 200);
+        windows[Owned] = popup("ServicePlain", 60, 60, 100, 100, windows[Owner]);
+        ASSERT_EQ(GetActiveWindow(), windows[Owned]) << k.what;
+        winplatSetApplicationActive(FALSE);
+        for (Window w : k.destroyedMeanwhile)
+            DestroyWindow(windows[w]);
+        for (Window w : k.hiddenMeanwhile)
+            ShowWindow(windows[w], SW_HIDE);
+        EXPECT_EQ(GetActiveWindow(), nullptr) << k.what << ": nothing active meanwhile";
+        g_seen.clear();
+        winplatSetApplicationActive(TRUE);
+        const HWND expected = k.active == None ? nullptr : windows[k.active];
+        EXPECT_EQ(GetActiveWindow(), expected) << k.what;
+        EXPECT_EQ(GetFocus(), expected) << k.what;
+        if (expected != nullptr) {
+            bool captionLit = false;
+            for (const Seen& s : g_seen)
+                captionLit |= s.hwnd == expected && s.message == WM_NCACTIVATE && s.wParam != 0;
+            EXPECT_TRUE(captionLit) << k.what << ": its caption shown active";
+        }
+        for (HWND w : windows)
+            if (IsWindow(w)) DestroyWindow(w);
+    }
+}
+
 TEST_F(WindowServices, AClassDCIsSharedAndKeepsItsSelections) {
     const std::size_t dcs = winplatLiveGdiObjects(WINPLAT_GDI_DCS);
     HWND a = popup("ServiceClassDC", 50, 50, 100, 100);

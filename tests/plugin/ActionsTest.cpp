@@ -1,5 +1,8 @@
 #include "GallimoFixture.h"
 
+#include <climits>
+#include <cstdio>
+
 using testing_support::GallimoFixture;
 
 class ActionsTest : public GallimoFixture {
@@ -119,4 +122,87 @@ TEST_F(ActionsTest, RegisteringAgainReusesTheTable) {
     object->SetLuaState(page->state());
     EXPECT_EQ(number("Gallimo.Extra"), 5);
     EXPECT_EQ(text("type(Gallimo.SetVSpacing)"), "function");
+}
+
+TEST_F(ActionsTest, ExtremeNumbersAreHeldToTheIntRange) {
+    run("Gallimo.AddFiles('Thumbs', {'a.bmp', 'b.bmp'})");
+    const char* values[] = {"2^31", "-2^31-1", "0/0", "1/0", "-1/0", "2^53", "-2^31"};
+    struct Case {
+        const char* call; // %s stands for the number
+        const char* result;
+    };
+    const Case cases[] = {
+        {"Gallimo.GetItemInfo('Thumbs', %s)", "nil"},
+        {"Gallimo.DeleteItem('Thumbs', %s)", "nil"},
+        {"Gallimo.SelectItem('Thumbs', %s)", "nil"},
+        {"Gallimo.SetItemLabel('Thumbs', %s, 'x')", "nil"},
+    };
+    for (const Case& c : cases) {
+        for (const char* value : values) {
+            char call[200];
+            std::snprintf(call, sizeof call, c.call, value);
+            page->setLastError(77, false);
+            EXPECT_EQ(text((std::string("(") + call + ")").c_str()), c.result) << call;
+            EXPECT_EQ(lastError(), 0) << call;
+            EXPECT_EQ(number("Gallimo.GetItemCount('Thumbs')"), 2) << call;
+            EXPECT_EQ(text("Gallimo.GetSelectedItems('Thumbs')"), "nil") << call;
+            EXPECT_EQ(text("Gallimo.GetItemInfo('Thumbs', 1).label"), "a.bmp") << call;
+        }
+    }
+
+    struct Layout {
+        const char* action;
+        int gallimo::GallimoProperties::*field;
+    };
+    const Layout layouts[] = {
+        {"SetThumbWidth", &gallimo::GallimoProperties::thumbWidth},
+        {"SetThumbHeight", &gallimo::GallimoProperties::thumbHeight},
+        {"SetVSpacing", &gallimo::GallimoProperties::verticalSpacing},
+        {"SetHSpacing", &gallimo::GallimoProperties::horizontalSpacing},
+    };
+    struct Extreme {
+        const char* value;
+        int stored;
+    };
+    const Extreme extremes[] = {
+        {"2^31", INT_MAX}, {"-2^31-1", INT_MIN},    {"0/0", 0}, {"1/0", INT_MAX}, {"-1/0", INT_MIN},
+        {"-7.9", -7},      {"2147483647", INT_MAX}, {"7.9", 7}};
+    for (const Layout& l : layouts) {
+        for (const Extreme& e : extremes) {
+            const std::string call =
+                std::string("Gallimo.") + l.action + "('Thumbs', " + e.value + ")";
+            EXPECT_EQ(run(call.c_str()), "") << call;
+            EXPECT_EQ(object->m_properties.*l.field, e.stored) << call;
+            EXPECT_EQ(lastError(), 0) << call;
+            winplatPumpMessages(); // lays the list out and paints it with the extreme value
+        }
+    }
+}
+
+TEST_F(ActionsTest, AnErrorInTheWalkLeavesTheListDrawnAndTheCursorBack) {
+    // Clearing the table and growing it from the callback rehashes it under the walk, so the
+    // walk's next step raises "invalid key to 'next'".
+    CWinApp app; // the wait cursor's count lives in the application object
+    run("files = {'a.bmp', 'b.bmp', 'c.bmp'}");
+    const std::string error = run("Gallimo.AddFiles('Thumbs', files, function(p, i)"
+                                  "  for k in pairs(files) do files[k] = nil end"
+                                  "  for k = 1, 64 do files['x' .. k] = k end end)");
+    EXPECT_NE(error.find("invalid key to 'next'"), std::string::npos) << error;
+    ASSERT_EQ(object->m_items.GetSize(), 1) << "the first file went in before the walk broke";
+    EXPECT_EQ(number("Gallimo.GetItemCount('Thumbs')"), 1) << "the list was refilled";
+    EXPECT_EQ(app.m_nWaitCursorCount, 0);
+    EXPECT_NE(GetCursor(), LoadCursorA(nullptr, IDC_WAIT));
+    // Redrawing is back on: a paint draws the thumbnail.
+    HWND list = object->m_listCtrl->GetSafeHwnd();
+    RECT icon{};
+    object->m_listCtrl->GetItemRect(0, &icon, LVIR_ICON);
+    MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&icon), 2);
+    RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    HDC screen = GetDC(nullptr);
+    int blue = 0;
+    for (int y = icon.top; y < icon.bottom; ++y)
+        for (int x = icon.left; x < icon.right; ++x)
+            blue += GetPixel(screen, x, y) == RGB(0x33, 0x66, 0x99);
+    ReleaseDC(nullptr, screen);
+    EXPECT_GT(blue, 0);
 }

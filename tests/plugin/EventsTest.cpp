@@ -50,3 +50,24 @@ TEST_F(EventsTest, DoubleClickReportsTheFirstSelectedItem) {
     EXPECT_NE(log.str().find("\"On Double-Click\" e_Item=1;"), std::string::npos);
     EXPECT_EQ(number("seenItem"), 1);
 }
+
+TEST(EventsWithoutAState, TabAndANullStateAreQuiet) {
+    std::ostringstream log;
+    qvhost::Page page(log);
+    qvhost::PageWindow window(page, 400, 300);
+    CGallimoObject object;
+    object.PositionRunWindow(0, window.handle(), 10, 10, 310, 210, 1, 1);
+    winplatPumpMessages();
+    object.FocusWindow();
+    for (UINT vk : {VK_TAB, VK_DOWN}) {
+        winplatInjectKey(vk, TRUE);
+        winplatInjectKey(vk, FALSE);
+        winplatPumpMessages();
+    }
+    EXPECT_EQ(object.SetLuaState(nullptr), 0);
+    winplatInjectKey(VK_TAB, TRUE);
+    winplatInjectKey(VK_TAB, FALSE);
+    winplatPumpMessages();
+    EXPECT_EQ(log.str().find("autotab"), std::string::npos);
+    object.DestroyObjectWindow();
+}

@@ -4,6 +4,8 @@
 #include "winplat/accounting.h"
 #include "winplat/luaalloc.h"
 
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <lua.hpp>
 #include <sstream>
@@ -150,4 +152,51 @@ TEST(LuaMemory, BlocksComeFromTheProcessHeapAndHugeRequestsFail) {
     lua_close(L);
     EXPECT_EQ(winplatLiveHeapBlocks(), before);
     EXPECT_EQ(winplat::luaHeapAlloc(nullptr, nullptr, 0, winplat::kLuaBlockTooBig), nullptr);
+}
+
+TEST_F(HostGlueTest, WithoutAStateEveryHostCallIsANoOp) {
+    SetHostLastError(nullptr, 5);
+    ResetHostLastError(nullptr);
+    DoHostAutoTab(nullptr, true);
+    FireHostEvent(nullptr, this, "On Key", "");
+    EXPECT_EQ(GetPluginObject(nullptr, "Thumbs"), nullptr);
+    char out[kPathBuffer];
+    EXPECT_STREQ(ResolveSourcePath(nullptr, "a.png", out), "a.png");
+}
+
+TEST_F(HostGlueTest, OnlyAJoinedPathThatFitsWholeIsUsed) {
+    // A folder of 259 characters beside a file whose name is that folder's name and the file's:
+    // without room for the separator the join would name that neighbour.
+    testing_support::TempFile anchor({1}, ".png");
+    const std::string base = anchor.path().substr(0, anchor.path().rfind('/')) + "/gallimo-long-" +
+                             std::to_string(getpid());
+    std::string folder = base;
+    while (folder.size() < 259)
+        folder += folder.size() % 100 == 99 ? '/' : 'd';
+    folder.back() = 'd';
+    std::filesystem::create_directories(folder);
+    const std::string name = "x.png";
+    std::ofstream(folder + name) << "neighbour";
+    std::ofstream(folder + "/" + name) << "inside";
+    // A file inside a shorter folder whose joined path is longer than a path may be.
+    const std::string shortFolder = base + "/s";
+    const std::string longName(230, 'n');
+    std::filesystem::create_directories(shortFolder);
+    std::ofstream(shortFolder + "/" + longName) << "inside";
+    char out[kPathBuffer];
+    struct Case {
+        std::string sourceFolder, name, expected;
+    };
+    const Case cases[] = {
+        {folder, name, name},
+        {shortFolder, longName, longName},
+        {shortFolder, "y", "y"},
+    };
+    for (const Case& c : cases) {
+        lua_pushstring(L, c.sourceFolder.c_str());
+        lua_setglobal(L, "_SourceFolder");
+        EXPECT_EQ(std::string(ResolveSourcePath(L, c.name.c_str(), out)), c.expected)
+            << c.sourceFolder.size() << " + " << c.name.size();
+    }
+    std::filesystem::remove_all(base);
 }

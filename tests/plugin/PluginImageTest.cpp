@@ -1,7 +1,10 @@
+#include "BmpWriter.h"
 #include "CPluginImage.h"
 #include "JpegWriter.h"
 #include "LeakCheck.h"
 #include "PngWriter.h"
+#include "PsdWriter.h"
+#include "TgaWriter.h"
 #include "TiffWriter.h"
 
 #include <filesystem>
@@ -79,6 +82,9 @@ TEST_F(PluginImageTest, TypesComeFromContentThenExtension) {
 TEST_F(PluginImageTest, LoadReportsTheReadersCodes) {
     CPluginImage image;
     EXPECT_EQ(image.Load("", true, 23, 0), 2);
+    fs::create_directories(folder / "pictures.bmp");
+    EXPECT_EQ(image.Load((folder / "pictures.bmp").string().c_str(), true, 2, 0), 2)
+        << "a folder named like an image is a file that cannot be opened";
     const std::string junk = file("junk.JPG", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'});
     EXPECT_EQ(image.Load(junk.c_str(), true, 23, 0), 9) << "type 0 by its name, then the JPEG reader's code";
     EXPECT_EQ(image.buffer, nullptr);
@@ -150,4 +156,87 @@ TEST_F(PluginImageTest, ResizingAndDrawing) {
     EXPECT_EQ(CPluginImage::GetBufferSize(9, 3, 1), 6u);
     EXPECT_EQ(CPluginImage::GetBufferSize(9, 3, 32), 108u);
     EXPECT_EQ(image.Allocate(0x7FFFFFFF, 0x7FFFFFFF, 32), 1) << "too large for the buffer size";
+}
+
+TEST_F(PluginImageTest, IndexedImagesResizeWithTheTableTheirPixelsIndex) {
+    // Every pixel holds 200; a resize that lost the table would match it to a black entry 0.
+    TgaSpec greyTga;
+    greyTga.imageType = 3;
+    greyTga.width = 8;
+    greyTga.height = 4;
+    greyTga.pixelDepth = 8;
+    greyTga.pixels = Bytes(32, 200);
+    TgaSpec mappedTga = greyTga;
+    mappedTga.imageType = 1;
+    mappedTga.colourMap = true;
+    mappedTga.mapLength = 2;
+    mappedTga.map = {0, 0, 0, 200, 200, 200}; // entry 1 grey 200
+    mappedTga.pixels = Bytes(32, 1);
+    PsdImage greyPsd;
+    greyPsd.channels = 1;
+    greyPsd.mode = 1;
+    greyPsd.width = 8;
+    greyPsd.height = 4;
+    greyPsd.planes = {Bytes(32, 200)};
+    PsdImage deepGreyPsd = greyPsd;
+    deepGreyPsd.depth = 16;
+    deepGreyPsd.planes = {Bytes(64, 200)}; // 200 * 257 in every sample
+    struct Case {
+        const char* name;
+        Bytes file;
+        int type, count;
+    };
+    const Case cases[] = {
+        {"grey.tga", writeTga(greyTga), 13, 256},
+        {"mapped.tga", writeTga(mappedTga), 13, 2},
+        {"grey.psd", psdFile(greyPsd), 17, 256},
+        {"grey16.psd", psdFile(deepGreyPsd), 17, 256},
+    };
+    for (const Case& c : cases) {
+        CPluginImage image;
+        ASSERT_EQ(image.Load(file(c.name, c.file).c_str(), true, 23, 0), 0) << c.name;
+        EXPECT_EQ(image.fileType, c.type) << c.name;
+        EXPECT_EQ(image.bitsPerPixel, 8) << c.name;
+        EXPECT_EQ(image.paletteCount, c.count) << c.name;
+        ASSERT_EQ(image.ResizeTo(SIZE{3, 2}, 0), 0) << c.name;
+        for (int i = 0; i < 6; ++i) {
+            const RGBQUAD& colour = image.palette[image.buffer[i]];
+            EXPECT_EQ(colour.rgbRed, 200) << c.name << " pixel " << i;
+            EXPECT_EQ(colour.rgbGreen, 200) << c.name << " pixel " << i;
+            EXPECT_EQ(colour.rgbBlue, 200) << c.name << " pixel " << i;
+        }
+    }
+}
+
+TEST_F(PluginImageTest, PerMetreResolutionsArePerCentimetre) {
+    BmpSpec bmp;
+    bmp.width = bmp.height = 2;
+    bmp.bitCount = 24;
+    bmp.xPelsPerMeter = 3780;
+    bmp.yPelsPerMeter = 2835;
+    bmp.pixels = Bytes(16, 0);
+    PngSpec png;
+    png.width = png.height = 2;
+    png.rows = Bytes(12, 0);
+    png.physical = std::array<std::uint32_t, 3>{3780, 2835, 1};
+    BmpSpec os2 = bmp;
+    os2.headerSize = 12; // no resolution in the header
+    struct Case {
+        const char* name;
+        Bytes file;
+        unsigned x, y;
+        int unit;
+    };
+    const Case cases[] = {
+        {"metre.bmp", writeBmp(bmp), 37, 28, 3},
+        {"metre.png", encodePng(png), 37, 28, 3},
+        {"core.bmp", writeBmp(os2), 0, 0, 1},
+    };
+    for (const Case& c : cases) {
+        CPluginImage image;
+        ASSERT_EQ(image.Load(file(c.name, c.file).c_str(), true, 23, 0), 0) << c.name;
+        EXPECT_EQ(image.xResolution, c.x) << c.name;
+        EXPECT_EQ(image.yResolution, c.y) << c.name;
+        EXPECT_EQ(image.resolutionUnit, c.unit) << c.name;
+    }
 }

@@ -322,6 +322,37 @@ TEST_F(PropertiesDialog, EverythingItMadeGoesWithIt) {
     EXPECT_EQ(winplatLiveGdiObjects(WINPLAT_GDI_DCS), dcs);
 }
 
+TEST_F(PropertiesDialog, LeavingTheApplicationWithAPaletteOpenComesBackToTheDialog) {
+    m_properties.frameColour = RGB(1, 2, 3);
+    HWND properties = nullptr;
+    EXPECT_EQ(edit({[&] {
+                        properties = dialog();
+                        clickWindow(item(5011));
+                    },
+                    [&] {
+                        HWND palette = GetActiveWindow();
+                        ASSERT_NE(palette, properties) << "the border colour's palette is open";
+                        winplatSetApplicationActive(FALSE);
+                        EXPECT_FALSE(IsWindow(palette)) << "the choice is cancelled";
+                        winplatSetApplicationActive(TRUE);
+                        EXPECT_EQ(GetActiveWindow(), properties);
+                    },
+                    [&] {
+                        // The caption band, between the frame and the client area.
+                        POINT client{2, 0};
+                        ClientToScreen(properties, &client);
+                        const int y = client.y - GetSystemMetrics(SM_CYCAPTION) / 2;
+                        HDC screen = GetDC(nullptr);
+                        EXPECT_EQ(GetPixel(screen, client.x, y), GetSysColor(COLOR_ACTIVECAPTION))
+                            << "the caption shows the dialog active";
+                        ReleaseDC(nullptr, screen);
+                        pressKey(VK_RETURN);
+                    }}),
+              1)
+        << "Return reaches the dialog's default button";
+    EXPECT_EQ(m_properties.frameColour, RGB(1, 2, 3));
+}
+
 TEST_F(PropertiesDialog, HelpWithoutItsFileDoesNothing) {
     EXPECT_EQ(edit({[] { clickWindow(item(3)); },
                     [] {

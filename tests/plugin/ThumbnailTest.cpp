@@ -37,6 +37,12 @@ protected:
         }
         return box;
     }
+    void expectBox(const RECT& box, const RECT& expected, const std::string& what) {
+        EXPECT_EQ(box.left, expected.left) << what;
+        EXPECT_EQ(box.top, expected.top) << what;
+        EXPECT_EQ(box.right, expected.right) << what;
+        EXPECT_EQ(box.bottom, expected.bottom) << what;
+    }
     void set(const char* properties) {
         std::string writable = properties;
         object->SetProperties(writable.data());
@@ -137,4 +143,136 @@ TEST_F(ThumbnailTest, ResetKeepsAnImageListOfTheCellSizeAndRemakesAnother) {
     ASSERT_EQ(object->AddFile((folder / "a.bmp").string().c_str()), 0);
     ASSERT_TRUE(ImageList_GetImageInfo(object->m_imageList.GetSafeHandle(), 0, &info));
     EXPECT_EQ(info.rcImage.right - info.rcImage.left, 60) << "remade at the new cell size";
+}
+
+TEST_F(ThumbnailTest, SizesSetBeforeAnyFileShapeTheCells) {
+    const COLORREF blue = RGB(0x33, 0x66, 0x99);
+    placeAtRunTime();
+    image("wide.bmp", 300, 200);
+    struct Case {
+        const char* script;
+        int width, height;
+        RECT expected;
+    };
+    const Case cases[] = {
+        // 152 x 112 inside the frame: p = 50.
+        {"Gallimo.SetThumbWidth('Thumbs', 160); Gallimo.SetThumbHeight('Thumbs', 120)",
+         160,
+         120,
+         {5, 10, 155, 110}},
+        // A size the image list refuses, then a good one: the image list comes back.
+        {"Gallimo.SetThumbWidth('Thumbs', 2147483647); Gallimo.SetThumbWidth('Thumbs', 100)",
+         100,
+         120,
+         {5, 30, 95, 90}},
+        {"Gallimo.SetThumbHeight('Thumbs', -2^31-1); Gallimo.SetThumbHeight('Thumbs', 100)",
+         100,
+         100,
+         {5, 20, 95, 80}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(run("Gallimo.Clear('Thumbs')"), "");
+        ASSERT_EQ(run(c.script), "") << c.script;
+        ASSERT_EQ(number("Gallimo.AddFiles('Thumbs', {'wide.bmp'})"), 1) << c.script;
+        int cx = 0, cy = 0;
+        ASSERT_TRUE(ImageList_GetIconSize(object->m_imageList.GetSafeHandle(), &cx, &cy))
+            << c.script;
+        EXPECT_EQ(cx, c.width) << c.script;
+        EXPECT_EQ(cy, c.height) << c.script;
+        expectBox(boxOf(cell(0), blue), c.expected, c.script);
+    }
+}
+
+TEST_F(ThumbnailTest, ImagesFarLargerThanTheirCellAreFittedByTheExactRatio) {
+    const COLORREF blue = RGB(0x33, 0x66, 0x99);
+    placeAtRunTime();
+    struct Case {
+        int cell, width, height;
+        RECT expected;
+    };
+    const Case cases[] = {
+        {100, 10000, 60, {4, 49, 96, 50}}, // 92 wide, and at least one row
+        {100, 60, 10000, {49, 4, 50, 96}},
+        {100, 9300, 200, {4, 49, 96, 50}}, // 92 / 9300 is under one percent
+        {10, 300, 200, {4, 4, 6, 5}},      // a 2 x 2 target
+        {100, 300, 200, {5, 20, 95, 80}},  // whole percentages stay where they are not 0
+        {100, 60, 5000, {49, 25, 50, 75}}, // 1 % of 61 columns is still one column
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        const std::string size = std::to_string(c.cell);
+        ASSERT_EQ(run(("Gallimo.Clear('Thumbs'); Gallimo.SetThumbWidth('Thumbs', " + size +
+                       "); Gallimo.SetThumbHeight('Thumbs', " + size + ")")
+                          .c_str()),
+                  "");
+        const std::string name = image("big" + std::to_string(index++) + ".bmp", c.width, c.height);
+        ASSERT_EQ(object->AddFile((folder / name).string().c_str()), 0);
+        expectBox(boxOf(cell(0), blue), c.expected,
+                  std::to_string(c.width) + "x" + std::to_string(c.height));
+    }
+}
+
+TEST_F(ThumbnailTest, AutomaticColoursAreDrawnAsTheDefaults) {
+    placeAtRunTime();
+    const std::string path = (folder / image("small.bmp", 20, 20)).string();
+    struct Case {
+        const char* properties;
+        COLORREF corner, inside;
+    };
+    const Case cases[] = {
+        // Frame and fill "Automatic": a black frame around white.
+        {"100,100,40,20,1,1,3,4278190080,4278190080,2,1,4278190080,1,1,0,1,1,1", RGB(0, 0, 0),
+         RGB(255, 255, 255)},
+        // No frame, background "Automatic": white.
+        {"100,100,40,20,1,1,3,4278190080,255,2,0,65280,1,1,0,1,1,1", RGB(255, 255, 255),
+         RGB(255, 255, 255)},
+        // Stored colours are drawn as they are.
+        {"100,100,40,20,1,1,3,16711680,255,2,1,65280,1,1,0,1,1,1", RGB(0, 255, 0), RGB(255, 0, 0)},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        set(c.properties);
+        ASSERT_EQ(object->AddFile(path.c_str()), 0) << c.properties;
+        const std::vector<COLORREF> pixels = cell(index++);
+        EXPECT_EQ(pixels[0], c.corner) << c.properties;
+        EXPECT_EQ(pixels[1 * 100 + 1], c.inside) << c.properties;
+        char stored[1000];
+        int length = sizeof stored;
+        object->GetProperties(stored, &length);
+        EXPECT_STREQ(stored, c.properties) << "kept as stored";
+    }
+    // The list's own background.
+    set("100,100,40,20,1,1,3,4278190080,4278190080,2,1,4278190080,1,1,0,1,1,1");
+    HWND list = object->m_listCtrl->GetSafeHwnd();
+    RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    RECT client{};
+    GetClientRect(list, &client);
+    POINT corner{client.right - 2, client.bottom - 2};
+    ClientToScreen(list, &corner);
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(GetPixel(screen, corner.x, corner.y), RGB(255, 255, 255));
+    ReleaseDC(nullptr, screen);
+}
+
+TEST_F(ThumbnailTest, ExtremePropertiesDrawWithoutOverflow) {
+    const std::string path = (folder / image("any.bmp", 30, 20)).string();
+    struct Case {
+        const char* properties;
+        int code;
+    };
+    const Case cases[] = {
+        {"100,100,2147483647,2147483647,1,1,2147483647,16777215,16777215,2,1,0,1,1,0,1,1,1", 0},
+        {"100,100,-2147483648,-2147483648,1,1,-2147483648,16777215,16777215,2,1,0,1,0,0,1,1,1", 0},
+        {"100,100,40,20,1,1,-2147483648,16777215,16777215,2,1,0,1,1,0,1,1,1", 0},
+        {"100,100,40,20,1,1,2147483647,16777215,16777215,2,1,0,0,1,0,1,1,1", 0},
+        {"2147483647,2147483647,40,20,1,1,3,16777215,16777215,2,1,0,1,1,0,1,1,1", 8},
+        {"-2147483648,100,40,20,1,1,3,16777215,16777215,2,0,0,1,0,0,1,1,1", 8},
+    };
+    for (const Case& c : cases) {
+        object->DestroyObjectWindow();
+        set(c.properties);
+        placeAtRunTime(); // lays the list out with the spacings
+        EXPECT_EQ(object->AddFile(path.c_str()), c.code) << c.properties;
+        winplatPumpMessages();
+    }
 }

@@ -59,11 +59,14 @@ WmfWriter& WmfWriter::brush(int style, std::uint32_t colour, int hatch) {
                                             static_cast<std::int32_t>(colour >> 16), hatch});
 }
 
-WmfWriter& WmfWriter::font(int height, int weight, const std::string& face) {
+WmfWriter& WmfWriter::font(int height, int weight, const std::string& face, int charset,
+                           int escapement) {
     Bytes p;
-    for (int v : {height, 0, 0, 0, weight})
+    for (int v : {height, 0, escapement, escapement, weight})
         put16(p, static_cast<std::uint32_t>(v));
-    p.insert(p.end(), 8, 0);
+    p.insert(p.end(), 3, 0); // italic, underline, strike-out
+    p.push_back(static_cast<std::uint8_t>(charset));
+    p.insert(p.end(), 4, 0);
     p.insert(p.end(), face.begin(), face.end());
     p.push_back(0);
     return raw(kWmfCreateFontIndirect, p);
@@ -82,6 +85,14 @@ WmfWriter& WmfWriter::textOut(int x, int y, const std::string& text) {
     put16(p, static_cast<std::uint32_t>(y));
     put16(p, static_cast<std::uint32_t>(x));
     return raw(kWmfTextOut, p);
+}
+
+WmfWriter& WmfWriter::extTextOut(int x, int y, const std::string& text, int options) {
+    Bytes p;
+    for (int v : {y, x, static_cast<int>(text.size()), options})
+        put16(p, static_cast<std::uint32_t>(v));
+    p.insert(p.end(), text.begin(), text.end());
+    return raw(kWmfExtTextOut, p);
 }
 
 Bytes WmfWriter::bytes(int objects) const {
@@ -139,29 +150,69 @@ EmfWriter& EmfWriter::raw(std::uint32_t type, const Bytes& body) {
     return *this;
 }
 
-EmfWriter& EmfWriter::textOutW(int x, int y, const std::string& text, int advance,
-                               std::uint32_t options) {
-    Bytes b(16 + 4 + 8, 0); // bounds, graphics mode, x and y scale
+EmfWriter& EmfWriter::font(std::uint32_t slot, int height, const std::string& face, int charset,
+                           int escapement) {
+    Bytes b;
+    put32(b, slot);
+    for (int v : {height, 0, escapement, escapement, 400})
+        put32(b, static_cast<std::uint32_t>(v));
+    b.insert(b.end(), 3, 0); // italic, underline, strike-out
+    b.push_back(static_cast<std::uint8_t>(charset));
+    b.insert(b.end(), 4, 0);
+    for (std::size_t i = 0; i < 32; ++i)
+        put16(b, i < face.size() ? static_cast<std::uint8_t>(face[i]) : 0);
+    return raw(kEmfExtCreateFontIndirectW, b);
+}
+
+namespace {
+
+// The body of ExtTextOutA or ExtTextOutW: bounds, graphics mode, scales, then the text.
+Bytes textBody(int x, int y, const Bytes& text, std::uint32_t count, int advance,
+               std::uint32_t options) {
+    Bytes b(16 + 4 + 8, 0);
     b[16] = 1;
-    const auto n = static_cast<std::uint32_t>(text.size());
     const std::uint32_t textAt = 76; // where the body ends, counted from the record's start
-    const std::uint32_t textBytes = (n * 2 + 3) & ~3u;
+    const auto textBytes = static_cast<std::uint32_t>((text.size() + 3) & ~std::size_t{3});
     put32(b, static_cast<std::uint32_t>(x));
     put32(b, static_cast<std::uint32_t>(y));
-    put32(b, n);
+    put32(b, count);
     put32(b, textAt);
     put32(b, options);
     for (int i = 0; i < 4; ++i)
         put32(b, 0);
     put32(b, advance != 0 ? textAt + textBytes : 0);
-    for (char c : text)
-        put16(b, static_cast<std::uint8_t>(c));
+    b.insert(b.end(), text.begin(), text.end());
     while (b.size() % 4 != 0)
         b.push_back(0);
     if (advance != 0)
-        for (std::uint32_t i = 0; i < n; ++i)
+        for (std::uint32_t i = 0; i < count; ++i)
             put32(b, static_cast<std::uint32_t>(advance));
-    return raw(kEmfExtTextOutW, b);
+    return b;
+}
+
+} // namespace
+
+EmfWriter& EmfWriter::textOutW(int x, int y, const std::string& text, int advance,
+                               std::uint32_t options) {
+    std::u16string units;
+    for (char c : text)
+        units.push_back(static_cast<std::uint8_t>(c));
+    return textOutW(x, y, units, advance, options);
+}
+
+EmfWriter& EmfWriter::textOutW(int x, int y, const std::u16string& text, int advance,
+                               std::uint32_t options) {
+    Bytes units;
+    for (char16_t c : text)
+        put16(units, c);
+    return raw(kEmfExtTextOutW,
+               textBody(x, y, units, static_cast<std::uint32_t>(text.size()), advance, options));
+}
+
+EmfWriter& EmfWriter::textOutA(int x, int y, const std::string& bytes) {
+    const Bytes text(bytes.begin(), bytes.end());
+    return raw(kEmfExtTextOutA,
+               textBody(x, y, text, static_cast<std::uint32_t>(bytes.size()), 0, 0));
 }
 
 EmfWriter& EmfWriter::stretchDIBits(int x, int y, int width, int height, const Bytes& dib,

@@ -43,6 +43,7 @@ enum WmfFunction : std::uint16_t {
     kWmfPie = 0x081A,
     kWmfChord = 0x0830,
     kWmfExtTextOut = 0x0A32,
+    kWmfDibStretchBlt = 0x0B41,
     kWmfStretchDib = 0x0F43,
 };
 
@@ -55,7 +56,8 @@ public:
     WmfWriter& window(int left, int top, int width, int height);
     WmfWriter& pen(int style, int width, std::uint32_t colour);
     WmfWriter& brush(int style, std::uint32_t colour, int hatch = 0);
-    WmfWriter& font(int height, int weight, const std::string& face);
+    WmfWriter& font(int height, int weight, const std::string& face, int charset = 0,
+                    int escapement = 0);
     WmfWriter& colour(std::uint16_t function, std::uint32_t colour);
     WmfWriter& select(int slot) { return record(kWmfSelectObject, {slot}); }
     WmfWriter& rectangle(int left, int top, int right, int bottom) {
@@ -65,6 +67,8 @@ public:
         return record(kWmfEllipse, {bottom, right, top, left});
     }
     WmfWriter& textOut(int x, int y, const std::string& text);
+    // ExtTextOut without a rectangle or advances.
+    WmfWriter& extTextOut(int x, int y, const std::string& text, int options = 0);
 
     // The header (naming `objects` slots), the records and the end-of-file record.
     Bytes bytes(int objects = 8) const;
@@ -116,6 +120,7 @@ enum EmfRecord : std::uint32_t {
     kEmfBitBlt = 76,
     kEmfStretchDIBits = 81,
     kEmfExtCreateFontIndirectW = 82,
+    kEmfExtTextOutA = 83,
     kEmfExtTextOutW = 84,
     kEmfPolyBezier16 = 85,
     kEmfPolygon16 = 86,
@@ -124,6 +129,7 @@ enum EmfRecord : std::uint32_t {
     kEmfPolyPolygon16 = 91,
     kEmfCreateMonoBrush = 93,
     kEmfExtCreatePen = 95,
+    kEmfAlphaBlend = 114,
 };
 
 // Stock objects as enhanced records name them.
@@ -153,9 +159,16 @@ public:
     EmfWriter& rectangle(int left, int top, int right, int bottom) {
         return record(kEmfRectangle, {left, top, right, bottom});
     }
+    // A font of this height (logical units), character set and escapement (tenths of a degree).
+    EmfWriter& font(std::uint32_t slot, int height, const std::string& face, int charset = 0,
+                    int escapement = 0);
     // A text record with advances of `advance` units when it is not 0.
     EmfWriter& textOutW(int x, int y, const std::string& text, int advance = 0,
                         std::uint32_t options = 0);
+    EmfWriter& textOutW(int x, int y, const std::u16string& text, int advance = 0,
+                        std::uint32_t options = 0);
+    // The same as ExtTextOutA, whose bytes the font's character set reads.
+    EmfWriter& textOutA(int x, int y, const std::string& bytes);
     // StretchDIBits of a packed DIB (header, table and rows in one run).
     EmfWriter& stretchDIBits(int x, int y, int width, int height, const Bytes& dib, int tableBytes,
                              int srcWidth, int srcHeight);

@@ -49,6 +49,11 @@ std::string suiteFile(const std::string& relative) {
     return fs::exists(p) ? p.string() : std::string();
 }
 
+std::string regressionFile(const std::string& name) {
+    fs::path p = fs::path(GALLIMO_REGRESSIONS) / name;
+    return fs::exists(p) ? p.string() : std::string();
+}
+
 std::vector<std::string> suiteFiles(const std::string& folder) {
     std::vector<std::string> files;
     fs::path root = fs::path(GALLIMO_TESTSUITES) / folder;

@@ -24,6 +24,8 @@ private:
 
 // The path of a file under the public test suites, or "" when they are not there.
 std::string suiteFile(const std::string& relative);
+// The path of a regression input read in place, or "" when it is not there.
+std::string regressionFile(const std::string& name);
 // Every regular file under a folder of the public suites (sorted), empty when absent.
 std::vector<std::string> suiteFiles(const std::string& folder);
 

@@ -29,7 +29,7 @@ public:
     ~CWinApp() override;
 
     LPCSTR m_pszAppName = nullptr;
-    HINSTANCE m_hInstance = nullptr; // the module's handle, from LoadLibraryA
+    HINSTANCE m_hInstance = nullptr; // the handle of the module that holds the object
     int m_nWaitCursorCount = 0;
     HCURSOR m_hcurWaitCursorRestore = nullptr;
 

@@ -1,6 +1,6 @@
 // CDialog with its data exchange, CColorDialog and AfxMessageBox. A dialog's template is found
-// in the resource module (AfxGetResourceHandle), and failing that in the module whose code
-// made the dialog object; its combo boxes are filled from the template's RT_DLGINIT data.
+// in the resource module (AfxGetResourceHandle; the program when there is none); its combo
+// boxes are filled from the template's RT_DLGINIT data.
 #pragma once
 
 #include "mfc/wnd.h"

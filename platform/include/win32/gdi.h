@@ -166,7 +166,23 @@ using LPSIZE = SIZE*;
 #define FW_BOLD 700
 #define ANSI_CHARSET 0
 #define DEFAULT_CHARSET 1
+#define SYMBOL_CHARSET 2
+#define MAC_CHARSET 77
+#define SHIFTJIS_CHARSET 128
+#define HANGUL_CHARSET 129
+#define JOHAB_CHARSET 130
+#define GB2312_CHARSET 134
+#define CHINESEBIG5_CHARSET 136
+#define GREEK_CHARSET 161
+#define TURKISH_CHARSET 162
+#define VIETNAMESE_CHARSET 163
+#define HEBREW_CHARSET 177
+#define ARABIC_CHARSET 178
+#define BALTIC_CHARSET 186
 #define RUSSIAN_CHARSET 204
+#define THAI_CHARSET 222
+#define EASTEUROPE_CHARSET 238
+#define OEM_CHARSET 255
 #define DEFAULT_PITCH 0
 #define FIXED_PITCH 1
 #define VARIABLE_PITCH 2
@@ -283,6 +299,8 @@ HGDIOBJ GetCurrentObject(HDC dc, UINT type);
 
 // Bitmaps. A bitmap compatible with a fresh memory DC is monochrome; one compatible with the
 // screen has the screen's format. GetDIBits refuses a bitmap that is selected into a DC.
+// CreateCompatibleBitmap refuses more than 67108864 pixels (256 MiB at 32 bits per pixel), as a
+// display driver refuses a device bitmap it cannot hold.
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
 HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
 HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
@@ -293,10 +311,14 @@ int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMA
               UINT usage);
 int SetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, const void* bits,
               const BITMAPINFO* info, UINT usage);
+// BI_RLE8 and BI_RLE4 DIBs are read up to biSizeImage bytes (the unpacked size when 0); the
+// pixels their runs skip stay as they were.
 int StretchDIBits(HDC dc, int x, int y, int width, int height, int srcX, int srcY, int srcWidth,
                   int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop);
 
-// Transfers; only nearest-pixel stretching exists, whatever the stretch mode says.
+// Transfers. Stretching up repeats the nearest pixel; shrinking combines the pixels it drops
+// as the stretch mode says: AND (BLACKONWHITE, the default), OR (WHITEONBLACK), their mean
+// (HALFTONE), or keeps one (COLORONCOLOR).
 BOOL BitBlt(HDC dc, int x, int y, int width, int height, HDC source, int srcX, int srcY, DWORD rop);
 BOOL StretchBlt(HDC dc, int x, int y, int width, int height, HDC source, int srcX, int srcY,
                 int srcWidth, int srcHeight, DWORD rop);
@@ -306,7 +328,10 @@ int GetStretchBltMode(HDC dc);
 COLORREF GetPixel(HDC dc, int x, int y);
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF colour);
 
-// Palettes.
+// Palettes. Realizing takes the free system slots 10..245 for new colours while any are left
+// and maps the rest to the nearest colour there; a slot keeps its colour once taken. On the
+// palette device explicit RGB colours show as reserved colours, palette-relative colours and
+// DIB colours through the DC's realized palette.
 HPALETTE CreatePalette(const LOGPALETTE* palette);
 HPALETTE SelectPalette(HDC dc, HPALETTE palette, BOOL background);
 UINT RealizePalette(HDC dc);
@@ -362,11 +387,17 @@ int GetClipBox(HDC dc, LPRECT rect);
 
 // Fonts and text: "MS Sans Serif" and "MS Shell Dlg" are Carlito, every other face DejaVu Sans
 // (bold from weight 600, slanted for italic; fixed-pitch requests get DejaVu Sans Mono),
-// rendered without anti-aliasing.
+// rendered without anti-aliasing. Characters that face lacks come from DejaVu Sans, then Droid
+// Sans Fallback (Chinese, Japanese), Nanum Gothic (Korean) and Loma (Thai). One-byte text is
+// read in the code page of the font's character set; the font's escapement turns the line.
 HFONT CreateFontIndirectA(const LOGFONTA* font);
 BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
+// `advances` has one entry per byte (A) or per UTF-16 unit (W).
 BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT length,
                  const INT* advances);
+BOOL ExtTextOutW(HDC dc, int x, int y, UINT options, const RECT* rect, LPCWSTR text, UINT length,
+                 const INT* advances);
+BOOL GetTextExtentPoint32W(HDC dc, LPCWSTR text, int length, LPSIZE size);
 int DrawTextA(HDC dc, LPCSTR text, int length, LPRECT rect, UINT format);
 BOOL GetTextExtentPoint32A(HDC dc, LPCSTR text, int length, LPSIZE size);
 BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);

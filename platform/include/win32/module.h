@@ -1,6 +1,8 @@
 // kernel32's module loader over dlopen. Loading a module through LoadLibraryA runs the
 // start-up of the MFC application object it holds (InitInstance), and the last FreeLibrary
 // runs its clean-up (ExitInstance) before the module's destructors, as a DLL's entry would.
+// A module's handle is its load address: the one GetModuleHandleA, FindResourceA and the
+// application object's instance handle know it by.
 #pragma once
 
 #include "win32/types.h"

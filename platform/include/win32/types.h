@@ -31,6 +31,9 @@ using LPVOID = void*;
 using LPCVOID = const void*;
 using LPSTR = char*;
 using LPCSTR = const char*;
+// UTF-16 code units, as Windows' wide strings hold them.
+using WCHAR = char16_t;
+using LPCWSTR = const WCHAR*;
 using LPBYTE = BYTE*;
 using LPDWORD = DWORD*;
 using LPLONG = LONG*;

@@ -22,7 +22,8 @@ void winplatInjectKey(UINT virtualKey, BOOL down);
 
 // Another application takes the activation (FALSE) or gives it back (TRUE): the active window
 // is deactivated, every top-level window of the thread gets WM_ACTIVATEAPP and the focus goes;
-// coming back, the window that was active is activated again.
+// coming back, the window that was active is activated again, or, if it was destroyed or hidden
+// meanwhile, the window that would have taken over from it (its owner first).
 void winplatSetApplicationActive(BOOL active);
 BOOL winplatApplicationActive();
 

@@ -4,6 +4,7 @@
 #include "gdi/Dib.h"
 #include "win32/kernel.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,6 +12,10 @@ namespace winplat::gdi {
 namespace {
 
 constexpr std::size_t kDibByteLimit = 0x7FFFFFFFu;
+
+// Device bitmaps live in the display driver's memory, which holds no more than 256 MiB for one
+// bitmap at the deepest device format (32 bits per pixel).
+constexpr std::uint64_t kDeviceBitmapPixels = (std::uint64_t{256} << 20) / 4;
 
 const RGBQUAD kMonoTable[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
 
@@ -72,15 +77,22 @@ std::vector<RGBQUAD> outputTable(const DeviceContext& dc, const Bitmap& b, int b
     return deviceBitmap ? withStatics({}) : halftoneTable();
 }
 
-// Copies rows of `from` into rows of `to`: raw values when the formats agree, else colours.
-void convertRows(const Surface& from, int fromY, const Surface& to, int toY, int rows) {
+// Copies rows of `from` into rows of `to`: raw values when the formats agree, else colours,
+// which go through `logical` when `to` shows the system palette.
+void convertRows(const Surface& from, int fromY, const Surface& to, int toY, int rows,
+                 const Palette& logical) {
     const int width = from.width < to.width ? from.width : to.width;
     const bool raw = from.sameFormat(to);
-    ColourEncoder encoder(to);
+    PaletteEncoder encoder(to, logical);
     for (int i = 0; i < rows; ++i)
         for (int x = 0; x < width; ++x)
             to.setRaw(x, toY + i,
-                      raw ? from.raw(x, fromY + i) : encoder.encode(from.pixel(x, fromY + i)));
+                      raw ? from.raw(x, fromY + i) : encoder.pixel(from.pixel(x, fromY + i)));
+}
+
+const Palette& paletteOf(const DeviceContext* dc) {
+    return dc != nullptr ? *dc->palette
+                         : *static_cast<const Palette*>(stockObject(DEFAULT_PALETTE));
 }
 
 void fillWholeHeader(BITMAPINFOHEADER& h, const Surface& s) {
@@ -101,7 +113,8 @@ bool validOutputBits(int bits) {
 
 // Scan lines [start, start + lines) of the DIB described by `format` into `b`; `bits` holds
 // scan `start` first.
-int setScans(Bitmap& b, UINT start, UINT lines, const void* bits, const DibFormat& format) {
+int setScans(Bitmap& b, UINT start, UINT lines, const void* bits, const DibFormat& format,
+             const Palette& logical) {
     if (start >= static_cast<UINT>(format.height)) return 0;
     const UINT available = static_cast<UINT>(format.height) - start;
     const int n = static_cast<int>(lines < available ? lines : available);
@@ -117,7 +130,7 @@ int setScans(Bitmap& b, UINT start, UINT lines, const void* bits, const DibForma
     for (int i = 0; i < n; ++i) {
         const int scan = static_cast<int>(start) + i;
         const int y = format.bottomUp ? format.height - 1 - scan : scan;
-        if (y >= 0 && y < b.surface.height) convertRows(scans, i, b.surface, y, 1);
+        if (y >= 0 && y < b.surface.height) convertRows(scans, i, b.surface, y, 1, logical);
     }
     return n;
 }
@@ -190,6 +203,9 @@ HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height) {
     if (dc == nullptr || width < 0 || height < 0) return nullptr;
     if (failNow(WINPLAT_CALL_CREATE_COMPATIBLE_BITMAP)) return nullptr;
     if (width == 0 || height == 0) return handleOf<HBITMAP>(stockBitmap());
+    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) >
+        kDeviceBitmapPixels)
+        return nullptr;
     return static_cast<HBITMAP>(adopt(compatibleBitmap(dc, width, height)));
 }
 
@@ -256,7 +272,7 @@ HBITMAP CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* header, DWORD init, cons
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
-        setScans(*b, 0, static_cast<UINT>(f.height), bits, f);
+        setScans(*b, 0, static_cast<UINT>(f.height), bits, f, paletteOf(dc));
     }
     return static_cast<HBITMAP>(adopt(b));
 }
@@ -304,7 +320,7 @@ int GetDIBits(HDC hdc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITM
         const int scan = static_cast<int>(start) + i;
         const int y = f.bottomUp ? f.height - 1 - scan : scan;
         std::memset(scans.row(i), 0, f.stride);
-        if (y >= 0 && y < s.height) convertRows(s, y, scans, i, 1);
+        if (y >= 0 && y < s.height) convertRows(s, y, scans, i, 1, *dc->palette);
     }
     return n;
 }
@@ -313,11 +329,12 @@ int SetDIBits(HDC hdc, HBITMAP bitmap, UINT start, UINT lines, const void* bits,
               const BITMAPINFO* info, UINT usage) {
     Guard guard(gdiLock());
     Bitmap* b = lookupBitmap(bitmap);
+    DeviceContext* dc = lookupDC(hdc);
     DibFormat f;
-    if ((hdc != nullptr && lookupDC(hdc) == nullptr) || b == nullptr || bits == nullptr ||
+    if ((hdc != nullptr && dc == nullptr) || b == nullptr || bits == nullptr ||
         usage != DIB_RGB_COLORS || !readDibFormat(info, f))
         return 0;
-    return setScans(*b, start, lines, bits, f);
+    return setScans(*b, start, lines, bits, f, paletteOf(dc));
 }
 
 } // extern "C"

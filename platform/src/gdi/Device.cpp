@@ -84,21 +84,62 @@ bool failNow(WinplatGdiCall call) {
     return --n == 0;
 }
 
-UINT realizeIntoSystem(const std::vector<PALETTEENTRY>& entries) {
+namespace {
+
+bool sameColour(const RGBQUAD& a, const RGBQUAD& b) {
+    return a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue;
+}
+
+// Slots that show a colour: the reserved ones and the free ones taken so far.
+std::vector<int> slotsInUse(const Device& d) {
+    std::vector<int> used;
+    for (int i = 0; i < 256; ++i)
+        if (i < d.nextFreeSlot || i > 245) used.push_back(i);
+    return used;
+}
+
+int nearestSlot(const Device& d, const std::vector<int>& used, const RGBQUAD& q) {
+    std::vector<RGBQUAD> colours;
+    for (int i : used)
+        colours.push_back(d.systemPalette[i]);
+    return used[nearestEntry(colours.data(), static_cast<int>(colours.size()), colourOfQuad(q))];
+}
+
+} // namespace
+
+UINT realizeIntoSystem(Palette& palette, bool claimSlots) {
     Device& d = device();
-    UINT changed = 0;
-    for (const PALETTEENTRY& e : entries) {
+    UINT taken = 0;
+    std::vector<int> used = slotsInUse(d);
+    palette.slots.clear();
+    for (const PALETTEENTRY& e : palette.entries) {
         const RGBQUAD q{e.peBlue, e.peGreen, e.peRed, 0};
-        bool present = false;
-        for (const RGBQUAD& s : d.systemPalette)
-            present = present ||
-                      (s.rgbRed == q.rgbRed && s.rgbGreen == q.rgbGreen && s.rgbBlue == q.rgbBlue);
-        if (present) continue;
-        d.systemPalette[d.nextFreeSlot] = q;
-        d.nextFreeSlot = d.nextFreeSlot == 245 ? 10 : d.nextFreeSlot + 1;
-        ++changed;
+        int slot = -1;
+        for (int i : used)
+            if (sameColour(d.systemPalette[i], q)) {
+                slot = i;
+                break;
+            }
+        if (slot < 0 && claimSlots && d.nextFreeSlot <= 245) {
+            slot = d.nextFreeSlot++;
+            d.systemPalette[slot] = q;
+            used.push_back(slot);
+            ++taken;
+        }
+        if (slot < 0) slot = nearestSlot(d, used, q);
+        palette.slots.push_back(static_cast<BYTE>(slot));
     }
-    return changed;
+    return taken;
+}
+
+BYTE systemSlot(const Palette& palette, std::size_t index) {
+    if (palette.stock) return static_cast<BYTE>(index < 10 ? index : index + 236);
+    if (index < palette.slots.size()) return palette.slots[index];
+    // Never realized: the system colour nearest to the entry.
+    const Device& d = device();
+    const PALETTEENTRY& e = palette.entries[index < palette.entries.size() ? index : 0];
+    return static_cast<BYTE>(
+        nearestSlot(d, slotsInUse(d), RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0}));
 }
 
 bool savePng(const Surface& surface, const RECT& area, const char* path) {

@@ -2,7 +2,7 @@
 // switches that make GDI calls fail.
 #pragma once
 
-#include "gdi/Surface.h"
+#include "gdi/Objects.h"
 #include "winplat/screen.h"
 
 #include <array>
@@ -16,7 +16,7 @@ struct Device {
     std::vector<BYTE> framebuffer;
     Surface screen;
     std::array<RGBQUAD, 256> systemPalette{};
-    int nextFreeSlot = 10; // where the next realized colour goes, cycling over 10..245
+    int nextFreeSlot = 10; // where the next new colour goes; 246 once slots 10..245 are taken
 };
 
 Device& device();
@@ -31,9 +31,15 @@ const std::array<PALETTEENTRY, 20>& staticColours();
 // True when the armed failure of `call` is due now.
 bool failNow(WinplatGdiCall call);
 
-// Writes a logical palette into the system palette: colours already there are reused, new
-// ones take the free slots in turn. Returns how many slots changed.
-UINT realizeIntoSystem(const std::vector<PALETTEENTRY>& entries);
+// Maps each entry of a logical palette to a system palette slot: a colour already there keeps
+// its slot; a new one takes a free slot when `claimSlots` allows and one is left, else the
+// nearest colour in use. A slot, once taken, is never given another colour, so that pixels
+// already drawn keep theirs. Returns how many slots were taken.
+UINT realizeIntoSystem(Palette& palette, bool claimSlots);
+
+// The system palette slot that shows entry `index` of `palette` (DEFAULT_PALETTE's entries are
+// the reserved colours at both ends).
+BYTE systemSlot(const Palette& palette, std::size_t index);
 
 // A whole surface as 8-bit RGB rows into a PNG file.
 bool savePng(const Surface& surface, const RECT& area, const char* path);

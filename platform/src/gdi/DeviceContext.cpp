@@ -64,25 +64,66 @@ RECT DeviceContext::toSurface(const RECT& r) const {
 }
 
 COLORREF DeviceContext::resolve(COLORREF colour) const {
-    const Palette* pal =
-        palette != nullptr ? palette : static_cast<const Palette*>(stockObject(DEFAULT_PALETTE));
+    return resolveThrough(
+        palette != nullptr ? *palette : *static_cast<const Palette*>(stockObject(DEFAULT_PALETTE)),
+        colour);
+}
+
+int nearestPaletteEntry(const Palette& palette, COLORREF colour) {
+    std::vector<RGBQUAD> quads;
+    for (const PALETTEENTRY& e : palette.entries)
+        quads.push_back(RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0});
+    return nearestEntry(quads.data(), static_cast<int>(quads.size()), colour & 0x00FFFFFFu);
+}
+
+COLORREF resolveThrough(const Palette& pal, COLORREF colour) {
     const auto entryColour = [&](std::size_t i) {
-        const PALETTEENTRY& e = pal->entries[i < pal->entries.size() ? i : 0];
+        const PALETTEENTRY& e = pal.entries[i < pal.entries.size() ? i : 0];
         return RGB(e.peRed, e.peGreen, e.peBlue);
     };
     switch (colour >> 24) {
     case 1:
         return entryColour(colour & 0xFFFFu);
-    case 2: {
+    case 2:
         if (!device().paletteMode) return colour & 0x00FFFFFFu;
-        std::vector<RGBQUAD> quads;
-        for (const PALETTEENTRY& e : pal->entries)
-            quads.push_back(RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0});
-        return entryColour(nearestEntry(quads.data(), static_cast<int>(quads.size()), colour));
-    }
+        return entryColour(static_cast<std::size_t>(nearestPaletteEntry(pal, colour)));
     default:
         return colour & 0x00FFFFFFu;
     }
+}
+
+PaletteEncoder::PaletteEncoder(const Surface& surface, const Palette& logical)
+    : m_logical(logical), m_plain(surface),
+      m_system(device().paletteMode && surface.table != nullptr && surface.table == deviceTable()) {
+}
+
+DWORD PaletteEncoder::slotFor(const Palette& palette, COLORREF colour, Found& found) {
+    auto known = found.find(colour);
+    if (known != found.end()) return known->second;
+    const DWORD slot =
+        systemSlot(palette, static_cast<std::size_t>(nearestPaletteEntry(palette, colour)));
+    found.emplace(colour, slot);
+    return slot;
+}
+
+DWORD PaletteEncoder::ink(COLORREF colour) {
+    if (!m_system) return m_plain.encode(resolveThrough(m_logical, colour));
+    switch (colour >> 24) {
+    case 1: {
+        const std::size_t index = colour & 0xFFFFu;
+        return systemSlot(m_logical, index < m_logical.entries.size() ? index : 0);
+    }
+    case 2:
+        return slotFor(m_logical, colour & 0x00FFFFFFu, m_logicalFound);
+    default:
+        return slotFor(*static_cast<const Palette*>(stockObject(DEFAULT_PALETTE)),
+                       colour & 0x00FFFFFFu, m_reservedFound);
+    }
+}
+
+DWORD PaletteEncoder::pixel(COLORREF colour) {
+    return m_system ? slotFor(m_logical, colour & 0x00FFFFFFu, m_logicalFound)
+                    : m_plain.encode(colour);
 }
 
 HDC createWindowDC(HWND window, POINT origin, const RECT& visible) {
@@ -140,7 +181,9 @@ void setPaletteChangeNotifier(PaletteChangeNotifier notifier) {
     g_paletteChange = notifier;
 }
 
-PaletteChangeNotifier paletteChangeNotifier() { return g_paletteChange; }
+PaletteChangeNotifier paletteChangeNotifier() {
+    return g_paletteChange;
+}
 
 void setWindowAreaQuery(WindowAreaQuery query) {
     Guard guard(gdiLock());
@@ -171,8 +214,8 @@ void fillSurfaceRect(DeviceContext& dc, RECT r, COLORREF colour) {
     r = intersect(r, dc.clip);
     if (isEmpty(r)) return;
     const Surface& s = dc.surface();
-    ColourEncoder encoder(s);
-    const DWORD value = encoder.encode(colour);
+    PaletteEncoder encoder(dc);
+    const DWORD value = encoder.ink(colour);
     for (int y = r.top; y < r.bottom; ++y)
         for (int x = r.left; x < r.right; ++x)
             if (dc.drawable(x, y)) s.setRaw(x, y, value);

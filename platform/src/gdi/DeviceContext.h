@@ -79,6 +79,34 @@ struct DeviceContext : GdiObject {
     COLORREF resolve(COLORREF colour) const;
 };
 
+// Colours drawn through a DC's palette onto a surface. On the palette device, explicit RGB
+// colours show as the nearest reserved colour, while palette-relative ones and every colour of
+// a DIB or bitmap go to the nearest entry of the DC's logical palette and show as the system
+// colour its realization gave that entry. Elsewhere a colour is the surface's nearest.
+class PaletteEncoder {
+public:
+    PaletteEncoder(const Surface& surface, const Palette& logical);
+    explicit PaletteEncoder(const DeviceContext& dc) : PaletteEncoder(dc.surface(), *dc.palette) {}
+    // A pen, brush, text or background colour as the DC was given it.
+    DWORD ink(COLORREF colour);
+    // A colour of a DIB or bitmap.
+    DWORD pixel(COLORREF colour);
+
+private:
+    using Found = std::unordered_map<COLORREF, DWORD>;
+    static DWORD slotFor(const Palette& palette, COLORREF colour, Found& found);
+
+    const Palette& m_logical;
+    ColourEncoder m_plain;
+    bool m_system; // the surface shows the system palette
+    Found m_logicalFound;
+    Found m_reservedFound;
+};
+
+// The colour a COLORREF stands for under a logical palette.
+COLORREF resolveThrough(const Palette& palette, COLORREF colour);
+int nearestPaletteEntry(const Palette& palette, COLORREF colour);
+
 // Window DCs: `origin` is the client corner on the screen, `visible` the part of the screen
 // the window may draw on and `holes` the parts of that which other windows cover. Counted like
 // every DC; ReleaseDC deletes them.
@@ -117,7 +145,7 @@ SystemColourQuery systemColourQuery();
 RECT intersect(const RECT& a, const RECT& b);
 bool isEmpty(const RECT& r);
 
-// A surface rectangle filled with a colour, and one raw value written at a surface point,
+// A surface rectangle filled with a DC colour, and one raw value written at a surface point,
 // each only where the DC's clip allows.
 void fillSurfaceRect(DeviceContext& dc, RECT r, COLORREF colour);
 void plot(DeviceContext& dc, int sx, int sy, DWORD raw);

@@ -4,6 +4,8 @@
 
 #include "gdi/DeviceContext.h"
 
+#include <vector>
+
 namespace winplat::gdi {
 
 struct DibFormat {
@@ -20,6 +22,18 @@ struct DibFormat {
 // Checks an uncompressed (or bit-field) DIB description: header of at least 40 bytes, a
 // positive width, a nonzero height, 1, 4, 8, 16, 24 or 32 bits. Run-length DIBs are refused.
 bool readDibFormat(const BITMAPINFO* info, DibFormat& format);
+
+// A run-length DIB decoded: a top-down surface of one index per pixel with the DIB's colour
+// table, and which of its pixels the runs set (the others leave the destination alone).
+struct RleDib {
+    std::vector<BYTE> indices;
+    std::vector<bool> written;
+    Surface surface;
+};
+
+// Decodes a BI_RLE8 or BI_RLE4 DIB, reading no more than its image size (or, when that is 0,
+// the size of the same bitmap unpacked). False for any other DIB or an absurd header.
+bool decodeRleDib(const BITMAPINFO* info, const void* bits, RleDib& dib);
 
 // The whole DIB as a top-down surface over the caller's bits.
 Surface dibSurface(const DibFormat& format, const void* bits);

@@ -30,6 +30,7 @@ enum Record : std::uint32_t {
     kSetMapMode = 17,
     kSetBkMode = 18,
     kSetPolyFillMode = 19,
+    kSetStretchBltMode = 21,
     kSetTextAlign = 22,
     kSetTextColor = 24,
     kSetBkColor = 25,
@@ -81,6 +82,7 @@ enum Record : std::uint32_t {
     kCreateMonoBrush = 93,
     kCreateDIBPatternBrushPt = 94,
     kExtCreatePen = 95,
+    kAlphaBlend = 114,
 };
 
 constexpr std::uint32_t kStockBit = 0x80000000u;
@@ -346,26 +348,31 @@ void EnhancedDecoder::text(std::uint32_t type, RecordReader& r) {
     if (!r.ok() || !r.has(textAt, count * each)) return;
     // Glyph indices mean nothing without the font they index: only the box is drawn.
     const std::uint32_t shown = (options & kGlyphIndices) != 0 ? 0 : count;
-    const std::string chars = type == kExtTextOutW
-                                  ? narrowText(r.at(textAt), shown)
-                                  : std::string(reinterpret_cast<const char*>(r.at(textAt)), shown);
     std::vector<double> advances;
     const std::uint64_t stride = (options & kVerticalAdvances) != 0 ? 8 : 4;
     if (advancesAt != 0 && r.has(advancesAt, count * stride))
         for (std::uint32_t i = 0; i < shown; ++i)
             advances.push_back(r.i32(advancesAt + i * stride));
-    m_p.text(x, y, options, rect, chars, advances);
+    if (type == kExtTextOutA) {
+        m_p.text(x, y, options, rect,
+                 std::string(reinterpret_cast<const char*>(r.at(textAt)), shown), advances);
+        return;
+    }
+    std::u16string units(shown, u'\0');
+    for (std::uint32_t i = 0; i < shown; ++i)
+        units[i] = r.u16(textAt + std::size_t{i} * 2);
+    m_p.text(x, y, options, rect, units, advances);
 }
 
-// BitBlt, StretchBlt, StretchDIBits and SetDIBitsToDevice: where to, from which part of the
-// DIB, and the DIB as offsets and sizes within the record. A blit without a DIB paints with
-// the brush.
+// BitBlt, StretchBlt, AlphaBlend (its blend function where the others have their raster
+// operation), StretchDIBits and SetDIBitsToDevice: where to, from which part of the DIB, and
+// the DIB as offsets and sizes within the record. A blit without a DIB paints with the brush.
 void EnhancedDecoder::bitmap(std::uint32_t type, RecordReader& r) {
     double x = r.i32(24), y = r.i32(28), w = 0, h = 0;
     int sx = 0, sy = 0, sw = 0, sh = 0;
     DWORD rop = SRCCOPY;
     std::uint32_t usage = DIB_RGB_COLORS, infoAt = 0, infoBytes = 0, bitsAt = 0, bitsBytes = 0;
-    if (type == kBitBlt || type == kStretchBlt) {
+    if (type == kBitBlt || type == kStretchBlt || type == kAlphaBlend) {
         w = r.i32(32);
         h = r.i32(36);
         rop = r.u32(40);
@@ -376,8 +383,8 @@ void EnhancedDecoder::bitmap(std::uint32_t type, RecordReader& r) {
         infoBytes = r.u32(88);
         bitsAt = r.u32(92);
         bitsBytes = r.u32(96);
-        sw = type == kStretchBlt ? r.i32(100) : static_cast<int>(w);
-        sh = type == kStretchBlt ? r.i32(104) : static_cast<int>(h);
+        sw = type != kBitBlt ? r.i32(100) : static_cast<int>(w);
+        sh = type != kBitBlt ? r.i32(104) : static_cast<int>(h);
     } else {
         sx = r.i32(32);
         sy = r.i32(36);
@@ -401,7 +408,10 @@ void EnhancedDecoder::bitmap(std::uint32_t type, RecordReader& r) {
     if (usage != DIB_RGB_COLORS || !r.has(infoAt, infoBytes) || !r.has(bitsAt, bitsBytes) ||
         !readDib(r.at(infoAt), infoBytes, r.at(bitsAt), bitsBytes, dib))
         return;
-    m_p.bitmap(x, y, w, h, sx, sy, sw, sh, dib, rop);
+    if (type == kAlphaBlend)
+        m_p.alphaBlend(x, y, w, h, sx, sy, sw, sh, dib, rop);
+    else
+        m_p.bitmap(x, y, w, h, sx, sy, sw, sh, dib, rop);
 }
 
 // Only the bounding rectangle of a region is kept: enough for the clips producers set.
@@ -483,6 +493,7 @@ void EnhancedDecoder::play(std::uint32_t type, RecordReader& r) {
     case kStretchBlt:
     case kStretchDIBits:
     case kSetDIBitsToDevice:
+    case kAlphaBlend:
         bitmap(type, r);
         break;
     case kSetPixel: {
@@ -509,6 +520,12 @@ void EnhancedDecoder::play(std::uint32_t type, RecordReader& r) {
     case kSetPolyFillMode: {
         const std::uint32_t mode = r.u32(8);
         if (r.ok() && (mode == ALTERNATE || mode == WINDING)) s.fillMode = static_cast<int>(mode);
+        break;
+    }
+    case kSetStretchBltMode: {
+        const std::uint32_t mode = r.u32(8);
+        if (r.ok() && mode >= BLACKONWHITE && mode <= HALFTONE)
+            s.stretchMode = static_cast<int>(mode);
         break;
     }
     case kSetTextAlign: {

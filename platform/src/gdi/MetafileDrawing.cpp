@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace winplat::gdi::meta {
 namespace {
@@ -301,8 +302,47 @@ void Player::setPixel(double x, double y, COLORREF colour) {
     SetPixel(m_dc, p.x, p.y, colour);
 }
 
-void Player::text(double x, double y, UINT options, const double* rect, const std::string& chars,
+namespace {
+
+BOOL extTextOut(HDC dc, POINT at, UINT options, const RECT* box, const std::string& text,
+                const INT* steps) {
+    return ExtTextOutA(dc, at.x, at.y, options, box, text.data(), static_cast<UINT>(text.size()),
+                       steps);
+}
+
+BOOL extTextOut(HDC dc, POINT at, UINT options, const RECT* box, const std::u16string& text,
+                const INT* steps) {
+    return ExtTextOutW(dc, at.x, at.y, options, box, text.data(), static_cast<UINT>(text.size()),
+                       steps);
+}
+
+SIZE extentOf(HDC dc, const std::string& text) {
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &extent);
+    return extent;
+}
+
+SIZE extentOf(HDC dc, const std::u16string& text) {
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &extent);
+    return extent;
+}
+
+} // namespace
+
+void Player::text(double x, double y, UINT options, const double* rect, const std::string& bytes,
                   const std::vector<double>& advances) {
+    drawText(x, y, options, rect, bytes, advances);
+}
+
+void Player::text(double x, double y, UINT options, const double* rect, const std::u16string& units,
+                  const std::vector<double>& advances) {
+    drawText(x, y, options, rect, units, advances);
+}
+
+template <class Text>
+void Player::drawText(double x, double y, UINT options, const double* rect, const Text& chars,
+                      const std::vector<double>& advances) {
     const bool updateCp = (m_state.textAlign & 1u) != 0;
     const PointF origin = updateCp ? m_state.current : PointF{x, y};
     const POINT at = pixelOf(toTarget(origin.x, origin.y));
@@ -326,13 +366,12 @@ void Player::text(double x, double y, UINT options, const double* rect, const st
             before = after;
         }
     }
-    ExtTextOutA(m_dc, at.x, at.y, rect != nullptr ? boxOptions : 0,
-                boxOptions != 0 && rect != nullptr ? &box : nullptr, chars.data(),
-                static_cast<UINT>(chars.size()), steps.empty() ? nullptr : steps.data());
+    extTextOut(m_dc, at, rect != nullptr ? boxOptions : 0,
+               boxOptions != 0 && rect != nullptr ? &box : nullptr, chars,
+               steps.empty() ? nullptr : steps.data());
     if (!updateCp) return;
     if (steps.empty()) {
-        SIZE extent{};
-        GetTextExtentPoint32A(m_dc, chars.data(), static_cast<int>(chars.size()), &extent);
+        const SIZE extent = extentOf(m_dc, chars);
         total = t.m11 != 0 ? extent.cx / t.m11 : 0;
     }
     m_state.current.x += total;
@@ -352,6 +391,122 @@ void Player::patBlt(double x, double y, double width, double height, DWORD rop) 
     const POINT b = pixelOf(toTarget(x + width, y + height));
     if (!prepare()) return;
     PatBlt(m_dc, a.x, a.y, b.x - a.x, b.y - a.y, rop);
+}
+
+namespace {
+
+// A 32-bit top-down DIB section in its own memory DC, for the pixels of a blend.
+class PixelBuffer {
+public:
+    PixelBuffer(HDC like, int width, int height) : m_width(width) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        m_bitmap = CreateDIBSection(like, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        m_dc = m_bitmap != nullptr ? CreateCompatibleDC(like) : nullptr;
+        if (m_dc != nullptr) m_old = SelectObject(m_dc, m_bitmap);
+        m_bits = static_cast<std::uint32_t*>(bits);
+    }
+    ~PixelBuffer() {
+        if (m_dc != nullptr) {
+            SelectObject(m_dc, m_old);
+            DeleteDC(m_dc);
+        }
+        if (m_bitmap != nullptr) DeleteObject(m_bitmap);
+    }
+    PixelBuffer(const PixelBuffer&) = delete;
+    PixelBuffer& operator=(const PixelBuffer&) = delete;
+
+    bool ok() const { return m_dc != nullptr && m_bits != nullptr; }
+    HDC dc() const { return m_dc; }
+    std::uint32_t& at(int x, int y) { return m_bits[static_cast<std::size_t>(y) * m_width + x]; }
+
+private:
+    int m_width;
+    HBITMAP m_bitmap = nullptr;
+    HDC m_dc = nullptr;
+    HGDIOBJ m_old = nullptr;
+    std::uint32_t* m_bits = nullptr;
+};
+
+// The alpha of a 32-bit DIB's pixel (x, y from the top), when the DIB keeps one in its top
+// byte; opaque otherwise.
+int alphaOf(const Dib& dib, int x, int y) {
+    const BITMAPINFOHEADER& h = dib.header()->bmiHeader;
+    if (h.biBitCount != 32) return 255;
+    if (h.biCompression == BI_BITFIELDS) {
+        const std::uint32_t* masks = dib.info.data() + sizeof(BITMAPINFOHEADER) / 4;
+        if ((masks[0] | masks[1] | masks[2]) & 0xFF000000u) return 255;
+    }
+    const int rows = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    const int row = h.biHeight < 0 ? y : rows - 1 - y;
+    return static_cast<int>(dib.bits[static_cast<std::size_t>(row) * h.biWidth + x] >> 24);
+}
+
+} // namespace
+
+void Player::alphaBlend(double x, double y, double width, double height, int srcX, int srcY,
+                        int srcWidth, int srcHeight, const Dib& dib, DWORD blend) {
+    constexpr DWORD kSourceAlpha = 0x01000000u; // AC_SRC_ALPHA in the blend function
+    const POINT a = pixelOf(toTarget(x, y));
+    const POINT b = pixelOf(toTarget(x + width, y + height));
+    if (!prepare()) return;
+    const BITMAPINFOHEADER& h = dib.header()->bmiHeader;
+    const int dibWidth = h.biWidth;
+    const int dibHeight = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    const long long wide = static_cast<long long>(b.x) - a.x;
+    const long long high = static_cast<long long>(b.y) - a.y;
+    if (wide == 0 || high == 0 || srcWidth <= 0 || srcHeight <= 0 || srcX < 0 || srcY < 0 ||
+        srcWidth > dibWidth - srcX || srcHeight > dibHeight - srcY)
+        return;
+    RECT visible{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
+    RECT clip{};
+    if (GetClipBox(m_dc, &clip) == ERROR) return;
+    visible = intersect(visible, clip);
+    const int vw = visible.right - visible.left;
+    const int vh = visible.bottom - visible.top;
+    if (vw <= 0 || vh <= 0) return;
+
+    // A one-bit DIB the record can hold may still be too many pixels to blend.
+    constexpr long long kMaxSourcePixels = 1 << 24;
+    if (static_cast<long long>(dibWidth) * dibHeight > kMaxSourcePixels) return;
+    PixelBuffer source(m_dc, dibWidth, dibHeight);
+    PixelBuffer target(m_dc, vw, vh);
+    if (!source.ok() || !target.ok()) return;
+    // The DIB's own colours whatever its depth; its alpha is read from its pixels.
+    StretchDIBits(source.dc(), 0, 0, dibWidth, dibHeight, 0, 0, dibWidth, dibHeight, dib.pixels(),
+                  dib.header(), DIB_RGB_COLORS, SRCCOPY);
+    BitBlt(target.dc(), 0, 0, vw, vh, m_dc, visible.left, visible.top, SRCCOPY);
+    const int constant = static_cast<int>((blend >> 16) & 0xFF);
+    const bool perPixel = (blend & kSourceAlpha) != 0;
+    for (int ty = 0; ty < vh; ++ty) {
+        const double fy = (visible.top + ty + 0.5 - a.y) / static_cast<double>(high);
+        const int sy = std::clamp(static_cast<int>(fy * srcHeight), 0, srcHeight - 1);
+        for (int tx = 0; tx < vw; ++tx) {
+            const double fx = (visible.left + tx + 0.5 - a.x) / static_cast<double>(wide);
+            const int sx = std::clamp(static_cast<int>(fx * srcWidth), 0, srcWidth - 1);
+            const std::uint32_t s = source.at(srcX + sx, srcY + sy);
+            std::uint32_t& d = target.at(tx, ty);
+            const int alpha =
+                perPixel ? alphaOf(dib, srcX + sx, srcY + sy) * constant / 255 : constant;
+            std::uint32_t out = 0;
+            for (int shift = 0; shift < 24; shift += 8) {
+                const int sc = static_cast<int>((s >> shift) & 0xFF);
+                const int dc = static_cast<int>((d >> shift) & 0xFF);
+                // Premultiplied sources already carry their alpha; plain ones take it here.
+                const int weighted = perPixel ? sc * constant / 255 : sc * alpha / 255;
+                const int v = std::min(255, weighted + dc * (255 - alpha) / 255);
+                out |= static_cast<std::uint32_t>(v) << shift;
+            }
+            d = out;
+        }
+    }
+    BitBlt(m_dc, visible.left, visible.top, vw, vh, target.dc(), 0, 0, SRCCOPY);
 }
 
 // Outlines in target coordinates: the fill covers them all by the fill mode, the pen goes

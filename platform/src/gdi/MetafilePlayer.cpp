@@ -386,6 +386,7 @@ bool Player::prepare(bool font) {
     SetBkColor(m_dc, m_state.bkColour);
     SetTextColor(m_dc, m_state.textColour);
     SetPolyFillMode(m_dc, m_state.fillMode);
+    SetStretchBltMode(m_dc, m_state.stretchMode);
     SetTextAlign(m_dc, m_state.textAlign & ~static_cast<UINT>(1)); // not TA_UPDATECP
     return true;
 }

@@ -72,6 +72,7 @@ struct State {
     int bkMode = OPAQUE;
     UINT textAlign = TA_LEFT | TA_TOP;
     int fillMode = ALTERNATE;
+    int stretchMode = BLACKONWHITE;
     bool clockwise = false;
     PointF current{0, 0}; // logical
     bool clipped = false;
@@ -168,12 +169,19 @@ public:
     void arc(ArcKind kind, double left, double top, double right, double bottom, double xStart,
              double yStart, double xEnd, double yEnd);
     void setPixel(double x, double y, COLORREF colour);
-    // `rect` is used when the options ask for it; `advances` may be empty.
-    void text(double x, double y, UINT options, const double* rect, const std::string& chars,
+    // One-byte text (read by the font's character set) or UTF-16. `rect` is used when the
+    // options ask for it; `advances`, one per byte or unit, may be empty.
+    void text(double x, double y, UINT options, const double* rect, const std::string& bytes,
+              const std::vector<double>& advances);
+    void text(double x, double y, UINT options, const double* rect, const std::u16string& units,
               const std::vector<double>& advances);
     void bitmap(double x, double y, double width, double height, int srcX, int srcY, int srcWidth,
                 int srcHeight, const Dib& dib, DWORD rop);
     void patBlt(double x, double y, double width, double height, DWORD rop);
+    // AlphaBlend: the source weighted by its constant alpha and, when the blend function asks
+    // for it (AC_SRC_ALPHA), by the alpha of its own premultiplied pixels.
+    void alphaBlend(double x, double y, double width, double height, int srcX, int srcY,
+                    int srcWidth, int srcHeight, const Dib& dib, DWORD blend);
 
     // Paths.
     void beginPath();
@@ -216,6 +224,9 @@ private:
                                    double bottom, double xStart, double yStart, double xEnd,
                                    double yEnd);
     void markDirty();
+    template <class Text>
+    void drawText(double x, double y, UINT options, const double* rect, const Text& text,
+                  const std::vector<double>& advances);
 
     HDC m_dc;
     Setup m_setup;

@@ -43,6 +43,7 @@ struct Brush : GdiObject {
 struct Palette : GdiObject {
     Palette() : GdiObject(OBJ_PAL) {}
     std::vector<PALETTEENTRY> entries;
+    std::vector<BYTE> slots; // system palette slot of each entry, from the last realization
 };
 
 struct Font : GdiObject {

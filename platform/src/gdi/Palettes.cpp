@@ -37,8 +37,9 @@ UINT RealizePalette(HDC hdc) {
         Guard guard(gdiLock());
         DeviceContext* dc = lookupDC(hdc);
         if (dc == nullptr) return GDI_ERROR;
-        if (!device().paletteMode || dc->kind == DcKind::Memory || dc->palette->stock) return 0;
-        changed = realizeIntoSystem(dc->palette->entries);
+        if (!device().paletteMode || dc->palette->stock) return 0;
+        // A memory DC maps its palette to the system colours without taking slots.
+        changed = realizeIntoSystem(*dc->palette, dc->kind != DcKind::Memory);
         window = dc->window;
     }
     // Told outside the lock: the windows that hear of it draw again.
@@ -75,10 +76,7 @@ UINT GetNearestPaletteIndex(HPALETTE palette, COLORREF colour) {
     Guard guard(gdiLock());
     Palette* p = lookupPalette(palette);
     if (p == nullptr) return CLR_INVALID;
-    std::vector<RGBQUAD> quads;
-    for (const PALETTEENTRY& e : p->entries)
-        quads.push_back(RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0});
-    return static_cast<UINT>(nearestEntry(quads.data(), static_cast<int>(quads.size()), colour));
+    return static_cast<UINT>(nearestPaletteEntry(*p, colour));
 }
 
 } // extern "C"

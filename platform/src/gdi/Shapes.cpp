@@ -13,11 +13,11 @@ namespace {
 
 // The colour a FillRect brush stands for; system colour indices + 1 are asked of the window
 // system.
-bool brushColour(HBRUSH handle, const DeviceContext& dc, COLORREF& colour, bool& none) {
+bool brushColour(HBRUSH handle, COLORREF& colour, bool& none) {
     none = false;
     if (const Brush* b = lookupBrush(handle)) {
         none = b->style == BS_NULL;
-        colour = dc.resolve(b->colour);
+        colour = b->colour;
         return true;
     }
     const auto index = reinterpret_cast<std::uintptr_t>(handle);
@@ -89,6 +89,15 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     }
     const RECT inner = shrink(r, pen.width());
     fillWithBrush(*dc, rectSpans(inner, dc->clip));
+    if (pen.dashed()) {
+        const POINT corners[4] = {{r.left, r.top},
+                                  {r.right - 1, r.top},
+                                  {r.right - 1, r.bottom - 1},
+                                  {r.left, r.bottom - 1}};
+        for (int i = 0; i < 4; ++i)
+            pen.line(corners[i], corners[(i + 1) % 4]);
+        return TRUE;
+    }
     fillSpans(*dc, ring(rectSpans(r, dc->clip), rectSpans(inner, dc->clip)), pen.value());
     return TRUE;
 }
@@ -157,7 +166,7 @@ int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
     DeviceContext* dc = lookupDC(hdc);
     COLORREF colour = 0;
     bool none = false;
-    if (dc == nullptr || rect == nullptr || !brushColour(brush, *dc, colour, none)) return 0;
+    if (dc == nullptr || rect == nullptr || !brushColour(brush, colour, none)) return 0;
     if (!none) fillSurfaceRect(*dc, surfaceRectAsGiven(*dc, *rect), colour);
     return 1;
 }
@@ -167,12 +176,12 @@ int FrameRect(HDC hdc, const RECT* rect, HBRUSH brush) {
     DeviceContext* dc = lookupDC(hdc);
     COLORREF colour = 0;
     bool none = false;
-    if (dc == nullptr || rect == nullptr || !brushColour(brush, *dc, colour, none)) return 0;
+    if (dc == nullptr || rect == nullptr || !brushColour(brush, colour, none)) return 0;
     const RECT r = surfaceRectAsGiven(*dc, *rect);
     if (none || isEmpty(r)) return 1;
-    ColourEncoder encoder(dc->surface());
+    PaletteEncoder encoder(*dc);
     fillSpans(*dc, ring(rectSpans(r, dc->clip), rectSpans(shrink(r, 1), dc->clip)),
-              encoder.encode(colour));
+              encoder.ink(colour));
     return 1;
 }
 

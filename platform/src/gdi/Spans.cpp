@@ -93,10 +93,58 @@ struct Crossing {
 
 } // namespace
 
-PenPainter::PenPainter(DeviceContext& dc) : m_dc(dc), m_encoder(dc.surface()) {
+PenPainter::PenPainter(DeviceContext& dc) : m_dc(dc), m_encoder(dc) {
     m_null = dc.pen->style == PS_NULL;
     m_width = dc.pen->width > 1 ? dc.pen->width : 1;
-    m_value = m_encoder.encode(dc.resolve(dc.pen->colour));
+    m_value = m_encoder.ink(dc.pen->colour);
+    // The display driver's patterns, in pixels.
+    static const int dash[] = {18, 6};
+    static const int dotted[] = {3, 3};
+    static const int dashDot[] = {9, 6, 3, 6};
+    static const int dashDotDot[] = {9, 3, 3, 3, 3, 3};
+    const auto use = [&](const int* pattern, int count) {
+        m_dashes = pattern;
+        m_dashCount = count;
+        for (int i = 0; i < count; ++i)
+            m_dashCycle += pattern[i];
+    };
+    if (m_width == 1) {
+        switch (dc.pen->style) {
+        case PS_DASH:
+            use(dash, 2);
+            break;
+        case PS_DOT:
+            use(dotted, 2);
+            break;
+        case PS_DASHDOT:
+            use(dashDot, 4);
+            break;
+        case PS_DASHDOTDOT:
+            use(dashDotDot, 6);
+            break;
+        default:
+            break;
+        }
+    }
+    m_paintGaps = dc.bkMode == OPAQUE;
+    if (m_paintGaps && dashed()) m_gap = m_encoder.ink(dc.bkColour);
+}
+
+void PenPainter::dot(int x, int y) {
+    if (!dashed()) {
+        plot(m_dc, x, y, m_value);
+        return;
+    }
+    long long at = m_phase++ % m_dashCycle;
+    int part = 0;
+    while (at >= m_dashes[part]) {
+        at -= m_dashes[part];
+        ++part;
+    }
+    if (part % 2 == 0)
+        plot(m_dc, x, y, m_value);
+    else if (m_paintGaps)
+        plot(m_dc, x, y, m_gap);
 }
 
 void PenPainter::line(POINT a, POINT b) {
@@ -122,6 +170,10 @@ void PenPainter::thinLine(POINT a, POINT b) {
         const double dy = static_cast<double>(b.y) - a.y;
         const POINT from{clampToInt(a.x + t0 * dx), clampToInt(a.y + t0 * dy)};
         const POINT to{clampToInt(a.x + t1 * dx), clampToInt(a.y + t1 * dy)};
+        // The dashes go on as if the part cut off had been drawn.
+        if (dashed() && m_dashCycle > 0)
+            m_phase += static_cast<long long>(std::fmod(t0 * std::max(std::abs(dx), std::abs(dy)),
+                                                        static_cast<double>(m_dashCycle)));
         lastToo = t1 < 1;
         a = from;
         b = to;
@@ -134,7 +186,7 @@ void PenPainter::thinLine(POINT a, POINT b) {
     int x = a.x;
     int y = a.y;
     while (x != b.x || y != b.y) {
-        plot(m_dc, x, y, m_value);
+        dot(x, y);
         const long long e2 = 2 * err;
         if (e2 >= dy) {
             err += dy;
@@ -145,7 +197,7 @@ void PenPainter::thinLine(POINT a, POINT b) {
             y += sy;
         }
     }
-    if (lastToo) plot(m_dc, b.x, b.y, m_value);
+    if (lastToo) dot(b.x, b.y);
 }
 
 // Every square dot of the pen along the line: the hull of the squares at both ends.
@@ -169,14 +221,14 @@ void fillSpans(DeviceContext& dc, const std::vector<Span>& spans, DWORD value) {
 void fillWithBrush(DeviceContext& dc, const std::vector<Span>& spans) {
     const Brush& brush = *dc.brush;
     if (brush.style == BS_NULL) return;
-    ColourEncoder encoder(dc.surface());
-    const DWORD ink = encoder.encode(dc.resolve(brush.colour));
+    PaletteEncoder encoder(dc);
+    const DWORD ink = encoder.ink(brush.colour);
     if (brush.style != BS_HATCHED) {
         fillSpans(dc, spans, ink);
         return;
     }
     const bool opaque = dc.bkMode == OPAQUE;
-    const DWORD background = encoder.encode(dc.resolve(dc.bkColour));
+    const DWORD background = encoder.ink(dc.bkColour);
     for (const Span& s : spans)
         for (int x = s.x0; x < s.x1; ++x) {
             if (hatchBit(brush.hatch, x, s.y))

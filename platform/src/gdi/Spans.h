@@ -26,18 +26,31 @@ public:
     int width() const { return m_width; }
     DWORD value() const { return m_value; }
 
-    // Surface points; `b` itself is not drawn by a one-pixel pen.
+    // A one-pixel pen of a dash style; wider ones draw solid.
+    bool dashed() const { return m_dashCount != 0; }
+
+    // Surface points; `b` itself is not drawn by a one-pixel pen. The dashes of a styled pen
+    // run on from one line to the next.
     void line(POINT a, POINT b);
 
 private:
     void thinLine(POINT a, POINT b);
     void wideLine(POINT a, POINT b);
+    void dot(int x, int y);
 
     DeviceContext& m_dc;
-    ColourEncoder m_encoder;
+    PaletteEncoder m_encoder;
     bool m_null = false;
     int m_width = 1;
     DWORD m_value = 0;
+    // Pixels on, off, on, off... of the dash style; gaps take the background colour when the
+    // background mode is opaque.
+    const int* m_dashes = nullptr;
+    int m_dashCount = 0;
+    int m_dashCycle = 0;
+    long long m_phase = 0;
+    bool m_paintGaps = false;
+    DWORD m_gap = 0;
 };
 
 void fillSpans(DeviceContext& dc, const std::vector<Span>& spans, DWORD value);

@@ -24,6 +24,7 @@ enum Function : std::uint16_t {
     kSetBkMode = 0x0102,
     kSetMapMode = 0x0103,
     kSetPolyFillMode = 0x0106,
+    kSetStretchBltMode = 0x0107,
     kRestoreDC = 0x0127,
     kSelectClipRegion = 0x012C,
     kSelectObject = 0x012D,
@@ -63,7 +64,8 @@ enum Function : std::uint16_t {
     kStretchDib = 0x0F43,
 };
 
-constexpr std::size_t kParams = 6; // record size (two words) and function
+constexpr std::size_t kParams = 6;              // record size (two words) and function
+constexpr std::uint16_t kGlyphIndices = 0x0010; // ETO_GLYPH_INDEX
 constexpr std::size_t kFaceAt = kParams + 18;
 
 // Calls `visit(function, record)` for every record up to the end-of-file record or the first
@@ -245,8 +247,9 @@ void OldStyleDecoder::extTextOut(RecordReader& r) {
             rect[i] = r.i16(at + 2 * static_cast<std::size_t>(i));
         at += 8;
     }
-    const auto n = static_cast<std::size_t>(count);
-    if (!r.ok() || !r.has(at, n)) return;
+    // Glyph indices mean nothing without the font they index: only the box is drawn.
+    const auto n = (options & kGlyphIndices) != 0 ? 0 : static_cast<std::size_t>(count);
+    if (!r.ok() || !r.has(at, static_cast<std::size_t>(count))) return;
     const std::string chars(reinterpret_cast<const char*>(r.at(at)), n);
     std::vector<double> advances;
     const std::size_t advancesAt = at + ((n + 1) & ~std::size_t{1});
@@ -343,6 +346,9 @@ void OldStyleDecoder::state(std::uint16_t function, RecordReader& r) {
     case kSetPolyFillMode:
         if (v == ALTERNATE || v == WINDING) s.fillMode = v;
         break;
+    case kSetStretchBltMode:
+        if (v >= BLACKONWHITE && v <= HALFTONE) s.stretchMode = v;
+        break;
     case kSetTextAlign:
         s.textAlign = v;
         break;
@@ -408,6 +414,7 @@ void OldStyleDecoder::play(std::uint16_t function, RecordReader& r) {
     case kSetBkMode:
     case kSetMapMode:
     case kSetPolyFillMode:
+    case kSetStretchBltMode:
     case kSetTextAlign:
     case kRestoreDC:
     case kSelectObject:

@@ -1,5 +1,6 @@
 // Resource lookup over the tables that each module registers when it is loaded.
 #include "win32/resources.h"
+#include "Modules.h"
 #include "winplat/resources.h"
 
 #include <cctype>
@@ -7,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
-#include <link.h>
 #include <map>
 #include <mutex>
 #include <string>
@@ -59,19 +59,12 @@ void unregisterResources(HMODULE module) {
 extern "C" {
 
 HMODULE GetModuleHandleA(LPCSTR name) {
-    if (name != nullptr) {
-        void* handle = dlopen(name, RTLD_LAZY | RTLD_NOLOAD);
-        if (handle == nullptr) return nullptr;
-        link_map* map = nullptr;
-        dlinfo(handle, RTLD_DI_LINKMAP, &map);
-        dlclose(handle);
-        return map != nullptr ? reinterpret_cast<HMODULE>(map->l_addr) : nullptr;
-    }
-    // The program is position independent, so its load bias is where it starts.
-    void* self = dlopen(nullptr, RTLD_LAZY);
-    link_map* map = nullptr;
-    dlinfo(self, RTLD_DI_LINKMAP, &map);
-    return map != nullptr ? reinterpret_cast<HMODULE>(map->l_addr) : nullptr;
+    void* library =
+        name != nullptr ? dlopen(name, RTLD_LAZY | RTLD_NOLOAD) : dlopen(nullptr, RTLD_LAZY);
+    if (library == nullptr) return nullptr;
+    HMODULE module = winplat::moduleOfLoaded(library);
+    dlclose(library);
+    return module;
 }
 
 DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size) {

@@ -4,6 +4,7 @@
 #include "Modules.h"
 #include "mfc/controls.h"
 #include "winplat/input.h"
+#include "winplat/resources.h"
 
 #include <algorithm>
 #include <mutex>
@@ -103,7 +104,8 @@ BOOL CWinThread::PumpMessage() {
     return TRUE;
 }
 
-CWinApp::CWinApp(LPCSTR appName) : m_pszAppName(appName) {
+// Known from the start, as a module's own instance handle is, however the module was loaded.
+CWinApp::CWinApp(LPCSTR appName) : m_pszAppName(appName), m_hInstance(winplat::moduleOf(this)) {
     std::lock_guard<std::mutex> guard(g_appLock);
     apps().push_back(App{this, nullptr, g_constructed++});
 }

@@ -4,10 +4,8 @@
 #include "mfc/dialog.h"
 #include "dialog/DialogTemplate.h"
 #include "mfc/app.h"
-#include "winplat/resources.h"
 
 #include <algorithm>
-#include <typeinfo>
 
 namespace {
 
@@ -62,15 +60,8 @@ CDialog::CDialog(LPCSTR templateName, CWnd* parent)
 
 const void* CDialog::FindTemplate(HINSTANCE* module) const {
     if (m_lpszTemplateName == nullptr) return nullptr;
-    // The resource module first, then the module that holds the dialog's own class.
-    const HINSTANCE candidates[] = {AfxGetResourceHandle(), winplat::moduleOf(&typeid(*this))};
-    for (HINSTANCE m : candidates) {
-        if (const void* t = findIn(m, m_lpszTemplateName, RT_DIALOG)) {
-            *module = m;
-            return t;
-        }
-    }
-    return nullptr;
+    *module = AfxGetResourceHandle();
+    return findIn(*module, m_lpszTemplateName, RT_DIALOG);
 }
 
 INT_PTR CDialog::DoModal() {
@@ -190,12 +181,8 @@ void CDialog::DoDataExchange(CDataExchange*) {}
 
 BOOL CDialog::ExecuteDlgInit(LPCSTR templateName) {
     if (templateName == nullptr) return TRUE;
-    const HINSTANCE candidates[] = {AfxGetResourceHandle(), winplat::moduleOf(&typeid(*this))};
-    const char* text = nullptr;
-    for (HINSTANCE m : candidates) {
-        text = static_cast<const char*>(findIn(m, templateName, RT_DLGINIT));
-        if (text != nullptr) break;
-    }
+    const auto* text =
+        static_cast<const char*>(findIn(AfxGetResourceHandle(), templateName, RT_DLGINIT));
     if (text == nullptr) return TRUE; // no initialisation data: nothing to do
     std::vector<winplat::dialog::InitEntry> entries;
     if (!winplat::dialog::parseDialogInit(text, &entries, nullptr)) return FALSE;

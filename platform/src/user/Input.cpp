@@ -300,25 +300,33 @@ bool takeInputMessage(MSG* msg, HWND filter, UINT first, UINT last, bool remove)
 
 void addFocusObserver(FocusObserver observer) { focusObservers().push_back(observer); }
 
-void activateAfter(Window* w) {
-    if (g_active != w->handle) return;
-    Window* next = nullptr;
+namespace {
+
+// The window that takes the activation when `w` goes: its owner, else another top-level window.
+Window* successorOf(Window* w) {
     const auto candidate = [w](Window* c) {
         return c != nullptr && c != w && c != desktop() && !c->destroying && isShown(c) &&
                (c->style & WS_DISABLED) == 0 && (c->exStyle & WS_EX_TOOLWINDOW) == 0 &&
                c->thread == w->thread && !isDescendant(w, c);
     };
     Window* owner = lookup(w->owner);
-    if (candidate(owner)) {
-        next = owner;
-    } else {
-        for (Window* top : desktop()->children) {
-            if (candidate(top) && top->owner != w->handle) {
-                next = top;
-                break;
-            }
-        }
+    if (candidate(owner)) return owner;
+    for (Window* top : desktop()->children)
+        if (candidate(top) && top->owner != w->handle) return top;
+    return nullptr;
+}
+
+} // namespace
+
+void activateAfter(Window* w) {
+    // While another application is active, the window to come back to moves on in the same way.
+    if (!g_appActive && g_lastActive == w->handle) {
+        Window* next = successorOf(w);
+        g_lastActive = next != nullptr ? next->handle : nullptr;
+        return;
     }
+    if (g_active != w->handle) return;
+    Window* next = successorOf(w);
     if (next != nullptr) {
         SetActiveWindow(next->handle);
         return;

@@ -1,7 +1,7 @@
 #include "TextResource.h"
 
+#include "mfc/mfc.h"
 #include "win32/win32.h"
-#include "winplat/resources.h"
 
 #include <cstring>
 
@@ -10,7 +10,7 @@ namespace gallimo {
 bool LoadTextResource(const char* type, int id, char* buffer, std::size_t length) {
     if (buffer == nullptr || length == 0) return false;
     std::memset(buffer, 0, length);
-    HMODULE self = winplat::moduleOf(reinterpret_cast<const void*>(&LoadTextResource));
+    HMODULE self = AfxGetResourceHandle();
     HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(id), type);
     if (found == nullptr) return false;
     HGLOBAL loaded = LoadResource(self, found);
