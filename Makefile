@@ -5,17 +5,24 @@ PACKAGES   := cmake make g++ clang pkg-config liblua5.1-0-dev libpng-dev libjpeg
               libtiff-dev zlib1g-dev libfreetype-dev fonts-dejavu-core fonts-crosextra-carlito \
               fonts-droid-fallback fonts-nanum fonts-tlwg-loma-ttf googletest libgtest-dev \
               libgmock-dev libbenchmark-dev libclang-rt-14-dev
+# What the benchmarks compare against and make their images with; `make test` needs none of it.
+BENCH_PACKAGES := python3-pil libjpeg-turbo-progs libvips-tools imagemagick libstb-dev time
+
+# Installs those of the packages given that are missing.
+define install_missing
+@missing=$$(for p in $(1); do \
+    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
+  done); \
+if [ -n "$$missing" ]; then \
+  echo "installing:" $$missing; \
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+fi
+endef
 
 .PHONY: deps build test demo sanitize fuzz bench
 
 deps:
-	@missing=$$(for p in $(PACKAGES); do \
-	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
-	  done); \
-	if [ -n "$$missing" ]; then \
-	  echo "installing:" $$missing; \
-	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
-	fi
+	$(call install_missing,$(PACKAGES))
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -42,5 +49,10 @@ fuzz: deps
 	cmake --build build-fuzz -j $(JOBS)
 
 bench: deps
+	$(call install_missing,$(BENCH_PACKAGES))
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DGALLIMO_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
+	@echo "Run by hand, each comparing side by side in alternating rounds:"
+	@echo "  build-bench/bench/bench_Resize --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true"
+	@echo "  build-bench/bench/bench_Readers [ROUNDS]"
+	@echo "  /usr/bin/python3 bench/addfiles.py [--files N] [--rounds R]"

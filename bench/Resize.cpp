@@ -1,5 +1,6 @@
 // Every resizer on a 4000 x 3000 image to 400 x 300 and 100 x 75, and beside them the same
 // resizes by Pillow (Debian's python3-pil), timed inside its own process.
+#include "PillowProcess.h"
 #include "VectorUnits.h"
 #include "imgcore.h"
 
@@ -9,13 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -153,79 +150,37 @@ void resizeBenchmark(benchmark::State& state, Method m) {
     }
 }
 
-// One Python process for the whole run; it loads the source once and times each resize.
-class Pillow {
-public:
-    static Pillow& instance() {
-        static Pillow p;
-        return p;
-    }
-    bool ready() const { return m_to != nullptr && m_from != nullptr && m_ready; }
-    double seconds(const char* filter, int w, int h) {
-        std::fprintf(m_to, "%s %d %d\n", filter, w, h);
-        std::fflush(m_to);
-        double s = -1;
-        if (std::fscanf(m_from, "%lf", &s) != 1) return -1;
-        return s;
-    }
-
-private:
-    Pillow() {
-        const std::string script = scriptPath();
-        const std::string raw = "/tmp/gallimo-bench-" + std::to_string(getpid()) + ".rgb";
-        std::FILE* f = std::fopen(raw.c_str(), "wb");
-        if (f == nullptr) return;
+// The source as raw rows in a file, for Pillow to load.
+std::string rawSourceFile() {
+    const std::string raw = "/tmp/gallimo-bench-" + std::to_string(getpid()) + ".rgb";
+    std::FILE* f = std::fopen(raw.c_str(), "wb");
+    if (f != nullptr) {
         std::fwrite(rgbSource().data(), 1, rgbSource().size(), f);
         std::fclose(f);
-        int toChild[2], fromChild[2];
-        if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
-        posix_spawn_file_actions_addclose(&actions, toChild[1]);
-        posix_spawn_file_actions_addclose(&actions, fromChild[0]);
-        const std::string w = std::to_string(kWidth), h = std::to_string(kHeight);
-        const char* argv[] = {"/usr/bin/python3", script.c_str(), raw.c_str(),
-                              w.c_str(),          h.c_str(),      nullptr};
-        const int spawned =
-            posix_spawn(&m_pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(toChild[0]);
-        close(fromChild[1]);
-        if (spawned != 0) return;
-        m_to = fdopen(toChild[1], "w");
-        m_from = fdopen(fromChild[0], "r");
-        char word[16] = {};
-        m_ready = m_from != nullptr && std::fscanf(m_from, "%15s", word) == 1 &&
-                  std::string(word) == "ready";
-        std::remove(raw.c_str());
     }
-    ~Pillow() {
-        if (m_to != nullptr) std::fclose(m_to);
-        if (m_from != nullptr) std::fclose(m_from);
-        if (m_pid > 0) waitpid(m_pid, nullptr, 0);
-    }
-    static std::string scriptPath() {
-        const std::string here = __FILE__;
-        return here.substr(0, here.find_last_of('/') + 1) + "pillow_resize.py";
-    }
+    return raw;
+}
 
-    pid_t m_pid = 0;
-    std::FILE* m_to = nullptr;
-    std::FILE* m_from = nullptr;
-    bool m_ready = false;
-};
+// One Python process for the whole run; it loads the source once and times each resize.
+PillowProcess& pillow() {
+    static const std::string raw = rawSourceFile();
+    static PillowProcess process("pillow_resize.py",
+                                 {raw, std::to_string(kWidth), std::to_string(kHeight)});
+    static const int removed = std::remove(raw.c_str());
+    static_cast<void>(removed);
+    return process;
+}
 
 void pillowBenchmark(benchmark::State& state, const char* filter) {
-    Pillow& pillow = Pillow::instance();
-    if (!pillow.ready()) {
+    PillowProcess& process = pillow();
+    if (!process.ready()) {
         state.SkipWithError("Pillow (/usr/bin/python3 with python3-pil) is not available");
         return;
     }
     const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
     for (auto _ : state) {
-        const double s = pillow.seconds(filter, w, h);
+        const double s = process.seconds(std::string(filter) + " " + std::to_string(w) + " " +
+                                         std::to_string(h));
         if (s < 0) {
             state.SkipWithError("Pillow stopped answering");
             break;

@@ -1,6 +1,7 @@
 // Run-length BMP pixels (RLE8 and RLE4), decoded into an 8-, 24- or 32-bit top-down image.
 #include "BlockBudget.h"
 #include "BmpReader.h"
+#include "ByteSource.h"
 #include "CDibConverter.h"
 #include "CheckedSize.h"
 #include "MemoryBlock.h"
@@ -10,27 +11,6 @@
 
 namespace img {
 namespace {
-
-// The runs are read a byte at a time; a small buffer keeps that off the stream's locks.
-class ByteSource {
-public:
-    explicit ByteSource(CImgIO& io) : m_io(io) {}
-    bool next(BYTE& byte) {
-        if (m_at == m_end) {
-            m_end = m_io.read(m_buffer, sizeof m_buffer);
-            m_at = 0;
-            if (m_end == 0) return false;
-        }
-        byte = m_buffer[m_at++];
-        return true;
-    }
-
-private:
-    CImgIO& m_io;
-    BYTE m_buffer[4096];
-    unsigned m_at = 0;
-    unsigned m_end = 0;
-};
 
 // Where decoded pixels go. Runs are cut at the row's end and nothing lands outside the image,
 // whatever the deltas and line ends say.

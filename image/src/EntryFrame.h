@@ -30,6 +30,8 @@ auto frameR(SourceHandle src, bool argsPresent, Work&& work)
     }
     Op op(io);
     Result result = work(op);
+    // The caller's next call, or closeSource, finds the stream just past what was used.
+    io.settle();
     state->lastError = op.status;
     return result;
 }

@@ -18,8 +18,9 @@ bool channelFlat(const BYTE* base, const Taps& taps, std::uint32_t k, BYTE first
 // only matters where the rounded sum is not the first sample already, so the samples are
 // compared only there, and only until one differs.
 BYTE finishChannel(double sum, const BYTE* base, const Taps& taps, std::uint32_t k) {
-    const BYTE first = base[taps.offsets[0] + k];
     const BYTE rounded = roundedByte(sum);
+    if (taps.equalSamplesRoundBack) return rounded;
+    const BYTE first = base[taps.offsets[0] + k];
     return rounded != first && channelFlat(base, taps, k, first) ? first : rounded;
 }
 
@@ -118,6 +119,7 @@ finishLane(const Lane& lane, const BYTE* base, const Taps& taps, std::uint32_t b
     const __m128i pick = _mm_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
     const auto word =
         static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi8(rounded, pick)));
+    if (taps.equalSamplesRoundBack) return word;
     const auto first =
         static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi8(lane.first, pick)));
     std::uint32_t result = word;
@@ -198,11 +200,13 @@ void filterPixel(const BYTE* base, std::uint32_t bpp, const Taps& taps, BYTE* ou
 }
 
 void filterSourceRows(const BYTE* source, std::size_t rowBytes, std::uint32_t rows,
-                      std::uint32_t bpp, const Taps& taps, BYTE* column) {
+                      std::uint32_t bpp, const Taps& taps, BYTE* column, bool endsSource) {
     std::uint32_t y = 0;
     if (vectorPath(bpp, taps)) {
-        // The last row keeps to the plain form: its last pixel may end the caller's buffer.
-        for (; y + 4 < rows; y += 4)
+        // The source's last row keeps to the plain form: its last pixel may end the caller's
+        // buffer.
+        const std::uint32_t reach = endsSource ? rows : rows + 1;
+        for (; y + 4 < reach; y += 4)
             filterFourRows(source + y * rowBytes, rowBytes, bpp, taps, column + y * bpp);
     }
     while (y < rows) {

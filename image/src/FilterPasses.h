@@ -16,16 +16,22 @@ struct Contributor {
 };
 
 // One contributor list as a pass reads it: the byte offset of each sample beside its entry.
+// `equalSamplesRoundBack`: the weights sum so close to one, with so little in their sizes,
+// that a sum over samples all equal to v rounds to v, so the equal-samples rule need not be
+// checked.
 struct Taps {
     const std::size_t* offsets;
     const Contributor* entries;
     int count;
+    bool equalSamplesRoundBack = false;
 };
 
-// Filters every source row into the column buffer (row y at y * bytesPerPixel). The buffer
-// has one spare byte at its end.
+// Filters `rows` source rows into the column buffer (row y at y * bytesPerPixel). The buffer
+// has one spare byte at its end. `endsSource`: the last row is the source's last, whose last
+// pixel may end the caller's buffer.
 void filterSourceRows(const BYTE* source, std::size_t rowBytes, std::uint32_t rows,
-                      std::uint32_t bytesPerPixel, const Taps& taps, BYTE* column);
+                      std::uint32_t bytesPerPixel, const Taps& taps, BYTE* column,
+                      bool endsSource = true);
 
 // One filtered pixel of bytesPerPixel channels at `base` into `out`.
 void filterPixel(const BYTE* base, std::uint32_t bytesPerPixel, const Taps& taps, BYTE* out);

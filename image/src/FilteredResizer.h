@@ -24,10 +24,13 @@ public:
 
     int count() const { return m_count; }
     const Contributor* entries() const { return m_entries.data(); }
-    Taps taps() const { return {m_offsets.data(), m_entries.data(), m_count}; }
+    Taps taps() const {
+        return {m_offsets.data(), m_entries.data(), m_count, m_equalSamplesRoundBack};
+    }
 
 private:
     int m_count = 0;
+    bool m_equalSamplesRoundBack = false;
     ScratchBuffer<Contributor> m_entries;
     ScratchBuffer<std::size_t> m_offsets;
 };
@@ -42,8 +45,7 @@ public:
 private:
     int selectFilter(int filterIndex);
     bool buildRowLists();
-    void filterRows(const ContributorList& column);
-    void filterColumn(std::uint32_t x);
+    bool filterBand(std::uint32_t x0, std::uint32_t columns, std::size_t columnBytes);
 
     const BYTE* m_source = nullptr;
     std::uint32_t m_srcW = 0, m_srcH = 0;
@@ -55,6 +57,7 @@ private:
 
     Filter m_filter = defaultFilter();
     std::unique_ptr<ContributorList[]> m_rowLists;
+    std::unique_ptr<ContributorList[]> m_columnLists;
     ScratchBuffer<Taps> m_rowTaps;
 };
 

@@ -1,6 +1,7 @@
 // The PCX file's own pieces: header, 256-colour palette, runs, lines and colour planes.
 #include "PcxReader.h"
 
+#include "ByteSource.h"
 #include "Tables.h"
 
 #include <algorithm>
@@ -56,13 +57,16 @@ bool readPCXPalette256(CImgIO& stream, const PcxHeader& header, RGBQUAD* palette
     return true;
 }
 
-BYTE readPCXRun(CImgIO& stream, int* count, bool* failed) {
+namespace {
+
+// One run from any source of bytes with `bool next(BYTE&)`.
+template <class Bytes> BYTE readRun(Bytes& bytes, int* count, bool* failed) {
     BYTE code = 0;
     BYTE value = 0;
-    bool ok = stream.readExact(&code, 1);
+    bool ok = bytes.next(code);
     const bool run = ok && (code & kRunMarker) == kRunMarker;
     if (run)
-        ok = stream.readExact(&value, 1);
+        ok = bytes.next(value);
     else
         value = code;
     if (failed != nullptr) *failed = !ok;
@@ -74,6 +78,18 @@ BYTE readPCXRun(CImgIO& stream, int* count, bool* failed) {
     return value;
 }
 
+struct StreamBytes {
+    CImgIO& stream;
+    bool next(BYTE& b) { return stream.readExact(&b, 1); }
+};
+
+} // namespace
+
+BYTE readPCXRun(CImgIO& stream, int* count, bool* failed) {
+    StreamBytes bytes{stream};
+    return readRun(bytes, count, failed);
+}
+
 // Runs stop at the end of the line: the rest of a longer run is dropped, not carried over.
 unsigned decodePCXLine(CImgIO& stream, const PcxHeader& header, BYTE* line, PcxInput* input) {
     const unsigned length = static_cast<unsigned>(header.bytesPerLine) * header.planes;
@@ -83,16 +99,23 @@ unsigned decodePCXLine(CImgIO& stream, const PcxHeader& header, BYTE* line, PcxI
         *input = PcxInput::Zero;
         return std::max(length, 1u);
     }
+    // A line's coded bytes come in pieces; what it leaves goes back for the next line.
+    ByteSource coded(stream);
     unsigned done = 0;
     do {
         int count = 0;
         bool failed = false;
-        const BYTE value = readPCXRun(stream, &count, &failed);
+        const BYTE value = readRun(coded, &count, &failed);
         if (failed) {
             const unsigned end = done < length ? length : done + 1;
             if (done < length) std::memset(line + done, 0, length - done);
             *input = done == 0 ? PcxInput::Zero : PcxInput::Ended;
             return end;
+        }
+        if (count == 1) {
+            // Most bytes of a photograph stand for themselves.
+            line[done++] = value;
+            continue;
         }
         const unsigned n = std::min(static_cast<unsigned>(count), length - done);
         std::memset(line + done, value, n);

@@ -233,45 +233,105 @@ BYTE* TgaReader::rowOf(BYTE* pixels, unsigned rowBytes, int fileRow, bool dib) c
     return pixels + static_cast<std::size_t>(row) * rowBytes;
 }
 
+// Packets run on across row ends, so their state lives in the reader and not in the row.
 bool TgaReader::readRow(BYTE* row, int pixelBytes, bool dib) {
-    for (int x = 0; x < m_header.width; ++x, row += pixelBytes) {
-        if (!nextPixel()) return false;
-        if (pixelBytes == 1) {
-            *row = static_cast<BYTE>(m_last.value);
-            continue;
+    const int width = m_header.width;
+    for (int x = 0; x < width;) {
+        int values = width - x; // read from the file and stored as they come
+        if (m_runLength) {
+            if (m_remaining == 0) {
+                BYTE packet = 0;
+                if (!m_io.readExact(&packet, 1)) return fail(kReadFailed);
+                m_runPacket = (packet & 0x80) != 0;
+                m_remaining = (packet & 0x7F) + 1;
+                m_packetStart = true;
+            }
+            if (m_runPacket) {
+                if (m_packetStart) {
+                    m_packetStart = false;
+                    --m_remaining;
+                    if (!readValues(row + x * pixelBytes, 1, pixelBytes, dib)) return false;
+                    ++x;
+                }
+                const int repeats = std::min(m_remaining, width - x);
+                storeRepeats(row + x * pixelBytes, repeats, pixelBytes, dib);
+                m_remaining -= repeats;
+                x += repeats;
+                continue;
+            }
+            values = std::min(m_remaining, values);
+            m_remaining -= values;
+            m_packetStart = false;
         }
-        const RGBQUAD& c = m_last.colour;
-        row[0] = dib ? c.rgbBlue : c.rgbRed;
-        row[1] = c.rgbGreen;
-        row[2] = dib ? c.rgbRed : c.rgbBlue;
-        if (pixelBytes == 4) row[3] = c.rgbReserved;
+        if (!readValues(row + x * pixelBytes, values, pixelBytes, dib)) return false;
+        x += values;
     }
     return true;
 }
 
-// Packets run on across row ends, so their state lives here and not in the row loop.
-bool TgaReader::nextPixel() {
-    if (m_runLength) {
-        if (m_remaining == 0) {
-            BYTE packet = 0;
-            if (!m_io.readExact(&packet, 1)) return fail(kReadFailed);
-            m_runPacket = (packet & 0x80) != 0;
-            m_remaining = (packet & 0x7F) + 1;
-            m_packetStart = true;
-        }
-        --m_remaining;
-        const bool repeat = m_runPacket && !m_packetStart;
-        m_packetStart = false;
-        if (repeat) return true;
-    }
+// Reads `count` values in pieces and stores them; a short read stores the whole values it
+// got before it fails.
+bool TgaReader::readValues(BYTE* out, int count, int pixelBytes, bool dib) {
     const unsigned bytes = valueBytes(m_header.pixelDepth);
     if (bytes == 0) return fail(kUnsupportedTga);
-    BYTE raw[4];
-    if (!m_io.readExact(raw, bytes)) return fail(kReadFailed);
-    m_last = decodeValue(raw, m_header.pixelDepth);
-    // Values past the table, like entries the map did not fill, are transparent black.
-    if (m_lookup) m_last.colour = m_last.value < kTableEntries ? m_map[m_last.value] : RGBQUAD{};
+    BYTE raw[4 * 3 * 1024]; // whole values of every size
+    while (count > 0) {
+        const unsigned wanted = std::min<unsigned>(count, sizeof raw / bytes);
+        const unsigned got = m_io.read(raw, wanted * bytes) / bytes;
+        storeValues(raw, got, out, pixelBytes, dib);
+        if (got != wanted) return fail(kReadFailed);
+        out += static_cast<std::size_t>(got) * pixelBytes;
+        count -= static_cast<int>(got);
+    }
     return true;
+}
+
+void TgaReader::storeValues(const BYTE* raw, unsigned count, BYTE* out, int pixelBytes, bool dib) {
+    if (count == 0) return;
+    const int bits = m_header.pixelDepth;
+    const unsigned bytes = valueBytes(bits);
+    if (bits == 24 && !m_lookup && pixelBytes == 3) {
+        // The common photograph, stored blue first as a DIB stores it.
+        if (dib) {
+            std::memcpy(out, raw, count * 3u);
+        } else {
+            const BYTE* in = raw;
+            for (BYTE* end = out + count * 3u; out != end; out += 3, in += 3) {
+                const BYTE blue = in[0], green = in[1], red = in[2];
+                out[0] = red;
+                out[1] = green;
+                out[2] = blue;
+            }
+        }
+        m_last = decodeValue(raw + (count - 1) * 3, bits);
+        return;
+    }
+    for (unsigned i = 0; i < count; ++i, raw += bytes, out += pixelBytes) {
+        m_last = decodeValue(raw, bits);
+        // Values past the table, like entries the map did not fill, are transparent black.
+        if (m_lookup)
+            m_last.colour = m_last.value < kTableEntries ? m_map[m_last.value] : RGBQUAD{};
+        storePixel(out, pixelBytes, dib);
+    }
+}
+
+void TgaReader::storePixel(BYTE* out, int pixelBytes, bool dib) const {
+    if (pixelBytes == 1) {
+        *out = static_cast<BYTE>(m_last.value);
+        return;
+    }
+    const RGBQUAD& c = m_last.colour;
+    out[0] = dib ? c.rgbBlue : c.rgbRed;
+    out[1] = c.rgbGreen;
+    out[2] = dib ? c.rgbRed : c.rgbBlue;
+    if (pixelBytes == 4) out[3] = c.rgbReserved;
+}
+
+void TgaReader::storeRepeats(BYTE* out, int count, int pixelBytes, bool dib) const {
+    if (count <= 0) return;
+    storePixel(out, pixelBytes, dib);
+    for (int i = 1; i < count; ++i)
+        std::memcpy(out + i * pixelBytes, out, pixelBytes);
 }
 
 // The footer and extension area are kept but not used. The image is returned whatever

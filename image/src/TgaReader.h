@@ -46,9 +46,11 @@ private:
     BYTE* readColour(int* width, int* height, int outBits, bool dib);
     BYTE* readIndexed(int* width, int* height, RGBQUAD* palette, bool dib);
     bool readRow(BYTE* row, int pixelBytes, bool dib);
+    bool readValues(BYTE* out, int count, int pixelBytes, bool dib);
+    void storeValues(const BYTE* raw, unsigned count, BYTE* out, int pixelBytes, bool dib);
+    void storePixel(BYTE* out, int pixelBytes, bool dib) const;
+    void storeRepeats(BYTE* out, int count, int pixelBytes, bool dib) const;
     bool justify(Size total);
-    bool nextPixel();
-    bool decodePixel(const BYTE* bytes);
     BYTE* rowOf(BYTE* pixels, unsigned rowBytes, int fileRow, bool dib) const;
     void readFooter();
 

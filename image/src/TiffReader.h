@@ -81,9 +81,10 @@ public:
 
 private:
     bool justifyPage(TiffSource& source, int depth);
-    // `straightAlpha` asks for alpha as stored, not premultiplied, for 32-bit output.
+    // `straightAlpha` asks for alpha as stored, not premultiplied, for 32-bit output;
+    // `topDown` for the rows placed top-down.
     bool readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32_t width,
-                  std::uint32_t height, bool straightAlpha = false);
+                  std::uint32_t height, bool straightAlpha = false, bool topDown = false);
     BYTE* readTIFFRGBA32(TiffSource& source, int orientation, int* width, int* height);
     BYTE* readTIFFRGB24(TiffSource& source, int orientation, int* width, int* height);
     BYTE* trueColourDIB(TiffSource& source, int bitsPerPixel, int orientation, bool orient,

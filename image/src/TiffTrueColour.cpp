@@ -56,9 +56,10 @@ void padRows(BYTE* pixels, int width, int height, std::uint32_t rowBytes) {
 
 // libtiff's RGBA read turns the raster by the orientation tag itself; told that the rows are
 // top-left and wanted bottom-left, it only places the stored rows bottom-up, which is what
-// the orientation step expects.
+// the orientation step expects. `topDown` has it place them top-down instead, as it reads
+// them, which spares a later pass the flip.
 bool TiffReader::readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32_t width,
-                          std::uint32_t height, bool straightAlpha) {
+                          std::uint32_t height, bool straightAlpha, bool topDown) {
     char message[1024] = "";
     TIFFRGBAImage image;
     if (!TIFFRGBAImageBegin(&image, source.tif, 1, message)) {
@@ -66,7 +67,7 @@ bool TiffReader::readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32
         return false;
     }
     image.orientation = ORIENTATION_TOPLEFT;
-    image.req_orientation = ORIENTATION_BOTLEFT;
+    image.req_orientation = topDown ? ORIENTATION_TOPLEFT : ORIENTATION_BOTLEFT;
     if (source.cmykPassThrough != 0 && image.isContig &&
         image.photometric == PHOTOMETRIC_SEPARATED && image.bitspersample == 8 &&
         image.samplesperpixel >= 4)
@@ -169,7 +170,10 @@ BYTE* TiffReader::readTIFFRGB24(TiffSource& source, int orientation, int* width,
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
     MemoryBlock block;
     if (!block.allocate(imageBlockSize(0, checkedProduct({w, 4}), h))) return fail(kNoMemory);
-    if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(block.data()), w, h)) {
+    // Unless the image turns, libtiff places the rows top-down, so that compacting them is
+    // the only pass left over the whole image; a turn wants them bottom-up.
+    const bool topDown = !tiffOrientationRotates(orientation);
+    if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(block.data()), w, h, false, topDown)) {
         block.release();
         return fail(kTiffStripFailed);
     }
@@ -179,7 +183,7 @@ BYTE* TiffReader::readTIFFRGB24(TiffSource& source, int orientation, int* width,
     block.resize(static_cast<unsigned>(count * 3));
     int rowLength = w * 3;
     const int result =
-        applyTIFFOrientation(orientation, block.data(), &w, &h, 24, &rowLength, false);
+        applyTIFFOrientation(orientation, block.data(), &w, &h, 24, &rowLength, topDown);
     if (result != kOk) {
         block.release();
         return fail(result);

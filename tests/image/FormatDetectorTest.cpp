@@ -24,8 +24,12 @@ Bytes starting(Bytes head, std::size_t size = 64) {
 }
 
 Bytes withTgaFooter(Bytes file) {
+    // Grown by resize and filled in place: GCC 12 at -O3 misjudges the bounds of a range
+    // insert that reallocates and warns of an overrun that cannot happen.
     const char footer[] = "TRUEVISION-XFILE.";
-    file.insert(file.end(), footer, footer + sizeof footer); // with its closing zero
+    const std::size_t at = file.size();
+    file.resize(at + sizeof footer); // with its closing zero
+    std::memcpy(file.data() + at, footer, sizeof footer);
     return file;
 }
 
@@ -131,9 +135,8 @@ TEST_F(FormatDetectorTest, WeakSignaturesNamesFootersAndPhotoCd) {
 }
 
 TEST_F(FormatDetectorTest, ReadsFromTheCurrentPosition) {
-    Bytes file(100, 0x11);
-    const char gif[] = "GIF89a";
-    file.insert(file.end(), gif, gif + 6);
+    Bytes file(106, 0x11);
+    std::memcpy(file.data() + 100, "GIF89a", 6);
     TempFile f(file, ".bin");
     SourceHandle src = openFileSource(f.path().c_str());
     seekSource(src, 100, 0);

@@ -7,6 +7,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace img;
 using testing_support::Bytes;
@@ -153,4 +154,64 @@ TEST(CImgIOForms, SelfContainedAndAssigned) {
     EXPECT_TRUE(own.close());
     EXPECT_FALSE(own.close()) << "nothing left to close";
     EXPECT_FALSE(view.isValid());
+}
+
+// Small reads come from bytes read ahead; every other way of reaching the stream must still
+// find it where the small reads left it.
+TEST_F(SourceTest, ReadAheadStaysInvisible) {
+    Bytes bytes(200000);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<BYTE>(i * 7 + i / 251);
+    TempFile file(bytes);
+    SourceHandle src = openFileSource(file.path().c_str());
+    ASSERT_NE(src, nullptr);
+    auto* record = static_cast<SourceRecord*>(src);
+    const auto expectAt = [&](CImgIO& io, unsigned at) {
+        unsigned pos = 0;
+        EXPECT_TRUE(io.position(&pos));
+        EXPECT_EQ(pos, at);
+        BYTE b = 0;
+        ASSERT_TRUE(io.readExact(&b, 1));
+        EXPECT_EQ(b, bytes[at]);
+        EXPECT_TRUE(io.seek(-1, SEEK_CUR));
+    };
+    {
+        CImgIO io(record);
+        BYTE small[3] = {};
+        ASSERT_TRUE(io.readExact(small, 3));
+        EXPECT_EQ(small[2], bytes[2]);
+        expectAt(io, 3);
+        CImgIO copy(io);
+        ASSERT_TRUE(copy.readExact(small, 2));
+        EXPECT_EQ(small[1], bytes[4]);
+        expectAt(io, 5);
+        std::vector<BYTE> large(100000);
+        ASSERT_TRUE(io.readExact(large.data(), large.size()));
+        EXPECT_EQ(large.back(), bytes[100004]);
+        expectAt(copy, 100005);
+        EXPECT_TRUE(io.seek(10, SEEK_CUR));
+        expectAt(io, 100015);
+        EXPECT_FALSE(io.seek(-200000, SEEK_CUR)) << "before the start";
+        expectAt(io, 100015);
+        EXPECT_TRUE(io.seek(-4, SEEK_END));
+        BYTE tail[8] = {};
+        EXPECT_EQ(io.read(tail, 8), 4u) << "a short read still says how short";
+        EXPECT_EQ(tail[3], bytes.back());
+        EXPECT_EQ(io.read(tail, 1), 0u);
+        ASSERT_TRUE(io.seek(50, SEEK_SET));
+        ASSERT_TRUE(io.readExact(small, 1));
+        // Given back, as every entry point gives it back: the stream is just past the last
+        // byte handed out, for whoever reaches it next.
+        io.settle();
+        EXPECT_EQ(std::ftell(record->stream), 51);
+        // An entry point between reads the 128-byte header from the start, reading ahead of
+        // its own, and leaves the stream just after it.
+        int w = 0, h = 0, depth = 0;
+        EXPECT_EQ(getPCXInfo(src, &w, &h, &depth), 0);
+        EXPECT_EQ(std::ftell(record->stream), 128);
+        ASSERT_TRUE(copy.readExact(small, 1));
+        EXPECT_EQ(small[0], bytes[128]);
+        copy.settle();
+    }
+    EXPECT_EQ(closeSource(src), 129);
 }

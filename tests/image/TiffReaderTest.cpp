@@ -808,3 +808,36 @@ TEST_F(TiffReaderTest, SamplesPastWhatAPathReadsAreRefusedBeforeLibtiffBuffers) 
         EXPECT_EQ(r.pixels, nullptr) << bits;
     }
 }
+
+// The 24-bit rows come top-down from libtiff unless the image turns; every orientation must
+// still give what the 32-bit path, which always turns bottom-up rows, gives, and the four
+// that do not turn must show the stored pixel their tag says.
+TEST_F(TiffReaderTest, TwentyFourBitRowsFollowEveryOrientation) {
+    constexpr int kW = 5, kH = 3;
+    for (std::uint16_t orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE("orientation " + std::to_string(orientation));
+        TiffPage p = make(kW, kH, 8, 3, PHOTOMETRIC_RGB,
+                          [](int x, int y, int s) { return ramp(x, y, s) % 256; });
+        p.orientation = orientation;
+        const Bytes file = writeTiff(p);
+        const Result rgb = readBytes(file, 24, 0);
+        const Result rgba = readBytes(file, 32, 0);
+        ASSERT_NE(rgb.pixels, nullptr);
+        ASSERT_NE(rgba.pixels, nullptr);
+        ASSERT_EQ(rgb.width, rgba.width);
+        ASSERT_EQ(rgb.height, rgba.height);
+        EXPECT_EQ(rgb.width, orientation >= 5 ? kH : kW);
+        for (int i = 0; i < rgb.width * rgb.height; ++i)
+            for (int s = 0; s < 3; ++s)
+                ASSERT_EQ(rgb.pixels[3 * i + s], rgba.pixels[4 * i + s]) << "pixel " << i;
+        if (orientation >= 5) continue;
+        const bool mirrored = orientation == 2 || orientation == 3;
+        const bool flipped = orientation == 3 || orientation == 4;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x)
+                for (int s = 0; s < 3; ++s)
+                    ASSERT_EQ(rgb.pixels[(y * kW + x) * 3 + s],
+                              ramp(mirrored ? kW - 1 - x : x, flipped ? kH - 1 - y : y, s) % 256)
+                        << x << "," << y;
+    }
+}

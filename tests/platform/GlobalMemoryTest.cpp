@@ -38,6 +38,61 @@ TEST(GlobalMemory, ReAllocMovesOnlyWhenAllowed) {
     GlobalFree(r);
 }
 
+// Large blocks may come back from a block freed before; what they promise must not change.
+TEST(GlobalMemory, LargeBlocksInTurnKeepTheirPromises) {
+    LeakCheck check;
+    const std::size_t before = winplatLiveGlobalBlocks();
+    struct Case {
+        const char* name;
+        std::size_t bytes;
+        UINT flags;
+    };
+    const Case cases[] = {
+        {"first of its size", 8u << 20, GMEM_ZEROINIT},
+        {"same size again", 8u << 20, GMEM_ZEROINIT},
+        {"a little smaller", (6u << 20) + 3, GMEM_ZEROINIT},
+        {"not asked to be zero", 7u << 20, GMEM_FIXED},
+        {"larger than any before", 12u << 20, GMEM_ZEROINIT},
+        {"far smaller", 2u << 20, GMEM_ZEROINIT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto* p = static_cast<unsigned char*>(GlobalAlloc(c.flags, c.bytes));
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(GlobalSize(p), c.bytes);
+        EXPECT_EQ(winplatLiveGlobalBlocks(), before + 1);
+        if (c.flags & GMEM_ZEROINIT) {
+            std::size_t nonZero = 0;
+            for (std::size_t i = 0; i < c.bytes; ++i)
+                nonZero += p[i] != 0;
+            EXPECT_EQ(nonZero, 0u);
+        }
+        std::memset(p, 0xA5, c.bytes);
+        EXPECT_EQ(GlobalFree(p), nullptr);
+        EXPECT_EQ(winplatLiveGlobalBlocks(), before);
+    }
+
+    // Two live at once are two blocks, and a failure injected still fails a large request.
+    void* a = GlobalAlloc(GMEM_ZEROINIT, 8u << 20);
+    void* b = GlobalAlloc(GMEM_ZEROINIT, 8u << 20);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_NE(a, b);
+    GlobalFree(a);
+    winplatFailGlobalAllocAt(1);
+    EXPECT_EQ(GlobalAlloc(GMEM_ZEROINIT, 8u << 20), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    auto* c = static_cast<unsigned char*>(GlobalAlloc(GMEM_ZEROINIT, 8u << 20));
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c[(8u << 20) - 1], 0);
+    auto* d = static_cast<unsigned char*>(GlobalReAlloc(c, 6u << 20, GMEM_MOVEABLE));
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(GlobalSize(d), 6u << 20);
+    GlobalFree(d);
+    GlobalFree(b);
+    EXPECT_EQ(winplatLiveGlobalBlocks(), before);
+}
+
 TEST(GlobalMemory, HeapBlocksAreNotGlobalHandles) {
     void* heap = HeapAlloc(GetProcessHeap(), 0, 8);
     EXPECT_EQ(GlobalFree(heap), heap);
