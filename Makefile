@@ -55,4 +55,5 @@ bench: deps
 	@echo "Run by hand, each comparing side by side in alternating rounds:"
 	@echo "  build-bench/bench/bench_Resize --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true"
 	@echo "  build-bench/bench/bench_Readers [ROUNDS]"
+	@echo "  build-bench/bench/bench_Metafile"
 	@echo "  /usr/bin/python3 bench/addfiles.py [--files N] [--rounds R]"
