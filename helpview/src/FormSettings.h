@@ -10,7 +10,7 @@ inline constexpr int kTwipsPerPixel = 15;
 struct FormSettings {
     std::string form;
     std::string caption;
-    int clientWidth = 0, clientHeight = 0;              // twips
+    int clientWidth = 0, clientHeight = 0;                            // twips
     int labelLeft = 0, labelTop = 0, labelWidth = 0, labelHeight = 0; // twips
     std::string linkCaption;
     std::string target;

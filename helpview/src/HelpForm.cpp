@@ -12,9 +12,13 @@ namespace {
 constexpr char kFormClass[] = "HelpViewForm";
 constexpr char kLabelClass[] = "HelpViewLink";
 
-int pixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+int pixels(int twips) {
+    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+}
 
-HelpForm* formOf(HWND hwnd) { return reinterpret_cast<HelpForm*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)); }
+HelpForm* formOf(HWND hwnd) {
+    return reinterpret_cast<HelpForm*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+}
 
 // The form's top-level window, not resizable, with its caption and close box.
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -79,8 +83,8 @@ bool HelpForm::create() {
                        pixels(m_settings.labelTop + m_settings.labelHeight)};
     m_label = CreateWindowExA(0, kLabelClass, "", WS_CHILD | WS_VISIBLE, m_labelRect.left,
                               m_labelRect.top, m_labelRect.right - m_labelRect.left,
-                              m_labelRect.bottom - m_labelRect.top, m_form, nullptr,
-                              form.hInstance, this);
+                              m_labelRect.bottom - m_labelRect.top, m_form, nullptr, form.hInstance,
+                              this);
     ShowWindow(m_form, SW_SHOWNORMAL);
     UpdateWindow(m_form);
     return true;
@@ -114,7 +118,8 @@ LRESULT CALLBACK HelpForm::formProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
         if (self != nullptr) self->m_form = nullptr;
         PostQuitMessage(0);
         return 0;
-    default: return DefWindowProcA(hwnd, message, wParam, lParam);
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
     }
 }
 
@@ -126,7 +131,8 @@ LRESULT CALLBACK HelpForm::labelProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     HelpForm* self = formOf(hwnd);
     if (self == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
     switch (message) {
-    case WM_ERASEBKGND: return 1;
+    case WM_ERASEBKGND:
+        return 1;
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
@@ -157,7 +163,8 @@ LRESULT CALLBACK HelpForm::labelProc(HWND hwnd, UINT message, WPARAM wParam, LPA
         if (inside && message == WM_LBUTTONUP) self->Label1_Click();
         return 0;
     }
-    default: return DefWindowProcA(hwnd, message, wParam, lParam);
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
     }
 }
 

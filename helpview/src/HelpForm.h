@@ -49,8 +49,8 @@ private:
     HFONT m_font = nullptr;
     std::vector<BYTE> m_picture; // packed DIB: header, then rows
     RECT m_labelRect{};
-    int m_backStyle = 0;         // 0 transparent, 1 opaque
-    std::string m_caption;       // empty as built
+    int m_backStyle = 0;   // 0 transparent, 1 opaque
+    std::string m_caption; // empty as built
     COLORREF m_foreColour = RGB(0, 0, 255);
     bool m_traceEvents = false;
 };

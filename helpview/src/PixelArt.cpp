@@ -10,10 +10,14 @@ namespace {
 
 COLORREF colourOf(char c) {
     switch (c) {
-    case '#': return RGB(0, 0, 0);
-    case 'b': return RGB(0, 0, 160);
-    case 'y': return RGB(240, 220, 96);
-    default: return RGB(255, 255, 255);
+    case '#':
+        return RGB(0, 0, 0);
+    case 'b':
+        return RGB(0, 0, 160);
+    case 'y':
+        return RGB(240, 220, 96);
+    default:
+        return RGB(255, 255, 255);
     }
 }
 
@@ -44,11 +48,15 @@ HICON iconFromArt(const char* resourceName) {
         HGDIOBJ old = SelectObject(dc, target);
         for (int y = 0; y < size; ++y)
             for (int x = 0; x < size; ++x) {
-                const char c = y < static_cast<int>(rows.size()) && x < static_cast<int>(rows[y].size()) ? rows[y][x] : '.';
+                const char c =
+                    y < static_cast<int>(rows.size()) && x < static_cast<int>(rows[y].size())
+                        ? rows[y][x]
+                        : '.';
                 const bool transparent = c == '.';
                 // The mask is white where the screen shows through.
-                SetPixel(dc, x, y, target == info.hbmMask ? (transparent ? RGB(255, 255, 255) : RGB(0, 0, 0))
-                                                          : (transparent ? RGB(0, 0, 0) : colourOf(c)));
+                SetPixel(dc, x, y,
+                         target == info.hbmMask ? (transparent ? RGB(255, 255, 255) : RGB(0, 0, 0))
+                                                : (transparent ? RGB(0, 0, 0) : colourOf(c)));
             }
         SelectObject(dc, old);
     }

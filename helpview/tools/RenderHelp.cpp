@@ -28,7 +28,8 @@ struct Canvas {
             }
     }
     // Blends a glyph's coverage in the given colour.
-    void blend(const FT_Bitmap& glyph, int left, int top, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    void blend(const FT_Bitmap& glyph, int left, int top, std::uint8_t r, std::uint8_t g,
+               std::uint8_t b) {
         for (unsigned gy = 0; gy < glyph.rows; ++gy)
             for (unsigned gx = 0; gx < glyph.width; ++gx) {
                 const int x = left + static_cast<int>(gx), y = top + static_cast<int>(gy);
@@ -49,7 +50,8 @@ struct Font {
     int advance(const std::string& text) const {
         int width = 0;
         for (unsigned char c : text) {
-            if (FT_Load_Char(face, c, FT_LOAD_DEFAULT) == 0) width += static_cast<int>(face->glyph->advance.x >> 6);
+            if (FT_Load_Char(face, c, FT_LOAD_DEFAULT) == 0)
+                width += static_cast<int>(face->glyph->advance.x >> 6);
         }
         return width;
     }
@@ -59,7 +61,8 @@ struct Font {
               std::uint8_t g, std::uint8_t b) const {
         for (unsigned char c : text) {
             if (FT_Load_Char(face, c, FT_LOAD_RENDER) != 0) continue;
-            canvas.blend(face->glyph->bitmap, x + face->glyph->bitmap_left, baseline - face->glyph->bitmap_top, r, g, b);
+            canvas.blend(face->glyph->bitmap, x + face->glyph->bitmap_left,
+                         baseline - face->glyph->bitmap_top, r, g, b);
             x += static_cast<int>(face->glyph->advance.x >> 6);
         }
     }
@@ -112,7 +115,8 @@ bool writeBmp(const Canvas& canvas, const char* path) {
             out[0] = p[2], out[1] = p[1], out[2] = p[0];
         }
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    out.write(reinterpret_cast<const char*>(file.data()),
+              static_cast<std::streamsize>(file.size()));
     return static_cast<bool>(out);
 }
 
@@ -126,7 +130,8 @@ int main(int argc, char** argv) {
     FT_Library library;
     Font body, heading, title;
     if (FT_Init_FreeType(&library) != 0 || FT_New_Face(library, argv[2], 0, &body.face) != 0 ||
-        FT_New_Face(library, argv[3], 0, &heading.face) != 0 || FT_New_Face(library, argv[3], 0, &title.face) != 0) {
+        FT_New_Face(library, argv[3], 0, &heading.face) != 0 ||
+        FT_New_Face(library, argv[3], 0, &title.face) != 0) {
         std::fprintf(stderr, "RenderHelp: cannot load the fonts\n");
         return 1;
     }

@@ -10,7 +10,9 @@
 namespace qvhost {
 namespace {
 
-Page& pageOf(lua_State* L) { return *static_cast<Page*>(lua_touserdata(L, lua_upvalueindex(1))); }
+Page& pageOf(lua_State* L) {
+    return *static_cast<Page*>(lua_touserdata(L, lua_upvalueindex(1)));
+}
 
 int applicationSetLastError(lua_State* L) {
     pageOf(L).setLastError(static_cast<int>(lua_tonumber(L, 1)), true);
@@ -46,8 +48,8 @@ int pageFireEvent(lua_State* L) {
     const char* arguments = lua_tostring(L, 3);
     PageObject* object = page.findByAddress(address);
     page.log() << "event " << (object != nullptr ? object->name : "?") << " \""
-               << (event != nullptr ? event : "") << "\" " << (arguments != nullptr ? arguments : "")
-               << "\n";
+               << (event != nullptr ? event : "") << "\" "
+               << (arguments != nullptr ? arguments : "") << "\n";
     if (object == nullptr || event == nullptr) return 0;
     auto script = object->scripts.find(event);
     if (script == object->scripts.end()) return 0;
@@ -190,7 +192,8 @@ bool Page::load(const std::string& path, std::string* error) {
 
 bool Page::createObjects(std::string* error) {
     for (PageObject& o : m_objects) {
-        const std::string path = !o.plugin.empty() && o.plugin[0] == '/' ? o.plugin : m_folder + "/" + o.plugin;
+        const std::string path =
+            !o.plugin.empty() && o.plugin[0] == '/' ? o.plugin : m_folder + "/" + o.plugin;
         auto& module = m_modules[path];
         if (!module) {
             module = std::make_unique<PluginModule>();
@@ -248,10 +251,11 @@ bool Page::save(const std::string& path, std::string* error) const {
     if (!m_start.empty()) out << "  start = " << quoted(m_start) << ",\n";
     out << "  objects = {\n";
     for (const PageObject& o : m_objects) {
-        out << "    { plugin = " << quoted(o.plugin) << ", name = " << quoted(o.name) << ", rect = {"
-            << o.rect.left << ", " << o.rect.top << ", " << o.rect.right << ", " << o.rect.bottom
-            << "}, properties = " << quoted(o.properties) << ",\n      events = {";
-        for (const auto& [event, script] : o.scripts) out << " [" << quoted(event) << "] = " << quoted(script) << ",";
+        out << "    { plugin = " << quoted(o.plugin) << ", name = " << quoted(o.name)
+            << ", rect = {" << o.rect.left << ", " << o.rect.top << ", " << o.rect.right << ", "
+            << o.rect.bottom << "}, properties = " << quoted(o.properties) << ",\n      events = {";
+        for (const auto& [event, script] : o.scripts)
+            out << " [" << quoted(event) << "] = " << quoted(script) << ",";
         out << " } },\n";
     }
     out << "  },\n}\n";
@@ -296,7 +300,8 @@ void Page::autoTab(bool forward) {
     // The object that has the focus now, whatever gave it.
     HWND focus = GetFocus();
     for (std::size_t i = 0; i < n; ++i) {
-        HWND window = m_objects[i].object != nullptr ? m_objects[i].object->GetWindowHandle() : nullptr;
+        HWND window =
+            m_objects[i].object != nullptr ? m_objects[i].object->GetWindowHandle() : nullptr;
         if (window != nullptr && (window == focus || IsChild(window, focus))) m_focused = i;
     }
     m_focused = forward ? (m_focused + 1) % n : (m_focused + n - 1) % n;

@@ -5,8 +5,7 @@
 namespace qvhost {
 namespace {
 
-template <class F>
-bool bind(HMODULE handle, const char* name, F& out, std::string* missing) {
+template <class F> bool bind(HMODULE handle, const char* name, F& out, std::string* missing) {
     // void (*)() converts to and from any function pointer type without a warning.
     out = reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(handle, name)));
     if (out == nullptr && missing->empty()) *missing = name;

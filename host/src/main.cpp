@@ -26,8 +26,9 @@ struct Options {
 };
 
 int usage() {
-    std::cerr << "usage: qvhost info PLUGIN | run PAGE [--input FILE] [--screenshot FILE] [--size WxH]"
-                 " | design PAGE [--save] [--properties NAME] [--input FILE] [--screenshot FILE]\n";
+    std::cerr
+        << "usage: qvhost info PLUGIN | run PAGE [--input FILE] [--screenshot FILE] [--size WxH]"
+           " | design PAGE [--save] [--properties NAME] [--input FILE] [--screenshot FILE]\n";
     return 2;
 }
 
@@ -39,13 +40,15 @@ bool parse(int argc, char** argv, Options& o) {
         const std::string a = argv[i];
         if (a == "--save") {
             o.save = true;
-        } else if ((a == "--input" || a == "--screenshot" || a == "--size" || a == "--properties") &&
+        } else if ((a == "--input" || a == "--screenshot" || a == "--size" ||
+                    a == "--properties") &&
                    i + 1 < argc) {
             const std::string value = argv[++i];
             if (a == "--properties") o.properties = value;
             if (a == "--input") o.input = value;
             if (a == "--screenshot") o.screenshot = value;
-            if (a == "--size" && std::sscanf(value.c_str(), "%dx%d", &o.width, &o.height) != 2) return false;
+            if (a == "--size" && std::sscanf(value.c_str(), "%dx%d", &o.width, &o.height) != 2)
+                return false;
         } else {
             return false;
         }
@@ -60,9 +63,8 @@ int info(const std::string& path) {
         std::cerr << "qvhost: " << error << "\n";
         return 1;
     }
-    std::cout << "name " << module.name() << "\nversion " << module.version()
-              << "\nobject version " << module.getObjectVersion() << "\nlua "
-              << module.getLuaVersion() << "\n"
+    std::cout << "name " << module.name() << "\nversion " << module.version() << "\nobject version "
+              << module.getObjectVersion() << "\nlua " << module.getLuaVersion() << "\n"
               << module.actionXml();
     return 0;
 }

@@ -46,10 +46,10 @@ public:
     int unpackPixels(const BYTE* packed, int width, int height, int bitsPerPixel,
                      BYTE* destination);
     void twoBitToFourBit(const BYTE* source, BYTE* destination, int kind, int pixels);
-    int paletteToRGB(const BYTE* rows, BYTE* destination, int width, int height,
-                     int sourceStride, int destinationStride, const RGBQUAD* palette);
-    int rgbToRGBA(const BYTE* rgb, int width, int height, int sourceStride,
-                  int destinationStride, BYTE alpha, BYTE* destination);
+    int paletteToRGB(const BYTE* rows, BYTE* destination, int width, int height, int sourceStride,
+                     int destinationStride, const RGBQUAD* palette);
+    int rgbToRGBA(const BYTE* rgb, int width, int height, int sourceStride, int destinationStride,
+                  BYTE alpha, BYTE* destination);
 
     // Row reshaping.
     void swapRedBlue24(BYTE* pixels, int width, int height);
@@ -65,15 +65,12 @@ public:
     int rotateOneBit(const BYTE* source, BYTE* destination, int width, int height, int flags,
                      int sourceRowBytes, int destinationRowBytes);
     int rotateBytes(const BYTE* source, int width, int height, int sourceRowBytes,
-                    BYTE* destination, int destinationRowBytes, int direction,
-                    int bytesPerPixel);
+                    BYTE* destination, int destinationRowBytes, int direction, int bytesPerPixel);
     int rotateWords(const WORD* source, int width, int height, int sourceRowSamples,
                     WORD* destination, int destinationRowSamples, int direction,
                     int samplesPerPixel);
-    int rotateBytesInPlace(BYTE* buffer, int width, int height, int direction,
-                           int bytesPerPixel);
-    int rotateWordsInPlace(WORD* buffer, int width, int height, int direction,
-                           int samplesPerPixel);
+    int rotateBytesInPlace(BYTE* buffer, int width, int height, int direction, int bytesPerPixel);
+    int rotateWordsInPlace(WORD* buffer, int width, int height, int direction, int samplesPerPixel);
 
     int fillRect(BYTE* buffer, int width, int height, int rowBytes, DWORD colour,
                  int bytesPerPixel);

@@ -10,7 +10,8 @@ constexpr std::size_t kCacheReserve = 256;
 } // namespace
 
 CImgColorMatch::CImgColorMatch() : m_squares(m_squareTable + 255), m_palette{} {
-    for (int k = 0; k < 511; ++k) m_squareTable[k] = (k - 255) * (k - 255);
+    for (int k = 0; k < 511; ++k)
+        m_squareTable[k] = (k - 255) * (k - 255);
 }
 
 void CImgColorMatch::setPalette(const RGBQUAD* palette, unsigned count) {
@@ -38,8 +39,8 @@ BYTE CImgColorMatch::match(BYTE red, BYTE green, BYTE blue) {
     int result = 0;
     for (unsigned i = 0; i < m_count; ++i) {
         const RGBQUAD& e = m_palette[i];
-        int distance = m_squares[e.rgbGreen - green] + m_squares[e.rgbBlue - blue] +
-                       m_squares[e.rgbRed - red];
+        int distance =
+            m_squares[e.rgbGreen - green] + m_squares[e.rgbBlue - blue] + m_squares[e.rgbRed - red];
         if (distance < best) {
             best = distance;
             result = static_cast<int>(i);

@@ -14,7 +14,9 @@ public:
 
     void setPalette(const RGBQUAD* palette, unsigned count);
     void clearCache();
-    BYTE match(COLORREF colour) { return match(GetRValue(colour), GetGValue(colour), GetBValue(colour)); }
+    BYTE match(COLORREF colour) {
+        return match(GetRValue(colour), GetGValue(colour), GetBValue(colour));
+    }
     BYTE match(BYTE red, BYTE green, BYTE blue);
 
     std::size_t cachedPairs() const { return m_cache.size(); }

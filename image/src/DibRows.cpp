@@ -11,9 +11,11 @@ namespace {
 // Where a 16-bit mask's first run of set bits ends, as the bit that lands on bit 7.
 int maskHighBit(DWORD mask) {
     int bit = 0;
-    while (bit < 16 && !(mask & (1u << bit))) ++bit;
+    while (bit < 16 && !(mask & (1u << bit)))
+        ++bit;
     if (bit == 16) return -1;
-    while (bit < 15 && (mask & (1u << (bit + 1)))) ++bit;
+    while (bit < 15 && (mask & (1u << (bit + 1))))
+        ++bit;
     return bit;
 }
 
@@ -42,13 +44,16 @@ void CDibConverter::dibRowToRGB(const BYTE* source, BYTE* destination, int pixel
     };
     switch (bitsPerPixel) {
     case 1:
-        for (int x = 0; x < pixels; ++x) indexed((source[x >> 3] >> (7 - (x & 7))) & 1);
+        for (int x = 0; x < pixels; ++x)
+            indexed((source[x >> 3] >> (7 - (x & 7))) & 1);
         break;
     case 4:
-        for (int x = 0; x < pixels; ++x) indexed((source[x >> 1] >> ((x & 1) ? 0 : 4)) & 15);
+        for (int x = 0; x < pixels; ++x)
+            indexed((source[x >> 1] >> ((x & 1) ? 0 : 4)) & 15);
         break;
     case 8:
-        for (int x = 0; x < pixels; ++x) indexed(source[x]);
+        for (int x = 0; x < pixels; ++x)
+            indexed(source[x]);
         break;
     case 16: {
         const int highs[3] = {masks ? maskHighBit(masks[0]) : -1,
@@ -111,11 +116,11 @@ int CDibConverter::dibToRGB(const BYTE* dib, BYTE* rgb) {
     return 1;
 }
 
-void CDibConverter::unpackRow(const BYTE* source, BYTE* destination, int pixels,
-                              int bitsPerPixel) {
+void CDibConverter::unpackRow(const BYTE* source, BYTE* destination, int pixels, int bitsPerPixel) {
     switch (bitsPerPixel) {
     case 1:
-        for (int x = 0; x < pixels; ++x) destination[x] = (source[x >> 3] >> (7 - (x & 7))) & 1;
+        for (int x = 0; x < pixels; ++x)
+            destination[x] = (source[x >> 3] >> (7 - (x & 7))) & 1;
         break;
     case 4:
         for (int x = 0; x < pixels; ++x)
@@ -156,8 +161,7 @@ int CDibConverter::unpackPixels(const BYTE* packed, int width, int height, int b
     return 1;
 }
 
-void CDibConverter::twoBitToFourBit(const BYTE* source, BYTE* destination, int kind,
-                                    int pixels) {
+void CDibConverter::twoBitToFourBit(const BYTE* source, BYTE* destination, int kind, int pixels) {
     if (pixels <= 0) return;
     if (kind == 4) {
         copyBytes(destination, source, (static_cast<std::size_t>(pixels) + 1) / 2);
@@ -175,10 +179,8 @@ void CDibConverter::twoBitToFourBit(const BYTE* source, BYTE* destination, int k
 }
 
 int CDibConverter::paletteToRGB(const BYTE* rows, BYTE* destination, int width, int height,
-                                int sourceStride, int destinationStride,
-                                const RGBQUAD* palette) {
-    if (rows == nullptr || destination == nullptr || palette == nullptr)
-        return fail(kBadArgument);
+                                int sourceStride, int destinationStride, const RGBQUAD* palette) {
+    if (rows == nullptr || destination == nullptr || palette == nullptr) return fail(kBadArgument);
     for (int y = 0; y < height; ++y) {
         const BYTE* in = rows + static_cast<std::ptrdiff_t>(y) * sourceStride;
         BYTE* out = destination + static_cast<std::ptrdiff_t>(y) * destinationStride;

@@ -21,7 +21,8 @@ int CDibConverter::fillRect(BYTE* buffer, int width, int height, int rowBytes, D
     const std::size_t pixelBytes = static_cast<std::size_t>(bytesPerPixel);
     for (int y = 0; y < height; ++y) {
         BYTE* out = buffer + y * stride;
-        for (int x = 0; x < width; ++x, out += pixelBytes) std::memcpy(out, bytes, pixelBytes);
+        for (int x = 0; x < width; ++x, out += pixelBytes)
+            std::memcpy(out, bytes, pixelBytes);
     }
     return 1;
 }

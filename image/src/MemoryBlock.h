@@ -30,8 +30,7 @@ HGLOBAL globalReAllocLimited(HGLOBAL handle, Size size);
 BYTE* allocateGlobal(Size size);
 
 // Temporary rows and tables; ensure() keeps the memory when the count is unchanged.
-template <class T>
-class ScratchBuffer {
+template <class T> class ScratchBuffer {
 public:
     ScratchBuffer() = default;
     explicit ScratchBuffer(int count) { ensure(count); }

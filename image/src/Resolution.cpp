@@ -31,10 +31,18 @@ bool readCanonical(const ImgResolution& r, int kind, Canonical& out) {
     case 0:
     case 1:
         switch (r.unit) {
-        case 0: out = {x, y, false}; break;
-        case 1: out = {perCentimetreToCanonical(x), perCentimetreToCanonical(y), true}; break;
-        case 2: out = {x * 100u, y * 100u, true}; break;
-        default: out = {0, 0, false}; break;
+        case 0:
+            out = {x, y, false};
+            break;
+        case 1:
+            out = {perCentimetreToCanonical(x), perCentimetreToCanonical(y), true};
+            break;
+        case 2:
+            out = {x * 100u, y * 100u, true};
+            break;
+        default:
+            out = {0, 0, false};
+            break;
         }
         return true;
     case 2:
@@ -75,7 +83,9 @@ int writeCanonical(ImgResolution& r, int kind, const Canonical& c) {
         else
             store(r, 0, c.x, c.y);
         return 1;
-    case 2: store(r, c.hasUnit ? 1 : 0, c.x, c.y); return 1;
+    case 2:
+        store(r, c.hasUnit ? 1 : 0, c.x, c.y);
+        return 1;
     case 3:
         if (!c.hasUnit) return store(r, 0, 0, 0), 0;
         store(r, 1, c.x / 100u, c.y / 100u);
@@ -84,7 +94,8 @@ int writeCanonical(ImgResolution& r, int kind, const Canonical& c) {
         if (!c.hasUnit) return store(r, 0, 0, 0), 0;
         store(r, 1, c.x, c.y);
         return 1;
-    default: return 1;
+    default:
+        return 1;
     }
 }
 

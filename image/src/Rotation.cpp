@@ -14,9 +14,12 @@ struct Target {
 // Where source pixel (x, y) of a W x H image lands for a direction code.
 inline Target turn(int direction, std::size_t x, std::size_t y, std::size_t w, std::size_t h) {
     switch (direction) {
-    case 0: return {h - 1 - y, x};
-    case 1: return {w - 1 - x, h - 1 - y};
-    default: return {y, w - 1 - x};
+    case 0:
+        return {h - 1 - y, x};
+    case 1:
+        return {w - 1 - x, h - 1 - y};
+    default:
+        return {y, w - 1 - x};
     }
 }
 
@@ -68,8 +71,8 @@ int CDibConverter::rotateBytes(const BYTE* source, int width, int height, int so
     if (source == nullptr || destination == nullptr || direction < 0 || direction > 2)
         return fail(kBadArgument);
     if (width <= 0 || height <= 0 || bytesPerPixel <= 0) return 1;
-    turnSamples(source, width, height, sourceRowBytes, destination, destinationRowBytes,
-                direction, bytesPerPixel);
+    turnSamples(source, width, height, sourceRowBytes, destination, destinationRowBytes, direction,
+                bytesPerPixel);
     return 1;
 }
 
@@ -90,8 +93,8 @@ namespace {
 // Quarter turns go through a temporary of the whole image; the half turn is a flip and a
 // mirror, which need only a row.
 template <class Sample, class Flip, class Mirror>
-int rotateInPlace(CDibConverter& c, Sample* buffer, int width, int height, int direction,
-                  int units, Flip flip, Mirror mirror) {
+int rotateInPlace(CDibConverter& c, Sample* buffer, int width, int height, int direction, int units,
+                  Flip flip, Mirror mirror) {
     if (buffer == nullptr || direction < 0 || direction > 2) return c.fail(kBadArgument);
     if (width <= 0 || height <= 0 || units <= 0) return 1;
     const std::size_t rowSamples = static_cast<std::size_t>(width) * units;
@@ -116,7 +119,9 @@ int CDibConverter::rotateBytesInPlace(BYTE* buffer, int width, int height, int d
     return rotateInPlace(
         *this, buffer, width, height, direction, bytesPerPixel,
         [this](BYTE* b, int rowBytes, int rows) { return flipVertical(b, rowBytes, rows); },
-        [this](BYTE* b, int w, int h, int u, int stride) { return mirrorRows(b, w, h, u, stride); });
+        [this](BYTE* b, int w, int h, int u, int stride) {
+            return mirrorRows(b, w, h, u, stride);
+        });
 }
 
 int CDibConverter::rotateWordsInPlace(WORD* buffer, int width, int height, int direction,
@@ -126,7 +131,9 @@ int CDibConverter::rotateWordsInPlace(WORD* buffer, int width, int height, int d
         [this](WORD* b, int rowBytes, int rows) {
             return flipVertical(reinterpret_cast<BYTE*>(b), rowBytes, rows);
         },
-        [this](WORD* b, int w, int h, int u, int stride) { return mirrorRows16(b, w, h, u, stride); });
+        [this](WORD* b, int w, int h, int u, int stride) {
+            return mirrorRows16(b, w, h, u, stride);
+        });
 }
 
 } // namespace img

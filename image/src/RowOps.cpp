@@ -8,11 +8,11 @@
 namespace img {
 namespace {
 
-template <std::size_t Step>
-void swapFirstAndThird(BYTE* pixels, int width, int height) {
+template <std::size_t Step> void swapFirstAndThird(BYTE* pixels, int width, int height) {
     if (pixels == nullptr || width <= 0 || height <= 0) return;
     const std::size_t bytes = static_cast<std::size_t>(width) * height * Step;
-    for (std::size_t i = 0; i < bytes; i += Step) std::swap(pixels[i], pixels[i + 2]);
+    for (std::size_t i = 0; i < bytes; i += Step)
+        std::swap(pixels[i], pixels[i + 2]);
 }
 
 // Moves a row of 1-bit pixels `shift` bits towards its first bit (0 < shift < 8).
@@ -51,7 +51,8 @@ int CDibConverter::flipVertical(BYTE* rows, int rowBytes, int rowCount) {
 int CDibConverter::copyRows(const BYTE* source, int sourceStride, int rowCount,
                             int destinationStride, BYTE* destination) {
     if (source == nullptr || destination == nullptr) return fail(kBadArgument);
-    const std::size_t bytes = static_cast<std::size_t>(std::max(0, std::min(sourceStride, destinationStride)));
+    const std::size_t bytes =
+        static_cast<std::size_t>(std::max(0, std::min(sourceStride, destinationStride)));
     for (int y = 0; y < rowCount; ++y)
         copyBytes(destination + static_cast<std::size_t>(y) * destinationStride,
                   source + static_cast<std::size_t>(y) * sourceStride, bytes);
@@ -95,7 +96,8 @@ int CDibConverter::mirrorOneBitRows(BYTE* rows, int width, int height, int rowSt
     for (int y = 0; y < height; ++y) {
         BYTE* row = rows + static_cast<std::size_t>(y) * rowStride;
         std::reverse(row, row + bytes);
-        for (std::size_t i = 0; i < bytes; ++i) row[i] = reversal[row[i]];
+        for (std::size_t i = 0; i < bytes; ++i)
+            row[i] = reversal[row[i]];
         if (shift != 0) shiftRowLeft(row, bytes, shift);
     }
     return 1;

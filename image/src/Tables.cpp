@@ -22,9 +22,11 @@ Tables buildTables() {
     }
     for (int j = 0; j < 256; ++j) {
         unsigned reversed = 0;
-        for (int b = 0; b < 8; ++b) reversed |= ((j >> b) & 1u) << (7 - b);
+        for (int b = 0; b < 8; ++b)
+            reversed |= ((j >> b) & 1u) << (7 - b);
         t.bitReversal[j] = static_cast<BYTE>(reversed);
-        for (int m = 0; m < 8; ++m) t.bitExpansion[j][m] = static_cast<BYTE>((j >> (7 - m)) & 1);
+        for (int m = 0; m < 8; ++m)
+            t.bitExpansion[j][m] = static_cast<BYTE>((j >> (7 - m)) & 1);
     }
     for (int r = 0; r < 8; ++r)
         for (int j = 0; j < 8; ++j)
@@ -36,7 +38,9 @@ const Tables g_tables = buildTables();
 
 } // namespace
 
-const Tables& tables() { return g_tables; }
+const Tables& tables() {
+    return g_tables;
+}
 
 CopyRoutine copyBytes = &std::memcpy;
 

@@ -10,10 +10,10 @@ namespace img {
 struct Tables {
     // alpha[i * 256 + j]: j weighted by i / 255, truncated as the double product falls.
     BYTE alpha[256 * 256];
-    BYTE lowBitMask[8];    // 1 << k
-    BYTE highBitMask[8];   // 0x80 >> k
+    BYTE lowBitMask[8];  // 1 << k
+    BYTE highBitMask[8]; // 0x80 >> k
     BYTE bitReversal[256];
-    BYTE runMask[8][8];    // bits j..r set when j <= r
+    BYTE runMask[8][8];        // bits j..r set when j <= r
     BYTE bitExpansion[256][8]; // bit (7 - m) of j as 0 or 1, most significant first
 };
 

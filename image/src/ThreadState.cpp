@@ -28,7 +28,8 @@ ThreadStateRegistry::~ThreadStateRegistry() {
         m_slot = TLS_OUT_OF_INDEXES;
     }
     EnterCriticalSection(&m_listLock);
-    for (ThreadState* record : m_records) delete record;
+    for (ThreadState* record : m_records)
+        delete record;
     m_records.clear();
     LeaveCriticalSection(&m_listLock);
     DeleteCriticalSection(&m_listLock);
@@ -69,7 +70,9 @@ namespace {
 ThreadStateRegistry g_registry;
 } // namespace
 
-ThreadState* getThreadState() { return g_registry.stateOfThisThread(); }
+ThreadState* getThreadState() {
+    return g_registry.stateOfThisThread();
+}
 
 void setLastError(int code) {
     if (ThreadState* state = getThreadState()) state->lastError = code;

@@ -83,8 +83,8 @@ BYTE* TiffReader::readTIFFIndexed8(TIFF* tif, int* width, int* height, RGBQUAD* 
     const unsigned header = dib ? kDibHeader : 0;
     std::uint32_t rowLength = indexedRowBytes(w, dib);
     const std::uint32_t rotatedRowLength = indexedRowBytes(h, dib);
-    const Size bytes = tiffTurnableBlockBytes(rowLength, rotatedRowLength, w, h, header,
-                                              transform.rotation >= 0);
+    const Size bytes =
+        tiffTurnableBlockBytes(rowLength, rotatedRowLength, w, h, header, transform.rotation >= 0);
     MemoryBlock block;
     if (!block.allocate(bytes)) return fail(kNoMemory);
     BYTE* pixels = block.data() + header;

@@ -111,8 +111,8 @@ BYTE* TiffReader::readTIFFOneBit(TIFF* tif, int* width, int* height, RGBQUAD* pa
     const unsigned header = dib ? kDibHeader : 0;
     std::uint32_t rowLength = oneBitRowBytes(w, dib);
     const std::uint32_t rotatedRowLength = oneBitRowBytes(h, dib);
-    const Size bytes = tiffTurnableBlockBytes(rowLength, rotatedRowLength, w, h, header,
-                                              transform.rotation >= 0);
+    const Size bytes =
+        tiffTurnableBlockBytes(rowLength, rotatedRowLength, w, h, header, transform.rotation >= 0);
     MemoryBlock block;
     if (!block.allocate(bytes)) return fail(kNoMemory);
     BYTE* pixels = block.data() + header;

@@ -20,6 +20,8 @@ void trace(int level, const char* format, ...) {
     sink(level, text);
 }
 
-TraceSink setTraceSink(TraceSink sink) { return g_sink.exchange(sink); }
+TraceSink setTraceSink(TraceSink sink) {
+    return g_sink.exchange(sink);
+}
 
 } // namespace img

@@ -182,11 +182,17 @@ SIZE_T GlobalSize(HGLOBAL block) {
     return h != nullptr ? h->bytes : 0;
 }
 
-LPVOID GlobalLock(HGLOBAL block) { return headerOf(block, kGlobalTag) != nullptr ? block : nullptr; }
+LPVOID GlobalLock(HGLOBAL block) {
+    return headerOf(block, kGlobalTag) != nullptr ? block : nullptr;
+}
 
-BOOL GlobalUnlock(HGLOBAL) { return FALSE; }
+BOOL GlobalUnlock(HGLOBAL) {
+    return FALSE;
+}
 
-HANDLE GetProcessHeap() { return &g_processHeap; }
+HANDLE GetProcessHeap() {
+    return &g_processHeap;
+}
 
 LPVOID HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
     void* p = allocateBlock(bytes, (flags & HEAP_ZERO_MEMORY) != 0, kHeapTag);
@@ -214,8 +220,14 @@ SIZE_T HeapSize(HANDLE, DWORD, LPCVOID block) {
     return h != nullptr ? h->bytes : static_cast<SIZE_T>(-1);
 }
 
-std::size_t winplatLiveGlobalBlocks() { return g_liveGlobal.load(); }
-std::size_t winplatLiveHeapBlocks() { return g_liveHeap.load(); }
-void winplatFailGlobalAllocAt(unsigned n) { g_failCountdown.store(n); }
+std::size_t winplatLiveGlobalBlocks() {
+    return g_liveGlobal.load();
+}
+std::size_t winplatLiveHeapBlocks() {
+    return g_liveHeap.load();
+}
+void winplatFailGlobalAllocAt(unsigned n) {
+    g_failCountdown.store(n);
+}
 
 } // extern "C"

@@ -55,12 +55,22 @@ void InitializeCriticalSection(LPCRITICAL_SECTION section) {
     pthread_mutexattr_destroy(&attr);
 }
 
-void EnterCriticalSection(LPCRITICAL_SECTION section) { pthread_mutex_lock(&section->mutex); }
-void LeaveCriticalSection(LPCRITICAL_SECTION section) { pthread_mutex_unlock(&section->mutex); }
-void DeleteCriticalSection(LPCRITICAL_SECTION section) { pthread_mutex_destroy(&section->mutex); }
+void EnterCriticalSection(LPCRITICAL_SECTION section) {
+    pthread_mutex_lock(&section->mutex);
+}
+void LeaveCriticalSection(LPCRITICAL_SECTION section) {
+    pthread_mutex_unlock(&section->mutex);
+}
+void DeleteCriticalSection(LPCRITICAL_SECTION section) {
+    pthread_mutex_destroy(&section->mutex);
+}
 
-DWORD GetLastError() { return t_lastError; }
-void SetLastError(DWORD code) { t_lastError = code; }
+DWORD GetLastError() {
+    return t_lastError;
+}
+void SetLastError(DWORD code) {
+    t_lastError = code;
+}
 
 BOOL IsBadReadPtr(const void* address, UINT_PTR bytes) {
     return address == nullptr && bytes != 0 ? TRUE : FALSE;

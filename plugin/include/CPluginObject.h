@@ -47,4 +47,3 @@ protected:
     lua_State* m_luaState;
     char m_typeString[100];
 };
-

@@ -35,7 +35,9 @@ CString CFileInfo::GetFileExt() const {
     return CString(ext);
 }
 
-CString CFileInfo::GetFileName() const { return GetFileTitle() + GetFileExt(); }
+CString CFileInfo::GetFileName() const {
+    return GetFileTitle() + GetFileExt();
+}
 
 void CFileInfo::FileTimeToTime(const FILETIME& time, std::time_t* out) {
     *out = std::time(nullptr);

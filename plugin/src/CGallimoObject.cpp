@@ -45,19 +45,35 @@ CGallimoObject::~CGallimoObject() {
     DestroyListWindow();
 }
 
-SIZE CGallimoObject::GetDefaultSize() { return {200, 100}; }
-int CGallimoObject::GetFlagA() { return 1; }
-int CGallimoObject::GetFlagB() { return 0; }
-int CGallimoObject::GetFlagC() { return 0; }
-int CGallimoObject::GetFlagD() { return 0; }
-int CGallimoObject::GetFlagE() { return 1; }
-int CGallimoObject::GetEventCount() { return 4; }
+SIZE CGallimoObject::GetDefaultSize() {
+    return {200, 100};
+}
+int CGallimoObject::GetFlagA() {
+    return 1;
+}
+int CGallimoObject::GetFlagB() {
+    return 0;
+}
+int CGallimoObject::GetFlagC() {
+    return 0;
+}
+int CGallimoObject::GetFlagD() {
+    return 0;
+}
+int CGallimoObject::GetFlagE() {
+    return 1;
+}
+int CGallimoObject::GetEventCount() {
+    return 4;
+}
 
 bool CGallimoObject::hasWindow() const {
     return m_listCtrl != nullptr && ::IsWindow(m_listCtrl->GetSafeHwnd());
 }
 
-HWND CGallimoObject::GetWindowHandle() { return hasWindow() ? m_listCtrl->GetSafeHwnd() : nullptr; }
+HWND CGallimoObject::GetWindowHandle() {
+    return hasWindow() ? m_listCtrl->GetSafeHwnd() : nullptr;
+}
 
 DWORD CGallimoObject::windowStyle() const {
     DWORD style = WS_CHILD | LVS_AUTOARRANGE | LVS_SHOWSELALWAYS | LVS_ICON;
@@ -78,8 +94,9 @@ bool CGallimoObject::placeWindow(HWND parent, const RECT& rect, DWORD style, boo
         m_listCtrl->m_owner = this;
     }
     if (!::IsWindow(m_listCtrl->GetSafeHwnd())) {
-        const DWORD exStyle = m_properties.windowBorder == 2 ? WS_EX_CLIENTEDGE | WS_EX_NOPARENTNOTIFY
-                                                             : WS_EX_NOPARENTNOTIFY;
+        const DWORD exStyle = m_properties.windowBorder == 2
+                                  ? WS_EX_CLIENTEDGE | WS_EX_NOPARENTNOTIFY
+                                  : WS_EX_NOPARENTNOTIFY;
         if (!m_listCtrl->CreateEx(exStyle, "SysListView32", "QV_Gallimo", style, rect,
                                   CWnd::FromHandle(parent), kListId)) {
             DestroyListWindow();
@@ -91,7 +108,8 @@ bool CGallimoObject::placeWindow(HWND parent, const RECT& rect, DWORD style, boo
         m_listCtrl->SetImageList(&m_imageList, LVSIL_NORMAL);
         m_listCtrl->Refill();
     }
-    m_listCtrl->MoveWindow(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+    m_listCtrl->MoveWindow(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                           TRUE);
     return true;
 }
 
@@ -110,7 +128,8 @@ void CGallimoObject::PositionDesignWindow(int, HWND parent, int left, int top, i
         DestroyListWindow();
         return;
     }
-    placeWindow(parent, RECT{left, top, right, bottom}, windowStyle() | WS_VISIBLE | WS_DISABLED, true);
+    placeWindow(parent, RECT{left, top, right, bottom}, windowStyle() | WS_VISIBLE | WS_DISABLED,
+                true);
 }
 
 void CGallimoObject::PositionRunWindow(int, HWND parent, int left, int top, int right, int bottom,
@@ -118,10 +137,13 @@ void CGallimoObject::PositionRunWindow(int, HWND parent, int left, int top, int 
     DWORD style = windowStyle();
     if (visible) style |= WS_VISIBLE;
     if (!enabled) style |= WS_DISABLED;
-    if (placeWindow(parent, RECT{left, top, right, bottom}, style, false)) ShowObjectWindow(visible);
+    if (placeWindow(parent, RECT{left, top, right, bottom}, style, false))
+        ShowObjectWindow(visible);
 }
 
-void CGallimoObject::DestroyObjectWindow() { DestroyListWindow(); }
+void CGallimoObject::DestroyObjectWindow() {
+    DestroyListWindow();
+}
 
 void CGallimoObject::DestroyListWindow() {
     if (m_listCtrl == nullptr) return;
@@ -139,7 +161,9 @@ int CGallimoObject::GetProperties(char* buffer, int* length) {
     return gallimo::copyStringOut(m_propertyText, buffer, length);
 }
 
-void CGallimoObject::SetProperties(char* text) { m_properties.parse(text); }
+void CGallimoObject::SetProperties(char* text) {
+    m_properties.parse(text);
+}
 
 int CGallimoObject::GetEventInfo(int index, char* buffer) {
     if (index < 0 || index > 3 || buffer == nullptr) return 0;
@@ -163,5 +187,6 @@ void CGallimoObject::ShowObjectWindow(int show) {
 }
 
 void CGallimoObject::RemoveAllItems() {
-    while (!m_items.IsEmpty()) delete static_cast<CThumbItem*>(m_items.RemoveHead());
+    while (!m_items.IsEmpty())
+        delete static_cast<CThumbItem*>(m_items.RemoveHead());
 }

@@ -5,7 +5,8 @@
 
 int CGallimoObject::ShowPropertiesDialog(const char* helpFolder) {
     std::string help = helpFolder != nullptr ? helpFolder : "";
-    while (!help.empty() && help.back() == '\\') help.pop_back();
+    while (!help.empty() && help.back() == '\\')
+        help.pop_back();
     help += "\\Gallimo.htm";
     return gallimo::EditProperties(m_properties, help.c_str());
 }

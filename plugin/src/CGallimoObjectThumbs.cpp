@@ -10,16 +10,27 @@
 
 namespace {
 
-enum AddFileCode { kAdded = 0, kNoFile = 1, kUnreadable = 2, kNoBitmap = 3, kRefused = 5, kNoCopy = 8 };
+enum AddFileCode {
+    kAdded = 0,
+    kNoFile = 1,
+    kUnreadable = 2,
+    kNoBitmap = 3,
+    kRefused = 5,
+    kNoCopy = 8
+};
 
 const COLORREF kTransparent = RGB(255, 0, 255);
 
 CString labelFor(int mode, const char* path, const CFileInfo& info) {
     switch (mode) {
-    case 1: return info.GetFileName();
-    case 2: return CString(path);
-    case 3: return info.GetFileTitle();
-    default: return CString();
+    case 1:
+        return info.GetFileName();
+    case 2:
+        return CString(path);
+    case 3:
+        return info.GetFileTitle();
+    default:
+        return CString();
     }
 }
 
@@ -126,7 +137,8 @@ int CGallimoObject::AddFile(const char* path) {
 
     if (code == kAdded) {
         if (bitmap != nullptr) {
-            item->imageIndex = ImageList_AddMasked(m_imageList.GetSafeHandle(), bitmap, kTransparent);
+            item->imageIndex =
+                ImageList_AddMasked(m_imageList.GetSafeHandle(), bitmap, kTransparent);
             DeleteObject(bitmap);
             CFileInfo info;
             info.Query(path, 0);
@@ -146,8 +158,8 @@ int CGallimoObject::AddFile(const char* path) {
 
     if (code == kAdded) {
         POSITION added = m_items.AddTail(item);
-        if (hasWindow() &&
-            m_listCtrl->InsertThumb(item, static_cast<int>(m_listCtrl->SendMessage(LVM_GETITEMCOUNT, 0, 0))) == -1) {
+        if (hasWindow() && m_listCtrl->InsertThumb(item, static_cast<int>(m_listCtrl->SendMessage(
+                                                             LVM_GETITEMCOUNT, 0, 0))) == -1) {
             m_items.RemoveAt(added);
             delete item;
             code = kRefused;
@@ -161,12 +173,14 @@ int CGallimoObject::AddFile(const char* path) {
 void CGallimoObject::RebuildThumbnails() {
     CStringList paths(10);
     POSITION pos = m_items.GetHeadPosition();
-    while (pos != nullptr) paths.AddTail(static_cast<CThumbItem*>(m_items.GetNext(pos))->path);
+    while (pos != nullptr)
+        paths.AddTail(static_cast<CThumbItem*>(m_items.GetNext(pos))->path);
     RemoveAllItems();
     ResetImageList();
     if (hasWindow()) m_listCtrl->SendMessage(WM_SETREDRAW, FALSE, 0);
     pos = paths.GetHeadPosition();
-    while (pos != nullptr) AddFile(paths.GetNext(pos));
+    while (pos != nullptr)
+        AddFile(paths.GetNext(pos));
     if (hasWindow()) {
         applyIconSpacing();
         m_listCtrl->Refill();

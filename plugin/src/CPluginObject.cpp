@@ -9,9 +9,15 @@ CPluginObject::CPluginObject() : m_luaState(nullptr), m_typeString{} {}
 
 CPluginObject::~CPluginObject() = default;
 
-SIZE CPluginObject::GetDefaultSize() { return {100, 100}; }
-int CPluginObject::GetFlagA() { return 0; }
-HWND CPluginObject::GetWindowHandle() { return nullptr; }
+SIZE CPluginObject::GetDefaultSize() {
+    return {100, 100};
+}
+int CPluginObject::GetFlagA() {
+    return 0;
+}
+HWND CPluginObject::GetWindowHandle() {
+    return nullptr;
+}
 void CPluginObject::PositionDesignWindow(int, HWND, int, int, int, int, int, int) {}
 void CPluginObject::PositionRunWindow(int, HWND, int, int, int, int, int, int) {}
 void CPluginObject::DestroyObjectWindow() {}
@@ -19,17 +25,31 @@ int CPluginObject::GetProperties(char* buffer, int* length) {
     return gallimo::copyStringOut("", buffer, length);
 }
 void CPluginObject::SetProperties(char*) {}
-int CPluginObject::ShowPropertiesDialog(const char*) { return 1; }
-int CPluginObject::GetEventInfo(int, char*) { return 0; }
-int CPluginObject::GetEventCount() { return 0; }
+int CPluginObject::ShowPropertiesDialog(const char*) {
+    return 1;
+}
+int CPluginObject::GetEventInfo(int, char*) {
+    return 0;
+}
+int CPluginObject::GetEventCount() {
+    return 0;
+}
 int CPluginObject::SetLuaState(lua_State* L) {
     m_luaState = L;
     return 0;
 }
-int CPluginObject::GetFlagB() { return 1; }
-int CPluginObject::GetFlagC() { return 1; }
-int CPluginObject::GetFlagD() { return 1; }
-int CPluginObject::GetFlagE() { return 0; }
+int CPluginObject::GetFlagB() {
+    return 1;
+}
+int CPluginObject::GetFlagC() {
+    return 1;
+}
+int CPluginObject::GetFlagD() {
+    return 1;
+}
+int CPluginObject::GetFlagE() {
+    return 0;
+}
 void CPluginObject::FocusWindow() {}
 void CPluginObject::ShowObjectWindow(int) {}
 void CPluginObject::Reserved1(int, int, int, int, int, int, int) {}

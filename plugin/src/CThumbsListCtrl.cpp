@@ -27,11 +27,15 @@ int CALLBACK compareLabels(LPARAM first, LPARAM second, LPARAM) {
                     reinterpret_cast<const unsigned char*>(static_cast<LPCSTR>(b->label)));
 }
 
-bool held(int key) { return GetKeyState(key) < 0; }
+bool held(int key) {
+    return GetKeyState(key) < 0;
+}
 
 } // namespace
 
-CThumbsListCtrl::CThumbsListCtrl() : m_owner(nullptr) { m_selection.SetSize(0, 1); }
+CThumbsListCtrl::CThumbsListCtrl() : m_owner(nullptr) {
+    m_selection.SetSize(0, 1);
+}
 
 CThumbsListCtrl::~CThumbsListCtrl() = default;
 
@@ -40,16 +44,18 @@ void CThumbsListCtrl::Refill() {
     POSITION pos = m_owner->m_items.GetHeadPosition();
     while (pos != nullptr) {
         auto* item = static_cast<CThumbItem*>(m_owner->m_items.GetNext(pos));
-        if (item != nullptr) InsertThumb(item, static_cast<int>(SendMessage(LVM_GETITEMCOUNT, 0, 0)));
+        if (item != nullptr)
+            InsertThumb(item, static_cast<int>(SendMessage(LVM_GETITEMCOUNT, 0, 0)));
     }
     SortByLabel();
     CheckSelectionChange();
 }
 
 int CThumbsListCtrl::InsertThumb(CThumbItem* item, int index) {
-    const int inserted = InsertItem(LVIF_TEXT | LVIF_IMAGE, index, item->label, 0, 0,
-                                    item->imageIndex, 0);
-    if (inserted != -1) SetItem(inserted, 0, LVIF_PARAM, nullptr, 0, 0, 0, reinterpret_cast<LPARAM>(item));
+    const int inserted =
+        InsertItem(LVIF_TEXT | LVIF_IMAGE, index, item->label, 0, 0, item->imageIndex, 0);
+    if (inserted != -1)
+        SetItem(inserted, 0, LVIF_PARAM, nullptr, 0, 0, 0, reinterpret_cast<LPARAM>(item));
     return inserted;
 }
 
@@ -65,10 +71,12 @@ void CThumbsListCtrl::CheckSelectionChange() {
         if (SendMessage(LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_SELECTED) & LVIS_SELECTED)
             current.Add(static_cast<DWORD>(i));
     bool same = current.GetSize() == m_selection.GetSize();
-    for (INT_PTR i = 0; same && i < current.GetSize(); ++i) same = current[i] == m_selection[i];
+    for (INT_PTR i = 0; same && i < current.GetSize(); ++i)
+        same = current[i] == m_selection[i];
     if (same) return;
     m_selection.RemoveAll();
-    for (INT_PTR i = 0; i < current.GetSize(); ++i) m_selection.Add(current[i]);
+    for (INT_PTR i = 0; i < current.GetSize(); ++i)
+        m_selection.Add(current[i]);
     m_owner->FireEvent("On Select", "");
 }
 
@@ -85,7 +93,8 @@ BOOL CThumbsListCtrl::OnEraseBkgnd(CDC* dc) {
 }
 
 void CThumbsListCtrl::OnLButtonDblClk(UINT, CPoint) {
-    const int first = static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    const int first =
+        static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     if (first != -1) {
         char arguments[64];
         wsprintfA(arguments, "e_Item=%d;", first + 1);
@@ -117,13 +126,21 @@ void CThumbsListCtrl::OnButtonDown() {
     CheckSelectionChange();
 }
 
-void CThumbsListCtrl::OnLButtonDown(UINT, CPoint) { OnButtonDown(); }
-void CThumbsListCtrl::OnRButtonDown(UINT, CPoint) { OnButtonDown(); }
-void CThumbsListCtrl::OnRButtonDblClk(UINT, CPoint) { OnButtonDown(); }
+void CThumbsListCtrl::OnLButtonDown(UINT, CPoint) {
+    OnButtonDown();
+}
+void CThumbsListCtrl::OnRButtonDown(UINT, CPoint) {
+    OnButtonDown();
+}
+void CThumbsListCtrl::OnRButtonDblClk(UINT, CPoint) {
+    OnButtonDown();
+}
 
 void CThumbsListCtrl::OnSetFocus(CWnd*) {
     Default();
     m_owner->FireEvent("On Focus", "");
 }
 
-void CThumbsListCtrl::OnBeginDrag(NMHDR*, LRESULT* result) { *result = 0; }
+void CThumbsListCtrl::OnBeginDrag(NMHDR*, LRESULT* result) {
+    *result = 0;
+}

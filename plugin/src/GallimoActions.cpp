@@ -53,14 +53,17 @@ struct Action {
     }
 };
 
-int itemCount(CThumbsListCtrl* list) { return static_cast<int>(list->SendMessage(LVM_GETITEMCOUNT, 0, 0)); }
+int itemCount(CThumbsListCtrl* list) {
+    return static_cast<int>(list->SendMessage(LVM_GETITEMCOUNT, 0, 0));
+}
 
 CThumbItem* itemAt(CThumbsListCtrl* list, int i) {
     return reinterpret_cast<CThumbItem*>(list->GetItemData(i));
 }
 
 bool selected(CThumbsListCtrl* list, int i) {
-    return (list->SendMessage(LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_SELECTED) & LVIS_SELECTED) != 0;
+    return (list->SendMessage(LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_SELECTED) &
+            LVIS_SELECTED) != 0;
 }
 
 struct FileWalk {
@@ -160,7 +163,8 @@ int DeleteItem(lua_State* L) {
             if (count > 0 && i >= 0 && i < count) {
                 CThumbItem* item = itemAt(list, i);
                 if (item != nullptr) {
-                    if (POSITION pos = a.object->m_items.Find(item)) a.object->m_items.RemoveAt(pos);
+                    if (POSITION pos = a.object->m_items.Find(item))
+                        a.object->m_items.RemoveAt(pos);
                 }
                 list->SendMessage(LVM_DELETEITEM, static_cast<WPARAM>(i), 0);
                 delete item;
@@ -286,8 +290,7 @@ int SetItemLabel(lua_State* L) {
 }
 
 // The four size and spacing actions differ only in the field they set.
-template <int gallimo::GallimoProperties::*Field>
-int setLayout(lua_State* L) {
+template <int gallimo::GallimoProperties::*Field> int setLayout(lua_State* L) {
     Action a(L, 2);
     if (a.find() && a.object->m_listCtrl != nullptr) {
         a.object->m_properties.*Field = a.number(2);

@@ -28,19 +28,19 @@ COLORREF GallimoProperties::drawnFrame() const {
 }
 
 void GallimoProperties::format(char* out) const {
-    wsprintfA(out, "%d,%d,%d,%d,%d,%d,%d,%u,%u,%d,%d,%u,%d,%d,%d,%d,%d,%d", thumbWidth,
-              thumbHeight, verticalSpacing, horizontalSpacing, labelMode, sortItems,
-              minimumPadding, backgroundColour, fillColour, windowBorder, showFrame, frameColour,
-              resizeMode, neverIncrease, multipleSelection, reservedA, reservedB, verticalLayout);
+    wsprintfA(out, "%d,%d,%d,%d,%d,%d,%d,%u,%u,%d,%d,%u,%d,%d,%d,%d,%d,%d", thumbWidth, thumbHeight,
+              verticalSpacing, horizontalSpacing, labelMode, sortItems, minimumPadding,
+              backgroundColour, fillColour, windowBorder, showFrame, frameColour, resizeMode,
+              neverIncrease, multipleSelection, reservedA, reservedB, verticalLayout);
 }
 
 void GallimoProperties::parse(char* text) {
     if (text == nullptr) return;
-    int* const numbers[] = {&thumbWidth,    &thumbHeight,   &verticalSpacing, &horizontalSpacing,
-                            &labelMode,     &sortItems,     &minimumPadding,  nullptr,
-                            nullptr,        &windowBorder,  &showFrame,       nullptr,
-                            &resizeMode,    &neverIncrease, &multipleSelection, &reservedA,
-                            &reservedB,     &verticalLayout};
+    int* const numbers[] = {&thumbWidth, &thumbHeight,   &verticalSpacing,   &horizontalSpacing,
+                            &labelMode,  &sortItems,     &minimumPadding,    nullptr,
+                            nullptr,     &windowBorder,  &showFrame,         nullptr,
+                            &resizeMode, &neverIncrease, &multipleSelection, &reservedA,
+                            &reservedB,  &verticalLayout};
     COLORREF* const colours[] = {&backgroundColour, &fillColour, &frameColour};
     int field = 0, colour = 0;
     char* save = nullptr;

@@ -32,8 +32,7 @@ bool pushHostFunction(lua_State* L, const char* table, const char* function) {
 
 // The one discipline of every host call: arguments already pushed above the function, a
 // protected call without a handler, and a failure or a result popped before returning.
-template <class Read>
-void callHost(lua_State* L, int arguments, int results, Read read) {
+template <class Read> void callHost(lua_State* L, int arguments, int results, Read read) {
     if (lua_pcall(L, arguments, results, 0) != 0) {
         lua_remove(L, -1);
         return;
@@ -114,7 +113,9 @@ const char* CheckStringArg(lua_State* L, int i) {
     raiseArgumentError(L, message);
 }
 
-double GetNumberArg(lua_State* L, int i) { return lua_tonumber(L, i); }
+double GetNumberArg(lua_State* L, int i) {
+    return lua_tonumber(L, i);
+}
 
 int getIntegerArg(lua_State* L, int i) {
     return saturatingInt(GetNumberArg(L, i));

@@ -43,7 +43,8 @@ struct Picture {
     int count(const RECT& r, std::array<int, 3> colour) const {
         int n = 0;
         for (LONG y = r.top; y < r.bottom; ++y)
-            for (LONG x = r.left; x < r.right; ++x) n += at(x, y) == colour;
+            for (LONG x = r.left; x < r.right; ++x)
+                n += at(x, y) == colour;
         return n;
     }
 };
@@ -63,8 +64,9 @@ protected:
         fs::copy_file(build.exe, alone / build.name, fs::copy_options::overwrite_existing);
         std::ofstream(folder / "script.txt") << script;
         const std::string out = (folder / "trace.txt").string();
-        const std::string command = "cd '" + folder.string() + "' && PATH='" + (folder / "bin").string() +
-                                    ":/usr/bin:/bin' HELPVIEW_INPUT='" + (folder / "script.txt").string() + "' '" +
+        const std::string command = "cd '" + folder.string() + "' && PATH='" +
+                                    (folder / "bin").string() + ":/usr/bin:/bin' HELPVIEW_INPUT='" +
+                                    (folder / "script.txt").string() + "' '" +
                                     (alone / build.name).string() + "' > '" + out + "'";
         const int status = std::system(command.c_str());
         if (trace != nullptr) {
@@ -75,8 +77,8 @@ protected:
     }
     Picture shot(const std::string& name) {
         Picture p;
-        p.rgba = testing_support::decodePngRgba(testing_support::readWholeFile((folder / name).string()), false,
-                                                &p.width, &p.height);
+        p.rgba = testing_support::decodePngRgba(
+            testing_support::readWholeFile((folder / name).string()), false, &p.width, &p.height);
         return p;
     }
     std::string shotPath(const std::string& name) { return (folder / name).string(); }
@@ -99,20 +101,23 @@ TEST_F(HelpViewTest, TheLinkShowsOverTheLabelAndStaysRedAfterAPress) {
     for (const Build* b : {&kOrmand, &kKetril}) {
         const RECT& l = b->label;
         const std::string inside = std::to_string(l.left + 10) + " " + std::to_string(l.top + 8);
-        const std::string script = "move 50 50\nscreenshot " + shotPath("plain.png") + "\nmove " + inside +
-                                   "\nscreenshot " + shotPath("over.png") + "\ndown " + inside +
-                                   "\nscreenshot " + shotPath("pressed.png") + "\nup 50 50\nmove 50 50\nscreenshot " +
-                                   shotPath("hidden.png") + "\nmove " + inside + "\nscreenshot " +
-                                   shotPath("again.png") + "\n";
+        const std::string script = "move 50 50\nscreenshot " + shotPath("plain.png") + "\nmove " +
+                                   inside + "\nscreenshot " + shotPath("over.png") + "\ndown " +
+                                   inside + "\nscreenshot " + shotPath("pressed.png") +
+                                   "\nup 50 50\nmove 50 50\nscreenshot " + shotPath("hidden.png") +
+                                   "\nmove " + inside + "\nscreenshot " + shotPath("again.png") +
+                                   "\n";
         std::string trace;
         ASSERT_EQ(run(*b, script, &trace), 0) << b->name;
-        const Picture plain = shot("plain.png"), over = shot("over.png"), pressed = shot("pressed.png"),
-                      hidden = shot("hidden.png"), again = shot("again.png");
+        const Picture plain = shot("plain.png"), over = shot("over.png"),
+                      pressed = shot("pressed.png"), hidden = shot("hidden.png"),
+                      again = shot("again.png");
         ASSERT_GT(plain.width, 0) << b->name;
         const int area = (l.right - l.left) * (l.bottom - l.top);
         // A blank caption still draws its underline, and nothing more.
         EXPECT_LT(plain.count(l, kBlue), 20) << b->name << ": no caption before the mouse comes";
-        EXPECT_GT(over.count(l, kWhite), area / 2) << b->name << ": opaque, in the caption-text colour";
+        EXPECT_GT(over.count(l, kWhite), area / 2)
+            << b->name << ": opaque, in the caption-text colour";
         EXPECT_GT(over.count(l, kBlue), 20) << b->name << ": the link caption in blue";
         EXPECT_GT(pressed.count(l, kMagenta), 20) << b->name;
         EXPECT_LT(hidden.count(l, kWhite), area / 2) << b->name << ": transparent again";
@@ -133,10 +138,12 @@ TEST_F(HelpViewTest, ClickingTheLinkStartsTheOtherBuildAndCloses) {
     fs::permissions(recorder, fs::perms::owner_all);
     const std::string at = "320 355";
     std::string trace;
-    EXPECT_EQ(run(kOrmand, "click " + at + "\nscreenshot " + shotPath("after.png") + "\n", &trace), 0);
+    EXPECT_EQ(run(kOrmand, "click " + at + "\nscreenshot " + shotPath("after.png") + "\n", &trace),
+              0);
     EXPECT_NE(trace.find("Label1_Click\n"), std::string::npos);
     EXPECT_FALSE(fs::exists(folder / "after.png")) << "the window closed";
-    for (int i = 0; i < 50 && !fs::exists(folder / "ketril-ran"); ++i) usleep(20000);
+    for (int i = 0; i < 50 && !fs::exists(folder / "ketril-ran"); ++i)
+        usleep(20000);
     EXPECT_TRUE(fs::exists(folder / "ketril-ran")) << "Ketril.exe found on the PATH as Ketril";
     for (int i = 0;
          i < 50 && testing_support::readWholeFile((folder / "ketril-ran").string()).empty(); ++i)
@@ -146,7 +153,8 @@ TEST_F(HelpViewTest, ClickingTheLinkStartsTheOtherBuildAndCloses) {
         << "the started build does not inherit the script";
 
     fs::remove(recorder);
-    EXPECT_EQ(run(kOrmand, "click " + at + "\n", &trace), 0) << "no other build anywhere: still closes";
+    EXPECT_EQ(run(kOrmand, "click " + at + "\n", &trace), 0)
+        << "no other build anywhere: still closes";
 }
 
 TEST_F(HelpViewTest, EachBuildShowsItsOwnPicture) {

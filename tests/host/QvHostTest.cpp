@@ -30,12 +30,14 @@ protected:
             << "return { start = [[" << start << "]], objects = {\n"
             << "  { plugin = '" << GALLIMO_QLX << "', name = 'Thumbs', rect = {10, 10, 410, 310},\n"
             << "    properties = '" << properties << "',\n"
-            << "    events = { ['On Select'] = [[print('picked', Gallimo.GetSelectedItems('Thumbs')[1])]] } } } }\n";
+            << "    events = { ['On Select'] = [[print('picked', "
+               "Gallimo.GetSelectedItems('Thumbs')[1])]] } } } }\n";
     }
     // Runs qvhost with the arguments; its standard output, and its exit status.
     std::string qvhost(const std::string& arguments, int* status) {
         const std::string out = (folder / "out.txt").string();
-        const int raw = std::system(("'" QVHOST_EXE "' " + arguments + " > '" + out + "' 2>&1").c_str());
+        const int raw =
+            std::system(("'" QVHOST_EXE "' " + arguments + " > '" + out + "' 2>&1").c_str());
         *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         std::ifstream in(out);
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -51,10 +53,12 @@ protected:
 
 TEST_F(QvHostTest, RunModeLogsWhatTheScriptsAndEventsDid) {
     // A 2 x 1 BMP, written here.
-    const unsigned char bmp[] = {'B', 'M', 62, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 1, 0,
-                                 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0};
-    std::ofstream(folder / "dot.bmp", std::ios::binary).write(reinterpret_cast<const char*>(bmp), sizeof bmp);
+    const unsigned char bmp[] = {'B', 'M', 62, 0, 0, 0, 0,   0, 0, 0, 54,  0, 0,  0, 40, 0,
+                                 0,   0,   2,  0, 0, 0, 1,   0, 0, 0, 1,   0, 24, 0, 0,  0,
+                                 0,   0,   8,  0, 0, 0, 0,   0, 0, 0, 0,   0, 0,  0, 0,  0,
+                                 0,   0,   0,  0, 0, 0, 255, 0, 0, 0, 255, 0, 0,  0};
+    std::ofstream(folder / "dot.bmp", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bmp), sizeof bmp);
     writePage("100,100,40,20,1,1,3,16777215,16777215,2,1,0,1,1,0,1,1,1",
               "print('added', Gallimo.AddFiles('Thumbs', {'dot.bmp', 'nothing.bmp'}))");
     std::ofstream(folder / "input.txt") << "click 60 60\n";
@@ -74,11 +78,16 @@ TEST_F(QvHostTest, RunModeLogsWhatTheScriptsAndEventsDid) {
 TEST_F(QvHostTest, DesignModeSavesThePropertyStringsBack) {
     writePage("50,,60");
     int status = 0;
-    const std::string log = qvhost("design '" + (folder / "page.lua").string() + "' --save", &status);
+    const std::string log =
+        qvhost("design '" + (folder / "page.lua").string() + "' --save", &status);
     EXPECT_EQ(status, 0) << log;
-    EXPECT_NE(page().find("50,60,40,20,1,1,3,16777215,16777215,2,1,0,1,1,0,1,1,1"), std::string::npos) << page();
-    EXPECT_EQ(qvhost("design '" + (folder / "page.lua").string() + "'", &status).find("properties Thumbs 50,60,"),
-              std::string(log).find("properties Thumbs 50,60,")) << "the saved page reads back the same";
+    EXPECT_NE(page().find("50,60,40,20,1,1,3,16777215,16777215,2,1,0,1,1,0,1,1,1"),
+              std::string::npos)
+        << page();
+    EXPECT_EQ(qvhost("design '" + (folder / "page.lua").string() + "'", &status)
+                  .find("properties Thumbs 50,60,"),
+              std::string(log).find("properties Thumbs 50,60,"))
+        << "the saved page reads back the same";
 }
 
 TEST_F(QvHostTest, TheLoaderBindsEveryExportAndObjectsLeaveNothingBehind) {

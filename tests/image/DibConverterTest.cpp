@@ -20,7 +20,8 @@ BITMAPINFOHEADER headerOf(const BYTE* dib) {
 
 std::vector<BYTE> rampRGB(int width, int height) {
     std::vector<BYTE> rgb(static_cast<std::size_t>(width) * height * 3);
-    for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<BYTE>(i * 7 + 1);
+    for (std::size_t i = 0; i < rgb.size(); ++i)
+        rgb[i] = static_cast<BYTE>(i * 7 + 1);
     return rgb;
 }
 
@@ -44,8 +45,8 @@ TEST_F(DibConverterTest, RgbToDibPadsRowsAndStoresThemBottomUpBlueFirst) {
     EXPECT_EQ(h.biBitCount, 24);
     EXPECT_EQ(h.biSizeImage, 24u) << "rows of 12 bytes: 9 data, 3 padding";
     EXPECT_EQ(GlobalSize(dib), 40u + 24u);
-    const BYTE* bottom = dib + 40;      // image row 1
-    const BYTE* top = dib + 40 + 12;    // image row 0
+    const BYTE* bottom = dib + 40;   // image row 1
+    const BYTE* top = dib + 40 + 12; // image row 0
     EXPECT_EQ(bottom[0], rgb[9 + 2]);
     EXPECT_EQ(bottom[2], rgb[9 + 0]);
     EXPECT_EQ(top[3], rgb[5]);
@@ -200,20 +201,21 @@ TEST_F(DibConverterTest, ByteSizesAndPixelData) {
 
 TEST_F(DibConverterTest, DibRowsOfEveryDepth) {
     RGBQUAD table[16] = {};
-    for (int i = 0; i < 16; ++i) table[i] = {BYTE(i), BYTE(i * 2), BYTE(i * 3), 0};
+    for (int i = 0; i < 16; ++i)
+        table[i] = {BYTE(i), BYTE(i * 2), BYTE(i * 3), 0};
     BYTE out[64];
 
     const BYTE oneBit[1] = {0xA0};
     c.dibRowToRGB(oneBit, out, 3, 1, table, 16, nullptr, false, 0);
-    EXPECT_EQ(out[0], 3);   // index 1, red 3
-    EXPECT_EQ(out[3], 0);   // index 0
-    EXPECT_EQ(out[6], 3);   // index 1
+    EXPECT_EQ(out[0], 3); // index 1, red 3
+    EXPECT_EQ(out[3], 0); // index 0
+    EXPECT_EQ(out[6], 3); // index 1
 
     const BYTE fourBit[1] = {0x52};
     c.dibRowToRGB(fourBit, out, 2, 4, table, 16, nullptr, true, 99);
-    EXPECT_EQ(out[0], 15);  // index 5: red 15
+    EXPECT_EQ(out[0], 15); // index 5: red 15
     EXPECT_EQ(out[3], 99);
-    EXPECT_EQ(out[4], 6);   // index 2: red 6
+    EXPECT_EQ(out[4], 6); // index 2: red 6
 
     const BYTE five55[2] = {0x1F, 0x7C}; // 0x7C1F: red 31, green 0, blue 31
     c.dibRowToRGB(five55, out, 1, 16, nullptr, 0, nullptr, false, 0);

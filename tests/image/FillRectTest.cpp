@@ -21,8 +21,8 @@ TEST(FillRect, GreyAlsoFillsPaddingOtherColoursDoNot) {
 TEST(FillRect, ColourTableEntryAtThirtyTwoBits) {
     CDibConverter c;
     const RGBQUAD entry = {10, 20, 30, 0};
-    const DWORD colour = 255u << 24 | DWORD(entry.rgbBlue) << 16 | DWORD(entry.rgbGreen) << 8 |
-                         entry.rgbRed;
+    const DWORD colour =
+        255u << 24 | DWORD(entry.rgbBlue) << 16 | DWORD(entry.rgbGreen) << 8 | entry.rgbRed;
     std::vector<BYTE> px(3 * 4);
     ASSERT_EQ(c.fillRect(px.data(), 3, 1, 12, colour, 4), 1);
     for (int i = 0; i < 3; ++i) {

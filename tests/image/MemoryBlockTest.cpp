@@ -1,6 +1,6 @@
+#include "MemoryBlock.h"
 #include "CheckedSize.h"
 #include "LeakCheck.h"
-#include "MemoryBlock.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -39,7 +39,8 @@ TEST_F(MemoryBlockTest, TheLimitItselfIsAttempted) {
 TEST_F(MemoryBlockTest, AllocatedMemoryIsZeroAndResizeKeepsItsStart) {
     MemoryBlock block;
     ASSERT_TRUE(block.allocate(64));
-    for (int i = 0; i < 64; ++i) ASSERT_EQ(block.data()[i], 0);
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(block.data()[i], 0);
     std::memset(block.data(), 0x5A, 64);
     ASSERT_TRUE(block.resize(48));
     EXPECT_EQ(GlobalSize(block.data()), 48u);
@@ -79,16 +80,14 @@ TEST(CheckedSize, RefusesOverflowAndTheLimit) {
         std::initializer_list<Size> factors;
         std::uint32_t expected; // 0: refused
     };
-    const Case cases[] = {
-        {{100, 200, 3}, 60000},
-        {{0, 5}, 0},
-        {{65536, 65536}, 0},          // wraps to 0 in 32 bits
-        {{46341, 46341}, 0},          // just over 2^31
-        {{kBlockLimit}, kBlockLimit},
-        {{kBlockLimit, 2}, 0},
-        {{0x80000000u, 2, 1}, 0},
-        {{-1, 4}, 0},
-    };
+    const Case cases[] =
+        {
+            {{100, 200, 3}, 60000},       {{0, 5}, 0},
+            {{65536, 65536}, 0}, // wraps to 0 in 32 bits
+            {{46341, 46341}, 0}, // just over 2^31
+            {{kBlockLimit}, kBlockLimit}, {{kBlockLimit, 2}, 0},
+            {{0x80000000u, 2, 1}, 0},     {{-1, 4}, 0},
+        };
     for (const Case& c : cases) {
         const Size product = checkedProduct(c.factors);
         EXPECT_EQ(product.ok(), c.expected != 0);

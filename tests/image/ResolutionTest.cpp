@@ -9,7 +9,9 @@ using namespace img;
 namespace {
 
 std::string g_traced;
-void captureTrace(int, const char* text) { g_traced += text; }
+void captureTrace(int, const char* text) {
+    g_traced += text;
+}
 
 struct Case {
     ImgResolution in;

@@ -112,8 +112,8 @@ TEST_F(RotationTest, OneBitQuarterTurnOfWidthTen) {
     for (int row = 0; row < w; ++row) {
         for (int column = 0; column < h; ++column) {
             const bool set = (dst[row * 2 + column / 8] & (0x80 >> (column & 7))) != 0;
-            const bool expected = (row == 9 && column == 2) || (row == 0 && column == 0) ||
-                                  (row == 4 && column == 1);
+            const bool expected =
+                (row == 9 && column == 2) || (row == 0 && column == 0) || (row == 4 && column == 1);
             EXPECT_EQ(set, expected) << row << "," << column;
         }
     }

@@ -26,7 +26,7 @@ TEST(RowOps, SwapsFlipsAndCopies) {
     EXPECT_EQ(three[2], 1);
 
     const BYTE source[6] = {1, 2, 3, 4, 5, 6}; // stride 3
-    BYTE dest[4] = {};                          // stride 2
+    BYTE dest[4] = {};                         // stride 2
     EXPECT_EQ(c.copyRows(source, 3, 2, 2, dest), 1);
     const BYTE expected[4] = {1, 2, 4, 5};
     EXPECT_EQ(std::vector<BYTE>(dest, dest + 4), std::vector<BYTE>(expected, expected + 4));

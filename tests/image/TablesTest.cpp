@@ -1,5 +1,5 @@
-#include "CImgColorMatch.h"
 #include "Tables.h"
+#include "CImgColorMatch.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,8 @@ TEST(Tables, BitTables) {
     EXPECT_EQ(t.runMask[3][1], 0x0E);
     EXPECT_EQ(t.runMask[2][5], 0x00);
     const BYTE expanded[8] = {1, 0, 1, 0, 0, 0, 0, 1};
-    for (int m = 0; m < 8; ++m) EXPECT_EQ(t.bitExpansion[0xA1][m], expanded[m]);
+    for (int m = 0; m < 8; ++m)
+        EXPECT_EQ(t.bitExpansion[0xA1][m], expanded[m]);
 }
 
 TEST(ColorMatch, NearestEntryWithTiesToTheLowestIndex) {
@@ -61,9 +62,11 @@ TEST(ColorMatch, CacheIsDroppedWhenThe256thPairArrives) {
     RGBQUAD palette[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
     CImgColorMatch m;
     m.setPalette(palette, 2);
-    for (int i = 0; i < 255; ++i) m.match(static_cast<BYTE>(i), 0, 0);
+    for (int i = 0; i < 255; ++i)
+        m.match(static_cast<BYTE>(i), 0, 0);
     EXPECT_EQ(m.cachedPairs(), 255u);
-    for (int i = 0; i < 45; ++i) m.match(static_cast<BYTE>(i), 1, 0);
+    for (int i = 0; i < 45; ++i)
+        m.match(static_cast<BYTE>(i), 1, 0);
     EXPECT_EQ(m.cachedPairs(), 45u);
     m.clearCache();
     EXPECT_EQ(m.cachedPairs(), 0u);

@@ -1,5 +1,5 @@
-#include "Status.h"
 #include "ThreadState.h"
+#include "Status.h"
 #include "imgcore.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +38,8 @@ TEST(ThreadState, RegistryFreesTheRecordsOfEveryThreadAtShutdown) {
     std::vector<std::thread> threads;
     for (int i = 0; i < 4; ++i)
         threads.emplace_back([registry] { ASSERT_NE(registry->stateOfThisThread(), nullptr); });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     ASSERT_NE(registry->stateOfThisThread(), nullptr);
     EXPECT_EQ(registry->stateOfThisThread(), registry->stateOfThisThread());
     EXPECT_EQ(registry->recordCount(), 5u);

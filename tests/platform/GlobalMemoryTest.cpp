@@ -4,8 +4,8 @@
 
 #include <cstddef>
 #include <cstring>
-#include <thread>
 #include <gtest/gtest.h>
+#include <thread>
 
 using testing_support::LeakCheck;
 
@@ -16,7 +16,8 @@ TEST(GlobalMemory, ZeroInitBlocksAreCountedAndSized) {
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(winplatLiveGlobalBlocks(), before + 1);
     EXPECT_EQ(GlobalSize(p), 100u);
-    for (int i = 0; i < 100; ++i) EXPECT_EQ(p[i], 0);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(p[i], 0);
     EXPECT_EQ(GlobalFree(p), nullptr);
     EXPECT_EQ(winplatLiveGlobalBlocks(), before);
 }

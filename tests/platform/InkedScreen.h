@@ -21,7 +21,8 @@ inline char symbolOf(COLORREF c) {
 inline std::string picture(HDC dc, int width, int height) {
     std::string out;
     for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) out += symbolOf(GetPixel(dc, x, y));
+        for (int x = 0; x < width; ++x)
+            out += symbolOf(GetPixel(dc, x, y));
         out += '\n';
     }
     return out;

@@ -1,5 +1,5 @@
-#include "win32/win32.h"
 #include "winplat/resources.h"
+#include "win32/win32.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
+#include "winplat/shell.h"
 #include "TestFiles.h"
 #include "win32/win32.h"
-#include "winplat/shell.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,7 +12,9 @@ using testing_support::TempFile;
 
 namespace {
 
-UINT_PTR code(HINSTANCE h) { return reinterpret_cast<UINT_PTR>(h); }
+UINT_PTR code(HINSTANCE h) {
+    return reinterpret_cast<UINT_PTR>(h);
+}
 
 // A script that records its arguments into a file beside itself.
 fs::path writeRecorder(const fs::path& folder, const std::string& name) {
@@ -49,7 +51,8 @@ TEST_F(ShellTest, DocumentsOpenThroughTheirAssociation) {
     const fs::path browser = writeRecorder(folder, "browser");
     TempFile page({'<', 'p', '>'}, ".htm");
     char program[MAX_PATH] = "junk";
-    EXPECT_EQ(code(FindExecutableA(page.path().c_str(), nullptr, program)), UINT_PTR{SE_ERR_NOASSOC});
+    EXPECT_EQ(code(FindExecutableA(page.path().c_str(), nullptr, program)),
+              UINT_PTR{SE_ERR_NOASSOC});
     EXPECT_STREQ(program, "");
 
     winplat::setAssociation(".HTM", browser.string());
@@ -57,11 +60,14 @@ TEST_F(ShellTest, DocumentsOpenThroughTheirAssociation) {
     EXPECT_EQ(std::string(program), browser.string());
     EXPECT_EQ(code(FindExecutableA("/no/such/page.htm", nullptr, program)), UINT_PTR{SE_ERR_FNF});
 
-    EXPECT_GT(code(ShellExecuteA(nullptr, "open", page.path().c_str(), nullptr, nullptr, SW_SHOWNORMAL)), 32u);
+    EXPECT_GT(
+        code(ShellExecuteA(nullptr, "open", page.path().c_str(), nullptr, nullptr, SW_SHOWNORMAL)),
+        32u);
     EXPECT_EQ(winplat::waitForStartedPrograms(), 0);
     EXPECT_EQ(readAll(browser.string() + ".args"), page.path() + "\n");
-    EXPECT_EQ(code(ShellExecuteA(nullptr, "open", "/no/such/page.htm", nullptr, nullptr, SW_SHOWNORMAL)),
-              UINT_PTR{SE_ERR_FNF});
+    EXPECT_EQ(
+        code(ShellExecuteA(nullptr, "open", "/no/such/page.htm", nullptr, nullptr, SW_SHOWNORMAL)),
+        UINT_PTR{SE_ERR_FNF});
 }
 
 TEST_F(ShellTest, ProgramsTakeQuotedParametersAndExeNamesFindOurBuilds) {
@@ -80,8 +86,10 @@ TEST_F(ShellTest, BareNamesAreSearchedOnThePath) {
     writeRecorder(folder, "iexplore");
     const std::string oldPath = std::getenv("PATH");
     setenv("PATH", (folder.string() + ":" + oldPath).c_str(), 1);
-    const UINT_PTR started = code(ShellExecuteA(nullptr, "open", "iexplore.exe", "x#AddFiles", nullptr, SW_SHOWNORMAL));
-    const UINT_PTR missing = code(ShellExecuteA(nullptr, "open", "NoSuchProgram.exe", nullptr, nullptr, SW_SHOWNORMAL));
+    const UINT_PTR started =
+        code(ShellExecuteA(nullptr, "open", "iexplore.exe", "x#AddFiles", nullptr, SW_SHOWNORMAL));
+    const UINT_PTR missing =
+        code(ShellExecuteA(nullptr, "open", "NoSuchProgram.exe", nullptr, nullptr, SW_SHOWNORMAL));
     setenv("PATH", oldPath.c_str(), 1);
     EXPECT_GT(started, 32u);
     EXPECT_LE(missing, 32u);

@@ -10,7 +10,8 @@ protected:
     void SetUp() override {
         GallimoFixture::SetUp();
         placeAtRunTime();
-        for (const char* name : {"c.bmp", "a.bmp", "b.bmp"}) image(name, 40, 30);
+        for (const char* name : {"c.bmp", "a.bmp", "b.bmp"})
+            image(name, 40, 30);
     }
     int lastError() const { return page->lastError(); }
 };
@@ -23,21 +24,31 @@ TEST_F(ActionsTest, AddFilesWalksTheTableWithItsCallback) {
     const Case cases[] = {
         {"return Gallimo.AddFiles('Thumbs', {'a.bmp', 'missing.bmp', 'b.bmp'})", 2, 0},
         {"return Gallimo.AddFiles('Thumbs', 'a.bmp')", 0, 0},
-        {"return Gallimo.AddFiles('Thumbs', {'a.bmp', 'b.bmp'}, function(p, i) calls = calls + 1 return false end)", 1, 1},
-        {"return Gallimo.AddFiles('Thumbs', {'a.bmp', 'b.bmp'}, function(p, i) calls = calls + 1 return 7 end)", 2, 2},
-        {"return Gallimo.AddFiles('Thumbs', {'a.bmp', {}, 'b.bmp'}, function(p, i) calls = calls + 1 end)", 2, 3},
-        {"return Gallimo.AddFiles('Thumbs', {'a.bmp', 'b.bmp'}, function(p, i) calls = calls + 1 error('x') end)", 2, 2},
+        {"return Gallimo.AddFiles('Thumbs', {'a.bmp', 'b.bmp'}, function(p, i) calls = calls + 1 "
+         "return false end)",
+         1, 1},
+        {"return Gallimo.AddFiles('Thumbs', {'a.bmp', 'b.bmp'}, function(p, i) calls = calls + 1 "
+         "return 7 end)",
+         2, 2},
+        {"return Gallimo.AddFiles('Thumbs', {'a.bmp', {}, 'b.bmp'}, function(p, i) calls = calls + "
+         "1 end)",
+         2, 3},
+        {"return Gallimo.AddFiles('Thumbs', {'a.bmp', 'b.bmp'}, function(p, i) calls = calls + 1 "
+         "error('x') end)",
+         2, 2},
     };
     for (const Case& c : cases) {
         run("Gallimo.Clear('Thumbs'); calls = 0");
-        EXPECT_EQ(number(("(function() " + std::string(c.script) + " end)()").c_str()), c.added) << c.script;
+        EXPECT_EQ(number(("(function() " + std::string(c.script) + " end)()").c_str()), c.added)
+            << c.script;
         EXPECT_EQ(number("calls"), c.calls) << c.script;
         EXPECT_EQ(lastError(), 0) << c.script;
         EXPECT_EQ(number("Gallimo.GetItemCount('Thumbs')"), c.added) << c.script;
     }
     // The callback sees each path resolved, with the index the file will get.
     run("Gallimo.Clear('Thumbs'); seen = {}");
-    run("Gallimo.AddFiles('Thumbs', {'a.bmp', 'missing.bmp', 'b.bmp'}, function(p, i) seen[#seen + 1] = i end)");
+    run("Gallimo.AddFiles('Thumbs', {'a.bmp', 'missing.bmp', 'b.bmp'}, function(p, i) seen[#seen + "
+        "1] = i end)");
     EXPECT_EQ(text("table.concat(seen, ',')"), "1,2,2");
 }
 
@@ -78,7 +89,8 @@ TEST_F(ActionsTest, LabelsChangeUntilARebuildGivesThemBack) {
     EXPECT_EQ(object->m_properties.thumbWidth, 64);
     EXPECT_EQ(text("Gallimo.GetItemInfo('Thumbs', 1).label"), "a.bmp");
     EXPECT_EQ(text("Gallimo.GetItemInfo('Thumbs', 2).label"), "b.bmp");
-    run("Gallimo.SetThumbHeight('Thumbs', 50); Gallimo.SetHSpacing('Thumbs', 7); Gallimo.SetVSpacing('Thumbs', 9)");
+    run("Gallimo.SetThumbHeight('Thumbs', 50); Gallimo.SetHSpacing('Thumbs', 7); "
+        "Gallimo.SetVSpacing('Thumbs', 9)");
     EXPECT_EQ(object->m_properties.thumbHeight, 50);
     EXPECT_EQ(object->m_properties.horizontalSpacing, 7);
     EXPECT_EQ(object->m_properties.verticalSpacing, 9);

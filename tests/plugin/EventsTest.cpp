@@ -6,8 +6,10 @@ class EventsTest : public GallimoFixture {
 protected:
     void SetUp() override {
         GallimoFixture::SetUp();
-        for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) image(name, 40, 30);
-        page->objects()[0].scripts["On Key"] = "print(''); seenKey = e_Key; seenShift = e_Modifiers.shift";
+        for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
+            image(name, 40, 30);
+        page->objects()[0].scripts["On Key"] =
+            "print(''); seenKey = e_Key; seenShift = e_Modifiers.shift";
         page->objects()[0].scripts["On Double-Click"] = "seenItem = e_Item";
         placeAtRunTime();
         run("Gallimo.AddFiles('Thumbs', {'a.bmp', 'b.bmp', 'c.bmp'})");

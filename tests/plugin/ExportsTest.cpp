@@ -19,8 +19,7 @@ struct Module {
     ~Module() {
         if (handle != nullptr) dlclose(handle);
     }
-    template <class F>
-    F get(const char* name) const {
+    template <class F> F get(const char* name) const {
         return reinterpret_cast<F>(dlsym(handle, name));
     }
 };
@@ -30,7 +29,8 @@ using TextExport = int (*)(char*, int*);
 // The action XML as the action tables describe it, built here independently of the module.
 std::string expectedActionXml() {
     struct Arg {
-        std::string name, description, type, easyDefault, constraints, defaultValue = "", required = "1";
+        std::string name, description, type, easyDefault, constraints, defaultValue = "",
+                                                                       required = "1";
     };
     struct Action {
         std::string name, description, returns;
@@ -38,35 +38,61 @@ std::string expectedActionXml() {
     };
     const Arg object{"ObjectName", "The name of the object.", "string", "", "QV_GALLIMO"};
     const std::vector<Action> actions = {
-        {"Gallimo.AddFiles", "Adds image files to the list.", "number",
-         {{"FileList", "A numerically indexed table of files to add to the list.", "table", "{}", "none"},
-          {"CallbackFunction", "The name of a function that will be called whenever a file is added to the list.",
+        {"Gallimo.AddFiles",
+         "Adds image files to the list.",
+         "number",
+         {{"FileList", "A numerically indexed table of files to add to the list.", "table", "{}",
+           "none"},
+          {"CallbackFunction",
+           "The name of a function that will be called whenever a file is added to the list.",
            "function", "nil", "none", "nil", "0"}}},
         {"Gallimo.Clear", "Clears all items from the list.", "", {}},
-        {"Gallimo.DeleteItem", "Deletes an item from the list.", "",
+        {"Gallimo.DeleteItem",
+         "Deletes an item from the list.",
+         "",
          {{"Index", "The index of the item to delete.", "number", "1", "1,*"}}},
         {"Gallimo.GetItemCount", "Returns the number of items in the list.", "number", {}},
-        {"Gallimo.GetItemInfo", "Returns a table that contains information about the specified item.", "table",
+        {"Gallimo.GetItemInfo",
+         "Returns a table that contains information about the specified item.",
+         "table",
          {{"Index", "The index of the item to get information about.", "number", "1", "1,*"}}},
         {"Gallimo.GetSelectedItems",
-         "Returns the a numerically indexed table that contains the indexes of items that are selected in the list.",
-         "table", {}},
-        {"Gallimo.SelectItem", "Selects an item in the list.", "",
+         "Returns the a numerically indexed table that contains the indexes of items that are "
+         "selected in the list.",
+         "table",
+         {}},
+        {"Gallimo.SelectItem",
+         "Selects an item in the list.",
+         "",
          {{"Index", "The index of the item to select.", "number", "1", "-1,*"}}},
-        {"Gallimo.SetItemLabel", "Sets the label text of an item in the list.", "",
+        {"Gallimo.SetItemLabel",
+         "Sets the label text of an item in the list.",
+         "",
          {{"Index", "The index of the item whose label is set.", "number", "1", "1,*"},
           {"Label", "The new item text.", "string", "\"New Text\"", "none"}}},
-        {"Gallimo.SetThumbHeight", "Sets the height (in pixels) of all items in the list.", "",
+        {"Gallimo.SetThumbHeight",
+         "Sets the height (in pixels) of all items in the list.",
+         "",
          {{"Height", "The new height of all list items in pixels.", "number", "50", "1,*"}}},
-        {"Gallimo.SetThumbWidth", "Sets the width (in pixels) of all items in the list.", "",
+        {"Gallimo.SetThumbWidth",
+         "Sets the width (in pixels) of all items in the list.",
+         "",
          {{"Width", "The new width of all list items in pixels.", "number", "50", "1,*"}}},
-        {"Gallimo.SetHSpacing", "Sets the horizontal spacing (in pixels) of all items in the list.", "",
-         {{"Spacing", "The new horizontal spacing of all list items in pixels.", "number", "200", "1,*"}}},
-        {"Gallimo.SetVSpacing", "Sets the vertical spacing (in pixels) of all items in the list.", "",
-         {{"Spacing", "The new vertical spacing of all list items in pixels.", "number", "200", "1,*"}}},
+        {"Gallimo.SetHSpacing",
+         "Sets the horizontal spacing (in pixels) of all items in the list.",
+         "",
+         {{"Spacing", "The new horizontal spacing of all list items in pixels.", "number", "200",
+           "1,*"}}},
+        {"Gallimo.SetVSpacing",
+         "Sets the vertical spacing (in pixels) of all items in the list.",
+         "",
+         {{"Spacing", "The new vertical spacing of all list items in pixels.", "number", "200",
+           "1,*"}}},
     };
     std::string xml;
-    auto line = [&xml](int level, const std::string& text) { xml += std::string(3 * level, ' ') + text + "\r\n"; };
+    auto line = [&xml](int level, const std::string& text) {
+        xml += std::string(3 * level, ' ') + text + "\r\n";
+    };
     auto element = [&line](int level, const std::string& tag, const std::string& text) {
         line(level, text.empty() ? "<" + tag + "/>" : "<" + tag + ">" + text + "</" + tag + ">");
     };
@@ -105,11 +131,13 @@ std::string expectedActionXml() {
 TEST(Exports, OnlyTheHostsExportsAreVisible) {
     Module m;
     ASSERT_NE(m.handle, nullptr) << dlerror();
-    for (const char* name : {"qvPlg_GetPluginName", "qvPlg_GetPluginVersion", "qvPlg_GetQVPluginObjectVersion",
-                             "qvPlg_GetAuthorInfo", "qvPlg_GetPluginActionXML", "qvPlg_GetLuaVersion",
-                             "qvPlg_GetDependencies", "qvPlg_ShowHelpForAction", "qvPlg_ShowHelpForPlugin"})
+    for (const char* name :
+         {"qvPlg_GetPluginName", "qvPlg_GetPluginVersion", "qvPlg_GetQVPluginObjectVersion",
+          "qvPlg_GetAuthorInfo", "qvPlg_GetPluginActionXML", "qvPlg_GetLuaVersion",
+          "qvPlg_GetDependencies", "qvPlg_ShowHelpForAction", "qvPlg_ShowHelpForPlugin"})
         EXPECT_NE(dlsym(m.handle, name), nullptr) << name;
-    for (const char* name : {"readBMP", "openFileSource", "getLastError", "_ZN7gallimo13copyStringOutEPKcPcPi"})
+    for (const char* name :
+         {"readBMP", "openFileSource", "getLastError", "_ZN7gallimo13copyStringOutEPKcPcPi"})
         EXPECT_EQ(dlsym(m.handle, name), nullptr) << name << " must stay inside the module";
 }
 
@@ -122,11 +150,13 @@ TEST(Exports, TextsFollowTheStringOutProtocol) {
     EXPECT_EQ(name(buffer, &length), -1);
     EXPECT_EQ(length, 8);
     EXPECT_EQ(qvhost::PluginModule::askText(name), "Gallimo");
-    EXPECT_EQ(qvhost::PluginModule::askText(m.get<TextExport>("qvPlg_GetPluginVersion")), "1.0.2.0");
+    EXPECT_EQ(qvhost::PluginModule::askText(m.get<TextExport>("qvPlg_GetPluginVersion")),
+              "1.0.2.0");
     EXPECT_EQ(qvhost::PluginModule::askText(m.get<TextExport>("qvPlg_GetDependencies")), "");
     EXPECT_EQ(m.get<int (*)()>("qvPlg_GetQVPluginObjectVersion")(), 1);
     EXPECT_STREQ(m.get<const char* (*)()>("qvPlg_GetLuaVersion")(), "Lua 5.0");
-    const std::string author = qvhost::PluginModule::askText(m.get<TextExport>("qvPlg_GetAuthorInfo"));
+    const std::string author =
+        qvhost::PluginModule::askText(m.get<TextExport>("qvPlg_GetAuthorInfo"));
     EXPECT_NE(author.find("Gallimo"), std::string::npos);
     EXPECT_NE(author.find("\r\n"), std::string::npos);
 }
@@ -134,7 +164,8 @@ TEST(Exports, TextsFollowTheStringOutProtocol) {
 TEST(Exports, ActionXmlIsExactlyTheDescribedDocument) {
     Module m;
     ASSERT_NE(m.handle, nullptr);
-    const std::string xml = qvhost::PluginModule::askText(m.get<TextExport>("qvPlg_GetPluginActionXML"));
+    const std::string xml =
+        qvhost::PluginModule::askText(m.get<TextExport>("qvPlg_GetPluginActionXML"));
     EXPECT_EQ(xml, expectedActionXml());
 }
 
@@ -170,9 +201,11 @@ protected:
     Module m;
     fs::path folder;
     std::string oldPath;
-    BOOL (*forAction)(const char*, const char*, HWND) =
-        m.get<BOOL (*)(const char*, const char*, HWND)>("qvPlg_ShowHelpForAction");
-    BOOL (*forPlugin)(const char*, HWND) = m.get<BOOL (*)(const char*, HWND)>("qvPlg_ShowHelpForPlugin");
+    BOOL (*forAction)
+    (const char*, const char*,
+     HWND) = m.get<BOOL (*)(const char*, const char*, HWND)>("qvPlg_ShowHelpForAction");
+    BOOL (*forPlugin)
+    (const char*, HWND) = m.get<BOOL (*)(const char*, HWND)>("qvPlg_ShowHelpForPlugin");
 };
 
 } // namespace
@@ -212,7 +245,8 @@ TEST_F(HelpTest, FirefoxAssociationsTryIexploreFirst) {
     runs = started();
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].program, iexplore);
-    EXPECT_EQ(runs[0].arguments, std::vector<std::string>{folder.string() + "\\Gallimo.htm#Gallimo.AddFiles"});
+    EXPECT_EQ(runs[0].arguments,
+              std::vector<std::string>{folder.string() + "\\Gallimo.htm#Gallimo.AddFiles"});
 }
 
 TEST_F(HelpTest, PluginHelpOpensThePage) {

@@ -50,16 +50,19 @@ protected:
     }
 
     // A solid BMP of the given size in the page's folder; returns its name.
-    std::string image(const std::string& name, int width, int height, std::uint32_t rgb = 0x336699) {
+    std::string image(const std::string& name, int width, int height,
+                      std::uint32_t rgb = 0x336699) {
         BmpSpec layout;
         layout.width = width;
         layout.height = height;
         layout.bitCount = 24;
-        std::vector<std::vector<std::uint32_t>> rows(height, std::vector<std::uint32_t>(width, rgb));
+        std::vector<std::vector<std::uint32_t>> rows(height,
+                                                     std::vector<std::uint32_t>(width, rgb));
         layout.pixels = packBmpRows(rows, 24);
         const Bytes file = writeBmp(layout);
         std::ofstream(folder / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+            .write(reinterpret_cast<const char*>(file.data()),
+                   static_cast<std::streamsize>(file.size()));
         return name;
     }
 
@@ -110,7 +113,9 @@ protected:
     std::size_t count(const std::string& needle) const {
         const std::string all = log.str();
         std::size_t n = 0;
-        for (std::size_t at = all.find(needle); at != std::string::npos; at = all.find(needle, at + 1)) ++n;
+        for (std::size_t at = all.find(needle); at != std::string::npos;
+             at = all.find(needle, at + 1))
+            ++n;
         return n;
     }
 

@@ -65,7 +65,8 @@ TEST_F(GallimoObjectTest, WindowStylesFollowTheSettings) {
     const Case cases[] = {
         // A thin border at design time: visible, disabled, bordered, no client edge.
         {"100,100,40,20,1,1,3,16777215,16777215,1,1,0,1,1,0,1,1,1", true,
-         WS_CHILD | WS_VISIBLE | WS_DISABLED | WS_BORDER | LVS_SINGLESEL | LVS_AUTOARRANGE | LVS_SHOWSELALWAYS,
+         WS_CHILD | WS_VISIBLE | WS_DISABLED | WS_BORDER | LVS_SINGLESEL | LVS_AUTOARRANGE |
+             LVS_SHOWSELALWAYS,
          LVS_ALIGNLEFT, WS_EX_NOPARENTNOTIFY},
         // 3D border at run time, columns, several selected.
         {"100,100,40,20,1,1,3,16777215,16777215,2,1,0,1,1,1,1,1,0", false,
@@ -108,7 +109,8 @@ TEST_F(GallimoObjectTest, TheImageListOutlivesTheWindow) {
     EXPECT_EQ(ImageList_GetImageCount(list), 1) << "the list view does not own the image list";
     placeAtRunTime();
     EXPECT_EQ(object->m_imageList.GetSafeHandle(), list);
-    EXPECT_EQ(number("Gallimo.GetItemCount('Thumbs')"), 1) << "the next window shows the items again";
+    EXPECT_EQ(number("Gallimo.GetItemCount('Thumbs')"), 1)
+        << "the next window shows the items again";
 }
 
 TEST_F(GallimoObjectTest, ThePropertiesDialogStoresOnlyAfterOk) {
@@ -124,8 +126,9 @@ TEST_F(GallimoObjectTest, ThePropertiesDialogStoresOnlyAfterOk) {
     testing_support::dropQuit();
     EXPECT_EQ(object->m_properties.showFrame, 0);
     {
-        InputSteps steps({[] { testing_support::clickWindow(GetDlgItem(GetActiveWindow(), 5010)); },
-                          [] { testing_support::clickWindow(GetDlgItem(GetActiveWindow(), IDOK)); }});
+        InputSteps steps(
+            {[] { testing_support::clickWindow(GetDlgItem(GetActiveWindow(), 5010)); },
+             [] { testing_support::clickWindow(GetDlgItem(GetActiveWindow(), IDOK)); }});
         EXPECT_EQ(object->ShowPropertiesDialog("C:\\help"), 1);
     }
     testing_support::dropQuit();

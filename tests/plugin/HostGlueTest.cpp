@@ -133,7 +133,8 @@ TEST_F(HostGlueTest, SourcePathsAreTriedUnderTheSourceFolder) {
     }
     lua_pushnumber(L, 5);
     lua_setglobal(L, "_SourceFolder");
-    EXPECT_EQ(std::string(ResolveSourcePath(L, name.c_str(), out)), name) << "a folder of one character";
+    EXPECT_EQ(std::string(ResolveSourcePath(L, name.c_str(), out)), name)
+        << "a folder of one character";
     lua_pushnil(L);
     lua_setglobal(L, "_SourceFolder");
     EXPECT_EQ(std::string(ResolveSourcePath(L, name.c_str(), out)), name);

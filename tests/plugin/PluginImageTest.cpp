@@ -7,9 +7,9 @@
 #include "TgaWriter.h"
 #include "TiffWriter.h"
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <cstring>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
@@ -30,8 +30,9 @@ protected:
     }
     std::string file(const std::string& name, const Bytes& bytes) {
         const fs::path p = folder / name;
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return p.string();
     }
     fs::path folder;
@@ -59,11 +60,12 @@ TEST_F(PluginImageTest, TypesComeFromContentThenExtension) {
         int type;
     };
     const Case byExtension[] = {
-        {"x.JPG", 0}, {"x.jpeg", 0}, {"x.Bmp", 2}, {"x.gif", 24}, {"x.wbm", 18}, {"x.TIFF", 9},
-        {"x.png", 6}, {"x.pcx", 4},  {"x.tga", 12}, {"x.wmf", 14}, {"x.emf", 15}, {"x.psd", 23},
-        {"dir.d\\name", 23}, {"noext", 23},
+        {"x.JPG", 0},  {"x.jpeg", 0}, {"x.Bmp", 2},        {"x.gif", 24}, {"x.wbm", 18},
+        {"x.TIFF", 9}, {"x.png", 6},  {"x.pcx", 4},        {"x.tga", 12}, {"x.wmf", 14},
+        {"x.emf", 15}, {"x.psd", 23}, {"dir.d\\name", 23}, {"noext", 23},
     };
-    for (const Case& c : byExtension) EXPECT_EQ(CPluginImage::TypeFromExtension(c.name), c.type) << c.name;
+    for (const Case& c : byExtension)
+        EXPECT_EQ(CPluginImage::TypeFromExtension(c.name), c.type) << c.name;
 
     PngSpec rgba;
     rgba.width = rgba.height = 2;
@@ -85,8 +87,10 @@ TEST_F(PluginImageTest, LoadReportsTheReadersCodes) {
     fs::create_directories(folder / "pictures.bmp");
     EXPECT_EQ(image.Load((folder / "pictures.bmp").string().c_str(), true, 2, 0), 2)
         << "a folder named like an image is a file that cannot be opened";
-    const std::string junk = file("junk.JPG", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'});
-    EXPECT_EQ(image.Load(junk.c_str(), true, 23, 0), 9) << "type 0 by its name, then the JPEG reader's code";
+    const std::string junk =
+        file("junk.JPG", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'});
+    EXPECT_EQ(image.Load(junk.c_str(), true, 23, 0), 9)
+        << "type 0 by its name, then the JPEG reader's code";
     EXPECT_EQ(image.buffer, nullptr);
     EXPECT_EQ(image.Load(file("junk.psd", Bytes(40, 1)).c_str(), true, 23, 0), 5);
 }
@@ -145,7 +149,8 @@ TEST_F(PluginImageTest, ResizingAndDrawing) {
 
     CPluginImage image;
     ASSERT_EQ(image.Allocate(4, 2, 24), 0);
-    for (int i = 0; i < 24; ++i) image.buffer[i] = static_cast<BYTE>(i * 10);
+    for (int i = 0; i < 24; ++i)
+        image.buffer[i] = static_cast<BYTE>(i * 10);
     CPluginImage copy;
     ASSERT_EQ(copy.Resize(image, 4, 2, 0), 0);
     EXPECT_EQ(std::memcmp(copy.buffer, image.buffer, 24), 0) << "its own size is a copy";

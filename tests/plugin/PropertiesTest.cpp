@@ -19,7 +19,8 @@ std::string reparse(const std::string& text, GallimoProperties p = {}) {
 } // namespace
 
 TEST(Properties, DefaultsAndTheirString) {
-    EXPECT_EQ(format(GallimoProperties{}), "100,100,40,20,1,1,3,16777215,16777215,2,1,0,1,1,0,1,1,1");
+    EXPECT_EQ(format(GallimoProperties{}),
+              "100,100,40,20,1,1,3,16777215,16777215,2,1,0,1,1,0,1,1,1");
 }
 
 TEST(Properties, ParsingFollowsTheTokensInOrder) {
@@ -33,9 +34,11 @@ TEST(Properties, ParsingFollowsTheTokensInOrder) {
         {"7,8", "7,8,40,20,1,1,3,16777215,16777215,2,1,0,1,1,0,1,1,1"},
         {"", "100,100,40,20,1,1,3,16777215,16777215,2,1,0,1,1,0,1,1,1"},
         {" 12abc,x", "12,0,40,20,1,1,3,16777215,16777215,2,1,0,1,1,0,1,1,1"},
-        {"1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20", "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18"},
+        {"1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20",
+         "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18"},
     };
-    for (const Case& c : cases) EXPECT_EQ(reparse(c.text), c.expected) << c.text;
+    for (const Case& c : cases)
+        EXPECT_EQ(reparse(c.text), c.expected) << c.text;
 }
 
 TEST(Properties, EveryWrittenStringReadsBackUnchanged) {

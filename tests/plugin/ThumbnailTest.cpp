@@ -19,7 +19,8 @@ protected:
         ImageList_Draw(object->m_imageList.GetSafeHandle(), index, dc, 0, 0, ILD_NORMAL);
         std::vector<COLORREF> pixels;
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) pixels.push_back(GetPixel(dc, x, y));
+            for (int x = 0; x < w; ++x)
+                pixels.push_back(GetPixel(dc, x, y));
         SelectObject(dc, old);
         DeleteObject(bitmap);
         DeleteDC(dc);
@@ -55,10 +56,8 @@ TEST_F(ThumbnailTest, ScalePercentIsTheSmallerFactorTruncated) {
         int percent;
     };
     const Case cases[] = {
-        {{0, 0, 300, 200}, {4, 4, 96, 96}, 30},
-        {{0, 0, 300, 200}, {0, 0, 100, 100}, 33},
-        {{0, 0, 50, 40}, {4, 4, 96, 96}, 0},
-        {{0, 0, 92, 92}, {4, 4, 96, 96}, 0},
+        {{0, 0, 300, 200}, {4, 4, 96, 96}, 30}, {{0, 0, 300, 200}, {0, 0, 100, 100}, 33},
+        {{0, 0, 50, 40}, {4, 4, 96, 96}, 0},    {{0, 0, 92, 92}, {4, 4, 96, 96}, 0},
         {{0, 0, 93, 10}, {4, 4, 96, 96}, 98},
     };
     for (const Case& c : cases)

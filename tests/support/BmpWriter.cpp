@@ -33,7 +33,8 @@ Bytes writeBmp(const BmpSpec& layout) {
         appendU32Le(out, static_cast<std::uint32_t>(layout.pixels.size()));
         appendU32Le(out, static_cast<std::uint32_t>(layout.xPelsPerMeter));
         appendU32Le(out, static_cast<std::uint32_t>(layout.yPelsPerMeter));
-        appendU32Le(out, layout.clrUsed.value_or(static_cast<std::uint32_t>(layout.palette.size())));
+        appendU32Le(out,
+                    layout.clrUsed.value_or(static_cast<std::uint32_t>(layout.palette.size())));
         appendU32Le(out, 0);
         // Longer headers (refused by the reader) are padded with zeros.
         out.resize(14 + layout.headerSize, 0);

@@ -20,8 +20,8 @@ using HINSTANCE_RESULT = HINSTANCE;
 extern "C" {
 
 // Results above 32 mean success.
-HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
-                        LPCSTR directory, INT show);
+HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                        INT show);
 HINSTANCE FindExecutableA(LPCSTR file, LPCSTR directory, LPSTR result);
 
 } // extern "C"

@@ -9,8 +9,8 @@
 namespace winplat {
 
 struct ResourceEntry {
-    const char* type;  // a name, or "#n" for an integer type
-    const char* name;  // a name, or "#n" for an integer identifier
+    const char* type; // a name, or "#n" for an integer type
+    const char* name; // a name, or "#n" for an integer identifier
     const BYTE* data;
     std::size_t size;
 };

@@ -90,7 +90,8 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found) {
         if (!name.empty()) search->names.push_back(name);
     } else if (DIR* dir = opendir(search->folder.empty() ? "." : search->folder.c_str())) {
         while (dirent* entry = readdir(dir)) {
-            if (fnmatch(name.c_str(), entry->d_name, 0) == 0) search->names.push_back(entry->d_name);
+            if (fnmatch(name.c_str(), entry->d_name, 0) == 0)
+                search->names.push_back(entry->d_name);
         }
         closedir(dir);
     }
@@ -189,9 +190,13 @@ int lstrcmpiA(LPCSTR a, LPCSTR b) {
     return (r > 0) - (r < 0);
 }
 
-int lstrlenA(LPCSTR s) { return s != nullptr ? static_cast<int>(std::strlen(s)) : 0; }
+int lstrlenA(LPCSTR s) {
+    return s != nullptr ? static_cast<int>(std::strlen(s)) : 0;
+}
 
-LPSTR lstrcpyA(LPSTR destination, LPCSTR source) { return std::strcpy(destination, source); }
+LPSTR lstrcpyA(LPSTR destination, LPCSTR source) {
+    return std::strcpy(destination, source);
+}
 
 LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int length) {
     if (length <= 0) return destination;

@@ -31,7 +31,8 @@ Registry& registry() {
 std::string key(LPCSTR name) {
     if (IS_INTRESOURCE(name)) return "#" + std::to_string(reinterpret_cast<UINT_PTR>(name));
     std::string k = name;
-    for (char& c : k) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : k)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return k;
 }
 
@@ -104,7 +105,9 @@ HGLOBAL LoadResource(HMODULE, HRSRC resource) {
                : nullptr;
 }
 
-LPVOID LockResource(HGLOBAL loaded) { return loaded; }
+LPVOID LockResource(HGLOBAL loaded) {
+    return loaded;
+}
 
 DWORD SizeofResource(HMODULE, HRSRC resource) {
     return resource != nullptr
@@ -112,6 +115,8 @@ DWORD SizeofResource(HMODULE, HRSRC resource) {
                : 0;
 }
 
-BOOL FreeResource(HGLOBAL) { return FALSE; }
+BOOL FreeResource(HGLOBAL) {
+    return FALSE;
+}
 
 } // extern "C"

@@ -14,7 +14,8 @@ namespace winplat {
 namespace {
 
 std::string upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -28,9 +29,9 @@ int buttonFromName(const std::string& name) {
 // The number of words each command takes after its name (at least).
 const std::map<std::string, std::size_t>& arity() {
     static const std::map<std::string, std::size_t> table = {
-        {"move", 2},  {"down", 2},       {"up", 2},     {"click", 2}, {"dblclick", 2},
-        {"key", 1},   {"keydown", 1},    {"keyup", 1},  {"wait", 1},  {"close", 0},
-        {"screenshot", 1}, {"screen", 1}, {"quit", 0}, {"deactivate", 0}, {"activate", 0},
+        {"move", 2},       {"down", 2},    {"up", 2},    {"click", 2},      {"dblclick", 2},
+        {"key", 1},        {"keydown", 1}, {"keyup", 1}, {"wait", 1},       {"close", 0},
+        {"screenshot", 1}, {"screen", 1},  {"quit", 0},  {"deactivate", 0}, {"activate", 0},
     };
     return table;
 }
@@ -39,19 +40,22 @@ const std::map<std::string, std::size_t>& arity() {
 
 UINT virtualKeyFromName(const std::string& name) {
     static const std::map<std::string, UINT> names = {
-        {"BACK", VK_BACK},   {"TAB", VK_TAB},       {"RETURN", VK_RETURN}, {"ENTER", VK_RETURN},
-        {"SHIFT", VK_SHIFT}, {"CONTROL", VK_CONTROL}, {"CTRL", VK_CONTROL}, {"MENU", VK_MENU},
-        {"ALT", VK_MENU},    {"ESCAPE", VK_ESCAPE}, {"SPACE", VK_SPACE},   {"PRIOR", VK_PRIOR},
-        {"PAGEUP", VK_PRIOR}, {"NEXT", VK_NEXT},    {"PAGEDOWN", VK_NEXT}, {"END", VK_END},
-        {"HOME", VK_HOME},   {"LEFT", VK_LEFT},     {"UP", VK_UP},         {"RIGHT", VK_RIGHT},
-        {"DOWN", VK_DOWN},   {"DELETE", VK_DELETE}, {"INSERT", VK_INSERT}, {"F1", VK_F1},
+        {"BACK", VK_BACK},    {"TAB", VK_TAB},         {"RETURN", VK_RETURN}, {"ENTER", VK_RETURN},
+        {"SHIFT", VK_SHIFT},  {"CONTROL", VK_CONTROL}, {"CTRL", VK_CONTROL},  {"MENU", VK_MENU},
+        {"ALT", VK_MENU},     {"ESCAPE", VK_ESCAPE},   {"SPACE", VK_SPACE},   {"PRIOR", VK_PRIOR},
+        {"PAGEUP", VK_PRIOR}, {"NEXT", VK_NEXT},       {"PAGEDOWN", VK_NEXT}, {"END", VK_END},
+        {"HOME", VK_HOME},    {"LEFT", VK_LEFT},       {"UP", VK_UP},         {"RIGHT", VK_RIGHT},
+        {"DOWN", VK_DOWN},    {"DELETE", VK_DELETE},   {"INSERT", VK_INSERT}, {"F1", VK_F1},
     };
     const std::string n = upper(name);
     auto found = names.find(n);
     if (found != names.end()) return found->second;
-    if (n.size() == 1 && std::isalnum(static_cast<unsigned char>(n[0]))) return static_cast<UINT>(n[0]);
-    if (n.size() > 2 && n[0] == '0' && n[1] == 'X') return static_cast<UINT>(std::strtoul(n.c_str(), nullptr, 16));
-    if (!n.empty() && std::isdigit(static_cast<unsigned char>(n[0]))) return static_cast<UINT>(std::strtoul(n.c_str(), nullptr, 10));
+    if (n.size() == 1 && std::isalnum(static_cast<unsigned char>(n[0])))
+        return static_cast<UINT>(n[0]);
+    if (n.size() > 2 && n[0] == '0' && n[1] == 'X')
+        return static_cast<UINT>(std::strtoul(n.c_str(), nullptr, 16));
+    if (!n.empty() && std::isdigit(static_cast<unsigned char>(n[0])))
+        return static_cast<UINT>(std::strtoul(n.c_str(), nullptr, 10));
     return 0;
 }
 
@@ -64,7 +68,8 @@ bool InputScript::parse(const std::string& text, std::string* error) {
     while (std::getline(lines, line)) {
         std::istringstream in(line);
         std::vector<std::string> words;
-        for (std::string w; in >> w;) words.push_back(w);
+        for (std::string w; in >> w;)
+            words.push_back(w);
         if (words.empty() || words[0][0] == '#') continue;
         auto known = arity().find(words[0]);
         const bool custom = known == arity().end();
@@ -97,9 +102,13 @@ void InputScript::attach(HWND reference) {
     winplatSetInputFeeder(&InputScript::feed, this);
 }
 
-void InputScript::detach() { winplatSetInputFeeder(nullptr, nullptr); }
+void InputScript::detach() {
+    winplatSetInputFeeder(nullptr, nullptr);
+}
 
-BOOL InputScript::feed(void* self) { return static_cast<InputScript*>(self)->runNext() ? TRUE : FALSE; }
+BOOL InputScript::feed(void* self) {
+    return static_cast<InputScript*>(self)->runNext() ? TRUE : FALSE;
+}
 
 bool InputScript::runNext() {
     if (finished()) return false;
@@ -116,7 +125,8 @@ bool InputScript::runNext() {
     } else if (verb == "down" || verb == "up") {
         const POINT p = point(1);
         winplatInjectMouseMove(p.x, p.y);
-        winplatInjectMouseButton(buttonFromName(w.size() > 3 ? w[3] : ""), verb == "down", p.x, p.y);
+        winplatInjectMouseButton(buttonFromName(w.size() > 3 ? w[3] : ""), verb == "down", p.x,
+                                 p.y);
     } else if (verb == "click" || verb == "dblclick") {
         const POINT p = point(1);
         const int button = buttonFromName(w.size() > 3 ? w[3] : "");
@@ -135,7 +145,8 @@ bool InputScript::runNext() {
         RECT r{};
         GetWindowRect(m_reference, &r);
         const int inset = GetSystemMetrics(SM_CXFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2;
-        const POINT p{r.right - inset, r.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2};
+        const POINT p{r.right - inset,
+                      r.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2};
         winplatInjectMouseMove(p.x, p.y);
         winplatInjectMouseButton(WINPLAT_BUTTON_LEFT, TRUE, p.x, p.y);
         winplatInjectMouseButton(WINPLAT_BUTTON_LEFT, FALSE, p.x, p.y);

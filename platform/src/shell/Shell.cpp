@@ -1,7 +1,7 @@
 // Programs started by name the way Windows finds them, documents opened through a small
 // association table, and a record of every start for tests.
-#include "win32/files.h"
 #include "win32/shell.h"
+#include "win32/files.h"
 #include "winplat/paths.h"
 #include "winplat/shell.h"
 
@@ -34,10 +34,13 @@ ShellState& state() {
 
 const HINSTANCE kStarted = reinterpret_cast<HINSTANCE>(42);
 
-HINSTANCE shellCode(UINT_PTR code) { return reinterpret_cast<HINSTANCE>(code); }
+HINSTANCE shellCode(UINT_PTR code) {
+    return reinterpret_cast<HINSTANCE>(code);
+}
 
 std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -50,7 +53,8 @@ std::string extensionOf(const std::string& path) {
 
 bool isExecutableFile(const std::string& path) {
     struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           access(path.c_str(), X_OK) == 0;
 }
 
 std::string programFolder() {
@@ -77,7 +81,8 @@ std::string findProgram(const std::string& name) {
         std::size_t start = 0;
         while (start <= all.size()) {
             const std::size_t end = all.find(':', start);
-            std::string folder = all.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            std::string folder =
+                all.substr(start, end == std::string::npos ? std::string::npos : end - start);
             if (!folder.empty()) folders.push_back(folder + "/");
             if (end == std::string::npos) break;
             start = end + 1;
@@ -117,7 +122,8 @@ HINSTANCE start(const std::string& program, const std::vector<std::string>& argu
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> raw;
-    for (std::string& a : argv) raw.push_back(a.data());
+    for (std::string& a : argv)
+        raw.push_back(a.data());
     raw.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -189,8 +195,7 @@ int waitForStartedPrograms() {
 
 extern "C" {
 
-HINSTANCE ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
-                        INT) {
+HINSTANCE ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory, INT) {
     using namespace winplat;
     if (file == nullptr || *file == '\0') return shellCode(SE_ERR_FNF);
     if (verb != nullptr && lower(verb) != "open") return shellCode(SE_ERR_NOASSOC);
@@ -203,7 +208,8 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCST
     const std::string openerPath = findProgram(nativePath(opener.c_str()));
     if (openerPath.empty()) return shellCode(SE_ERR_FNF);
     std::vector<std::string> arguments{native};
-    for (std::string& p : splitParameters(parameters)) arguments.push_back(p);
+    for (std::string& p : splitParameters(parameters))
+        arguments.push_back(p);
     return start(openerPath, arguments, directory);
 }
 

@@ -77,6 +77,8 @@ BOOL DestroyIcon(HICON handle) {
     return TRUE;
 }
 
-BOOL DestroyCursor(HCURSOR cursor) { return DestroyIcon(cursor); }
+BOOL DestroyCursor(HCURSOR cursor) {
+    return DestroyIcon(cursor);
+}
 
 } // extern "C"

@@ -298,7 +298,9 @@ bool takeInputMessage(MSG* msg, HWND filter, UINT first, UINT last, bool remove)
     return false;
 }
 
-void addFocusObserver(FocusObserver observer) { focusObservers().push_back(observer); }
+void addFocusObserver(FocusObserver observer) {
+    focusObservers().push_back(observer);
+}
 
 namespace {
 
@@ -388,10 +390,13 @@ void winplatSetApplicationActive(BOOL active) {
     HWND focus = g_focus;
     g_focus = nullptr;
     if (lookup(focus) != nullptr) send(focus, WM_KILLFOCUS, 0);
-    for (FocusObserver observer : focusObservers()) observer(focus, nullptr);
+    for (FocusObserver observer : focusObservers())
+        observer(focus, nullptr);
 }
 
-BOOL winplatApplicationActive() { return g_appActive ? TRUE : FALSE; }
+BOOL winplatApplicationActive() {
+    return g_appActive ? TRUE : FALSE;
+}
 
 DWORD winplatInputClock() {
     std::lock_guard<std::mutex> guard(g_inputLock);
@@ -431,7 +436,8 @@ HWND SetFocus(HWND hwnd) {
     }
     g_focus = hwnd;
     if (hwnd != nullptr) send(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old));
-    for (FocusObserver observer : focusObservers()) observer(old, g_focus);
+    for (FocusObserver observer : focusObservers())
+        observer(old, g_focus);
     return old;
 }
 

@@ -24,8 +24,12 @@ CGallimoApp theApp;
 extern "C" {
 
 // Null when memory runs out; an exception of the constructor passes on, its memory released.
-CPluginObject* qvPlg_Object_CreateObject() { return new (std::nothrow) CGallimoObject; }
+CPluginObject* qvPlg_Object_CreateObject() {
+    return new (std::nothrow) CGallimoObject;
+}
 
-void qvPlg_Object_DeleteObject(CPluginObject* object) { delete object; }
+void qvPlg_Object_DeleteObject(CPluginObject* object) {
+    delete object;
+}
 
 } // extern "C"

@@ -8,12 +8,15 @@
 
 namespace {
 
-bool started(HINSTANCE result) { return reinterpret_cast<UINT_PTR>(result) > 32; }
+bool started(HINSTANCE result) {
+    return reinterpret_cast<UINT_PTR>(result) > 32;
+}
 
 // Some browsers of the time could not open a local page at an anchor.
 bool needsAnotherBrowser(const char* program) {
     std::string upper = program;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     for (const char* name : {"FIREFOX", "FIREBIRD", "MOZILLA"})
         if (upper.find(name) != std::string::npos) return true;
     return false;
@@ -33,7 +36,8 @@ BOOL qvPlg_ShowHelpForAction(const char* actionName, const char* folder, HWND ow
     char address[1025];
     wsprintfA(address, "%s\\Gallimo.htm#%s", folder, actionName);
     if (needsAnotherBrowser(program)) {
-        if (!started(ShellExecuteA(owner, "open", "iexplore.exe", address, nullptr, SW_SHOWNORMAL))) {
+        if (!started(
+                ShellExecuteA(owner, "open", "iexplore.exe", address, nullptr, SW_SHOWNORMAL))) {
             char parameters[1025];
             wsprintfA(parameters, "\"%s\\Gallimo.htm\"", folder);
             ShellExecuteA(owner, "open", program, parameters, nullptr, SW_SHOWNORMAL);

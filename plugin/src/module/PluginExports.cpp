@@ -27,7 +27,9 @@ int qvPlg_GetPluginVersion(char* buffer, int* length) {
     return gallimo::copyStringOut("1.0.2.0", buffer, length);
 }
 
-int qvPlg_GetQVPluginObjectVersion() { return 1; }
+int qvPlg_GetQVPluginObjectVersion() {
+    return 1;
+}
 
 int qvPlg_GetAuthorInfo(char* buffer, int* length) {
     return gallimo::copyStringOut(kAuthorInfo, buffer, length);
@@ -40,7 +42,9 @@ int qvPlg_GetPluginActionXML(char* buffer, int* length) {
     return gallimo::copyStringOut(xml, buffer, length);
 }
 
-const char* qvPlg_GetLuaVersion() { return "Lua 5.0"; }
+const char* qvPlg_GetLuaVersion() {
+    return "Lua 5.0";
+}
 
 int qvPlg_GetDependencies(char* buffer, int* length) {
     return gallimo::copyStringOut("", buffer, length);
