@@ -164,9 +164,9 @@ TEST_F(GdiConversion, BitFieldDibsFromTheBmpReaderSkipTheirMasks) {
     thirtyTwo.pixels = testing_support::packBmpRows({{0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}}, 32);
     const std::vector<COLORREF> expected = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255),
                                             RGB(255, 255, 255)};
-    for (const BmpSpec& spec : {sixteen, thirtyTwo}) {
-        SCOPED_TRACE(std::to_string(spec.bitCount) + " bits");
-        testing_support::TempFile file(testing_support::writeBmp(spec));
+    for (const BmpSpec& layout : {sixteen, thirtyTwo}) {
+        SCOPED_TRACE(std::to_string(layout.bitCount) + " bits");
+        testing_support::TempFile file(testing_support::writeBmp(layout));
         SourceHandle src = openFileSource(file.path().c_str());
         ASSERT_NE(src, nullptr);
         int width = 0, height = 0;
