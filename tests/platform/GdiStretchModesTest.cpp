@@ -5,6 +5,7 @@
 #include "MetafileWriter.h"
 #include "win32/win32.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -89,6 +90,58 @@ TEST_F(GdiStretchModes, AveragesCoverEveryDroppedRowAndColumn) {
                       SRCCOPY);
         EXPECT_EQ(GetPixel(screen, 0, 0), c.shown) << c.mode;
     }
+    ReleaseDC(nullptr, screen);
+}
+
+// A 32-bit bit-field DIB a million pixels wide and one high, drawn into 16 x 16: every target
+// row stands for the one source row, and shrinking combines 65536 pixels into each column.
+TEST_F(GdiStretchModes, AWideBitFieldRowShrinksAlikeIntoEveryTargetRow) {
+    constexpr int kWidth = 16 * 65536;
+    constexpr COLORREF kTeal = RGB(10, 200, 30);
+    std::vector<BYTE> dib(sizeof(BITMAPINFOHEADER) + 12 + 4 * static_cast<std::size_t>(kWidth));
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = kWidth;
+    header.biHeight = 1;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = BI_BITFIELDS;
+    std::memcpy(dib.data(), &header, sizeof header);
+    const DWORD masks[3] = {0x00FF0000, 0x0000FF00, 0x000000FF};
+    std::memcpy(dib.data() + sizeof header, masks, sizeof masks);
+    BYTE* bits = dib.data() + sizeof header + sizeof masks;
+    const auto* info = reinterpret_cast<const BITMAPINFO*>(dib.data());
+    const auto fill = [&](bool stripes) {
+        for (int x = 0; x < kWidth; ++x) {
+            const COLORREF c = stripes ? (x % 2 == 0 ? kBlack : kWhite) : kTeal;
+            const DWORD v = (static_cast<DWORD>(GetRValue(c)) << 16) |
+                            (static_cast<DWORD>(GetGValue(c)) << 8) | GetBValue(c);
+            std::memcpy(bits + 4 * static_cast<std::size_t>(x), &v, 4);
+        }
+    };
+    struct Case {
+        bool stripes; // black and white in turn, else all teal
+        int mode;
+        COLORREF shown;
+    };
+    const Case cases[] = {
+        {true, BLACKONWHITE, kBlack}, {true, WHITEONBLACK, kWhite}, {true, HALFTONE, kGrey},
+        {true, COLORONCOLOR, kBlack}, {false, BLACKONWHITE, kTeal}, {false, WHITEONBLACK, kTeal},
+        {false, HALFTONE, kTeal},     {false, COLORONCOLOR, kTeal},
+    };
+    HDC screen = GetDC(nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "stripes " << c.stripes << ", mode " << c.mode);
+        fill(c.stripes);
+        SetStretchBltMode(screen, c.mode);
+        ASSERT_EQ(StretchDIBits(screen, 0, 0, 16, 16, 0, 0, kWidth, 1, bits, info, DIB_RGB_COLORS,
+                                SRCCOPY),
+                  1);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                ASSERT_EQ(GetPixel(screen, x, y), c.shown) << x << ", " << y;
+    }
+    SetStretchBltMode(screen, BLACKONWHITE);
     ReleaseDC(nullptr, screen);
 }
 

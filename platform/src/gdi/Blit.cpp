@@ -97,10 +97,10 @@ private:
 // Colours of raw values, the last one kept: neighbouring pixels mostly share one.
 class CachedColour {
 public:
-    explicit CachedColour(const Surface& surface) : m_surface(surface) {}
+    explicit CachedColour(const Surface& surface) : m_decode(surface) {}
     COLORREF operator()(DWORD raw) {
         if (!m_have || raw != m_raw) {
-            m_colour = m_surface.colourOf(raw);
+            m_colour = m_decode(raw);
             m_raw = raw;
             m_have = true;
         }
@@ -108,7 +108,7 @@ public:
     }
 
 private:
-    const Surface& m_surface;
+    ColourDecoder m_decode;
     bool m_have = false;
     DWORD m_raw = 0;
     COLORREF m_colour = 0;
@@ -377,11 +377,24 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
     const auto rowIn = [&](auto& v, int j) {
         return v.data() + (buffered ? static_cast<std::size_t>(j) * tw : 0);
     };
+    // Target rows that take the same source rows are the same row: it is read once.
+    const auto sameAsAbove = [&](int j) {
+        if (j == 0) return false;
+        const Cover& a = rows[static_cast<std::size_t>(j)];
+        const Cover& b = rows[static_cast<std::size_t>(j - 1)];
+        return a.first == b.first && a.count == b.count;
+    };
     if (buffered)
-        for (int j = 0; j < th; ++j)
-            readRow(j, rowIn(values, j), rowIn(present, j));
+        for (int j = 0; j < th; ++j) {
+            if (!sameAsAbove(j)) {
+                readRow(j, rowIn(values, j), rowIn(present, j));
+                continue;
+            }
+            std::copy_n(rowIn(values, j - 1), tw, rowIn(values, j));
+            std::copy_n(rowIn(present, j - 1), tw, rowIn(present, j));
+        }
     for (int j = 0; j < th; ++j) {
-        if (!buffered) readRow(j, rowIn(values, j), rowIn(present, j));
+        if (!buffered && !sameAsAbove(j)) readRow(j, rowIn(values, j), rowIn(present, j));
         writeRow(j, rowIn(values, j), rowIn(present, j));
     }
     return true;

@@ -21,10 +21,7 @@ void maskShape(DWORD mask, int& shift, int& width) {
 }
 
 // A masked component scaled to 8 bits, low bits filled from the high ones.
-BYTE component(DWORD value, DWORD mask) {
-    int shift = 0;
-    int width = 0;
-    maskShape(mask, shift, width);
+BYTE component(DWORD value, DWORD mask, int shift, int width) {
     if (width == 0) return 0;
     DWORD v = (value & mask) >> shift;
     if (width >= 8) return static_cast<BYTE>(v >> (width - 8));
@@ -72,15 +69,34 @@ void Surface::fillRaw(int y, int x0, int x1, DWORD value) const {
 }
 
 COLORREF Surface::colourOf(DWORD value) const {
-    if (bits <= 8) {
-        if (static_cast<int>(value) >= tableSize || table == nullptr) return RGB(0, 0, 0);
-        return colourOfQuad(table[value]);
+    return ColourDecoder(*this)(value);
+}
+
+ColourDecoder::ColourDecoder(const Surface& surface) : m_surface(surface) {
+    if (surface.bits <= 8) return;
+    if (surface.masks[0] != 0 || surface.masks[1] != 0 || surface.masks[2] != 0)
+        std::memcpy(m_masks, surface.masks, sizeof m_masks);
+    else if (surface.bits == 16) {
+        m_masks[0] = 0x7C00;
+        m_masks[1] = 0x03E0;
+        m_masks[2] = 0x001F;
+    } else
+        return;
+    m_direct = true;
+    for (int k = 0; k < 3; ++k)
+        maskShape(m_masks[k], m_shift[k], m_width[k]);
+}
+
+COLORREF ColourDecoder::operator()(DWORD value) const {
+    const Surface& s = m_surface;
+    if (s.bits <= 8) {
+        if (static_cast<int>(value) >= s.tableSize || s.table == nullptr) return RGB(0, 0, 0);
+        return colourOfQuad(s.table[value]);
     }
-    if (masks[0] != 0 || masks[1] != 0 || masks[2] != 0)
-        return RGB(component(value, masks[0]), component(value, masks[1]),
-                   component(value, masks[2]));
-    if (bits == 16)
-        return RGB(component(value, 0x7C00), component(value, 0x03E0), component(value, 0x001F));
+    if (m_direct) {
+        const auto c = [&](int k) { return component(value, m_masks[k], m_shift[k], m_width[k]); };
+        return RGB(c(0), c(1), c(2));
+    }
     return RGB(static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 8),
                static_cast<BYTE>(value));
 }

@@ -126,6 +126,20 @@ private:
     DWORD m_lastValue = 0;
 };
 
+// Turns raw values of one surface into colours, the bit-field shapes worked out once.
+class ColourDecoder {
+public:
+    explicit ColourDecoder(const Surface& surface);
+    COLORREF operator()(DWORD raw) const;
+
+private:
+    const Surface& m_surface;
+    bool m_direct = false; // 16 or 32 bits through masks (given, or 5-5-5 by default)
+    DWORD m_masks[3] = {0, 0, 0};
+    int m_shift[3] = {0, 0, 0};
+    int m_width[3] = {0, 0, 0};
+};
+
 // Index of the entry nearest to `colour` in RGB distance, the first of equals.
 int nearestEntry(const RGBQUAD* table, int count, COLORREF colour);
 
