@@ -85,6 +85,12 @@ public:
         return true;
     }
 
+    void drop() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::free(m_block);
+        m_block = nullptr;
+    }
+
 private:
     std::mutex m_mutex;
     BlockHeader* m_block = nullptr;
@@ -228,6 +234,9 @@ std::size_t winplatLiveHeapBlocks() {
 }
 void winplatFailGlobalAllocAt(unsigned n) {
     g_failCountdown.store(n);
+}
+void winplatDropKeptBlock() {
+    g_kept.drop();
 }
 
 } // extern "C"

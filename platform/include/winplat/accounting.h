@@ -17,4 +17,7 @@ std::size_t winplatLiveImageLists();
 // Makes the n-th GlobalAlloc/GlobalReAlloc from now on fail (1 = the next one); 0 disarms.
 void winplatFailGlobalAllocAt(unsigned n);
 
+// Frees the block kept for reuse, so that the next large global block comes fresh from malloc.
+void winplatDropKeptBlock();
+
 } // extern "C"
