@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 namespace testing_support {
 
@@ -21,5 +22,14 @@ bool heapWatchAvailable();
 // The global-memory block the stand-in keeps for reuse is dropped first, so the call's large
 // blocks come fresh too.
 HeapFigures watchHeap(const std::function<void()>& call, int fillByte = -1);
+
+// The results of `call` run twice, fresh blocks filled first with 0x55, then with 0xAA: output
+// that reads no memory nobody wrote is the same in both.
+template <class Call> auto underTwoFills(Call&& call) {
+    decltype(call()) first{}, second{};
+    watchHeap([&] { first = call(); }, 0x55);
+    watchHeap([&] { second = call(); }, 0xAA);
+    return std::make_pair(std::move(first), std::move(second));
+}
 
 } // namespace testing_support
