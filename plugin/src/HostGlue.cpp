@@ -156,6 +156,8 @@ char* ResolveSourcePath(lua_State* L, const char* name, char* out) {
             if (_access(joined, 0) == 0) result = joined;
         }
     }
+    // A name too long for the buffer names no file: cut, it could name another one.
+    if (std::strlen(result) >= kPathBuffer) result = "";
     lstrcpynA(out, result, static_cast<int>(kPathBuffer));
     return out;
 }

@@ -26,7 +26,8 @@ double GetNumberArg(lua_State* L, int i);
 int getIntegerArg(lua_State* L, int i);
 
 CPluginObject* GetPluginObject(lua_State* L, const char* name);
-// The name joined to the host's source folder when that file exists, else the name.
+// The name joined to the host's source folder when that file exists, else the name; empty when
+// the path would not fit in kPathBuffer.
 char* ResolveSourcePath(lua_State* L, const char* name, char* out);
 
 inline constexpr std::size_t kPathBuffer = 260;

@@ -255,3 +255,38 @@ TEST_F(QvHostPageTest, AutomaticColoursAreTheDefaults) {
     EXPECT_EQ(shot.at(box.left - 30, box.top), RGB(0, 0, 0))
         << "the frame, 30 pixels left of the image";
 }
+
+TEST_F(QvHostPageTest, ANameTooLongForAPathNamesNoFile) {
+    // A PNG whose absolute path is exactly 259 characters: one more would not fit a path buffer,
+    // and a cut name would name this file.
+    testing_support::PngSpec png;
+    png.width = 4;
+    png.height = 4;
+    png.rows.assign(testing_support::pngRowBytes(png) * 4, 0x80);
+    fs::path inner = folder;
+    while (inner.string().size() < 259 - 120)
+        inner /= std::string(60, 'd');
+    fs::create_directories(inner);
+    const std::string name(259 - inner.string().size() - 1 - 4, 'n');
+    const std::string path = (inner / (name + ".png")).string();
+    ASSERT_EQ(path.size(), 259u);
+    file(path.substr(folder.string().size() + 1), testing_support::encodePng(png));
+    const std::string start = "local p = '" + path +
+                              "'\n"
+                              "print('added', Gallimo.AddFiles('Thumbs', {p .. 'x'}))\n"
+                              "print('added', Gallimo.AddFiles('Thumbs', {p .. string.rep('x', "
+                              "400)}, function(path) print('given', #path) end))\n"
+                              "print('added', Gallimo.AddFiles('Thumbs', {p}))\n";
+    writePage(kDefaults, start);
+    std::ofstream(folder / "input.txt") << "";
+    int status = 0;
+    const std::string log = qvhost("run '" + (folder / "page.lua").string() + "' --input '" +
+                                       (folder / "input.txt").string() + "'",
+                                   &status);
+    EXPECT_EQ(status, 0) << log;
+    std::istringstream lines(log);
+    std::string printed;
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("added", 0) == 0 || line.rfind("given", 0) == 0) printed += line + "\n";
+    EXPECT_EQ(printed, "added\t0\ngiven\t0\nadded\t0\nadded\t1\n") << log;
+}
