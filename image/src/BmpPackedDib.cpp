@@ -11,6 +11,17 @@
 
 namespace img {
 
+namespace {
+
+// A padded row at any depth a header can state: the DIB is returned with its header as read,
+// so it must hold the rows that header describes, sizable or not.
+Size headerRowBytes(std::int32_t width, int depth) {
+    return Size(((static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(depth) + 31) >> 5)
+                << 2);
+}
+
+} // namespace
+
 BYTE* BmpReader::readPackedDib() {
     BmpHeader h;
     if (!readHeader(h)) return nullptr;
@@ -23,7 +34,8 @@ BYTE* BmpReader::readPackedDib() {
     std::memcpy(&info, h.raw, sizeof info);
     std::uint64_t tableBytes = 0;
     const int depth = h.bitCount;
-    if (depth == 1 || depth == 4 || depth == 8) {
+    // Every depth up to 8 indexes a table: a DIB's walker looks for one at 2 bits too.
+    if (depth >= 1 && depth <= 8) {
         std::uint64_t count = h.colourCount();
         // No DIB code reads a table of more than 256 entries, so the DIB keeps 256 and says so;
         // the file's further entries are skipped with the gap.
@@ -40,11 +52,8 @@ BYTE* BmpReader::readPackedDib() {
     // stays inside it even when the file is short.
     const Size headerAndTable = Size(sizeof info) + tableBytes;
     const Size fromHeader =
-        depth >= 1 && depth <= 32
-            ? imageBlockSize(headerAndTable,
-                             paddedRowBytes(static_cast<std::uint64_t>(h.width), depth),
-                             h.rowCount())
-            : headerAndTable;
+        depth >= 1 ? imageBlockSize(headerAndTable, headerRowBytes(h.width, depth), h.rowCount())
+                   : headerAndTable;
     // Offsets of 54 and 14 are written by tools that mean "right after the table".
     const std::uint64_t tableEnd = kBmpHeadersEnd + tableBytes;
     const DWORD offset = h.pixelOffset;
@@ -87,8 +96,9 @@ BYTE* BmpReader::readPackedDib() {
         }
     }
     m_io.read(table + tableRead, static_cast<unsigned>(blockBytes - sizeof info - tableBytes));
-    // GDI reads as many bytes of runs as the image size says: never more than the block holds.
-    if (h.compression == BI_RLE8 || h.compression == BI_RLE4) {
+    // GDI reads as many bytes of compressed data as the image size says: never more than the
+    // block holds.
+    if (h.compression != BI_RGB && h.compression != BI_BITFIELDS) {
         const auto held = static_cast<DWORD>(blockBytes - sizeof info - tableBytes);
         auto* header = reinterpret_cast<BITMAPINFOHEADER*>(dib);
         if (header->biSizeImage > held) header->biSizeImage = held;

@@ -1,9 +1,12 @@
 // The public BMP suite, read in place: every file through every entry point and output, and
 // the good files against the suite's reference renderings.
+#include "CDibConverter.h"
+#include "FileBytes.h"
 #include "LeakCheck.h"
 #include "TestFiles.h"
 #include "imgcore.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <png.h>
@@ -275,5 +278,48 @@ TEST_F(BmpSuiteTest, IndexedOutputLooksUpToTheSameColours) {
         EXPECT_EQ(differences(looked, rgb.image.rgb), 0u);
         GlobalFree(indices);
         closeSource(src);
+    }
+}
+
+TEST_F(BmpSuiteTest, EveryPackedDibHoldsWhatItsHeaderDescribes) {
+    std::vector<std::string> files;
+    for (const char* folder : {"bmpsuite/g", "bmpsuite/q", "bmpsuite/b", "bmpsuite/x"})
+        for (const std::string& f : suiteFiles(folder))
+            files.push_back(f);
+    if (files.empty()) GTEST_SKIP() << "bmpsuite not present";
+    img::CDibConverter convert;
+    for (const std::string& path : files) {
+        SCOPED_TRACE(path);
+        SourceHandle src = openFileSource(path.c_str());
+        ASSERT_NE(src, nullptr);
+        int width = 0, height = 0;
+        RGBQUAD palette[256];
+        BYTE* dib = readBMP(src, &width, &height, 0, palette, IMG_FLAG_DIB);
+        closeSource(src);
+        if (dib == nullptr) continue;
+        BITMAPINFOHEADER h;
+        std::memcpy(&h, dib, sizeof h);
+        const std::uint64_t bits = h.biBitCount;
+        const std::uint64_t entries =
+            bits >= 1 && bits <= 8 ? (h.biClrUsed != 0 ? h.biClrUsed : 1u << bits) : 0;
+        const bool masks =
+            h.biCompression == BI_BITFIELDS && (bits == 15 || bits == 16 || bits == 32);
+        const bool plain = h.biCompression == BI_RGB || h.biCompression == BI_BITFIELDS;
+        const std::uint64_t rowBytes = (static_cast<std::uint64_t>(h.biWidth) * bits + 31) / 32 * 4;
+        const std::uint64_t rows = static_cast<std::uint64_t>(std::abs(h.biHeight));
+        const std::uint64_t pixelsAt = 40 + entries * 4 + (masks ? 12 : 0);
+        EXPECT_GE(GlobalSize(dib), pixelsAt + (plain ? rowBytes * rows : h.biSizeImage))
+            << bits << " bits, compression " << h.biCompression;
+        const BYTE* data = convert.dibPixelData(dib);
+        EXPECT_EQ(data, dib + pixelsAt) << bits << " bits";
+        // Where the file's rows are all there, the DIB's pixels are the file's bytes.
+        const Bytes file = testing_support::readWholeFile(path);
+        DWORD offset;
+        std::memcpy(&offset, file.data() + 10, 4);
+        if (data != nullptr && plain && file.size() >= offset + rowBytes * rows) {
+            EXPECT_EQ(std::memcmp(data, file.data() + offset, rowBytes * rows), 0)
+                << bits << " bits: the pixels start where the table ends";
+        }
+        GlobalFree(dib);
     }
 }
