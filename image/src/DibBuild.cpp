@@ -126,6 +126,9 @@ unsigned CDibConverter::dibByteSize(int width, int height, int bitsPerPixel, int
     case 1:
         extra = 48;
         break;
+    case 2:
+        extra = kHeaderBytes + 4 * sizeof(RGBQUAD);
+        break;
     case 4:
     case 8:
         if (paletteCount < 0 || paletteCount > 256) return fail(kBadArgument);
@@ -156,8 +159,10 @@ BYTE* CDibConverter::dibPixelData(const BYTE* dib) {
         // A table longer than any bit count can index is a hostile header, not a layout.
         if (count > 256) return fail(kBadArgument);
         data += count * sizeof(RGBQUAD);
-    } else if (h.biBitCount > 8 && h.biCompression == BI_BITFIELDS) {
-        // The red, green and blue masks sit between the header and the pixels.
+    } else if ((h.biBitCount == 15 || h.biBitCount == 16 || h.biBitCount == 32) &&
+               h.biCompression == BI_BITFIELDS) {
+        // The red, green and blue masks sit between the header and the pixels; bit fields mean
+        // nothing at other depths, and no reader stores masks there.
         data += 3 * sizeof(DWORD);
     }
     return data;

@@ -143,7 +143,8 @@ TEST_F(DibConverterTest, ByteSizesAndPixelData) {
         {5, 3, 4, 16, 12 + 104, 0},
         {2, 2, 32, 0, 16 + 40, 0},
         {4, 4, 16, 0, 0, 5},
-        {4, 4, 2, 0, 0, 5},
+        {4, 4, 2, 0, 16 + 56, 0},
+        {4, 4, 2, 256, 16 + 56, 0},
         {50000, 50000, 32, 0, 0, 1},
         // An empty image is its header and table; a negative size or count is refused.
         {0, 4, 24, 0, 40, 0},
@@ -186,6 +187,11 @@ TEST_F(DibConverterTest, ByteSizesAndPixelData) {
         {16, 0, BI_BITFIELDS, 40 + 12},
         {32, 0, BI_BITFIELDS, 40 + 12},
         {16, 0, BI_RGB, 40},
+        {2, 0, BI_RGB, 40 + 16},
+        // Masks only where bit fields mean something: 16 and 32 bits, and 15 read as 16.
+        {15, 0, BI_BITFIELDS, 40 + 12},
+        {24, 0, BI_BITFIELDS, 40},
+        {8, 2, BI_BITFIELDS, 40 + 8},
     };
     for (const Layout& l : layouts) {
         set(40, l.bits, l.used, l.compression);
