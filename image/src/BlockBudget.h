@@ -57,8 +57,8 @@ inline constexpr Density kDensities[] = {
     {Encoding::GifLzw, 4096 * 8, 1},
     // zlib's greatest ratio: a 258-byte match takes at least two bits of a fixed-code block.
     {Encoding::Deflate, 1032, 1},
-    // Units are 8 x 8 blocks of the least sampled component: its first DC scan spends at
-    // least one bit on every one of them; later scans and end-of-band runs may add nothing.
+    // Units are 8 x 8 blocks of every component: a first DC scan spends at least one bit on
+    // every block it codes; later scans and end-of-band runs may add nothing.
     {Encoding::HuffmanJpeg, 8, 1},
     // One code of at least 9 bits gives at most 4096 bytes.
     {Encoding::TiffLzw, 4096 * 8, 9},

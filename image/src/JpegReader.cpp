@@ -5,6 +5,7 @@
 #include "CDibConverter.h"
 #include "EntryFrame.h"
 #include "ImgException.h"
+#include "JpegBudget.h"
 #include "JpegSource.h"
 #include "Trace.h"
 
@@ -34,6 +35,7 @@ struct JpegDecoding {
     jpeg_error_mgr errors;
     CImgIO* stream;
     ScratchBuffer<BYTE> conversionRow;
+    ScanWatch scans;
     int colourKind;
     int outputMode;
     ImgResolution resolution;
@@ -140,30 +142,18 @@ Size imageBytesOf(const jpeg_decompress_struct& c, int mode, int flags, std::uin
     return imageBlockSize(headerBytes, row, c.output_height);
 }
 
-// Whether the rest of the file can justify the image block and the whole-image coefficient
-// buffers that multi-scan files need; on success libjpeg may take what was justified.
-bool budgetJustified(jpeg_decompress_struct& c, int mode, int flags, std::uint64_t sourceBytes) {
-    std::uint64_t leastBlocks = UINT64_MAX;
-    std::uint64_t allBlocks = 0;
-    for (int i = 0; i < c.num_components; ++i) {
-        const jpeg_component_info& k = c.comp_info[i];
-        const std::uint64_t blocks = std::uint64_t{k.width_in_blocks} * k.height_in_blocks;
-        leastBlocks = std::min(leastBlocks, blocks);
-        allBlocks += blocks;
-    }
-    const std::uint64_t coefficients = jpeg_has_multiple_scans(&c) ? allBlocks * sizeof(JBLOCK) : 0;
-    std::uint32_t rowBytes = 0;
+// Before libjpeg sizes its buffers: 0 when the file justifies the image block and the buffers
+// held beside it, with its scans watched; otherwise the code to refuse it with.
+int weighCost(JpegDecoding& d, int flags) {
+    jpeg_decompress_struct& c = d.decompressor;
     // A mode without pixels is refused later, by the read, with its own code.
-    const Size image = bytesPerPixelOf(mode) != 0 ? imageBytesOf(c, mode, flags, &rowBytes) : 0;
-    const Size block =
-        image.ok() ? Size(std::max<std::uint64_t>(image.bytes(), coefficients)) : Size::refused();
-    // Arithmetic coding can spend almost nothing on a run of empty blocks.
-    const Encoding encoding = c.arith_code ? Encoding::Skipping : Encoding::HuffmanJpeg;
-    const std::uint64_t pixels = std::uint64_t{c.output_width} * c.output_height;
-    if (!blockJustified(encoding, block, pixels, leastBlocks, sourceBytes)) return false;
-    c.mem->max_memory_to_use =
-        static_cast<long>(std::min<std::uint64_t>(coefficients + kFreeBlockBytes, kBlockLimit));
-    return true;
+    if (bytesPerPixelOf(d.outputMode) == 0) return kOk;
+    std::uint32_t rowBytes = 0;
+    const Size image = imageBytesOf(c, d.outputMode, flags, &rowBytes);
+    const std::uint64_t sourceBytes = bytesLeft(*d.stream) + c.src->bytes_in_buffer;
+    if (!holdingJustified(c, image, sourceBytes)) return kReadFailed;
+    watchScans(&c, &d.scans, sourceBytes);
+    return kOk;
 }
 
 class JpegReader : public Operation {
@@ -202,9 +192,10 @@ JpegDecoding* JpegReader::open(int* width, int* height, int bitsPerPixel, int fl
         jpeg_calc_output_dimensions(c);
         d->colourKind = colourKindOf(*c, flags);
         d->outputMode = outputModeOf(d->colourKind, bitsPerPixel, flags);
-        if (!budgetJustified(*c, d->outputMode, flags, bytesLeft(m_io) + c->src->bytes_in_buffer)) {
+        const int refusal = weighCost(*d, flags);
+        if (refusal != kOk) {
             release(d);
-            return fail(kReadFailed);
+            return fail(refusal);
         }
         jpeg_start_decompress(c);
         const Size rowBytes = checkedProduct({c->output_width, c->output_components, 2});
@@ -215,8 +206,9 @@ JpegDecoding* JpegReader::open(int* width, int* height, int bitsPerPixel, int fl
         }
     } catch (const ImgCore::ImgException& e) {
         traceFailure(e);
+        const bool overworked = d->scans.refused;
         release(d);
-        return fail(kJpegFailed);
+        return fail(overworked ? kReadFailed : kJpegFailed);
     } catch (const std::bad_alloc&) {
         release(d);
         return fail(kNoMemory);

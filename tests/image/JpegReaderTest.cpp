@@ -1,3 +1,4 @@
+#include "HeapWatch.h"
 #include "ImageReads.h"
 #include "JpegWriter.h"
 #include "LeakCheck.h"
@@ -335,3 +336,67 @@ TEST_F(JpegReaderTest, MessagesGoToTheTraceRoutineNotStandardError) {
 }
 
 } // namespace
+
+// Everything a read gave back, copied out so that two reads compare.
+struct Copied {
+    int status = -1;
+    int width = 0, height = 0;
+    Bytes block;
+};
+
+Copied readCopy(const Bytes& file, int bitsPerPixel, int flags) {
+    ImageRead r = readJpeg(file, bitsPerPixel, flags);
+    Copied c{r.status, r.width, r.height, {}};
+    if (r.image != nullptr) c.block = r.bytes(0, GlobalSize(r.image.get()));
+    return c;
+}
+
+TEST_F(JpegReaderTest, OutputNeverDependsOnWhatTheHeapHeld) {
+    struct Form {
+        int bitsPerPixel, flags;
+    };
+    struct Case {
+        const char* name;
+        JpegSpec file;
+        std::vector<Form> forms;
+    };
+    auto variant = [](JpegSpec s, bool progressive, bool arithmetic) {
+        s.progressive = progressive;
+        s.arithmetic = arithmetic;
+        return s;
+    };
+    const std::vector<Form> colour = {
+        {24, 0}, {24, IMG_FLAG_DIB}, {24, kPaddedBgr}, {24, kKeepYCbCr}};
+    const std::vector<Form> grey = {{8, 0}, {24, 0}, {8, IMG_FLAG_DIB}, {8, kPaddedBgr}};
+    const std::vector<Form> ink = {{24, 0}, {32, kRawInk}, {24, IMG_FLAG_DIB}};
+    const Case cases[] = {
+        {"baseline 4:2:0", sample(37, 29, 3), colour},
+        {"progressive 4:2:0", variant(sample(37, 29, 3), true, false), colour},
+        {"arithmetic progressive", variant(sample(37, 29, 3), true, true), colour},
+        {"arithmetic sequential", variant(sample(37, 29, 3), false, true), colour},
+        {"grey", sample(37, 29, 1), grey},
+        {"grey progressive", variant(sample(37, 29, 1), true, false), grey},
+        {"CMYK progressive", variant(sample(37, 29, 4), true, false), ink},
+        {"YCCK", sample(37, 29, 4, JCS_YCCK), ink},
+    };
+    for (const Case& c : cases) {
+        const Bytes whole = encodeJpeg(c.file);
+        // Cut in the header, in the first scan, between scans and just before the end.
+        for (std::size_t keep : {whole.size() / 8, whole.size() / 3, whole.size() / 2,
+                                 whole.size() - 7, whole.size()}) {
+            const Bytes file(whole.begin(), whole.begin() + keep);
+            for (const Form& form : c.forms) {
+                SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(keep) + " of " +
+                             std::to_string(whole.size()) + " bytes, " +
+                             std::to_string(form.bitsPerPixel) + " bits, flags " +
+                             std::to_string(form.flags));
+                const auto [first, second] = testing_support::underTwoFills(
+                    [&] { return readCopy(file, form.bitsPerPixel, form.flags); });
+                EXPECT_EQ(first.status, second.status);
+                EXPECT_EQ(first.width, second.width);
+                EXPECT_EQ(first.height, second.height);
+                EXPECT_TRUE(first.block == second.block) << "status " << first.status;
+            }
+        }
+    }
+}

@@ -78,6 +78,11 @@ Call psd(int bits) {
     });
 }
 
+Call jpeg(int bits, int flags) {
+    return fromSource(
+        [=](SourceHandle s, int* w, int* h) { return readJPEG(s, w, h, bits, flags); });
+}
+
 struct Case {
     const char* file;
     Call call;
@@ -94,6 +99,11 @@ void PrintTo(const Case& c, std::ostream* os) {
 const Case kCases[] = {
     {"bmp-dib-index-past-table.bmp", bmp(8, IMG_FLAG_DIB), 0, 4096, kMiB},
     {"psd-bitmap-wide-slow.psd", psd(8), 3, 0, kMiB},
+    // Its coefficients are justified and held until the scans pass what the file can justify.
+    {"jpeg-many-scans.jpg", jpeg(24, 0), 3, 0, 64 * kMiB},
+    {"jpeg-sampling-4x4-cmyk.jpg", jpeg(24, 0), 3, 0, kMiB},
+    {"jpeg-arith-progressive-6688.jpg", jpeg(24, 0), 3, 0, kMiB},
+    {"jpeg-arith-grey-1g.jpg", jpeg(24, 0), 9, 0, kMiB},
 };
 
 class RegressionFiles : public ::testing::TestWithParam<Case> {};

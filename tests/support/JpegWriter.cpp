@@ -56,7 +56,27 @@ Bytes encodeJpeg(const JpegSpec& layout) {
         if (layout.fullChroma)
             for (int i = 0; i < c.num_components; ++i)
                 c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+        for (std::size_t i = 0; 2 * i + 1 < layout.sampling.size(); ++i) {
+            c.comp_info[i].h_samp_factor = layout.sampling[2 * i];
+            c.comp_info[i].v_samp_factor = layout.sampling[2 * i + 1];
+        }
         if (layout.progressive) jpeg_simple_progression(&c);
+        std::vector<jpeg_scan_info> script;
+        for (const JpegScan& scan : layout.scans) {
+            jpeg_scan_info s{};
+            s.comps_in_scan = static_cast<int>(scan.components.size());
+            for (int i = 0; i < s.comps_in_scan; ++i)
+                s.component_index[i] = scan.components[i];
+            s.Ss = scan.ss;
+            s.Se = scan.se;
+            s.Ah = scan.ah;
+            s.Al = scan.al;
+            script.push_back(s);
+        }
+        if (!script.empty()) {
+            c.scan_info = script.data();
+            c.num_scans = static_cast<int>(script.size());
+        }
         c.arith_code = layout.arithmetic ? TRUE : FALSE;
         c.restart_in_rows = layout.restartRows;
         c.write_JFIF_header = layout.jfif ? TRUE : FALSE;
@@ -81,6 +101,46 @@ Bytes encodeJpeg(const JpegSpec& layout) {
     jpeg_destroy_compress(&c);
     std::free(buffer);
     return out;
+}
+
+Bytes claimingSize(Bytes file, int width, int height) {
+    for (std::size_t i = 2; i + 9 < file.size(); ++i) {
+        // Any start-of-frame marker but the Huffman-table (C4), arithmetic-conditioning (CC)
+        // and JPG-extension (C8) markers that share its range.
+        const std::uint8_t m = file[i + 1];
+        if (file[i] != 0xFF || m < 0xC0 || m > 0xCF || m == 0xC4 || m == 0xC8 || m == 0xCC)
+            continue;
+        // Marker, length, precision, then height and width, both big-endian.
+        file[i + 5] = static_cast<std::uint8_t>(height >> 8);
+        file[i + 6] = static_cast<std::uint8_t>(height);
+        file[i + 7] = static_cast<std::uint8_t>(width >> 8);
+        file[i + 8] = static_cast<std::uint8_t>(width);
+        return file;
+    }
+    throw std::runtime_error("no frame header");
+}
+
+Bytes beforeEnd(Bytes file, const Bytes& segment) {
+    file.insert(file.end() - 2, segment.begin(), segment.end());
+    return file;
+}
+
+Bytes emptyScan(const std::vector<int>& componentIds, int ss, int se, int ah, int al) {
+    const auto n = static_cast<std::uint8_t>(componentIds.size());
+    Bytes b = {0xFF, 0xDA, 0, static_cast<std::uint8_t>(6 + 2 * n), n};
+    for (int id : componentIds)
+        b.insert(b.end(), {static_cast<std::uint8_t>(id), 0x00});
+    b.insert(b.end(), {static_cast<std::uint8_t>(ss), static_cast<std::uint8_t>(se),
+                       static_cast<std::uint8_t>(ah << 4 | al)});
+    return b;
+}
+
+Bytes commentSegment(std::size_t bytes) {
+    const std::size_t length = bytes - 2;
+    Bytes b = {0xFF, 0xFE, static_cast<std::uint8_t>(length >> 8),
+               static_cast<std::uint8_t>(length)};
+    b.resize(bytes, 'c');
+    return b;
 }
 
 Bytes decodeJpeg(const Bytes& file, int* width, int* height, int* components, int outputSpace) {

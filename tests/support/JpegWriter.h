@@ -3,7 +3,15 @@
 
 #include "TestFiles.h"
 
+#include <vector>
+
 namespace testing_support {
+
+// One scan of a script: the components it codes (indexes), its spectral band and bit positions.
+struct JpegScan {
+    std::vector<int> components;
+    int ss = 0, se = 63, ah = 0, al = 0;
+};
 
 struct JpegSpec {
     int width = 8;
@@ -12,7 +20,9 @@ struct JpegSpec {
     int storedSpace = 0; // libjpeg colour space stored in the file; 0 keeps libjpeg's choice
     Bytes pixels;        // width x components bytes per row, top-down
     int quality = 95;
-    bool fullChroma = false; // every component sampled 1x1
+    bool fullChroma = false;     // every component sampled 1x1
+    std::vector<int> sampling;   // h, v for each component in turn; empty keeps the defaults
+    std::vector<JpegScan> scans; // a scan script; empty keeps libjpeg's (or its progression)
     bool progressive = false;
     bool arithmetic = false;
     int restartRows = 0;
@@ -23,6 +33,19 @@ struct JpegSpec {
 };
 
 Bytes encodeJpeg(const JpegSpec& layout);
+
+// The file with its frame header claiming another size; the scans stay those of the image.
+Bytes claimingSize(Bytes file, int width, int height);
+
+// The file with `segment` written just before its end marker.
+Bytes beforeEnd(Bytes file, const Bytes& segment);
+
+// A scan header with no entropy-coded data after it, naming components by their identifiers
+// (1, 2, ... in libjpeg's files) and table 0 for each.
+Bytes emptyScan(const std::vector<int>& componentIds, int ss, int se, int ah, int al);
+
+// A comment segment of `bytes` bytes in all.
+Bytes commentSegment(std::size_t bytes);
 
 // libjpeg's own decoding, in the file's default output colour space unless `outputSpace` names
 // one; empty when libjpeg gives up.
