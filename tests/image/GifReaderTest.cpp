@@ -518,6 +518,75 @@ TEST_F(GifReaderTest, ManyOddStreamsKeepTheirOutcome) {
     EXPECT_EQ(h, 8413920580675513706u);
 }
 
+// One colour in the fewest codes: each code after a clear the longest string yet, the table
+// then cleared when full, or kept full with its longest string repeated (codes this reader
+// stops at, though the file is sound).
+Bytes oneColourCodes(std::uint64_t pixels, bool clearWhenFull) {
+    constexpr int kClear = 4, kEnd = 5; // minimum code size 2
+    CodePacker out;
+    int width = 3, next = 6, threshold = 8;
+    std::uint64_t given = 0, longest = 0;
+    out.add(kClear, width);
+    while (given < pixels) {
+        if (longest == 0) {
+            out.add(1, width);
+            given += longest = 1;
+        } else if (next < 4096) {
+            out.add(next, width);
+            given += ++longest;
+            if (++next >= threshold && threshold < 4096) {
+                threshold *= 2;
+                ++width;
+            }
+        } else if (clearWhenFull) {
+            out.add(kClear, width);
+            width = 3, next = 6, threshold = 8, longest = 0;
+        } else {
+            out.add(4095, width);
+            given += longest;
+        }
+    }
+    out.add(kEnd, width);
+    return out.bytes();
+}
+
+TEST_F(GifReaderTest, TheDensestStreamsOfALargeImageAreRead) {
+    // Just past the size at which a block must be justified by the file.
+    const int width = 8192, height = 8200;
+    const std::uint64_t pixels = std::uint64_t{width} * height;
+    // The strings of one table: 1, 2, ... 4091 pixels.
+    const std::uint64_t oneTable = 4091ull * 4092 / 2;
+    struct Case {
+        bool clearWhenFull;
+        std::uint64_t decoded;
+    } cases[] = {{true, pixels}, {false, oneTable}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.clearWhenFull ? "cleared when full" : "kept full");
+        Bytes data{2};
+        const Bytes blocks = subBlocks(oneColourCodes(pixels, c.clearWhenFull));
+        data.insert(data.end(), blocks.begin(), blocks.end());
+        const Bytes file = GifWriter()
+                               .screen(width, height, kFourColours)
+                               .imageRaw(width, height, 0, data)
+                               .trailer()
+                               .bytes();
+        TempFile f(file, ".gif");
+        SourceHandle src = openFileSource(f.path().c_str());
+        int w = 0, h = 0;
+        RGBQUAD palette[256];
+        BYTE* image = readGIF(src, &w, &h, nullptr, palette, 0);
+        EXPECT_EQ(getLastError(), 0);
+        closeSource(src);
+        ASSERT_NE(image, nullptr);
+        const BYTE* end = image + pixels;
+        const BYTE* firstOther =
+            std::find_if(static_cast<const BYTE*>(image), end, [](BYTE b) { return b != 1; });
+        EXPECT_EQ(static_cast<std::uint64_t>(firstOther - image), c.decoded);
+        EXPECT_EQ(std::count(firstOther, end, 0), end - firstOther);
+        GlobalFree(image);
+    }
+}
+
 TEST_F(GifReaderTest, StatusCodes) {
     const Bytes screen = GifWriter().screen(2, 2, kFourColours).bytes();
     auto with = [&](const Bytes& tail) {

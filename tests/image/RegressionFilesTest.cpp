@@ -78,6 +78,14 @@ Call psd(int bits) {
     });
 }
 
+Call gif(int flags) {
+    return fromSource([=](SourceHandle s, int* w, int* h) {
+        RGBQUAD palette[256]{};
+        int transparent = 0;
+        return readGIF(s, w, h, &transparent, palette, flags);
+    });
+}
+
 struct Case {
     const char* file;
     Call call;
@@ -94,6 +102,7 @@ void PrintTo(const Case& c, std::ostream* os) {
 const Case kCases[] = {
     {"bmp-dib-index-past-table.bmp", bmp(8, IMG_FLAG_DIB), 0, 4096, kMiB},
     {"psd-bitmap-wide-slow.psd", psd(8), 3, 0, kMiB},
+    {"gif-lzw-loose-65535x32766.gif", gif(0), 3, 0, kMiB},
 };
 
 class RegressionFiles : public ::testing::TestWithParam<Case> {};
