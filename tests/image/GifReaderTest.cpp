@@ -1,5 +1,7 @@
 #include "GifWriter.h"
+#include "HeapWatch.h"
 #include "LeakCheck.h"
+#include "LittleEndian.h"
 #include "TestFiles.h"
 #include "imgcore.h"
 
@@ -781,6 +783,45 @@ TEST_F(GifReaderTest, PublicSuite) {
         ++compared;
     }
     EXPECT_GT(compared, 50);
+}
+
+// Everything a read gives back, side by side.
+Bytes outcomeOf(const Decoded& d) {
+    Bytes out;
+    for (int v : {d.error, static_cast<int>(d.image), d.width, d.height, d.transparent, d.closedAt})
+        appendU32Le(out, static_cast<std::uint32_t>(v));
+    out.insert(out.end(), d.pixels.begin(), d.pixels.end());
+    const auto* palette = reinterpret_cast<const std::uint8_t*>(d.palette);
+    out.insert(out.end(), palette, palette + sizeof d.palette);
+    return out;
+}
+
+TEST_F(GifReaderTest, NoOutputShowsWhatTheHeapHeld) {
+    GifFrame frame{30, 20, patterned(30, 20, 16)};
+    frame.localTable = std::vector<Rgb>(16, Rgb{7, 7, 7});
+    frame.interlaced = true;
+    std::vector<Bytes> files = {
+        GifWriter().screen(30, 20, kFourColours).graphicControl(true, 3).image(frame).bytes()};
+    for (const char* folder : {"gif-test-suite", "imagetestsuite/gif", "samples/gif"})
+        for (const std::string& f : suiteFiles(folder))
+            if (f.size() > 4 && f.substr(f.size() - 4) == ".gif") files.push_back(fileBytes(f));
+    for (const Bytes& whole : files) {
+        // Cut files stop in every part of the stream: tables, extensions, sub-blocks, codes.
+        const std::size_t step = whole.size() / 29 + 1;
+        std::vector<std::size_t> sizes;
+        for (std::size_t n = 0; n < whole.size(); n += n < 16 ? 1 : step)
+            sizes.push_back(n);
+        sizes.push_back(whole.size());
+        for (std::size_t n : sizes) {
+            const Bytes file(whole.begin(), whole.begin() + n);
+            for (int flags : {0, IMG_FLAG_DIB}) {
+                const auto [first, second] =
+                    underTwoFills([&] { return outcomeOf(readGifBytes(file, flags)); });
+                ASSERT_EQ(first, second)
+                    << "size " << file.size() << " of " << whole.size() << ", flags " << flags;
+            }
+        }
+    }
 }
 
 // The damaged files of the other public collections: read without harm, whatever the code.
