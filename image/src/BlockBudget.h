@@ -52,9 +52,14 @@ inline constexpr Density kDensities[] = {
     {Encoding::TgaRle, 128, 2},
     // A repeat is a header byte (at most 128 copies) and the value byte.
     {Encoding::PackBits, 128, 2},
-    // Units are pixels: one code gives at most 4096 pixels, and a code takes at least one bit
-    // (a minimum code size of 0 is read).
-    {Encoding::GifLzw, 4096 * 8, 1},
+    // Units are pixels. Walking a code's string meets each entry once at most (a loop ends
+    // decoding), so a code gives about as many pixels as there are entries since the last
+    // clear at most: never above 4096, and fewer than its width can name while codes are under
+    // 12 bits. No code, short or long, gives more than 4096 / 12 pixels for each of its bits,
+    // whether a full table is cleared or kept. The codes that the end of the data reads as 0
+    // cost no bits but give one pixel each until the table is full, fewer than the sub-block
+    // count bytes justify.
+    {Encoding::GifLzw, 4096 * 8, 12},
     // zlib's greatest ratio: a 258-byte match takes at least two bits of a fixed-code block.
     {Encoding::Deflate, 1032, 1},
     // Units are 8 x 8 blocks of every component: a first DC scan spends at least one bit on

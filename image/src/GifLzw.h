@@ -4,6 +4,8 @@
 
 #include "CImgIO.h"
 
+#include <cstdint>
+
 namespace img {
 
 // Sub-blocks: a count byte, then that many bytes; a count of 0 ends the sequence.
@@ -39,22 +41,36 @@ public:
     // The next decoded value (a palette index, or the raw first code after a clear, which a
     // hostile stream may set above 255), or a negative code.
     int next();
+    // The next values, as next() gives them, stored into out[0, count) as long as they are
+    // bytes; gives how many were stored. Fewer means that a value was no byte: stopValue() is
+    // that value, already taken.
+    int read(BYTE* out, int count);
+    int stopValue() const { return m_stopValue; }
 
 private:
-    void resetCodes();
     void resetTables();
     int readCode();
+    int firstCode();
+    int decode(int code);
     bool push(int value);
     bool indexable(int code) const { return code >= 0 && code < kTableSize; }
+    bool known(int code) const {
+        return code >= 0 && (code < m_clearCode || (code > m_endCode && code < m_nextFree));
+    }
+    void addEntry(int first);
+    bool writeStrings(BYTE* out, int& n, int count, int& code);
+    BYTE splitString(BYTE* out, int room, int base, bool repeat, int lastFirst);
 
     GifSubBlocks& m_blocks;
 
-    // Code reader: two bytes kept from the previous sub-block, then up to 255 more, plus slack.
-    BYTE m_bits[280] = {};
-    int m_currentBit = 0;
-    int m_lastBit = 0;
+    // Code reader: the bits not yet taken, least significant first, then the rest of the
+    // sub-block they came from.
+    std::uint64_t m_bits = 0;
+    int m_bitCount = 0;
+    BYTE m_block[256] = {};
+    int m_blockAt = 0;
+    int m_blockEnd = 0;
     bool m_endOfData = false;
-    int m_bytesInBuffer = 0;
 
     int m_minimumCodeSize = 0;
     int m_codeSize = 0;
@@ -68,8 +84,15 @@ private:
 
     WORD m_prefix[kTableSize] = {};
     BYTE m_suffix[kTableSize] = {};
+    // String lengths, right while the table is sound: since the last clear every entry's
+    // prefix has been a literal or an earlier entry, and so has the previous code. A hostile
+    // stream that names an entry not yet made ends that until the next clear, and its strings
+    // go through the stack.
+    WORD m_length[kTableSize] = {};
+    bool m_tableSound = false;
     BYTE m_stack[kStackSize] = {};
     int m_stackCount = 0;
+    int m_stopValue = 0;
 };
 
 } // namespace img

@@ -73,6 +73,8 @@ private:
     BYTE* readImage(const ImageDescriptor& d, int* width, int* height, int* transparentIndex,
                     RGBQUAD* palette, bool dib);
     void decodePixels(const ImageDescriptor& d, BYTE* pixels, unsigned rowBytes, bool flipped);
+    // False when decoding stopped inside the row.
+    bool decodeRow(BYTE* row, int width);
     void fillPalette(RGBQUAD* palette, const ColourMap& map) const;
 
     CImgIO& m_io;
@@ -186,22 +188,25 @@ BYTE* GifReader::readImage(const ImageDescriptor& d, int* width, int* height, in
 void GifReader::decodePixels(const ImageDescriptor& d, BYTE* pixels, unsigned rowBytes,
                              bool flipped) {
     RowSequence rows(d.height, d.interlaced);
-    int column = 0;
-    for (;;) {
-        const int value = m_decoder.next();
-        if (value < 0) break;
-        if (value > 256) {
-            fail(kBadGifData);
-            break;
-        }
+    do {
         const int row = flipped ? d.height - rows.row() - 1 : rows.row();
-        pixels[static_cast<std::size_t>(row) * rowBytes + column] = static_cast<BYTE>(value);
-        if (++column == d.width) {
-            column = 0;
-            if (!rows.advance()) break;
-        }
-    }
+        if (!decodeRow(pixels + static_cast<std::size_t>(row) * rowBytes, d.width)) break;
+    } while (rows.advance());
     m_decoder.next();
+}
+
+bool GifReader::decodeRow(BYTE* row, int width) {
+    int column = 0;
+    while ((column += m_decoder.read(row + column, width - column)) < width) {
+        const int value = m_decoder.stopValue();
+        // 256 can only be a raw first code; it is kept as the byte it truncates to.
+        if (value != 256) {
+            if (value > 256) fail(kBadGifData);
+            return false;
+        }
+        row[column++] = static_cast<BYTE>(value);
+    }
+    return true;
 }
 
 void GifReader::fillPalette(RGBQUAD* palette, const ColourMap& map) const {

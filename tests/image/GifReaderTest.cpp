@@ -1,8 +1,11 @@
 #include "GifWriter.h"
+#include "HeapWatch.h"
 #include "LeakCheck.h"
+#include "LittleEndian.h"
 #include "TestFiles.h"
 #include "imgcore.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -23,6 +26,7 @@ struct Decoded {
     int transparent = 1234;
     Bytes pixels; // the whole returned block's meaningful part: indices, or the packed DIB
     RGBQUAD palette[256] = {};
+    int closedAt = -1; // the source's position when it was closed
 };
 
 Decoded readGifBytes(const Bytes& file, int flags = 0, bool withPalette = true,
@@ -34,7 +38,7 @@ Decoded readGifBytes(const Bytes& file, int flags = 0, bool withPalette = true,
     BYTE* out =
         readGIF(src, &d.width, &d.height, &d.transparent, withPalette ? d.palette : nullptr, flags);
     d.error = getLastError();
-    closeSource(src);
+    d.closedAt = closeSource(src);
     if (out != nullptr) {
         d.image = true;
         if (keepPixels) d.pixels.assign(out, out + GlobalSize(out));
@@ -258,6 +262,333 @@ TEST_F(GifReaderTest, HostileCodesStopDecodingWithoutLeavingTheTables) {
     }
 }
 
+// Streams no encoder writes, each with the pixels it gives and how far the reader gets into the
+// file: after the image the decoder takes one more value, which may read past the image data.
+TEST_F(GifReaderTest, OddStreamsGiveTheirPixelsAndEndWhereTheyEnd) {
+    const Bytes junk(100, 0xEE);
+    Bytes trailerThenJunk{0x3B};
+    trailerThenJunk.insert(trailerThenJunk.end(), junk.begin(), junk.end());
+    struct Case {
+        const char* name;
+        int width;
+        int minimumCodeSize;
+        std::vector<std::pair<int, int>> codes; // code, bits
+        Bytes after;                            // what follows the data's empty sub-block
+        Bytes expected;
+        int error;
+        std::size_t unread; // bytes of the file after the position at close
+    } cases[] = {
+        // 10 is past the next free entry, so 9 links to the unset 10, which 3 then links back
+        // to 9: the walk of 9 goes round until the stack is full.
+        {"two entries that lead to each other",
+         12,
+         2,
+         {{4, 3}, {1, 3}, {1, 3}, {1, 3}, {10, 4}, {9, 4}, {3, 4}, {9, 4}},
+         {0x3B},
+         {1, 1, 1, 1, 1, 0, 0, 1, 3, 0, 0, 0},
+         0,
+         2},
+        // The end code's unset entry reads as a string of one 0. The data's last byte has two
+        // bits left, too few for the value taken after the image, which reads the trailer as a
+        // count and fails.
+        {"end code as the first code after a clear",
+         8,
+         2,
+         {{4, 3}, {0, 3}, {4, 3}, {5, 3}, {0, 3}, {6, 3}, {5, 4}},
+         {0x3B},
+         {0, 5, 0, 0, 0, 0, 0, 0},
+         0,
+         0},
+        {"first code above 256 after a clear",
+         3,
+         9,
+         {{512, 10}, {7, 10}, {512, 10}, {300, 10}},
+         {0x3B},
+         {7, 0, 0},
+         12,
+         1},
+        // 256 is stored as the byte it truncates to, and its entry as a string of that byte;
+        // the value after the image reads the trailer, as above.
+        {"first code 256 after a clear",
+         6,
+         9,
+         {{512, 10}, {3, 10}, {512, 10}, {256, 10}, {9, 10}, {514, 10}, {513, 10}},
+         {0x3B},
+         {3, 0, 9, 0, 9, 0},
+         0,
+         0},
+        {"clear codes in a row",
+         5,
+         2,
+         {{4, 3}, {4, 3}, {4, 3}, {1, 3}, {4, 3}, {4, 3}, {2, 3}, {6, 3}, {5, 3}},
+         {0x3B},
+         {1, 2, 2, 2, 0},
+         0,
+         1},
+        // The end code fills the data's last byte, so the value taken after the image reads
+        // the trailer as a count and the 59 bytes after it as a sub-block.
+        {"end code at the end of the data",
+         5,
+         2,
+         {{4, 3}, {1, 3}, {1, 3}, {1, 3}, {5, 4}},
+         trailerThenJunk,
+         {1, 1, 1, 0, 0},
+         0,
+         41},
+        // The image ends with the string, so the value taken after it is the end code.
+        {"image full at the end code",
+         3,
+         2,
+         {{4, 3}, {1, 3}, {1, 3}, {1, 3}, {5, 4}},
+         trailerThenJunk,
+         {1, 1, 1},
+         0,
+         101},
+        // The image ends inside a string, so the value taken after it is the string's next.
+        {"image full inside a string",
+         2,
+         2,
+         {{4, 3}, {1, 3}, {6, 3}, {5, 3}},
+         {0x3B},
+         {1, 1},
+         0,
+         2},
+        {"minimum code size 1",
+         9,
+         1,
+         {{2, 2}, {1, 2}, {1, 2}, {4, 3}, {6, 3}, {0, 3}, {3, 3}},
+         {0x3B},
+         {1, 1, 1, 1, 1, 1, 1, 0, 0},
+         0,
+         1},
+    };
+    for (const Case& c : cases) {
+        CodePacker codes;
+        for (auto [code, bits] : c.codes)
+            codes.add(code, bits);
+        Bytes data{static_cast<std::uint8_t>(c.minimumCodeSize)};
+        const Bytes blocks = subBlocks(codes.bytes());
+        data.insert(data.end(), blocks.begin(), blocks.end());
+        data.insert(data.end(), c.after.begin(), c.after.end());
+        const std::vector<Rgb> eight(8, Rgb{1, 1, 1});
+        const Bytes file =
+            GifWriter().screen(c.width, 1, eight).imageRaw(c.width, 1, 0, data).bytes();
+        Decoded d = readGifBytes(file);
+        EXPECT_EQ(d.error, c.error) << c.name;
+        EXPECT_EQ(d.pixels, c.expected) << c.name;
+        EXPECT_EQ(file.size() - static_cast<std::size_t>(d.closedAt), c.unread) << c.name;
+    }
+}
+
+// Code streams of every kind an encoder or a damaged file gives, made from a fixed seed: what
+// each read returns and where it leaves the source, folded into one number. The number was
+// taken from this reader's one-value-at-a-time decoder; a decoder that moves bytes faster must
+// give it too.
+class StreamMaker {
+public:
+    explicit StreamMaker(std::uint32_t seed) : m_random(seed) {}
+    unsigned below(unsigned n) { return static_cast<unsigned>(m_random() % n); }
+
+    // Codes of random kinds, each at the width the decoder reads it with.
+    Bytes randomCodes(int minimumCodeSize, int count) {
+        const int clear = 1 << minimumCodeSize;
+        int width = minimumCodeSize + 1, next = clear + 2, threshold = 2 * clear;
+        bool first = true;
+        CodePacker out;
+        for (int i = 0; i < count; ++i) {
+            const unsigned kind = below(100);
+            const int limit = 1 << width;
+            int code;
+            if (kind < 3)
+                code = clear;
+            else if (kind < 4)
+                code = clear + 1;
+            else if (kind < 55)
+                code = static_cast<int>(below(static_cast<unsigned>(std::min(next, limit))));
+            else if (kind < 75)
+                code = std::min(next, limit - 1);
+            else if (kind < 85)
+                code = static_cast<int>(below(static_cast<unsigned>(clear)));
+            else
+                code = static_cast<int>(below(static_cast<unsigned>(limit)));
+            out.add(code, width);
+            if (code == clear) {
+                width = minimumCodeSize + 1, next = clear + 2, threshold = 2 * clear;
+                first = true;
+            } else if (first) {
+                first = false;
+            } else if (code != clear + 1 && next < 4096 && ++next >= threshold &&
+                       threshold < 4096) {
+                threshold *= 2;
+                ++width;
+            }
+        }
+        return out.bytes();
+    }
+
+    // Indices in runs, or noise.
+    Bytes indices(std::size_t count, int colours) {
+        Bytes out(count);
+        const unsigned runs = below(3);
+        std::uint8_t value = 0;
+        for (auto& v : out) {
+            if (runs == 0 || below(runs * 8) == 0)
+                value = static_cast<std::uint8_t>(below(colours));
+            v = value;
+        }
+        return out;
+    }
+
+    Bytes stream() {
+        const int width = 1 + static_cast<int>(below(2) ? below(8) : below(120));
+        const int height = 1 + static_cast<int>(below(2) ? below(6) : below(90));
+        int minimumCodeSize;
+        Bytes codes;
+        if (below(2) == 0) {
+            minimumCodeSize = static_cast<int>(below(13));
+            codes = randomCodes(minimumCodeSize, 1 + static_cast<int>(below(3000)));
+        } else {
+            const int colours = 1 + static_cast<int>(below(256));
+            minimumCodeSize = 2;
+            while ((1 << minimumCodeSize) < colours)
+                ++minimumCodeSize;
+            if (below(5) == 0) minimumCodeSize = std::min(12, minimumCodeSize + 1);
+            LzwOptions lzw(below(4) != 0, below(3) != 0, below(2) != 0);
+            codes = lzwEncode(indices(static_cast<std::size_t>(width) * height, colours),
+                              minimumCodeSize, lzw);
+            for (unsigned flips = below(4); flips > 0 && !codes.empty(); --flips)
+                codes[below(static_cast<unsigned>(codes.size()))] ^=
+                    static_cast<std::uint8_t>(1u << below(8));
+        }
+        if (below(6) == 0 && !codes.empty())
+            codes.resize(below(static_cast<unsigned>(codes.size())));
+        Bytes data{static_cast<std::uint8_t>(minimumCodeSize)};
+        // Sub-blocks of every size, the empty one sometimes left out.
+        for (std::size_t at = 0; at < codes.size();) {
+            const std::size_t n =
+                std::min<std::size_t>(below(2) ? 255 : 1 + below(255), codes.size() - at);
+            data.push_back(static_cast<std::uint8_t>(n));
+            data.insert(data.end(), codes.begin() + at, codes.begin() + at + n);
+            at += n;
+        }
+        if (below(5) != 0) data.push_back(0);
+        data.push_back(0x3B);
+        for (unsigned extra = below(4) == 0 ? below(300) : 0; extra > 0; --extra)
+            data.push_back(static_cast<std::uint8_t>(m_random()));
+        const int packed = below(3) == 0 ? 0x40 : 0;
+        std::vector<Rgb> table(2u << below(8));
+        for (auto& rgb : table)
+            rgb = {static_cast<std::uint8_t>(m_random()), 0, 0};
+        GifWriter w;
+        w.screen(width, height, table);
+        if (below(3) == 0) w.graphicControl(below(2) != 0, static_cast<int>(below(256)));
+        return w.imageRaw(width, height, packed, data).bytes();
+    }
+
+private:
+    std::mt19937 m_random;
+};
+
+std::uint64_t foldInto(std::uint64_t h, const void* data, std::size_t bytes) {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    for (std::size_t i = 0; i < bytes; ++i)
+        h = (h ^ p[i]) * 1099511628211u;
+    return h;
+}
+
+template <class T> std::uint64_t foldValue(std::uint64_t h, T value) {
+    return foldInto(h, &value, sizeof value);
+}
+
+TEST_F(GifReaderTest, ManyOddStreamsKeepTheirOutcome) {
+    StreamMaker maker(20240611);
+    std::uint64_t h = 1469598103934665603u;
+    for (int i = 0; i < 1500; ++i) {
+        const Bytes file = maker.stream();
+        for (int flags : {0, IMG_FLAG_DIB}) {
+            Decoded d = readGifBytes(file, flags);
+            h = foldValue(h, d.error);
+            h = foldValue(h, d.image);
+            h = foldValue(h, d.width);
+            h = foldValue(h, d.height);
+            h = foldValue(h, d.transparent);
+            h = foldValue(h, d.closedAt);
+            h = foldInto(h, d.pixels.data(), d.pixels.size());
+            if (flags == 0) h = foldInto(h, d.palette, sizeof d.palette);
+        }
+    }
+    EXPECT_EQ(h, 8413920580675513706u);
+}
+
+// One colour in the fewest codes: each code after a clear the longest string yet, the table
+// then cleared when full, or kept full with its longest string repeated (codes this reader
+// stops at, though the file is sound).
+Bytes oneColourCodes(std::uint64_t pixels, bool clearWhenFull) {
+    constexpr int kClear = 4, kEnd = 5; // minimum code size 2
+    CodePacker out;
+    int width = 3, next = 6, threshold = 8;
+    std::uint64_t given = 0, longest = 0;
+    out.add(kClear, width);
+    while (given < pixels) {
+        if (longest == 0) {
+            out.add(1, width);
+            given += longest = 1;
+        } else if (next < 4096) {
+            out.add(next, width);
+            given += ++longest;
+            if (++next >= threshold && threshold < 4096) {
+                threshold *= 2;
+                ++width;
+            }
+        } else if (clearWhenFull) {
+            out.add(kClear, width);
+            width = 3, next = 6, threshold = 8, longest = 0;
+        } else {
+            out.add(4095, width);
+            given += longest;
+        }
+    }
+    out.add(kEnd, width);
+    return out.bytes();
+}
+
+TEST_F(GifReaderTest, TheDensestStreamsOfALargeImageAreRead) {
+    // Just past the size at which a block must be justified by the file.
+    const int width = 8192, height = 8200;
+    const std::uint64_t pixels = std::uint64_t{width} * height;
+    // The strings of one table: 1, 2, ... 4091 pixels.
+    const std::uint64_t oneTable = 4091ull * 4092 / 2;
+    struct Case {
+        bool clearWhenFull;
+        std::uint64_t decoded;
+    } cases[] = {{true, pixels}, {false, oneTable}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.clearWhenFull ? "cleared when full" : "kept full");
+        Bytes data{2};
+        const Bytes blocks = subBlocks(oneColourCodes(pixels, c.clearWhenFull));
+        data.insert(data.end(), blocks.begin(), blocks.end());
+        const Bytes file = GifWriter()
+                               .screen(width, height, kFourColours)
+                               .imageRaw(width, height, 0, data)
+                               .trailer()
+                               .bytes();
+        TempFile f(file, ".gif");
+        SourceHandle src = openFileSource(f.path().c_str());
+        int w = 0, h = 0;
+        RGBQUAD palette[256];
+        BYTE* image = readGIF(src, &w, &h, nullptr, palette, 0);
+        EXPECT_EQ(getLastError(), 0);
+        closeSource(src);
+        ASSERT_NE(image, nullptr);
+        const BYTE* end = image + pixels;
+        const BYTE* firstOther =
+            std::find_if(static_cast<const BYTE*>(image), end, [](BYTE b) { return b != 1; });
+        EXPECT_EQ(static_cast<std::uint64_t>(firstOther - image), c.decoded);
+        EXPECT_EQ(std::count(firstOther, end, 0), end - firstOther);
+        GlobalFree(image);
+    }
+}
+
 TEST_F(GifReaderTest, StatusCodes) {
     const Bytes screen = GifWriter().screen(2, 2, kFourColours).bytes();
     auto with = [&](const Bytes& tail) {
@@ -452,6 +783,45 @@ TEST_F(GifReaderTest, PublicSuite) {
         ++compared;
     }
     EXPECT_GT(compared, 50);
+}
+
+// Everything a read gives back, side by side.
+Bytes outcomeOf(const Decoded& d) {
+    Bytes out;
+    for (int v : {d.error, static_cast<int>(d.image), d.width, d.height, d.transparent, d.closedAt})
+        appendU32Le(out, static_cast<std::uint32_t>(v));
+    out.insert(out.end(), d.pixels.begin(), d.pixels.end());
+    const auto* palette = reinterpret_cast<const std::uint8_t*>(d.palette);
+    out.insert(out.end(), palette, palette + sizeof d.palette);
+    return out;
+}
+
+TEST_F(GifReaderTest, NoOutputShowsWhatTheHeapHeld) {
+    GifFrame frame{30, 20, patterned(30, 20, 16)};
+    frame.localTable = std::vector<Rgb>(16, Rgb{7, 7, 7});
+    frame.interlaced = true;
+    std::vector<Bytes> files = {
+        GifWriter().screen(30, 20, kFourColours).graphicControl(true, 3).image(frame).bytes()};
+    for (const char* folder : {"gif-test-suite", "imagetestsuite/gif", "samples/gif"})
+        for (const std::string& f : suiteFiles(folder))
+            if (f.size() > 4 && f.substr(f.size() - 4) == ".gif") files.push_back(fileBytes(f));
+    for (const Bytes& whole : files) {
+        // Cut files stop in every part of the stream: tables, extensions, sub-blocks, codes.
+        const std::size_t step = whole.size() / 29 + 1;
+        std::vector<std::size_t> sizes;
+        for (std::size_t n = 0; n < whole.size(); n += n < 16 ? 1 : step)
+            sizes.push_back(n);
+        sizes.push_back(whole.size());
+        for (std::size_t n : sizes) {
+            const Bytes file(whole.begin(), whole.begin() + n);
+            for (int flags : {0, IMG_FLAG_DIB}) {
+                const auto [first, second] =
+                    underTwoFills([&] { return outcomeOf(readGifBytes(file, flags)); });
+                ASSERT_EQ(first, second)
+                    << "size " << file.size() << " of " << whole.size() << ", flags " << flags;
+            }
+        }
+    }
 }
 
 // The damaged files of the other public collections: read without harm, whatever the code.

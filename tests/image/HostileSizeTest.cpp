@@ -338,6 +338,12 @@ std::vector<BudgetCase> hostileFiles() {
 
     GifWriter gifFile;
     gifFile.screen(65535, 32766).imageRaw(65535, 32766, 0, {2, 2, 0x44, 0x01, 0}).trailer();
+    // 66000 bytes of codes give a few thousand pixels, not two billion.
+    Bytes gifCodes{8};
+    const Bytes zeroCodes = subBlocks(Bytes(66000, 0));
+    gifCodes.insert(gifCodes.end(), zeroCodes.begin(), zeroCodes.end());
+    GifWriter gifLoose;
+    gifLoose.screen(65535, 32766).imageRaw(65535, 32766, 0x40, gifCodes).trailer();
 
     TgaSpec tgaLayout;
     tgaLayout.imageType = 3;
@@ -381,6 +387,7 @@ std::vector<BudgetCase> hostileFiles() {
          plain(readPSD, 24, IMG_FLAG_DIB), 3, false},
         {"PCX header only, 65534 x 30000", pcxHeader, plain(readPCX, 8, 0), 3, false},
         {"GIF 65535 x 32766", gifFile.bytes(), gif(0), 3, false},
+        {"GIF 65535 x 32766 with 66000 bytes of codes", gifLoose.bytes(), gif(0), 3, false},
         {"WBMP 46000 x 46000", writeWbmp(46000, 46000, {}), wbmp(8, 0), 3, false},
         {"WBMP whose rows fill a block past the budget", writeWbmp(fullWidth, fullHeight, fullRows),
          wbmp(8, 0), 0, true},

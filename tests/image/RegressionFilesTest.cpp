@@ -83,6 +83,14 @@ Call jpeg(int bits, int flags) {
         [=](SourceHandle s, int* w, int* h) { return readJPEG(s, w, h, bits, flags); });
 }
 
+Call gif(int flags) {
+    return fromSource([=](SourceHandle s, int* w, int* h) {
+        RGBQUAD palette[256]{};
+        int transparent = 0;
+        return readGIF(s, w, h, &transparent, palette, flags);
+    });
+}
+
 struct Case {
     const char* file;
     Call call;
@@ -104,6 +112,7 @@ const Case kCases[] = {
     {"jpeg-sampling-4x4-cmyk.jpg", jpeg(24, 0), 3, 0, kMiB},
     {"jpeg-arith-progressive-6688.jpg", jpeg(24, 0), 3, 0, kMiB},
     {"jpeg-arith-grey-1g.jpg", jpeg(24, 0), 9, 0, kMiB},
+    {"gif-lzw-loose-65535x32766.gif", gif(0), 3, 0, kMiB},
 };
 
 class RegressionFiles : public ::testing::TestWithParam<Case> {};
