@@ -355,48 +355,61 @@ TEST_F(GdiConversion, BitmapsOfEveryShapeComeBackWholeThroughBandsAndPieces) {
     struct Case {
         const char* name;
         bool paletteDevice;
-        bool oneBit;
+        bool fourBits; // a DIB section of sixteen colours of its own, else a device bitmap
         int width, height;
     };
     const Case cases[] = {
         {"a few pixels", false, false, 5, 3},
         {"bands, the last one short", false, false, 700, 1000},
         {"rows in pieces, the last one short", false, false, 300007, 2},
-        {"a palette device's bands", true, false, 3001, 700},
-        {"a palette device's rows in pieces", true, false, 1100003, 2},
-        {"one bit, rows in pieces", false, true, 9000001, 1},
+        {"a palette device's bands", true, false, 1001, 1100},
+        {"a palette device's rows in pieces", true, false, 1048583, 1},
+        {"four bits, rows in pieces", false, true, 2097169, 1},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         winplatUsePaletteDevice(k.paletteDevice);
         HDC screen = GetDC(nullptr);
-        HBITMAP bitmap = k.oneBit ? CreateBitmap(k.width, k.height, 1, 1, nullptr)
-                                  : CreateCompatibleBitmap(screen, k.width, k.height);
+        // Noise as a DIB of the bitmap's own kind.
+        const int bits = k.fourBits ? 4 : 24;
+        struct {
+            BITMAPINFOHEADER header;
+            RGBQUAD table[16];
+        } info{{40, k.width, -k.height, 1, static_cast<WORD>(bits), BI_RGB, 0, 0, 0, 0, 0}, {}};
+        for (int i = 0; i < 16; ++i)
+            info.table[i] = quad(static_cast<BYTE>(i * 17), static_cast<BYTE>(255 - i * 13),
+                                 static_cast<BYTE>(i * 5));
+        const auto* asInfo = reinterpret_cast<BITMAPINFO*>(&info);
+        void* sectionBits = nullptr;
+        HBITMAP bitmap =
+            k.fourBits ? CreateDIBSection(screen, asInfo, DIB_RGB_COLORS, &sectionBits, nullptr, 0)
+                       : CreateCompatibleBitmap(screen, k.width, k.height);
         ASSERT_NE(bitmap, nullptr);
-        const std::size_t row = (static_cast<std::size_t>(k.width) * 3 + 3) & ~std::size_t{3};
+        const std::size_t row = (static_cast<std::size_t>(k.width) * bits + 31) / 32 * 4;
         Bytes pixels = testing_support::noise(row * k.height, 99u + k.width);
-        if (k.paletteDevice || k.oneBit) {
+        if (k.paletteDevice) {
             // A few colours, each matched to the device's once.
             for (BYTE& b : pixels)
                 b = static_cast<BYTE>((b & 3) * 85);
         }
-        BITMAPINFO info{};
-        info.bmiHeader = {40, k.width, -k.height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-        ASSERT_EQ(SetDIBits(screen, bitmap, 0, k.height, pixels.data(), &info, DIB_RGB_COLORS),
+        ASSERT_EQ(SetDIBits(screen, bitmap, 0, k.height, pixels.data(), asInfo, DIB_RGB_COLORS),
                   k.height);
 
         Bytes rgb(static_cast<std::size_t>(k.width) * k.height * 3, 0xEE);
         EXPECT_EQ(c.bitmapToRGB(bitmap, screen, rgb.data()), 1);
         EXPECT_EQ(c.status, 0);
         EXPECT_TRUE(rgb == wholeDibToRGB(c, bitmap, screen, k.width, k.height));
-        if (!k.paletteDevice && !k.oneBit) {
-            // The true-colour screen keeps every colour: the noise comes back, red first.
+        if (!k.paletteDevice) {
+            // The true-colour screen and the bitmap of its own colours keep every colour given.
             bool same = true;
             for (int y = 0; y < k.height && same; ++y)
                 for (int x = 0; x < k.width && same; ++x) {
-                    const BYTE* in = &pixels[y * row + x * 3];
+                    const BYTE* in = &pixels[y * row];
                     const BYTE* out = &rgb[(static_cast<std::size_t>(y) * k.width + x) * 3];
-                    same = out[0] == in[2] && out[1] == in[1] && out[2] == in[0];
+                    const RGBQUAD q = k.fourBits
+                                          ? info.table[(in[x >> 1] >> ((x & 1) != 0 ? 0 : 4)) & 15]
+                                          : RGBQUAD{in[x * 3], in[x * 3 + 1], in[x * 3 + 2], 0};
+                    same = out[0] == q.rgbRed && out[1] == q.rgbGreen && out[2] == q.rgbBlue;
                 }
             EXPECT_TRUE(same);
         }
