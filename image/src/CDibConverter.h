@@ -22,6 +22,8 @@ inline RGBQUAD tableEntry(const RGBQUAD* table, unsigned count, unsigned index) 
     return index < count ? table[index] : RGBQUAD{};
 }
 
+struct DibRowLayout;
+
 class CDibConverter : public Operation {
 public:
     // Packed DIBs from buffers; without a destination a zero-filled block is allocated.
@@ -98,6 +100,11 @@ public:
 
 private:
     BYTE* fillDIBBits(MemoryBlock& block, HBITMAP bitmap, HDC screen, unsigned tableBytes);
+    int bitmapRowsToRGB(HBITMAP bitmap, HPALETTE palette, BYTE* rgb);
+    int fetchRows(MemoryBlock& header, unsigned tableBytes, HBITMAP bitmap, HDC screen, BYTE* rgb);
+    int fetchRowPieces(HBITMAP bitmap, HDC screen, const DibRowLayout& rows, BYTE* rgb);
+    bool copyPiece(HDC target, HBITMAP piece, HDC source, int x, int y, int count);
+    bool rowLayout(const BITMAPINFO& info, unsigned tableBytes, const BYTE* rgb, DibRowLayout& out);
     HBITMAP deviceBitmap(const BYTE* dib, HPALETTE palette, HDC dc);
     BYTE* newDIB(BYTE* destination, Size bytes);
     template <class Sample>

@@ -5,7 +5,9 @@
 #include "EntryFrame.h"
 #include "Trace.h"
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace img {
@@ -16,6 +18,10 @@ constexpr WORD kPaletteVersion = 0x300;
 // The whole system palette: leaving out its last entry would turn white, the colour there,
 // into the nearest one left.
 constexpr UINT kSystemEntries = 256;
+
+// Bytes of rows fetched from a bitmap at once on their way into an RGB buffer: few GetDIBits
+// calls, and a small part of any large picture.
+constexpr std::uint32_t kBandBytes = 1u << 20;
 
 int rasterCaps(HDC dc) {
     return GetDeviceCaps(dc, RASTERCAPS);
@@ -48,7 +54,70 @@ std::uint64_t tableEntries(const BITMAPINFOHEADER& h) {
     return h.biBitCount < 32 ? std::uint64_t{1} << h.biBitCount : std::uint64_t{1} << 32;
 }
 
+// The screen DC with a palette, or the stock one, selected and realized while it lives.
+class ScreenWithPalette {
+public:
+    explicit ScreenWithPalette(HPALETTE palette) : m_dc(GetDC(nullptr)) {
+        HPALETTE chosen =
+            palette != nullptr ? palette : static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
+        m_previous = SelectPalette(m_dc, chosen, FALSE);
+        RealizePalette(m_dc);
+    }
+    ~ScreenWithPalette() {
+        if (m_previous != nullptr) SelectPalette(m_dc, m_previous, FALSE);
+        ReleaseDC(nullptr, m_dc);
+    }
+    ScreenWithPalette(const ScreenWithPalette&) = delete;
+    ScreenWithPalette& operator=(const ScreenWithPalette&) = delete;
+
+    HDC dc() const { return m_dc; }
+
+private:
+    HDC m_dc;
+    HPALETTE m_previous = nullptr;
+};
+
+void writeInfoHeader(BYTE* at, LONG width, LONG height, int bits) {
+    BITMAPINFOHEADER h{};
+    h.biSize = kHeaderBytes;
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biPlanes = 1;
+    h.biBitCount = static_cast<WORD>(bits);
+    h.biCompression = BI_RGB;
+    std::memcpy(at, &h, sizeof h);
+}
+
+// A zero-filled block with the header of a packed DIB of `bitmap` at its own depth and room
+// for the colour table that GDI fills; false when the block can't be had.
+bool beginDIB(HBITMAP bitmap, MemoryBlock& block, unsigned& tableBytes) {
+    BITMAP bm{};
+    GetObjectA(bitmap, sizeof bm, &bm);
+    const int bits = bm.bmPlanes * bm.bmBitsPixel;
+    tableBytes = bits >= 1 && bits <= 8 ? (1u << bits) * sizeof(RGBQUAD) : 0;
+    if (!block.allocate(kHeaderBytes + tableBytes)) return false;
+    writeInfoHeader(block.data(), bm.bmWidth, bm.bmHeight, bits);
+    return true;
+}
+
 } // namespace
+
+// How the rows of a bitmap come over from GetDIBits, and where they go in a top-down buffer.
+struct DibRowLayout {
+    int width = 0;
+    int height = 0;
+    int bits = 0;
+    bool bottomUp = true;
+    std::uint32_t rowBytes = 0;
+    unsigned tableBytes = 0;
+    unsigned tableEntries = 0;
+    const RGBQUAD* table = nullptr;
+
+    BYTE* outputRow(BYTE* rgb, int scan) const {
+        const int row = bottomUp ? height - 1 - scan : scan;
+        return rgb + static_cast<std::size_t>(row) * static_cast<std::size_t>(width) * 3;
+    }
+};
 
 int CDibConverter::bitmapToRGB(HBITMAP bitmap, HDC dc, BYTE* rgb) {
     status = kOk;
@@ -61,45 +130,145 @@ int CDibConverter::bitmapToRGB(HBITMAP bitmap, HDC dc, BYTE* rgb) {
         GetSystemPaletteEntries(dc, 0, kSystemEntries, entriesOf(lp));
         palette = CreatePalette(reinterpret_cast<LOGPALETTE*>(lp.data()));
     }
-    BYTE* dib = bitmapToDIB(bitmap, palette);
+    const int converted = bitmapRowsToRGB(bitmap, palette, rgb);
     if (palette != nullptr) DeleteObject(palette);
-    if (dib == nullptr) return 0;
-    const int converted = dibToRGB(dib, rgb);
-    GlobalFree(dib);
     return converted;
+}
+
+// What bitmapToDIB and then dibToRGB would give, fetched a band of rows at a time: a picture
+// as large as a device bitmap may be must not be held twice on its way into the caller's
+// buffer.
+int CDibConverter::bitmapRowsToRGB(HBITMAP bitmap, HPALETTE palette, BYTE* rgb) {
+    ScreenWithPalette screen(palette);
+    MemoryBlock header;
+    unsigned tableBytes = 0;
+    if (!beginDIB(bitmap, header, tableBytes)) return fail(kNoMemory);
+    const int result = fetchRows(header, tableBytes, bitmap, screen.dc(), rgb);
+    header.release();
+    return result;
+}
+
+// GDI completes the header and the colour table, then the rows come over in bands.
+int CDibConverter::fetchRows(MemoryBlock& header, unsigned tableBytes, HBITMAP bitmap, HDC screen,
+                             BYTE* rgb) {
+    auto* info = reinterpret_cast<BITMAPINFO*>(header.data());
+    const auto lines = static_cast<UINT>(info->bmiHeader.biHeight);
+    if (GetDIBits(screen, bitmap, 0, lines, nullptr, info, DIB_RGB_COLORS) == 0)
+        return fail(kGetDIBitsFailed);
+    DibRowLayout rows;
+    if (!rowLayout(*info, tableBytes, rgb, rows)) return 0;
+    if (rows.rowBytes > kBandBytes) return fetchRowPieces(bitmap, screen, rows, rgb);
+
+    const int bandRows = static_cast<int>(std::min<std::uint64_t>(
+        kBandBytes / rows.rowBytes, static_cast<std::uint64_t>(rows.height)));
+    MemoryBlock band;
+    if (!band.allocate(checkedProduct({rows.rowBytes, bandRows}))) return fail(kNoMemory);
+    for (int first = 0; first < rows.height && ok(); first += bandRows) {
+        const int count = std::min(bandRows, rows.height - first);
+        if (GetDIBits(screen, bitmap, static_cast<UINT>(first), static_cast<UINT>(count),
+                      band.data(), info, DIB_RGB_COLORS) != count) {
+            fail(kGetDIBitsFailed);
+            break;
+        }
+        for (int i = 0; i < count; ++i)
+            dibRowToRGB(band.data() + static_cast<std::size_t>(i) * rows.rowBytes,
+                        rows.outputRow(rgb, first + i), rows.width, rows.bits, rows.table,
+                        rows.tableEntries, nullptr, false, 0);
+    }
+    band.release();
+    return ok() ? 1 : 0;
+}
+
+// A row longer than a band goes over in pieces: each is copied into a one-row bitmap of the
+// same format and fetched from there.
+int CDibConverter::fetchRowPieces(HBITMAP bitmap, HDC screen, const DibRowLayout& rows, BYTE* rgb) {
+    const int pieceWidth =
+        static_cast<int>(kBandBytes * 8 / static_cast<unsigned>(rows.bits)) & ~31;
+    HDC source = CreateCompatibleDC(screen);
+    HDC target = source != nullptr ? CreateCompatibleDC(screen) : nullptr;
+    HGDIOBJ sourceWas = target != nullptr ? SelectObject(source, bitmap) : nullptr;
+    HBITMAP piece = sourceWas != nullptr ? CreateCompatibleBitmap(source, pieceWidth, 1) : nullptr;
+    MemoryBlock info;
+    MemoryBlock band;
+    if (source == nullptr || target == nullptr) {
+        fail(kNoDeviceContext);
+    } else if (sourceWas == nullptr) {
+        fail(kSelectFailed);
+    } else if (piece == nullptr) {
+        fail(kNoCompatibleBitmap);
+    } else if (!info.allocate(kHeaderBytes + rows.tableBytes) ||
+               !band.allocate(dibRowBytes(pieceWidth, rows.bits))) {
+        fail(kNoMemory);
+    } else {
+        writeInfoHeader(info.data(), pieceWidth, 1, rows.bits);
+        auto* pieceInfo = reinterpret_cast<BITMAPINFO*>(info.data());
+        for (int y = 0; y < rows.height && ok(); ++y)
+            for (int x = 0; x < rows.width && ok(); x += pieceWidth) {
+                const int count = std::min(pieceWidth, rows.width - x);
+                if (!copyPiece(target, piece, source, x, y, count)) break;
+                if (GetDIBits(screen, piece, 0, 1, band.data(), pieceInfo, DIB_RGB_COLORS) != 1) {
+                    fail(kGetDIBitsFailed);
+                    break;
+                }
+                dibRowToRGB(band.data(), rgb + (static_cast<std::size_t>(y) * rows.width + x) * 3,
+                            count, rows.bits, pieceInfo->bmiColors, rows.tableEntries, nullptr,
+                            false, 0);
+            }
+    }
+    info.release();
+    band.release();
+    if (piece != nullptr) DeleteObject(piece);
+    if (sourceWas != nullptr) SelectObject(source, sourceWas);
+    if (target != nullptr) DeleteDC(target);
+    if (source != nullptr) DeleteDC(source);
+    return ok() ? 1 : 0;
+}
+
+// Pixels [x, x + count) of row y of the bitmap in `source` into the start of `piece`, which is
+// left unselected again so that GDI will read it.
+bool CDibConverter::copyPiece(HDC target, HBITMAP piece, HDC source, int x, int y, int count) {
+    HGDIOBJ was = SelectObject(target, piece);
+    if (was == nullptr) return fail(kSelectFailed);
+    const BOOL copied = BitBlt(target, 0, 0, count, 1, source, x, y, SRCCOPY);
+    SelectObject(target, was);
+    return copied ? true : fail(kBitBltFailed);
+}
+
+// The checks dibToRGB makes of a packed DIB, made of the header that GDI completed.
+bool CDibConverter::rowLayout(const BITMAPINFO& info, unsigned tableBytes, const BYTE* rgb,
+                              DibRowLayout& out) {
+    const BITMAPINFOHEADER& h = info.bmiHeader;
+    if (rgb == nullptr || h.biSize != kHeaderBytes) return fail(kBadArgument);
+    const int bits = h.biBitCount;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return fail(kBadArgument);
+    if (h.biCompression != BI_RGB) return fail(kCompressionMismatch);
+    const std::int64_t height =
+        h.biHeight > 0 ? h.biHeight : -static_cast<std::int64_t>(h.biHeight);
+    out.width = h.biWidth;
+    out.bits = bits;
+    out.rowBytes = dibRowBytes(h.biWidth, bits);
+    if (h.biWidth <= 0 || height == 0 || height > std::numeric_limits<int>::max() ||
+        out.rowBytes == 0)
+        return fail(kBadArgument);
+    out.height = static_cast<int>(height);
+    out.bottomUp = h.biHeight > 0;
+    out.tableBytes = tableBytes;
+    out.table = info.bmiColors;
+    out.tableEntries = bits > 8 ? 0 : h.biClrUsed != 0 ? h.biClrUsed : 1u << bits;
+    // The table GDI filled holds what the bit count can index; a header that claims more would
+    // send the lookups past it.
+    if (out.tableEntries > tableBytes / sizeof(RGBQUAD)) return fail(kBadArgument);
+    return true;
 }
 
 BYTE* CDibConverter::bitmapToDIB(HBITMAP bitmap, HPALETTE palette) {
     status = kOk;
-    HDC screen = GetDC(nullptr);
-    HPALETTE chosen =
-        palette != nullptr ? palette : static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
-    HPALETTE previous = SelectPalette(screen, chosen, FALSE);
-    RealizePalette(screen);
-
-    BYTE* result = nullptr;
-    BITMAP bm{};
-    GetObjectA(bitmap, sizeof bm, &bm);
-    const int bits = bm.bmPlanes * bm.bmBitsPixel;
-    const unsigned tableBytes = bits >= 1 && bits <= 8 ? (1u << bits) * sizeof(RGBQUAD) : 0;
+    ScreenWithPalette screen(palette);
     MemoryBlock block;
-    if (!block.allocate(kHeaderBytes + tableBytes)) {
-        fail(kNoMemory);
-    } else {
-        BITMAPINFOHEADER h{};
-        h.biSize = kHeaderBytes;
-        h.biWidth = bm.bmWidth;
-        h.biHeight = bm.bmHeight;
-        h.biPlanes = 1;
-        h.biBitCount = static_cast<WORD>(bits);
-        h.biCompression = BI_RGB;
-        std::memcpy(block.data(), &h, sizeof h);
-        result = fillDIBBits(block, bitmap, screen, tableBytes);
-    }
-
-    if (previous != nullptr) SelectPalette(screen, previous, FALSE);
-    ReleaseDC(nullptr, screen);
-    return result;
+    unsigned tableBytes = 0;
+    if (!beginDIB(bitmap, block, tableBytes)) return fail(kNoMemory);
+    return fillDIBBits(block, bitmap, screen.dc(), tableBytes);
 }
 
 // The second half of bitmapToDIB: let GDI complete the header, grow the block, fetch the rows.

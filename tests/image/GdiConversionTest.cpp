@@ -2,6 +2,7 @@
 #include "CDibConverter.h"
 #include "GdiCheck.h"
 #include "GdiScene.h"
+#include "PixelNoise.h"
 #include "TestFiles.h"
 #include "Trace.h"
 #include "imgcore.h"
@@ -73,6 +74,28 @@ std::vector<DepthCase> depthCases() {
                                0, 255, 255, 0, 255, 255, 0,   0, 0, 0,   0, 0, 0,   0, 255, 0}),
          {yellow, cyan, black, red, black, red, green, blue}},
     };
+}
+
+// What bitmapToRGB gives, made the long way: the whole bitmap as one packed DIB, then its rows.
+Bytes wholeDibToRGB(CDibConverter& c, HBITMAP bitmap, HDC screen, int width, int height) {
+    HPALETTE palette = nullptr;
+    if ((GetDeviceCaps(screen, RASTERCAPS) & RC_PALETTE) != 0) {
+        struct {
+            WORD version, count;
+            PALETTEENTRY entries[256];
+        } lp{0x300, 256, {}};
+        GetSystemPaletteEntries(screen, 0, 256, lp.entries);
+        palette = CreatePalette(reinterpret_cast<LOGPALETTE*>(&lp));
+    }
+    BYTE* dib = c.bitmapToDIB(bitmap, palette);
+    if (palette != nullptr) DeleteObject(palette);
+    Bytes rgb(static_cast<std::size_t>(width) * height * 3);
+    EXPECT_NE(dib, nullptr);
+    if (dib != nullptr) {
+        EXPECT_EQ(c.dibToRGB(dib, rgb.data()), 1);
+    }
+    GlobalFree(dib);
+    return rgb;
 }
 
 Bytes toRGB(const std::vector<COLORREF>& colours) {
@@ -324,4 +347,107 @@ TEST_F(GdiConversion, PalettesAreRealizedAndSelectedBackOut) {
     DeleteObject(own);
     DeleteObject(bitmap);
     ReleaseDC(nullptr, screen);
+}
+
+// The rows of a bitmap come over a band at a time, and a row longer than a band in pieces;
+// wherever bands and pieces end, the image is the one that the whole packed DIB gives.
+TEST_F(GdiConversion, BitmapsOfEveryShapeComeBackWholeThroughBandsAndPieces) {
+    struct Case {
+        const char* name;
+        bool paletteDevice;
+        bool fourBits; // a DIB section of sixteen colours of its own, else a device bitmap
+        int width, height;
+    };
+    const Case cases[] = {
+        {"a few pixels", false, false, 5, 3},
+        {"bands, the last one short", false, false, 700, 1000},
+        {"rows in pieces, the last one short", false, false, 300007, 2},
+        {"a palette device's bands", true, false, 1001, 1100},
+        {"a palette device's rows in pieces", true, false, 1048583, 1},
+        {"four bits, rows in pieces", false, true, 2097169, 1},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        winplatUsePaletteDevice(k.paletteDevice);
+        HDC screen = GetDC(nullptr);
+        // Noise as a DIB of the bitmap's own kind.
+        const int bits = k.fourBits ? 4 : 24;
+        struct {
+            BITMAPINFOHEADER header;
+            RGBQUAD table[16];
+        } info{{40, k.width, -k.height, 1, static_cast<WORD>(bits), BI_RGB, 0, 0, 0, 0, 0}, {}};
+        for (int i = 0; i < 16; ++i)
+            info.table[i] = quad(static_cast<BYTE>(i * 17), static_cast<BYTE>(255 - i * 13),
+                                 static_cast<BYTE>(i * 5));
+        const auto* asInfo = reinterpret_cast<BITMAPINFO*>(&info);
+        void* sectionBits = nullptr;
+        HBITMAP bitmap =
+            k.fourBits ? CreateDIBSection(screen, asInfo, DIB_RGB_COLORS, &sectionBits, nullptr, 0)
+                       : CreateCompatibleBitmap(screen, k.width, k.height);
+        ASSERT_NE(bitmap, nullptr);
+        const std::size_t row = (static_cast<std::size_t>(k.width) * bits + 31) / 32 * 4;
+        Bytes pixels = testing_support::noise(row * k.height, 99u + k.width);
+        if (k.paletteDevice) {
+            // A few colours, each matched to the device's once.
+            for (BYTE& b : pixels)
+                b = static_cast<BYTE>((b & 3) * 85);
+        }
+        ASSERT_EQ(SetDIBits(screen, bitmap, 0, k.height, pixels.data(), asInfo, DIB_RGB_COLORS),
+                  k.height);
+
+        Bytes rgb(static_cast<std::size_t>(k.width) * k.height * 3, 0xEE);
+        EXPECT_EQ(c.bitmapToRGB(bitmap, screen, rgb.data()), 1);
+        EXPECT_EQ(c.status, 0);
+        EXPECT_TRUE(rgb == wholeDibToRGB(c, bitmap, screen, k.width, k.height));
+        if (!k.paletteDevice) {
+            // The true-colour screen and the bitmap of its own colours keep every colour given.
+            bool same = true;
+            for (int y = 0; y < k.height && same; ++y)
+                for (int x = 0; x < k.width && same; ++x) {
+                    const BYTE* in = &pixels[y * row];
+                    const BYTE* out = &rgb[(static_cast<std::size_t>(y) * k.width + x) * 3];
+                    const RGBQUAD q = k.fourBits
+                                          ? info.table[(in[x >> 1] >> ((x & 1) != 0 ? 0 : 4)) & 15]
+                                          : RGBQUAD{in[x * 3], in[x * 3 + 1], in[x * 3 + 2], 0};
+                    same = out[0] == q.rgbRed && out[1] == q.rgbGreen && out[2] == q.rgbBlue;
+                }
+            EXPECT_TRUE(same);
+        }
+        DeleteObject(bitmap);
+        ReleaseDC(nullptr, screen);
+    }
+}
+
+TEST_F(GdiConversion, RowsCopiedInPiecesGiveTheirCodesAndReleaseEverything) {
+    // Rows of 300007 pixels at 32 bits come over in two pieces. The copy's own memory DC,
+    // bitmap, selection and deselection and BitBlt come first.
+    const GdiFailure cases[] = {
+        {"source DC", [] { winplatFailGdiCallAt(WINPLAT_CALL_CREATE_COMPATIBLE_DC, 2); }, 10},
+        {"piece DC", [] { winplatFailGdiCallAt(WINPLAT_CALL_CREATE_COMPATIBLE_DC, 3); }, 10},
+        {"source selection", [] { winplatFailGdiCallAt(WINPLAT_CALL_SELECT_BITMAP, 3); }, 37},
+        {"piece bitmap", [] { winplatFailGdiCallAt(WINPLAT_CALL_CREATE_COMPATIBLE_BITMAP, 2); },
+         23},
+        {"piece selection", [] { winplatFailGdiCallAt(WINPLAT_CALL_SELECT_BITMAP, 4); }, 37},
+        {"second piece selection", [] { winplatFailGdiCallAt(WINPLAT_CALL_SELECT_BITMAP, 6); }, 37},
+        {"first piece", [] { winplatFailGdiCallAt(WINPLAT_CALL_BITBLT, 2); }, 29},
+        {"second piece", [] { winplatFailGdiCallAt(WINPLAT_CALL_BITBLT, 3); }, 29},
+        {"header", [] { winplatFailGdiCallAt(WINPLAT_CALL_GET_DIBITS, 1); }, 25},
+        {"first piece's row", [] { winplatFailGdiCallAt(WINPLAT_CALL_GET_DIBITS, 2); }, 25},
+        {"second piece's row", [] { winplatFailGdiCallAt(WINPLAT_CALL_GET_DIBITS, 3); }, 25},
+        {"header block", [] { winplatFailGlobalAllocAt(1); }, 1},
+        {"piece header block", [] { winplatFailGlobalAllocAt(2); }, 1},
+        {"piece row block", [] { winplatFailGlobalAllocAt(3); }, 1},
+    };
+    constexpr int kWidth = 300007;
+    MemoryCanvas canvas(kWidth, 1);
+    Bytes rgb(kWidth * 3);
+    for (const GdiFailure& k : cases) {
+        SCOPED_TRACE(k.what);
+        LeakCheck blocks;
+        GdiCheck objects;
+        expectFailure(k, "copyDCToRGB",
+                      [&] { return copyDCToRGB(canvas.dc(), 0, 0, kWidth, 1, rgb.data()); });
+    }
+    EXPECT_EQ(copyDCToRGB(canvas.dc(), 0, 0, kWidth, 1, rgb.data()), 1);
+    EXPECT_EQ(getLastError(), 0);
 }

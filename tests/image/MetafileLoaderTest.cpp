@@ -1,6 +1,7 @@
 #include "MetafileLoader.h"
 #include "FileBytes.h"
 #include "GdiCheck.h"
+#include "HeapWatch.h"
 #include "MetafileWriter.h"
 #include "TestFiles.h"
 #include "TraceCapture.h"
@@ -8,12 +9,14 @@
 #include "winplat/screen.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <tuple>
 
 using namespace testing_support;
 
@@ -69,6 +72,37 @@ int framePixels(LONG edge, LONG millimetres, LONG pixels) {
     if (millimetres <= 0) return 0;
     const float factor = 1.0f / (static_cast<float>(millimetres) * 100.0f);
     return static_cast<int>(static_cast<float>(edge) * factor * static_cast<float>(pixels));
+}
+
+// An enhanced picture of about `width` x `height` pixels (its reference device has one pixel per
+// frame unit), red over the middle half of each side longer than a pixel and across the rest.
+Bytes enhancedBlockOf(LONG width, LONG height) {
+    EmfWriter w({0, 0, width, height}, {1000, 1000}, {10, 10});
+    w.pen(1, PS_SOLID, 0, kRed).select(1).brush(2, BS_SOLID, kRed).select(2);
+    const auto from = [](LONG side) { return side > 1 ? side / 4 : -10; };
+    const auto to = [](LONG side) { return side > 1 ? side * 3 / 4 : side + 10; };
+    w.rectangle(from(width), from(height), to(width), to(height));
+    return w.bytes();
+}
+
+// The image red in its middle half along each side longer than a pixel, the background outside.
+void expectMiddleHalfRed(const Loaded& r, const char* name) {
+    const int w = r.width, h = r.height;
+    EXPECT_EQ(r.at(w / 2, h / 2), kRed) << name;
+    EXPECT_EQ(r.at(0, 0), kBackground) << name;
+    EXPECT_EQ(r.at(w - 1, h - 1), kBackground) << name;
+    if (w > 8) {
+        EXPECT_EQ(r.at(w / 4 - 2, h / 2), kBackground) << name;
+        EXPECT_EQ(r.at(w / 4 + 2, h / 2), kRed) << name;
+        EXPECT_EQ(r.at(w * 3 / 4 - 2, h / 2), kRed) << name;
+        EXPECT_EQ(r.at(w * 3 / 4 + 2, h / 2), kBackground) << name;
+    }
+    if (h > 8) {
+        EXPECT_EQ(r.at(w / 2, h / 4 - 2), kBackground) << name;
+        EXPECT_EQ(r.at(w / 2, h / 4 + 2), kRed) << name;
+        EXPECT_EQ(r.at(w / 2, h * 3 / 4 - 2), kRed) << name;
+        EXPECT_EQ(r.at(w / 2, h * 3 / 4 + 2), kBackground) << name;
+    }
 }
 
 } // namespace
@@ -317,4 +351,76 @@ TEST_F(MetafileLoader, APaletteDeviceRendersThroughItsPalette) {
     EXPECT_EQ(r.error, 0);
     EXPECT_EQ(r.at(0, 0), RGB(0, 0, 255)) << "a static colour stays what it is";
     EXPECT_EQ(r.at(r.width / 2, r.height / 2), kRed);
+}
+
+// Pictures of some 20 million pixels in every shape, where a second copy of the device bitmap
+// would pass the allowance: the device bitmap and the returned image are all that the call
+// holds at once, and the picture lands where it should.
+TEST_F(MetafileLoader, ALargePictureHoldsOnlyItsBitmapAndItsImage) {
+    struct Case {
+        const char* name;
+        Bytes contents;
+        int sizeX, sizeY;
+        int width, height;
+        bool drawn; // red over the middle half, else all background
+    };
+    const auto frame = [](LONG edge) { return framePixels(edge, 10, 1000); };
+    // Figures are filled by rows, so a tall one costs a few bytes a row of its own: the tall
+    // picture is left empty.
+    const Bytes tall = EmfWriter({0, 0, 1, 20000000}, {1000, 1000}, {10, 10}).bytes();
+    const Case cases[] = {
+        {"placeable", oldStyleBlock().placeable(0, 0, 5001, 4001, 96), 100, 100,
+         placeablePixels(0, 5001, 96), placeablePixels(0, 4001, 96), true},
+        {"plain old-style", oldStyleBlock().bytes(), 300000, 300000, 37, 37, true},
+        {"enhanced, an odd size", enhancedBlockOf(4099, 5003), 0, 0, frame(4099), frame(5003),
+         true},
+        {"enhanced, one row", enhancedBlockOf(20000000, 1), 2000, 1000, frame(20000000), 1, true},
+        {"enhanced, one column", tall, 0, 0, 1, frame(20000000), false},
+    };
+    for (const Case& c : cases) {
+        const TempFile file(c.contents);
+        Loaded r;
+        const HeapFigures heap = watchHeap([&] {
+            r.image = loadMetafile(file.path().c_str(), &r.width, &r.height, c.sizeX, c.sizeY,
+                                   kBackground, 0);
+            r.error = getLastError();
+        });
+        ASSERT_NE(r.image, nullptr) << c.name << ": code " << r.error;
+        EXPECT_EQ(r.error, 0) << c.name;
+        ASSERT_EQ(r.width, c.width) << c.name;
+        ASSERT_EQ(r.height, c.height) << c.name;
+        if (c.drawn) {
+            expectMiddleHalfRed(r, c.name);
+        } else {
+            for (const auto& [x, y] : {std::pair{0, 0}, std::pair{r.width / 2, r.height / 2},
+                                       std::pair{r.width - 1, r.height - 1}})
+                EXPECT_EQ(r.at(x, y), kBackground) << c.name;
+        }
+        const std::uint64_t pixels = std::uint64_t(r.width) * std::uint64_t(r.height);
+        if (heapWatchAvailable()) {
+            EXPECT_LE(heap.peakLiveBytes, 4 * pixels + 3 * pixels + (std::uint64_t{48} << 20))
+                << c.name;
+        }
+    }
+}
+
+TEST_F(MetafileLoader, PublicSamplesDoNotDependOnWhatTheHeapHeld) {
+    std::vector<std::string> files;
+    for (const char* folder : {"samples/wmf", "samples/emf"}) {
+        int taken = 0;
+        for (const std::string& f : suiteFiles(folder)) {
+            const std::string ext = f.substr(f.size() - 4);
+            if ((ext == ".wmf" || ext == ".emf") && taken++ % 5 == 0) files.push_back(f);
+        }
+    }
+    if (files.empty()) GTEST_SKIP() << "the public test suites are not here";
+    for (const std::string& path : files) {
+        const auto [first, second] = underTwoFills([&] {
+            Loaded r;
+            load(path, r);
+            const std::size_t bytes = r.image != nullptr ? std::size_t(r.width) * r.height * 3 : 0;
+            return std::make_tuple(r.error, r.width, r.height, Bytes(r.image, r.image + bytes));
+        });
+        EXPECT_TRUE(first == second) << path;
+    }
 }

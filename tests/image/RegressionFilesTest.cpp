@@ -91,6 +91,16 @@ Call gif(int flags) {
     });
 }
 
+Call metafile(int sizeX, int sizeY) {
+    return [=](const std::string& path) {
+        int width = -1, height = -1;
+        BYTE* image = loadMetafile(path.c_str(), &width, &height, sizeX, sizeY, RGB(12, 34, 56), 0);
+        return took(image, width, height);
+    };
+}
+
+constexpr std::uint64_t kFrame8191 = std::uint64_t{8191} * 8191;
+
 struct Case {
     const char* file;
     Call call;
@@ -113,6 +123,11 @@ const Case kCases[] = {
     {"jpeg-arith-progressive-6688.jpg", jpeg(24, 0), 3, 0, kMiB},
     {"jpeg-arith-grey-1g.jpg", jpeg(24, 0), 9, 0, kMiB},
     {"gif-lzw-loose-65535x32766.gif", gif(0), 3, 0, kMiB},
+    // The device bitmap and the returned image, and little else, live at once.
+    {"wmf-frame-8191.wmf", metafile(2000, 1000), 0, 3 * kFrame8191,
+     4 * kFrame8191 + 3 * kFrame8191 + 48 * kMiB},
+    {"emf-frame-8191.emf", metafile(0, 0), 0, 3 * kFrame8191,
+     4 * kFrame8191 + 3 * kFrame8191 + 48 * kMiB},
 };
 
 class RegressionFiles : public ::testing::TestWithParam<Case> {};

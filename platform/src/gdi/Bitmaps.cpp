@@ -325,20 +325,21 @@ int GetDIBits(HDC hdc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITM
     if (start >= static_cast<UINT>(f.height)) return 0;
     const UINT available = static_cast<UINT>(f.height) - start;
     const int n = static_cast<int>(lines < available ? lines : available);
+    std::memset(bits, 0, f.stride * static_cast<std::size_t>(n));
+    // The scans seen in the bitmap's own row order, so that one pass converts them all.
+    const auto stride = static_cast<std::ptrdiff_t>(f.stride);
     Surface scans;
     scans.width = f.width;
     scans.height = n;
     scans.bits = f.bits;
-    scans.top = static_cast<BYTE*>(bits);
-    scans.step = static_cast<std::ptrdiff_t>(f.stride);
+    scans.top = static_cast<BYTE*>(bits) + (f.bottomUp ? (n - 1) * stride : 0);
+    scans.step = f.bottomUp ? -stride : stride;
     scans.table = table.empty() ? nullptr : table.data();
     scans.tableSize = static_cast<int>(table.size());
-    for (int i = 0; i < n; ++i) {
-        const int scan = static_cast<int>(start) + i;
-        const int y = f.bottomUp ? f.height - 1 - scan : scan;
-        std::memset(scans.row(i), 0, f.stride);
-        if (y >= 0 && y < s.height) convertRows(s, y, scans, i, 1, *dc->palette);
-    }
+    const int top = f.bottomUp ? f.height - static_cast<int>(start) - n : static_cast<int>(start);
+    const int from = top > 0 ? top : 0;
+    const int to = top + n < s.height ? top + n : s.height;
+    if (from < to) convertRows(s, from, scans, from - top, to - from, *dc->palette);
     return n;
 }
 
