@@ -576,7 +576,8 @@ Bytes fileBytes(const std::string& path) {
 
 // The file and copies of it cut in the header, the sections and all through the image data,
 // read in every output form with fresh heap blocks filled two ways: what the reader did not
-// write itself would show as a difference.
+// write itself would show as a difference. Under the address sanitizer, which keeps its own
+// heap, the reads of cut files still run.
 void expectNoHeapBytesInOutput(const Bytes& file, const std::string& name) {
     std::vector<std::size_t> lengths = {file.size(), 10, 30, file.size() - 1};
     for (int eighth = 1; eighth < 8; ++eighth)
@@ -598,7 +599,6 @@ void expectNoHeapBytesInOutput(const Bytes& file, const std::string& name) {
 }
 
 TEST_F(PsdReaderTest, OutputNeverHoldsHeapBytes) {
-    if (!heapWatchAvailable()) GTEST_SKIP() << "the heap is not ours to fill in this build";
     struct Case {
         const char* name;
         PsdImage im;

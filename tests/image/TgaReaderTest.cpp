@@ -14,7 +14,6 @@
 #include <vector>
 
 using testing_support::Bytes;
-using testing_support::heapWatchAvailable;
 using testing_support::LeakCheckedTest;
 using testing_support::readWholeFile;
 using testing_support::suiteFile;
@@ -646,7 +645,8 @@ namespace {
 
 // The file and copies of it cut in the header, the map and all through the pixels, read in
 // every output form with fresh heap blocks filled two ways: what the reader did not write
-// itself would show as a difference.
+// itself would show as a difference. Under the address sanitizer, which keeps its own heap, the
+// reads of cut files still run.
 void expectNoHeapBytesInOutput(const Bytes& file, const std::string& name) {
     std::vector<std::size_t> lengths = {file.size(), 10, 20, file.size() - 1, file.size() - 27};
     for (int eighth = 1; eighth < 8; ++eighth)
@@ -672,7 +672,6 @@ Bytes counting(std::size_t n, int step) {
 } // namespace
 
 TEST_F(TgaReaderTest, OutputNeverHoldsHeapBytes) {
-    if (!heapWatchAvailable()) GTEST_SKIP() << "the heap is not ours to fill in this build";
     struct Case {
         const char* name;
         TgaSpec layout;
