@@ -118,19 +118,29 @@ TEST_F(PsdReaderTest, RgbChannelsRawAndPackBits) {
 }
 
 TEST_F(PsdReaderTest, CmykComesBackAtTwentyFourBitsUnlessAskedForFour) {
-    const PsdImage im = image(4, 4, 5, 3, 1);
-    const Bytes file = psdFile(im);
-    Bytes rgb;
-    for (int i = 0; i < 15; ++i)
-        for (int c = 0; c < 3; ++c)
-            rgb.push_back(im.planes[c][i] * im.planes[3][i] / 255);
-    for (int bits : {24, 32}) {
-        Read r = readPsdBytes(file, bits);
-        EXPECT_EQ(r.error, 0);
-        EXPECT_EQ(r.pixels, rgb) << bits << " bits without flag 4";
+    struct Case {
+        int compression, depth, channels;
+    } cases[] = {{1, 8, 4}, {0, 8, 4}, {0, 16, 5}};
+    for (const Case& c : cases) {
+        const PsdImage im = image(4, c.channels, 5, 3, c.compression);
+        PsdImage stored = im;
+        stored.depth = c.depth;
+        if (c.depth == 16)
+            for (Bytes& p : stored.planes)
+                p = widen(p);
+        const Bytes file = psdFile(stored);
+        Bytes rgb;
+        for (int i = 0; i < 15; ++i)
+            for (int ch = 0; ch < 3; ++ch)
+                rgb.push_back(im.planes[ch][i] * im.planes[3][i] / 255);
+        for (int bits : {24, 32}) {
+            Read r = readPsdBytes(file, bits);
+            EXPECT_EQ(r.error, 0);
+            EXPECT_EQ(r.pixels, rgb) << bits << " bits without flag 4, depth " << c.depth;
+        }
+        Read four = readPsdBytes(file, 32, 4);
+        EXPECT_EQ(four.pixels, interleaved(im, 4)) << "depth " << c.depth;
     }
-    Read four = readPsdBytes(file, 32, 4);
-    EXPECT_EQ(four.pixels, interleaved(im, 4));
 }
 
 TEST_F(PsdReaderTest, OneChannelModesWithTheirPalettes) {
