@@ -17,6 +17,10 @@ namespace {
 constexpr int kResolutionResource = 1005;
 constexpr int kFlagCmyk = 4;
 constexpr std::uint32_t kPaletteBytes = 768;
+// Raw planes are read this many bytes of each channel at a time: enough for the read to go
+// from the file straight into its buffer, few enough for the pieces to stay in the cache.
+constexpr std::uint32_t kPieceBytes = 64 * 1024;
+constexpr int kMostChannels = 4;
 
 enum Mode { kBitmap = 0, kGrey = 1, kIndexed = 2, kRgb = 3, kCmyk = 4, kDuotone = 8 };
 enum Compression { kRaw = 0, kRle = 1 };
@@ -31,6 +35,39 @@ struct PsdHeader {
 
 bool isIndexedMode(int mode) {
     return mode == kBitmap || mode == kGrey || mode == kIndexed || mode == kDuotone;
+}
+
+// Raw planes write every byte of their block, zeros where the file ends, so only a block for
+// PackBits rows, which may end early, is cleared first.
+BYTE* allocateImage(Size size, int compression) {
+    if (compression == kRle) return allocateGlobal(size);
+    return size.bytes() != 0 ? static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, size.bytes())) : nullptr;
+}
+
+// Pixel i takes sample i of every plane: its byte, or the high byte of a 16-bit sample.
+template <int kChannels, int kSampleBytes>
+void interleave(const BYTE* const* planes, std::size_t count, BYTE* out) {
+    const BYTE* in[kChannels];
+    for (int c = 0; c < kChannels; ++c)
+        in[c] = planes[c];
+    for (std::size_t i = 0; i < count; ++i, out += kChannels)
+        for (int c = 0; c < kChannels; ++c)
+            out[c] = in[c][i * kSampleBytes];
+}
+
+using Interleave = void (*)(const BYTE* const*, std::size_t, BYTE*);
+
+// The readers take one, three or four channels.
+Interleave interleaver(int channels, int sampleBytes) {
+    const bool wide = sampleBytes == 2;
+    switch (channels) {
+    case 1:
+        return wide ? interleave<1, 2> : interleave<1, 1>;
+    case 3:
+        return wide ? interleave<3, 2> : interleave<3, 1>;
+    default:
+        return wide ? interleave<4, 2> : interleave<4, 1>;
+    }
 }
 
 // The PackBits byte count of every row, channel by channel.
@@ -72,15 +109,15 @@ private:
 
     BYTE* readOneChannel(const PsdHeader& h, int compression);
     BYTE* readBitmapChannel(const PsdHeader& h, int compression);
-    BYTE* readChannels(const PsdHeader& h, int compression, int channels, MemoryBlock& block);
+    BYTE* readChannels(const PsdHeader& h, int compression, int channels);
     BYTE* indexToRgb(BYTE* bytes, const PsdHeader& h, const RGBQUAD* palette);
-    void cmykToRgb(MemoryBlock& block, const PsdHeader& h);
+    BYTE* cmykToRgb(BYTE* cmyk, const PsdHeader& h);
 
     bool readRowCounts(const PsdHeader& h, RowCounts& rows);
     bool decodeRleRows(const PsdHeader& h, const RowCounts& rows, int channels, BYTE* pixels,
                        int step);
     bool decodePackBits(const BYTE* data, int length, const RowTarget& target);
-    bool readRawRows(const PsdHeader& h, int channels, BYTE* pixels, int step);
+    bool readRawRows(const PsdHeader& h, int channels, BYTE* pixels);
 
     CImgIO& m_io;
     // Bytes per pixel of the largest block the call will allocate, for the block budget.
@@ -342,23 +379,61 @@ bool PsdReader::decodeRleRows(const PsdHeader& h, const RowCounts& table, int ch
     return true;
 }
 
-bool PsdReader::readRawRows(const PsdHeader& h, int channels, BYTE* pixels, int step) {
+// The first `channels` planes into pixels of as many bytes. A piece of every plane is read in
+// turn, so that each pixel is written once and in order. A plane cut short gives only its whole
+// rows, as when rows were read one at a time; the planes after it are not in the file at all.
+bool PsdReader::readRawRows(const PsdHeader& h, int channels, BYTE* pixels) {
     const int sampleBytes = h.depth / 8;
-    const std::uint32_t rowBytes = checkedProduct({h.width, sampleBytes}).bytes();
-    ScratchBuffer<BYTE> row(static_cast<int>(rowBytes));
-    if (row.data() == nullptr) return fail(kNoMemory);
-    const std::size_t rowStride = static_cast<std::size_t>(h.width) * step;
-    for (int c = 0; c < channels; ++c) {
-        for (std::uint32_t y = 0; y < h.height; ++y) {
-            if (!m_io.readExact(row.data(), rowBytes)) return fail(kReadFailed);
-            BYTE* out = pixels + y * rowStride + c;
-            // 16-bit samples keep their high byte, which comes first.
-            for (std::uint32_t x = 0; x < h.width; ++x)
-                out[static_cast<std::size_t>(x) * step] =
-                    row[static_cast<std::size_t>(x) * sampleBytes];
-        }
+    const std::uint64_t rowBytes = std::uint64_t{h.width} * sampleBytes;
+    const std::uint64_t planeBytes = rowBytes * h.height;
+    const std::uint64_t samples = std::uint64_t{h.width} * h.height;
+    const std::uint64_t total = samples * static_cast<std::uint64_t>(channels);
+    ScratchBuffer<BYTE> buffer(kMostChannels * kPieceBytes);
+    if (buffer.data() == nullptr) {
+        std::memset(pixels, 0, total);
+        return fail(kNoMemory);
     }
-    return true;
+    const BYTE* planes[kMostChannels];
+    for (int c = 0; c < channels; ++c)
+        planes[c] = buffer.data() + static_cast<std::size_t>(c) * kPieceBytes;
+    const Interleave store = interleaver(channels, sampleBytes);
+    std::uint64_t at = 0; // where the stream is, from the start of the first plane
+    int present = channels;
+    for (std::uint64_t first = 0; first < samples && present != 0;) {
+        const std::uint64_t count =
+            std::min<std::uint64_t>(kPieceBytes / sampleBytes, samples - first);
+        const std::uint64_t start = first * sampleBytes;
+        const unsigned bytes = static_cast<unsigned>(count * sampleBytes);
+        for (int c = 0; c < channels; ++c) {
+            BYTE* piece = buffer.data() + static_cast<std::size_t>(c) * kPieceBytes;
+            unsigned got = 0;
+            if (c < present) {
+                const std::uint64_t offset = static_cast<std::uint64_t>(c) * planeBytes + start;
+                const auto step = static_cast<std::int64_t>(offset - at);
+                // A seek that fails leaves the stream where it was.
+                if (step == 0 || m_io.seek(static_cast<long>(step), SEEK_CUR)) {
+                    got = m_io.read(piece, bytes);
+                    at = offset + got;
+                }
+                if (got != bytes) {
+                    const std::uint64_t whole = (start + got) / rowBytes * rowBytes;
+                    got = whole > start ? static_cast<unsigned>(whole - start) : 0;
+                    // A row wider than a piece may have begun in pieces already stored.
+                    for (std::uint64_t i = whole / sampleBytes; i < first; ++i)
+                        pixels[i * channels + c] = 0;
+                    present = c;
+                    fail(kReadFailed);
+                }
+            }
+            std::memset(piece + got, 0, bytes - got);
+        }
+        store(planes, static_cast<std::size_t>(count), pixels + first * channels);
+        first += count;
+        if (present == 0) std::memset(pixels + first * channels, 0, total - first * channels);
+    }
+    // A plane cut short left the stream at the end of the file.
+    if (!ok()) m_io.seek(0, SEEK_END);
+    return ok();
 }
 
 BYTE* PsdReader::readOneChannel(const PsdHeader& h, int compression) {
@@ -367,13 +442,13 @@ BYTE* PsdReader::readOneChannel(const PsdHeader& h, int compression) {
     RowCounts rows;
     if (compression == kRle && !readRowCounts(h, rows)) return nullptr;
     if (!justify(h, compression, rows, 1)) return nullptr;
-    MemoryBlock block;
-    if (!block.allocate(checkedProduct({h.width, h.height}))) return fail(kNoMemory);
+    BYTE* pixels = allocateImage(checkedProduct({h.width, h.height}), compression);
+    if (pixels == nullptr) return fail(kNoMemory);
     if (compression == kRle)
-        decodeRleRows(h, rows, 1, block.data(), 1);
+        decodeRleRows(h, rows, 1, pixels, 1);
     else
-        readRawRows(h, 1, block.data(), 1);
-    return block.data();
+        readRawRows(h, 1, pixels);
+    return pixels;
 }
 
 BYTE* PsdReader::readBitmapChannel(const PsdHeader& h, int compression) {
@@ -421,19 +496,19 @@ BYTE* PsdReader::readBitmapChannel(const PsdHeader& h, int compression) {
     return pixels;
 }
 
-BYTE* PsdReader::readChannels(const PsdHeader& h, int compression, int channels,
-                              MemoryBlock& block) {
+BYTE* PsdReader::readChannels(const PsdHeader& h, int compression, int channels) {
     if (!checkSamples(h, compression, channels)) return nullptr;
     RowCounts rows;
     if (compression == kRle && !readRowCounts(h, rows)) return nullptr;
     if (!justify(h, compression, rows, channels)) return nullptr;
-    if (!block.allocate(checkedProduct({h.width, h.height, static_cast<std::uint64_t>(channels)})))
-        return fail(kNoMemory);
+    BYTE* pixels = allocateImage(
+        checkedProduct({h.width, h.height, static_cast<std::uint64_t>(channels)}), compression);
+    if (pixels == nullptr) return fail(kNoMemory);
     if (compression == kRle)
-        decodeRleRows(h, rows, channels, block.data(), channels);
+        decodeRleRows(h, rows, channels, pixels, channels);
     else
-        readRawRows(h, channels, block.data(), channels);
-    return block.data();
+        readRawRows(h, channels, pixels);
+    return pixels;
 }
 
 BYTE* PsdReader::indexToRgb(BYTE* bytes, const PsdHeader& h, const RGBQUAD* palette) {
@@ -449,16 +524,18 @@ BYTE* PsdReader::indexToRgb(BYTE* bytes, const PsdHeader& h, const RGBQUAD* pale
     return rgb.data();
 }
 
-void PsdReader::cmykToRgb(MemoryBlock& block, const PsdHeader& h) {
+// Shrinks the block to three bytes a pixel; if it cannot move, it keeps its size.
+BYTE* PsdReader::cmykToRgb(BYTE* cmyk, const PsdHeader& h) {
     const std::size_t pixels = static_cast<std::size_t>(h.width) * h.height;
-    BYTE* p = block.data();
+    BYTE* p = cmyk;
     for (std::size_t i = 0; i < pixels; ++i) {
         const unsigned black = p[4 * i + 3];
         p[3 * i] = static_cast<BYTE>(p[4 * i] * black / 255);
         p[3 * i + 1] = static_cast<BYTE>(p[4 * i + 1] * black / 255);
         p[3 * i + 2] = static_cast<BYTE>(p[4 * i + 2] * black / 255);
     }
-    block.resize(static_cast<unsigned>(pixels * 3));
+    HGLOBAL shrunk = globalReAllocLimited(cmyk, static_cast<unsigned>(pixels * 3));
+    return shrunk != nullptr ? static_cast<BYTE*>(shrunk) : cmyk;
 }
 
 BYTE* PsdReader::readIndexed(int* width, int* height, RGBQUAD* palette) {
@@ -493,15 +570,12 @@ BYTE* PsdReader::readColour(int* width, int* height, int flags) {
         BYTE* bytes = readOneChannel(h, compression);
         return bytes != nullptr ? indexToRgb(bytes, h, palette) : nullptr;
     }
-    case kRgb: {
-        MemoryBlock block;
-        return readChannels(h, compression, 3, block);
-    }
+    case kRgb:
+        return readChannels(h, compression, 3);
     case kCmyk: {
-        MemoryBlock block;
-        if (readChannels(h, compression, 4, block) == nullptr) return nullptr;
-        if ((flags & kFlagCmyk) == 0) cmykToRgb(block, h);
-        return block.data();
+        BYTE* cmyk = readChannels(h, compression, 4);
+        if (cmyk == nullptr || (flags & kFlagCmyk) != 0) return cmyk;
+        return cmykToRgb(cmyk, h);
     }
     default:
         return fail(kBadPsdMode);

@@ -17,6 +17,10 @@ constexpr unsigned kDibHeaderBytes = sizeof(BITMAPINFOHEADER);
 constexpr unsigned kPaletteBytes = 256 * sizeof(RGBQUAD);
 constexpr int kTableEntries = 256;
 constexpr BYTE kTopRowFirst = 0x20;
+// Pixel data is read this much at a time: enough for the read to go from the file straight
+// into the buffer. The buffer holds a few bytes more, for the start of a value cut at its end.
+constexpr unsigned kInputBytes = 64 * 1024;
+constexpr unsigned kInputSlack = 4;
 // Bytes 8-25 of the footer, the zero included.
 constexpr char kSignature[] = "TRUEVISION-XFILE.";
 
@@ -74,6 +78,25 @@ TgaPixel decodeValue(const BYTE* p, int bits) {
         break;
     }
     return pixel;
+}
+
+// Every byte of the block is written as the rows are read, zeros where the file ends.
+BYTE* allocateUncleared(Size size) {
+    return size.bytes() != 0 ? static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, size.bytes())) : nullptr;
+}
+
+// Blue, green, red values to red, green, blue, one four-byte word at a time: each word's
+// fourth byte is the next value's first, rewritten by the next word or the last value.
+void swapRedBlue(const BYTE* in, BYTE* out, unsigned count) {
+    for (unsigned i = 1; i < count; ++i, in += 3, out += 3) {
+        std::uint32_t word;
+        std::memcpy(&word, in, 4);
+        word = __builtin_bswap32(word) >> 8;
+        std::memcpy(out, &word, 4);
+    }
+    out[0] = in[2];
+    out[1] = in[1];
+    out[2] = in[0];
 }
 
 } // namespace
@@ -157,14 +180,12 @@ BYTE* TgaReader::readColour(int* width, int* height, int outBits, bool dib) {
     const unsigned header = dib ? kDibHeaderBytes : 0;
     const Size total = imageBlockSize(header, rowBytes, h.height);
     if (!justify(total)) return nullptr;
-    MemoryBlock block;
-    if (!block.allocate(total)) return fail(kNoMemory);
-    BYTE* image = block.data();
+    if (m_input.ensure(kInputBytes + kInputSlack) == nullptr) return fail(kNoMemory);
+    BYTE* image = allocateUncleared(total);
+    if (image == nullptr) return fail(kNoMemory);
     if (dib) writeDIBHeader(image, h.width, h.height, outBits, total.bytes() - header, 0, 0);
 
-    m_remaining = 0;
-    for (int r = 0; r < h.height && ok(); ++r)
-        readRow(rowOf(image + header, rowBytes, r, dib), pixelBytes, dib);
+    readRows(image + header, rowBytes, pixelBytes, dib);
     *width = h.width;
     *height = h.height;
     readFooter();
@@ -197,17 +218,15 @@ BYTE* TgaReader::readIndexed(int* width, int* height, RGBQUAD* palette, bool dib
     const unsigned header = dib ? kDibHeaderBytes + kPaletteBytes : 0;
     const Size total = imageBlockSize(header, rowBytes, h.height);
     if (!justify(total)) return nullptr;
-    MemoryBlock block;
-    if (!block.allocate(total)) return fail(kNoMemory);
-    BYTE* image = block.data();
+    if (m_input.ensure(kInputBytes + kInputSlack) == nullptr) return fail(kNoMemory);
+    BYTE* image = allocateUncleared(total);
+    if (image == nullptr) return fail(kNoMemory);
     if (dib) {
         writeDIBHeader(image, h.width, h.height, 8, total.bytes() - header, 256, 0);
         copyBytes(image + kDibHeaderBytes, table, kPaletteBytes);
     }
 
-    m_remaining = 0;
-    for (int r = 0; r < h.height && ok(); ++r)
-        readRow(rowOf(image + header, rowBytes, r, dib), 1, dib);
+    readRows(image + header, rowBytes, 1, dib);
     *width = h.width;
     *height = h.height;
     readFooter();
@@ -233,15 +252,34 @@ BYTE* TgaReader::rowOf(BYTE* pixels, unsigned rowBytes, int fileRow, bool dib) c
     return pixels + static_cast<std::size_t>(row) * rowBytes;
 }
 
-// Packets run on across row ends, so their state lives in the reader and not in the row.
-bool TgaReader::readRow(BYTE* row, int pixelBytes, bool dib) {
+// Rows in file order until the status stops them. What the file did not give, and a DIB row's
+// padding, are zeros. Bytes read ahead and not used go back to the stream afterwards.
+void TgaReader::readRows(BYTE* pixels, unsigned rowBytes, int pixelBytes, bool dib) {
+    // Reads from here on go straight into the input buffer, not through the view's own.
+    m_io.settle();
+    m_inputAt = m_inputEnd = 0;
+    m_remaining = 0;
+    for (int r = 0; r < m_header.height; ++r) {
+        BYTE* row = rowOf(pixels, rowBytes, r, dib);
+        const unsigned filled = ok() ? readRow(row, pixelBytes, dib) * pixelBytes : 0;
+        std::memset(row + filled, 0, rowBytes - filled);
+    }
+    const unsigned unused = m_inputEnd - m_inputAt;
+    if (unused != 0) m_io.seek(-static_cast<long>(unused), SEEK_CUR);
+    m_inputAt = m_inputEnd = 0;
+}
+
+// The pixels stored, the row's width unless the status stopped it. Packets run on across row
+// ends, so their state lives in the reader and not in the row.
+int TgaReader::readRow(BYTE* row, int pixelBytes, bool dib) {
     const int width = m_header.width;
-    for (int x = 0; x < width;) {
+    int x = 0;
+    while (x < width) {
         int values = width - x; // read from the file and stored as they come
         if (m_runLength) {
             if (m_remaining == 0) {
-                BYTE packet = 0;
-                if (!m_io.readExact(&packet, 1)) return fail(kReadFailed);
+                if (!fillInput(1)) return x;
+                const BYTE packet = m_input[m_inputAt++];
                 m_runPacket = (packet & 0x80) != 0;
                 m_remaining = (packet & 0x7F) + 1;
                 m_packetStart = true;
@@ -250,7 +288,7 @@ bool TgaReader::readRow(BYTE* row, int pixelBytes, bool dib) {
                 if (m_packetStart) {
                     m_packetStart = false;
                     --m_remaining;
-                    if (!readValues(row + x * pixelBytes, 1, pixelBytes, dib)) return false;
+                    if (readValues(row + x * pixelBytes, 1, pixelBytes, dib) != 1) return x;
                     ++x;
                 }
                 const int repeats = std::min(m_remaining, width - x);
@@ -263,27 +301,44 @@ bool TgaReader::readRow(BYTE* row, int pixelBytes, bool dib) {
             m_remaining -= values;
             m_packetStart = false;
         }
-        if (!readValues(row + x * pixelBytes, values, pixelBytes, dib)) return false;
-        x += values;
+        const int stored = readValues(row + x * pixelBytes, values, pixelBytes, dib);
+        x += stored;
+        if (stored != values) return x;
     }
-    return true;
+    return x;
 }
 
-// Reads `count` values in pieces and stores them; a short read stores the whole values it
-// got before it fails.
-bool TgaReader::readValues(BYTE* out, int count, int pixelBytes, bool dib) {
+// Stores up to `count` values, as many as the input holds whole; fewer only with a status.
+int TgaReader::readValues(BYTE* out, int count, int pixelBytes, bool dib) {
     const unsigned bytes = valueBytes(m_header.pixelDepth);
     if (bytes == 0) return fail(kUnsupportedTga);
-    BYTE raw[4 * 3 * 1024]; // whole values of every size
-    while (count > 0) {
-        const unsigned wanted = std::min<unsigned>(count, sizeof raw / bytes);
-        const unsigned got = m_io.read(raw, wanted * bytes) / bytes;
-        storeValues(raw, got, out, pixelBytes, dib);
-        if (got != wanted) return fail(kReadFailed);
-        out += static_cast<std::size_t>(got) * pixelBytes;
-        count -= static_cast<int>(got);
+    int stored = 0;
+    while (stored < count && fillInput(bytes)) {
+        const unsigned held = m_inputEnd - m_inputAt;
+        unsigned n = static_cast<unsigned>(count - stored);
+        // Most packets lie whole in the input; the division is left for those that do not.
+        if (n * bytes > held) n = held / bytes;
+        storeValues(m_input.data() + m_inputAt, n,
+                    out + static_cast<std::size_t>(stored) * pixelBytes, pixelBytes, dib);
+        m_inputAt += n * bytes;
+        stored += static_cast<int>(n);
     }
-    return true;
+    return stored;
+}
+
+// At least `wanted` bytes in the input, or status 3 with the piece of a value at the end of the
+// file taken as read.
+bool TgaReader::fillInput(unsigned wanted) {
+    unsigned held = m_inputEnd - m_inputAt;
+    if (held >= wanted) return true;
+    BYTE* input = m_input.data();
+    std::memmove(input, input + m_inputAt, held);
+    held += m_io.read(input + held, kInputBytes);
+    m_inputAt = 0;
+    m_inputEnd = held;
+    if (held >= wanted) return true;
+    m_inputAt = m_inputEnd;
+    return fail(kReadFailed);
 }
 
 void TgaReader::storeValues(const BYTE* raw, unsigned count, BYTE* out, int pixelBytes, bool dib) {
@@ -292,17 +347,10 @@ void TgaReader::storeValues(const BYTE* raw, unsigned count, BYTE* out, int pixe
     const unsigned bytes = valueBytes(bits);
     if (bits == 24 && !m_lookup && pixelBytes == 3) {
         // The common photograph, stored blue first as a DIB stores it.
-        if (dib) {
+        if (dib)
             std::memcpy(out, raw, count * 3u);
-        } else {
-            const BYTE* in = raw;
-            for (BYTE* end = out + count * 3u; out != end; out += 3, in += 3) {
-                const BYTE blue = in[0], green = in[1], red = in[2];
-                out[0] = red;
-                out[1] = green;
-                out[2] = blue;
-            }
-        }
+        else
+            swapRedBlue(raw, out, count);
         m_last = decodeValue(raw + (count - 1) * 3, bits);
         return;
     }

@@ -3,6 +3,7 @@
 
 #include "CImgIO.h"
 #include "CheckedSize.h"
+#include "MemoryBlock.h"
 #include "Status.h"
 
 namespace img {
@@ -45,8 +46,10 @@ private:
 
     BYTE* readColour(int* width, int* height, int outBits, bool dib);
     BYTE* readIndexed(int* width, int* height, RGBQUAD* palette, bool dib);
-    bool readRow(BYTE* row, int pixelBytes, bool dib);
-    bool readValues(BYTE* out, int count, int pixelBytes, bool dib);
+    void readRows(BYTE* pixels, unsigned rowBytes, int pixelBytes, bool dib);
+    int readRow(BYTE* row, int pixelBytes, bool dib);
+    int readValues(BYTE* out, int count, int pixelBytes, bool dib);
+    bool fillInput(unsigned wanted);
     void storeValues(const BYTE* raw, unsigned count, BYTE* out, int pixelBytes, bool dib);
     void storePixel(BYTE* out, int pixelBytes, bool dib) const;
     void storeRepeats(BYTE* out, int count, int pixelBytes, bool dib) const;
@@ -66,6 +69,10 @@ private:
     RGBQUAD m_map[256] = {};
     BYTE m_footer[26] = {};
     BYTE m_extension[495] = {};
+    // The pixel data, read in large pieces straight from the file.
+    ScratchBuffer<BYTE> m_input;
+    unsigned m_inputAt = 0;
+    unsigned m_inputEnd = 0;
 };
 
 } // namespace img

@@ -1,3 +1,5 @@
+#include "FileBytes.h"
+#include "HeapWatch.h"
 #include "ImageReads.h"
 #include "LeakCheck.h"
 #include "TestFiles.h"
@@ -13,11 +15,13 @@
 
 using testing_support::Bytes;
 using testing_support::LeakCheckedTest;
+using testing_support::readWholeFile;
 using testing_support::suiteFile;
 using testing_support::suiteFiles;
 using testing_support::TempFile;
 using testing_support::tgaPackets;
 using testing_support::TgaSpec;
+using testing_support::underTwoFills;
 using testing_support::writeTga;
 
 namespace {
@@ -37,6 +41,11 @@ Decoded readBytes(const Bytes& file, int bits, int flags = 0) {
 
 bool samePalette(const Decoded& a, const Decoded& b) {
     return std::memcmp(a.palette.data(), b.palette.data(), sizeof a.palette) == 0;
+}
+
+bool sameRead(const Decoded& a, const Decoded& b) {
+    return a.returned == b.returned && a.data == b.data && a.width == b.width &&
+           a.height == b.height && a.error == b.error && samePalette(a, b);
 }
 
 Bytes concat(std::initializer_list<Bytes> parts) {
@@ -630,4 +639,120 @@ TEST_F(TgaReaderTest, PublicSamplePixels) {
     const Decoded fromSixteen = readPath(suiteFile("samples/tga/truevision/utc16.tga"), 24);
     EXPECT_EQ(fromSixteen.data.size(), 128u * 128 * 3);
     EXPECT_TRUE(fromSixteen.data == cut);
+}
+
+namespace {
+
+// The file and copies of it cut in the header, the map and all through the pixels, read in
+// every output form with fresh heap blocks filled two ways: what the reader did not write
+// itself would show as a difference. Under the address sanitizer, which keeps its own heap, the
+// reads of cut files still run.
+void expectNoHeapBytesInOutput(const Bytes& file, const std::string& name) {
+    std::vector<std::size_t> lengths = {file.size(), 10, 20, file.size() - 1, file.size() - 27};
+    for (int eighth = 1; eighth < 8; ++eighth)
+        lengths.push_back(file.size() * eighth / 8);
+    for (std::size_t n : lengths) {
+        TempFile f(Bytes(file.begin(), file.begin() + std::min(n, file.size())), ".tga");
+        for (const auto& [bits, flags] : {std::pair{8, 0}, {24, 0}, {32, 0}, {24, IMG_FLAG_DIB}}) {
+            const auto [first, second] =
+                underTwoFills([&] { return readPath(f.path(), bits, flags); });
+            ASSERT_TRUE(sameRead(first, second))
+                << name << " cut to " << n << " at " << bits << " flags " << flags;
+        }
+    }
+}
+
+Bytes counting(std::size_t n, int step) {
+    Bytes out(n);
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<BYTE>(i * step / 7);
+    return out;
+}
+
+} // namespace
+
+TEST_F(TgaReaderTest, OutputNeverHoldsHeapBytes) {
+    struct Case {
+        const char* name;
+        TgaSpec layout;
+    };
+    std::vector<Case> cases = {
+        // Three pixels a row, so that DIB rows have padding.
+        {"24-bit raw", trueColour(3, 5, 24, counting(45, 3))},
+        {"32-bit raw", trueColour(3, 4, 32, counting(48, 5))},
+        {"16-bit raw", trueColour(5, 3, 16, counting(30, 9))},
+        {"colour-mapped, 16-bit indices",
+         colourMapped(3, 2, 24, 4, counting(12, 40), {3, 0, 9, 1, 0, 0, 1, 0, 2, 0, 3, 0})},
+        {"colour-mapped", colourMapped(5, 3, 32, 3, counting(12, 40), counting(15, 3))},
+        // Wider than a piece of the input, so that values are cut at its end.
+        {"wide 24-bit raw", trueColour(30001, 2, 24, counting(180006, 1))},
+    };
+    cases[3].layout.pixelDepth = 16;
+    TgaSpec grey = trueColour(7, 3, 8, counting(21, 11));
+    grey.imageType = 3;
+    grey.descriptor = 0x20;
+    cases.push_back({"grey, top row first", grey});
+    struct Coded {
+        const char* name;
+        TgaSpec raw;
+        int valueBytes;
+    } coded[] = {
+        {"24-bit run-length", trueColour(3, 5, 24, concat({repeat({1, 2, 3}, 7), counting(24, 1)})),
+         3},
+        {"32-bit run-length",
+         trueColour(3, 4, 32, concat({counting(20, 2), repeat({9, 8, 7, 6}, 7)})), 4},
+        {"colour-mapped run-length",
+         colourMapped(5, 3, 24, 3, counting(9, 30), {0, 0, 0, 1, 2, 2, 2, 2, 2, 1, 1, 0, 1, 2, 0}),
+         1},
+        {"wide 24-bit run-length",
+         trueColour(30001, 2, 24, concat({repeat({4, 5, 6}, 1000), counting(174006, 1)})), 3},
+    };
+    for (Coded& c : coded) {
+        TgaSpec s = c.raw;
+        s.imageType += 8;
+        s.pixels = tgaPackets(c.raw.pixels, c.valueBytes);
+        cases.push_back({c.name, s});
+    }
+    for (const Case& c : cases)
+        expectNoHeapBytesInOutput(writeTga(c.layout), c.name);
+
+    for (const std::string& path : suiteFiles("samples/tga"))
+        if (path.size() > 4 && path.compare(path.size() - 4, 4, ".tga") == 0)
+            expectNoHeapBytesInOutput(readWholeFile(path), path);
+}
+
+TEST_F(TgaReaderTest, WideRowsReadAcrossThePiecesOfInput) {
+    // Rows of 30001 values are several pieces of input each; 3 bytes a value leave values cut
+    // at the pieces' ends.
+    const int width = 30001, height = 3;
+    Bytes values = counting(static_cast<std::size_t>(width) * height * 3, 1);
+    std::fill(values.begin() + 1000 * 3, values.begin() + 5000 * 3, 9);
+    TgaSpec raw = trueColour(width, height, 24, values);
+    raw.descriptor = 0x20;
+    TgaSpec coded = raw;
+    coded.imageType = 10;
+    coded.pixels = tgaPackets(values, 3);
+    Bytes expected(values.size());
+    for (std::size_t i = 0; i < values.size(); i += 3) {
+        expected[i] = values[i + 2];
+        expected[i + 1] = values[i + 1];
+        expected[i + 2] = values[i];
+    }
+    const Decoded whole = readBytes(writeTga(raw), 24);
+    EXPECT_EQ(whole.error, 0);
+    EXPECT_TRUE(whole.data == expected);
+    const Decoded fromPackets = readBytes(writeTga(coded), 24);
+    EXPECT_EQ(fromPackets.error, 0);
+    EXPECT_TRUE(fromPackets.data == expected);
+
+    // Cut one byte into a value: the whole values before it stay, the rest is zero.
+    for (std::size_t cut : {std::size_t{65537}, std::size_t{3 * 65536 + 2}, values.size() - 1}) {
+        Bytes file = writeTga(raw);
+        file.resize(18 + cut);
+        const Decoded d = readBytes(file, 24);
+        EXPECT_EQ(d.error, 3) << cut;
+        Bytes kept = expected;
+        std::fill(kept.begin() + cut / 3 * 3, kept.end(), 0);
+        EXPECT_TRUE(d.data == kept) << cut;
+    }
 }
