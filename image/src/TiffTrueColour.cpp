@@ -81,6 +81,12 @@ bool TiffReader::readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32
     return true;
 }
 
+// libtiff's RGBA reader stops at the first strip or tile it cannot read; a page whose reads
+// the file cannot pay for is refused before its image is allocated, not decoded up to there.
+bool TiffReader::affordRGBARead(TiffSource& source) {
+    return workOf(source).takeRGBARead() ? true : fail(kTiffStripFailed);
+}
+
 BYTE* TiffReader::ReadTIFFTrueColor(TiffSource& source, int* width, int* height, int bitsPerPixel,
                                     int flags) {
     status = kOk;
@@ -107,9 +113,11 @@ BYTE* TiffReader::trueColourDIB(TiffSource& source, int bitsPerPixel, int orient
                                 int* width, int* height) {
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
+    const Size bytes = imageBlockSize(kDibHeader, checkedProduct({w, 4}), h);
+    if (!bytes.ok()) return fail(kNoMemory);
+    if (!affordRGBARead(source)) return nullptr;
     MemoryBlock block;
-    if (!block.allocate(imageBlockSize(kDibHeader, checkedProduct({w, 4}), h)))
-        return fail(kNoMemory);
+    if (!block.allocate(bytes)) return fail(kNoMemory);
     BYTE* pixels = block.data() + kDibHeader;
     if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(pixels), w, h, bitsPerPixel == 32)) {
         block.release();
@@ -147,8 +155,11 @@ BYTE* TiffReader::trueColourDIB(TiffSource& source, int bitsPerPixel, int orient
 BYTE* TiffReader::readTIFFRGBA32(TiffSource& source, int orientation, int* width, int* height) {
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
+    const Size bytes = imageBlockSize(0, checkedProduct({w, 4}), h);
+    if (!bytes.ok()) return fail(kNoMemory);
+    if (!affordRGBARead(source)) return nullptr;
     MemoryBlock block;
-    if (!block.allocate(imageBlockSize(0, checkedProduct({w, 4}), h))) return fail(kNoMemory);
+    if (!block.allocate(bytes)) return fail(kNoMemory);
     if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(block.data()), w, h, true)) {
         block.release();
         return fail(kTiffStripFailed);
@@ -168,8 +179,11 @@ BYTE* TiffReader::readTIFFRGBA32(TiffSource& source, int orientation, int* width
 BYTE* TiffReader::readTIFFRGB24(TiffSource& source, int orientation, int* width, int* height) {
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
+    const Size bytes = imageBlockSize(0, checkedProduct({w, 4}), h);
+    if (!bytes.ok()) return fail(kNoMemory);
+    if (!affordRGBARead(source)) return nullptr;
     MemoryBlock block;
-    if (!block.allocate(imageBlockSize(0, checkedProduct({w, 4}), h))) return fail(kNoMemory);
+    if (!block.allocate(bytes)) return fail(kNoMemory);
     // Unless the image turns, libtiff places the rows top-down, so that compacting them is
     // the only pass left over the whole image; a turn wants them bottom-up.
     const bool topDown = !tiffOrientationRotates(orientation);

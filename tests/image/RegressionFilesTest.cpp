@@ -78,6 +78,13 @@ Call psd(int bits) {
     });
 }
 
+Call tiff(int bits, int flags) {
+    return fromSource([=](SourceHandle s, int* w, int* h) {
+        RGBQUAD palette[256]{};
+        return readTIFF(s, w, h, bits, palette, 0, flags);
+    });
+}
+
 struct Case {
     const char* file;
     Call call;
@@ -94,6 +101,8 @@ void PrintTo(const Case& c, std::ostream* os) {
 const Case kCases[] = {
     {"bmp-dib-index-past-table.bmp", bmp(8, IMG_FLAG_DIB), 0, 4096, kMiB},
     {"psd-bitmap-wide-slow.psd", psd(8), 3, 0, kMiB},
+    {"tiff-tile-buffer-1g.tif", tiff(8, 0), 20, 0, kMiB},
+    {"tiff-tiles-shared-deflate.tif", tiff(8, 0), 0, 16 * kMiB, 24 * kMiB},
 };
 
 class RegressionFiles : public ::testing::TestWithParam<Case> {};

@@ -1,5 +1,6 @@
 // The TIFF reader's paths, flags and status codes, on fixtures written by libtiff.
 #include "TiffReader.h"
+#include "HeapWatch.h"
 #include "LeakCheck.h"
 #include "TiffTestRead.h"
 #include "TiffWriter.h"
@@ -839,5 +840,112 @@ TEST_F(TiffReaderTest, TwentyFourBitRowsFollowEveryOrientation) {
                     ASSERT_EQ(rgb.pixels[(y * kW + x) * 3 + s],
                               ramp(mirrored ? kW - 1 - x : x, flipped ? kH - 1 - y : y, s) % 256)
                         << x << "," << y;
+    }
+}
+
+// Tiles that all name one stream: the file pays for decoding what its strips and tiles hold
+// once, at the codec's greatest expansion, and for its stored image once; not for every tile
+// that names the same bytes again. The bands past what it pays for are left zero.
+TEST_F(TiffReaderTest, TilesSharingOneStreamAreDecodedOnlyAsFarAsTheFilePays) {
+    constexpr std::uint32_t kTileWidth = 4096, kTileLength = 16, kTiles = 512, kWidth = 16;
+    struct Case {
+        int bits;
+        std::uint16_t compression;
+        img::Encoding encoding;
+    };
+    const Case cases[] = {
+        {8, COMPRESSION_NONE, img::Encoding::RawRows},
+        {8, COMPRESSION_PACKBITS, img::Encoding::PackBits},
+        {8, COMPRESSION_LZW, img::Encoding::TiffLzw},
+        {8, COMPRESSION_ADOBE_DEFLATE, img::Encoding::Deflate},
+        {1, COMPRESSION_LZW, img::Encoding::TiffLzw},
+        {1, COMPRESSION_NONE, img::Encoding::RawRows},
+        {16, COMPRESSION_ADOBE_DEFLATE, img::Encoding::Deflate},
+        {16, COMPRESSION_NONE, img::Encoding::RawRows},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::to_string(k.bits) + " bits, compression " +
+                     std::to_string(k.compression));
+        const Value pattern = [&](int x, int y, int) {
+            return k.bits == 1 ? unsigned((x + y) % 3 == 0) : unsigned((x * 3 + y) % 251 + 1);
+        };
+        TiffPage p = make(kTileWidth, kTileLength, k.bits, 1, PHOTOMETRIC_MINISWHITE, pattern);
+        p.tileWidth = kTileWidth;
+        p.tileLength = kTileLength;
+        p.compression = k.compression;
+        Bytes file = writeTiff(p);
+        const auto tile = testing_support::tiffStrips(file);
+        ASSERT_EQ(tile.size(), 1u);
+        const std::vector<std::pair<std::uint32_t, std::uint32_t>> shared(
+            kTiles, {std::uint32_t(tile[0].first), std::uint32_t(tile[0].second)});
+        ASSERT_TRUE(testing_support::setTiffStrips(file, shared));
+        ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_IMAGEWIDTH, kWidth));
+        ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_IMAGELENGTH, kTileLength * kTiles));
+
+        const Result r = readBytes(file, k.bits, 0);
+        ASSERT_EQ(r.status, 0);
+        ASSERT_NE(r.pixels, nullptr);
+        const std::size_t rowBytes = (kWidth * k.bits + 7) / 8;
+        const std::size_t tileRowBytes = testing_support::tiffRowBytes(p);
+        // Each band holds the tile's first columns, or nothing; the read ones come first.
+        std::uint32_t filled = 0;
+        for (std::uint32_t band = 0; band < kTiles; ++band) {
+            bool same = true, blank = true;
+            for (std::uint32_t i = 0; i < kTileLength; ++i) {
+                const BYTE* row = r.pixels + (band * kTileLength + i) * rowBytes;
+                same = same && std::memcmp(row, p.pixels.data() + i * tileRowBytes, rowBytes) == 0;
+                blank = blank && std::all_of(row, row + rowBytes, [](BYTE b) { return b == 0; });
+            }
+            ASSERT_TRUE(same || blank) << "band " << band;
+            if (same) {
+                ASSERT_EQ(filled, band) << "band " << band << " read after one that was not";
+                ++filled;
+            }
+        }
+        const std::uint64_t stored = rowBytes * kTileLength * kTiles;
+        const std::uint64_t paid = stored + img::greatestUnits(k.encoding, tile[0].second);
+        const std::uint64_t tileBytes = tileRowBytes * kTileLength;
+        EXPECT_GE(filled, 1u);
+        EXPECT_LE(filled, paid / tileBytes);
+        // libtiff's RGBA reader decodes every tile whole, or fails.
+        const bool everyTilePaid = tileBytes * kTiles <= paid;
+        for (int bits : {24, 32})
+            EXPECT_EQ(readBytes(file, bits, 0).status, everyTilePaid ? 0 : 20) << bits;
+    }
+}
+
+// Found by the fuzzer: a 309-byte file whose tile of 32768 x 32768 made the indexed path ask
+// for 1 GiB before its read failed. No buffer and no image is allocated for reads that the
+// file cannot pay for.
+TEST_F(TiffReaderTest, ReadsTheFileCannotPayForAskNothingOfTheHeap) {
+    struct Case {
+        int bits;
+        std::uint16_t compression;
+        std::uint32_t tileWidth, tileLength;
+    };
+    const Case cases[] = {
+        {8, COMPRESSION_LZW, 32768, 32768},     {8, COMPRESSION_NONE, 32768, 16512},
+        {1, COMPRESSION_LZW, 32768, 32768},     {16, COMPRESSION_ADOBE_DEFLATE, 32768, 16512},
+        {8, COMPRESSION_PACKBITS, 65536, 1024},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::to_string(k.bits) + " bits, compression " +
+                     std::to_string(k.compression));
+        TiffPage p = make(1024, 512, k.bits, 1, PHOTOMETRIC_MINISWHITE, ramp);
+        p.tileWidth = p.tileLength = 16;
+        p.compression = k.compression;
+        Bytes file = writeTiff(p);
+        ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_TILEWIDTH, k.tileWidth));
+        ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_TILELENGTH, k.tileLength));
+        for (int bits : {k.bits, 24}) {
+            Result r;
+            const testing_support::HeapFigures heap =
+                testing_support::watchHeap([&] { r = readBytes(file, bits, 0); });
+            EXPECT_EQ(r.status, 20) << bits;
+            EXPECT_EQ(r.pixels, nullptr) << bits;
+            if (testing_support::heapWatchAvailable()) {
+                EXPECT_LE(heap.largestRequest, std::uint64_t{1} << 20) << bits;
+            }
+        }
     }
 }
