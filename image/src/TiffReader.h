@@ -38,9 +38,8 @@ public:
     // Takes a read of `bytes` of decoded data from one strip or tile; false, taking nothing,
     // when the strip's own data cannot yield them or the call has no more to spend.
     bool take(std::uint32_t strile, std::uint64_t bytes);
-    // Takes every read that libtiff's RGBA reader makes of the page, which stops at the first
-    // strip or tile it cannot read.
-    bool takeRGBARead();
+    // Takes every read that libtiff's RGBA reader makes of the page's first `planes` planes.
+    bool takeRGBARead(std::uint16_t planes);
 
 private:
     TIFF* m_tif = nullptr;

@@ -84,7 +84,26 @@ bool TiffReader::readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32
 // libtiff's RGBA reader stops at the first strip or tile it cannot read; a page whose reads
 // the file cannot pay for is refused before its image is allocated, not decoded up to there.
 bool TiffReader::affordRGBARead(TiffSource& source) {
-    return workOf(source).takeRGBARead() ? true : fail(kTiffStripFailed);
+    char message[1024] = "";
+    TIFFRGBAImage image;
+    if (!TIFFRGBAImageBegin(&image, source.tif, 1, message)) {
+        TIFFError(TIFFFileName(source.tif), "%s", message);
+        return fail(kTiffStripFailed);
+    }
+    // Separate planes are read for the colours, one for grey and palettes, and for the alpha
+    // (or the fourth ink) when the reader has taken one.
+    std::uint16_t planes = 1;
+    if (!image.isContig) {
+        const bool oneColour = image.photometric == PHOTOMETRIC_MINISWHITE ||
+                               image.photometric == PHOTOMETRIC_MINISBLACK ||
+                               image.photometric == PHOTOMETRIC_PALETTE;
+        planes = static_cast<std::uint16_t>((oneColour ? 1 : 3) + (image.alpha != 0 ? 1 : 0));
+    }
+    TIFFRGBAImageEnd(&image);
+    // Starting the reader can change what libtiff decodes to (JPEG's YCbCr comes as RGB), so
+    // the work is measured afresh, as the reader will find the page.
+    source.work = TiffWork();
+    return workOf(source).takeRGBARead(planes) ? true : fail(kTiffStripFailed);
 }
 
 BYTE* TiffReader::ReadTIFFTrueColor(TiffSource& source, int* width, int* height, int bitsPerPixel,

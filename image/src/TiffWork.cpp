@@ -98,17 +98,11 @@ bool TiffWork::take(std::uint32_t strile, std::uint64_t bytes) {
     return true;
 }
 
-bool TiffWork::takeRGBARead() {
+bool TiffWork::takeRGBARead(std::uint16_t planes) {
     TIFF* tif = m_tif;
     std::uint32_t width = 0, height = 0;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
-    std::uint16_t planar = PLANARCONFIG_CONTIG, samples = 1;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    // Separate planes are read for the colours and one alpha at most.
-    const std::uint16_t planes =
-        planar == PLANARCONFIG_SEPARATE ? std::min<std::uint16_t>(samples, 4) : 1;
     if (TIFFIsTiled(tif)) {
         std::uint32_t tw = 0, tl = 0;
         TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);

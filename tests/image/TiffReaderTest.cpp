@@ -949,3 +949,48 @@ TEST_F(TiffReaderTest, ReadsTheFileCannotPayForAskNothingOfTheHeap) {
         }
     }
 }
+
+// libtiff's RGBA reader reads the planes of the colours and of an alpha it takes, no more: an
+// extra plane it skips may hold nothing at all, as a sample file of Pillow's does, and the page
+// still reads.
+TEST_F(TiffReaderTest, PlanesTheRGBAReaderSkipsNeedHoldNothing) {
+    struct Case {
+        int photometric, samples;
+        std::vector<std::uint16_t> extraSamples;
+        int readPlanes;
+    };
+    const Case cases[] = {
+        {PHOTOMETRIC_MINISBLACK, 2, {EXTRASAMPLE_UNSPECIFIED}, 1},
+        {PHOTOMETRIC_RGB, 5, {EXTRASAMPLE_ASSOCALPHA, EXTRASAMPLE_UNSPECIFIED}, 4},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE("photometric " + std::to_string(k.photometric));
+        constexpr int kW = 6, kH = 4;
+        TiffPage p;
+        p.width = kW;
+        p.height = kH;
+        p.samplesPerPixel = static_cast<std::uint16_t>(k.samples);
+        p.photometric = k.photometric;
+        p.planar = PLANARCONFIG_SEPARATE;
+        p.extraSamples = k.extraSamples;
+        p.pixels.resize(std::size_t{kW} * kH * k.samples);
+        for (std::size_t i = 0; i < p.pixels.size(); ++i)
+            p.pixels[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        Bytes file = writeTiff(p);
+        auto strips = testing_support::tiffStrips(file);
+        ASSERT_EQ(strips.size(), std::size_t(k.samples));
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> kept;
+        const int colours = k.samples - int(k.extraSamples.size());
+        for (int plane = 0; plane < k.samples; ++plane)
+            kept.emplace_back(plane < k.readPlanes ? std::uint32_t(strips[plane].first) : 0,
+                              plane < k.readPlanes ? std::uint32_t(strips[plane].second) : 0);
+        ASSERT_TRUE(testing_support::setTiffStrips(file, kept));
+        const Result r = readBytes(file, 24, 0);
+        ASSERT_EQ(r.status, 0);
+        ASSERT_NE(r.pixels, nullptr);
+        for (int i = 0; i < kW * kH; ++i)
+            for (int c = 0; c < 3; ++c)
+                ASSERT_EQ(r.pixels[i * 3 + c], p.pixels[(colours == 1 ? 0 : c) * kW * kH + i])
+                    << "pixel " << i << " sample " << c;
+    }
+}
