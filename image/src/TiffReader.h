@@ -122,6 +122,7 @@ private:
                   std::uint32_t height, bool straightAlpha = false, bool topDown = false);
     BYTE* readTIFFRGBA32(TiffSource& source, int orientation, int* width, int* height);
     BYTE* readTIFFRGB24(TiffSource& source, int orientation, int* width, int* height);
+    BYTE* readPlainRGB24(TiffSource& source, int orientation, int* width, int* height);
     BYTE* trueColourDIB(TiffSource& source, int bitsPerPixel, int orientation, bool orient,
                         int* width, int* height);
     void buildTIFFPalette(TIFF* tif, int photometric, int bits, RGBQUAD* palette);

@@ -52,6 +52,24 @@ void padRows(BYTE* pixels, int width, int height, std::uint32_t rowBytes) {
     }
 }
 
+// 8-bit RGB in strips, the samples of a pixel side by side: what libtiff's RGBA reader makes
+// of such a strip is the strip's own bytes with an opaque alpha, so its rows can be read
+// straight into a 24-bit image.
+bool plainRGBStrips(TIFF* tif, std::uint32_t width) {
+    std::uint16_t bits = 0, samples = 0, planar = 0, photometric = 0, compression = 0, extra = 0;
+    std::uint16_t* kinds = nullptr;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra, &kinds);
+    // JPEG decodes differently once the RGBA reader has set it up; the plain codecs do not.
+    return !TIFFIsTiled(tif) && TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) &&
+           photometric == PHOTOMETRIC_RGB && bits == 8 && samples == 3 && extra == 0 &&
+           planar == PLANARCONFIG_CONTIG && compression != COMPRESSION_JPEG &&
+           compression != COMPRESSION_OJPEG && TIFFScanlineSize64(tif) == std::uint64_t{width} * 3;
+}
+
 } // namespace
 
 // libtiff's RGBA read turns the raster by the orientation tag itself; told that the rows are
@@ -198,6 +216,8 @@ BYTE* TiffReader::readTIFFRGBA32(TiffSource& source, int orientation, int* width
 BYTE* TiffReader::readTIFFRGB24(TiffSource& source, int orientation, int* width, int* height) {
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
+    if (plainRGBStrips(source.tif, static_cast<std::uint32_t>(w)))
+        return readPlainRGB24(source, orientation, width, height);
     const Size bytes = imageBlockSize(0, checkedProduct({w, 4}), h);
     if (!bytes.ok()) return fail(kNoMemory);
     if (!affordRGBARead(source)) return nullptr;
@@ -217,6 +237,48 @@ BYTE* TiffReader::readTIFFRGB24(TiffSource& source, int orientation, int* width,
     int rowLength = w * 3;
     const int result =
         applyTIFFOrientation(orientation, block.data(), &w, &h, 24, &rowLength, topDown);
+    if (result != kOk) {
+        block.release();
+        return fail(result);
+    }
+    *width = w;
+    *height = h;
+    return block.data();
+}
+
+// The strips of plain RGB read into their rows of the image, as libtiff's RGBA reader would
+// place them top-down, one copy instead of the raster, its pixels and the compaction. Like
+// that reader it fails on the first strip it cannot read.
+BYTE* TiffReader::readPlainRGB24(TiffSource& source, int orientation, int* width, int* height) {
+    TIFF* tif = source.tif;
+    int w = 0, h = 0;
+    if (!tiffImageSize(*this, tif, &w, &h)) return nullptr;
+    const Size bytes = imageBlockSize(0, checkedProduct({w, 3}), h);
+    if (!bytes.ok()) return fail(kNoMemory);
+    if (!affordRGBARead(source)) return nullptr;
+    MemoryBlock block;
+    if (!block.allocate(bytes)) return fail(kNoMemory);
+    const std::size_t rowBytes = static_cast<std::size_t>(w) * 3;
+    const auto rows = static_cast<std::uint32_t>(h);
+    const std::uint32_t rps = tiffRowsPerStrip(tif, rows);
+    for (std::uint32_t y = 0; y < rows; y += rps) {
+        const std::uint32_t n = std::min(rps, rows - y);
+        if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, 0), block.data() + rowBytes * y,
+                                 static_cast<tmsize_t>(rowBytes * n)) < 0) {
+            block.release();
+            return fail(kTiffStripFailed);
+        }
+    }
+    // A turn wants the rows bottom-up, as the orientation step takes them.
+    const bool turns = tiffOrientationRotates(orientation);
+    CDibConverter c;
+    if (turns && !c.flipVertical(block.data(), static_cast<int>(rowBytes), h)) {
+        block.release();
+        return fail(c.status);
+    }
+    int rowLength = static_cast<int>(rowBytes);
+    const int result =
+        applyTIFFOrientation(orientation, block.data(), &w, &h, 24, &rowLength, !turns);
     if (result != kOk) {
         block.release();
         return fail(result);

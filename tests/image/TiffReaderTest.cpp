@@ -994,3 +994,58 @@ TEST_F(TiffReaderTest, PlanesTheRGBAReaderSkipsNeedHoldNothing) {
                     << "pixel " << i << " sample " << c;
     }
 }
+
+// Plain 8-bit RGB strips are read straight into the 24-bit rows; they must give what libtiff's
+// RGBA reader gives through the 32-bit path, whatever the codec, the strips and the
+// orientation, and fail as that reader fails on a strip it cannot read.
+TEST_F(TiffReaderTest, PlainRgbStripsGiveWhatTheRGBAReaderGives) {
+    constexpr int kW = 13, kH = 11;
+    const std::uint16_t compressions[] = {COMPRESSION_NONE, COMPRESSION_LZW,
+                                          COMPRESSION_ADOBE_DEFLATE, COMPRESSION_PACKBITS};
+    for (std::uint16_t compression : compressions)
+        for (std::uint32_t rowsPerStrip : {1u, 4u, 0u})
+            for (std::uint16_t orientation : {0, 3, 6, 8}) {
+                SCOPED_TRACE("compression " + std::to_string(compression) + ", rows per strip " +
+                             std::to_string(rowsPerStrip) + ", orientation " +
+                             std::to_string(orientation));
+                TiffPage p = make(kW, kH, 8, 3, PHOTOMETRIC_RGB,
+                                  [](int x, int y, int s) { return ramp(x, y, s) % 256; });
+                p.compression = compression;
+                p.rowsPerStrip = rowsPerStrip;
+                p.orientation = orientation;
+                const Bytes file = writeTiff(p);
+                const Result rgb = readBytes(file, 24, 0);
+                const Result rgba = readBytes(file, 32, 0);
+                ASSERT_EQ(rgb.status, 0);
+                ASSERT_EQ(rgba.status, 0);
+                ASSERT_EQ(rgb.width, rgba.width);
+                ASSERT_EQ(rgb.height, rgba.height);
+                EXPECT_EQ(GlobalSize(rgb.pixels), std::size_t{kW} * kH * 3);
+                for (int i = 0; i < kW * kH; ++i)
+                    for (int s = 0; s < 3; ++s)
+                        ASSERT_EQ(rgb.pixels[3 * i + s], rgba.pixels[4 * i + s]) << "pixel " << i;
+                if (rowsPerStrip != 4) continue;
+                Bytes spoiled = file;
+                const auto strips = testing_support::tiffStrips(file);
+                ASSERT_GE(strips.size(), 3u);
+                std::fill(spoiled.begin() + strips[1].first,
+                          spoiled.begin() + strips[1].first + strips[1].second, 0xFF);
+                if (compression == COMPRESSION_NONE) {
+                    ASSERT_TRUE(testing_support::setTiffStrips(
+                        spoiled,
+                        {{std::uint32_t(strips[0].first), std::uint32_t(strips[0].second)},
+                         {std::uint32_t(strips[1].first), 5},
+                         {std::uint32_t(strips[2].first), std::uint32_t(strips[2].second)}}));
+                }
+                // PackBits takes any bytes; the other codecs cannot read the spoiled strip.
+                const Result spoiledRgb = readBytes(spoiled, 24, 0);
+                const Result spoiledRgba = readBytes(spoiled, 32, 0);
+                EXPECT_EQ(spoiledRgb.status, compression == COMPRESSION_PACKBITS ? 0 : 20);
+                ASSERT_EQ(spoiledRgb.status, spoiledRgba.status);
+                ASSERT_EQ(spoiledRgb.pixels != nullptr, spoiledRgb.status == 0);
+                for (int i = 0; spoiledRgb.pixels != nullptr && i < kW * kH; ++i)
+                    for (int s = 0; s < 3; ++s)
+                        ASSERT_EQ(spoiledRgb.pixels[3 * i + s], spoiledRgba.pixels[4 * i + s])
+                            << "spoiled, pixel " << i;
+            }
+}
