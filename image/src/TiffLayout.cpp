@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 namespace img {
@@ -134,17 +135,20 @@ bool tiffBlockJustified(TIFF* tif, std::uint64_t blockBytes, std::uint64_t heldB
 TiffBuffer::TiffBuffer(tmsize_t size) {
     // A strip or tile larger than any block the library makes is taken as no memory.
     if (size == 0 || !Size(size).ok()) return;
-    m_data = static_cast<BYTE*>(_TIFFmalloc(size));
+    // Zeroed pages cost nothing until written, so a single strip or tile is never cleared.
+    m_data = static_cast<BYTE*>(std::calloc(static_cast<std::size_t>(size), 1));
     if (m_data != nullptr) m_size = size;
 }
 
 BYTE* TiffBuffer::clearedFor(tmsize_t bytes) {
-    std::memset(m_data, 0, static_cast<std::size_t>(std::min(bytes, m_size)));
+    bytes = std::min(bytes, m_size);
+    std::memset(m_data, 0, static_cast<std::size_t>(std::min(bytes, m_written)));
+    m_written = std::max(m_written, bytes);
     return m_data;
 }
 
 TiffBuffer::~TiffBuffer() {
-    if (m_data != nullptr) _TIFFfree(m_data);
+    std::free(m_data);
 }
 
 } // namespace img

@@ -164,8 +164,8 @@ Encoding tiffEncoding(TIFF* tif);
 // block of `blockBytes` at the codec's greatest expansion.
 bool tiffBlockJustified(TIFF* tif, std::uint64_t blockBytes, std::uint64_t heldBytes);
 
-// A libtiff buffer for one strip or tile, freed with _TIFFfree. Codecs may write less than a
-// read reports as decoded, so each read's part is cleared before it is made.
+// The buffer that libtiff decodes one strip or tile into. Codecs may write less than a read
+// reports as decoded, so each read's part is cleared of what earlier reads wrote.
 class TiffBuffer {
 public:
     explicit TiffBuffer(tmsize_t size);
@@ -180,6 +180,7 @@ public:
 private:
     BYTE* m_data = nullptr;
     tmsize_t m_size = 0;
+    tmsize_t m_written = 0; // bytes that reads may have written
 };
 
 // Counts strip and tile reads. A read that fails leaves its rows zero and the page goes on;
