@@ -8,7 +8,8 @@
 
 namespace img {
 
-BYTE* TiffReader::readTIFFGrey16(TIFF* tif, int* width, int* height, int flags) {
+BYTE* TiffReader::readTIFFGrey16(TiffSource& source, int* width, int* height, int flags) {
+    TIFF* tif = source.tif;
     status = kOk;
     *width = 0;
     *height = 0;
@@ -28,6 +29,8 @@ BYTE* TiffReader::readTIFFGrey16(TIFF* tif, int* width, int* height, int flags) 
                                         ? ((std::uint32_t(w) + 1) >> 1) * 4
                                         : std::uint32_t(w) * 2;
     const std::uint32_t bytes = imageBlockSize(0, rowLength, h).bytes();
+    if (bytes == 0) return fail(kNoMemory);
+    if (!affordStripWalk(source)) return nullptr;
     MemoryBlock block;
     if (!block.allocate(bytes)) return fail(kNoMemory);
     auto* samplesOut = reinterpret_cast<WORD*>(block.data());
@@ -37,13 +40,14 @@ BYTE* TiffReader::readTIFFGrey16(TIFF* tif, int* width, int* height, int flags) 
     TiffReads reads;
     COverlay overlay;
     if (TIFFIsTiled(tif)) {
-        forEachTile(
-            *this, tif, w, h, 16, reads, [&](int x, int y, int, const BYTE* tile, int tw, int tl) {
-                overlay.overlay16(samplesOut, w, h, reinterpret_cast<const WORD*>(tile), tw, tl, x,
-                                  topDown ? y : h - y - tl, 1.0, 1, stride, tw, mode);
-            });
+        forEachTile(*this, tif, workOf(source), w, h, 16, reads,
+                    [&](int x, int y, int, const BYTE* tile, int tw, int tl) {
+                        overlay.overlay16(samplesOut, w, h, reinterpret_cast<const WORD*>(tile), tw,
+                                          tl, x, topDown ? y : h - y - tl, 1.0, 1, stride, tw,
+                                          mode);
+                    });
     } else {
-        forEachStrip(*this, tif, h, reads,
+        forEachStrip(*this, tif, workOf(source), h, reads,
                      [&](int y, int rows, const BYTE* strip, std::size_t scanline) {
                          overlay.overlay16(samplesOut, w, h, reinterpret_cast<const WORD*>(strip),
                                            w, rows, 0, topDown ? y : h - y - rows, 1.0, 1, stride,

@@ -59,8 +59,9 @@ void TiffReader::buildTIFFPalette(TIFF* tif, int photometric, int bits, RGBQUAD*
     }
 }
 
-BYTE* TiffReader::readTIFFIndexed8(TIFF* tif, int* width, int* height, RGBQUAD* palette,
+BYTE* TiffReader::readTIFFIndexed8(TiffSource& source, int* width, int* height, RGBQUAD* palette,
                                    int flags) {
+    TIFF* tif = source.tif;
     const bool dib = (flags & kTiffDib) != 0;
     if (!dib && palette == nullptr) return fail(kBadArgument);
     status = kOk;
@@ -85,6 +86,8 @@ BYTE* TiffReader::readTIFFIndexed8(TIFF* tif, int* width, int* height, RGBQUAD* 
     const std::uint32_t rotatedRowLength = indexedRowBytes(h, dib);
     const Size bytes =
         tiffTurnableBlockBytes(rowLength, rotatedRowLength, w, h, header, transform.rotation >= 0);
+    if (!bytes.ok()) return fail(kNoMemory);
+    if (!affordStripWalk(source)) return nullptr;
     MemoryBlock block;
     if (!block.allocate(bytes)) return fail(kNoMemory);
     BYTE* pixels = block.data() + header;
@@ -108,21 +111,15 @@ BYTE* TiffReader::readTIFFIndexed8(TIFF* tif, int* width, int* height, RGBQUAD* 
     TiffReads reads;
     if (TIFFIsTiled(tif)) {
         const tmsize_t tileRow = TIFFTileRowSize(tif);
-        ScratchBuffer<BYTE> indices;
-        forEachTile(*this, tif, w, h, bits, reads,
+        // Only the columns inside the image are converted, however wide the tile.
+        forEachTile(*this, tif, workOf(source), w, h, bits, reads,
                     [&](int x, int y, int band, const BYTE* tile, int tw, int) {
-                        if (indices.ensure(tw) == nullptr) {
-                            fail(kNoMemory);
-                            return;
-                        }
-                        const std::size_t columns = std::min(tw, w - x);
-                        for (int i = 0; i < band; ++i) {
-                            if (!convertRow(tile + tileRow * i, indices.data(), tw)) return;
-                            std::memcpy(imageRow(y + i) + x, indices.data(), columns);
-                        }
+                        const int columns = std::min(tw, w - x);
+                        for (int i = 0; ok() && i < band; ++i)
+                            convertRow(tile + tileRow * i, imageRow(y + i) + x, columns);
                     });
     } else {
-        forEachStrip(*this, tif, h, reads,
+        forEachStrip(*this, tif, workOf(source), h, reads,
                      [&](int y, int rows, const BYTE* strip, std::size_t scanline) {
                          for (int i = 0; ok() && i < rows; ++i)
                              convertRow(strip + scanline * i, imageRow(y + i), w);

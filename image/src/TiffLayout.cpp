@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 
 namespace img {
 namespace {
@@ -83,6 +85,15 @@ bool tiffTileGeometry(Operation& op, TIFF* tif, std::uint32_t* tileWidth,
     return true;
 }
 
+std::uint64_t tiffLargestRead(TIFF* tif) {
+    std::uint32_t height = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    if (!TIFFIsTiled(tif)) return TIFFScanlineSize64(tif) * tiffRowsPerStrip(tif, height);
+    std::uint32_t tileLength = 0;
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength);
+    return TIFFTileRowSize64(tif) * std::min(tileLength, height);
+}
+
 Encoding tiffEncoding(TIFF* tif) {
     std::uint16_t compression = COMPRESSION_NONE;
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
@@ -105,7 +116,7 @@ Encoding tiffEncoding(TIFF* tif) {
     }
 }
 
-bool tiffBlockJustified(TIFF* tif, std::uint64_t blockBytes, std::uint64_t fileBytes) {
+bool tiffBlockJustified(TIFF* tif, std::uint64_t blockBytes, std::uint64_t heldBytes) {
     const bool tiled = TIFFIsTiled(tif) != 0;
     const std::uint64_t striles = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     std::uint16_t planar = PLANARCONFIG_CONTIG, samples = 1;
@@ -117,23 +128,27 @@ bool tiffBlockJustified(TIFF* tif, std::uint64_t blockBytes, std::uint64_t fileB
     const std::uint64_t planes = planar == PLANARCONFIG_SEPARATE ? samples : 1;
     const std::uint64_t units = tiled ? static_cast<std::uint64_t>(TIFFTileSize64(tif)) * striles
                                       : TIFFScanlineSize64(tif) * std::uint64_t{height} * planes;
-    // The byte counts are summed only while they could still fall short of the file.
-    std::uint64_t counted = 0;
-    for (std::uint32_t i = 0; i < striles && counted < fileBytes; ++i)
-        counted += TIFFGetStrileByteCount(tif, i);
     return blockJustified(tiffEncoding(tif), blockBytes, std::uint64_t{width} * height, units,
-                          std::min(counted, fileBytes));
+                          heldBytes);
 }
 
 TiffBuffer::TiffBuffer(tmsize_t size) {
     // A strip or tile larger than any block the library makes is taken as no memory.
     if (size == 0 || !Size(size).ok()) return;
-    m_data = static_cast<BYTE*>(_TIFFmalloc(size));
+    // Zeroed pages cost nothing until written, so a single strip or tile is never cleared.
+    m_data = static_cast<BYTE*>(std::calloc(static_cast<std::size_t>(size), 1));
     if (m_data != nullptr) m_size = size;
 }
 
+BYTE* TiffBuffer::clearedFor(tmsize_t bytes) {
+    bytes = std::min(bytes, m_size);
+    std::memset(m_data, 0, static_cast<std::size_t>(std::min(bytes, m_written)));
+    m_written = std::max(m_written, bytes);
+    return m_data;
+}
+
 TiffBuffer::~TiffBuffer() {
-    if (m_data != nullptr) _TIFFfree(m_data);
+    std::free(m_data);
 }
 
 } // namespace img

@@ -80,7 +80,9 @@ bool TiffReader::canReadTIFFOneBit(TIFF* tif) {
     return fail(kUnsupportedDepth);
 }
 
-BYTE* TiffReader::readTIFFOneBit(TIFF* tif, int* width, int* height, RGBQUAD* palette, int flags) {
+BYTE* TiffReader::readTIFFOneBit(TiffSource& source, int* width, int* height, RGBQUAD* palette,
+                                 int flags) {
+    TIFF* tif = source.tif;
     const bool dib = (flags & kTiffDib) != 0;
     if (!dib && palette == nullptr) return fail(kBadArgument);
     status = kOk;
@@ -113,6 +115,8 @@ BYTE* TiffReader::readTIFFOneBit(TIFF* tif, int* width, int* height, RGBQUAD* pa
     const std::uint32_t rotatedRowLength = oneBitRowBytes(h, dib);
     const Size bytes =
         tiffTurnableBlockBytes(rowLength, rotatedRowLength, w, h, header, transform.rotation >= 0);
+    if (!bytes.ok()) return fail(kNoMemory);
+    if (!affordStripWalk(source)) return nullptr;
     MemoryBlock block;
     if (!block.allocate(bytes)) return fail(kNoMemory);
     BYTE* pixels = block.data() + header;
@@ -121,7 +125,7 @@ BYTE* TiffReader::readTIFFOneBit(TIFF* tif, int* width, int* height, RGBQUAD* pa
     TiffReads reads;
     if (TIFFIsTiled(tif)) {
         COverlay overlay;
-        forEachTile(*this, tif, w, h, 1, reads,
+        forEachTile(*this, tif, workOf(source), w, h, 1, reads,
                     [&](int x, int y, int, const BYTE* tile, int tw, int tl) {
                         overlay.overlayOneBit(pixels, w, h, static_cast<int>(rowLength), tile, tw,
                                               tl, (tw + 7) >> 3, x, topDown ? y : h - y - tl,
@@ -129,7 +133,7 @@ BYTE* TiffReader::readTIFFOneBit(TIFF* tif, int* width, int* height, RGBQUAD* pa
                     });
     } else {
         const std::size_t stride = rowLength;
-        forEachStrip(*this, tif, h, reads,
+        forEachStrip(*this, tif, workOf(source), h, reads,
                      [&](int y, int rows, const BYTE* strip, std::size_t scanline) {
                          const std::size_t copy = std::min(scanline, stride);
                          for (int i = 0; i < rows; ++i) {

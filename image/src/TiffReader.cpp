@@ -49,9 +49,21 @@ bool TiffReader::justifyPage(TiffSource& source, int depth) {
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
     const int blockBits = depth == 1 || depth == 8 || depth == 16 ? depth : 32;
     const std::uint64_t block = (std::uint64_t{w} * blockBits + 31) / 32 * 4 * h;
-    unsigned fileBytes = 0;
-    source.stream.size(&fileBytes);
-    return tiffBlockJustified(tif, block, fileBytes) ? true : fail(kTiffStripFailed);
+    return tiffBlockJustified(tif, block, workOf(source).heldBytes()) ? true
+                                                                      : fail(kTiffStripFailed);
+}
+
+bool TiffReader::affordStripWalk(TiffSource& source) {
+    return workOf(source).fits(tiffLargestRead(source.tif)) ? true : fail(kTiffStripFailed);
+}
+
+TiffWork& TiffReader::workOf(TiffSource& source) {
+    if (!source.work.measured()) {
+        unsigned fileBytes = 0;
+        source.stream.size(&fileBytes);
+        source.work = TiffWork(source.tif, fileBytes);
+    }
+    return source.work;
 }
 
 BYTE* TiffReader::readTIFFPage(TiffSource& source, int* width, int* height, RGBQUAD* palette) {
@@ -80,11 +92,11 @@ BYTE* TiffReader::readTIFFPage(TiffSource& source, int* width, int* height, RGBQ
     if (!justifyPage(source, depth)) return nullptr;
     switch (depth) {
     case 1:
-        return readTIFFOneBit(tif, width, height, palette, flags);
+        return readTIFFOneBit(source, width, height, palette, flags);
     case 8:
-        return readTIFFIndexed8(tif, width, height, palette, flags);
+        return readTIFFIndexed8(source, width, height, palette, flags);
     case 16:
-        return readTIFFGrey16(tif, width, height, flags);
+        return readTIFFGrey16(source, width, height, flags);
     case 32:
         source.cmykPassThrough = (flags & kTiffCmykPassThrough) != 0 ? 1 : 0;
         return ReadTIFFTrueColor(source, width, height, 32, flags);

@@ -52,6 +52,24 @@ void padRows(BYTE* pixels, int width, int height, std::uint32_t rowBytes) {
     }
 }
 
+// 8-bit RGB in strips, the samples of a pixel side by side: what libtiff's RGBA reader makes
+// of such a strip is the strip's own bytes with an opaque alpha, so its rows can be read
+// straight into a 24-bit image.
+bool plainRGBStrips(TIFF* tif, std::uint32_t width) {
+    std::uint16_t bits = 0, samples = 0, planar = 0, photometric = 0, compression = 0, extra = 0;
+    std::uint16_t* kinds = nullptr;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra, &kinds);
+    // JPEG decodes differently once the RGBA reader has set it up; the plain codecs do not.
+    return !TIFFIsTiled(tif) && TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) &&
+           photometric == PHOTOMETRIC_RGB && bits == 8 && samples == 3 && extra == 0 &&
+           planar == PLANARCONFIG_CONTIG && compression != COMPRESSION_JPEG &&
+           compression != COMPRESSION_OJPEG && TIFFScanlineSize64(tif) == std::uint64_t{width} * 3;
+}
+
 } // namespace
 
 // libtiff's RGBA read turns the raster by the orientation tag itself; told that the rows are
@@ -81,6 +99,31 @@ bool TiffReader::readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32
     return true;
 }
 
+// libtiff's RGBA reader stops at the first strip or tile it cannot read; a page whose reads
+// the file cannot pay for is refused before its image is allocated, not decoded up to there.
+bool TiffReader::affordRGBARead(TiffSource& source) {
+    char message[1024] = "";
+    TIFFRGBAImage image;
+    if (!TIFFRGBAImageBegin(&image, source.tif, 1, message)) {
+        TIFFError(TIFFFileName(source.tif), "%s", message);
+        return fail(kTiffStripFailed);
+    }
+    // Separate planes are read for the colours, one for grey and palettes, and for the alpha
+    // (or the fourth ink) when the reader has taken one.
+    std::uint16_t planes = 1;
+    if (!image.isContig) {
+        const bool oneColour = image.photometric == PHOTOMETRIC_MINISWHITE ||
+                               image.photometric == PHOTOMETRIC_MINISBLACK ||
+                               image.photometric == PHOTOMETRIC_PALETTE;
+        planes = static_cast<std::uint16_t>((oneColour ? 1 : 3) + (image.alpha != 0 ? 1 : 0));
+    }
+    TIFFRGBAImageEnd(&image);
+    // Starting the reader can change what libtiff decodes to (JPEG's YCbCr comes as RGB), so
+    // the work is measured afresh, as the reader will find the page.
+    source.work = TiffWork();
+    return workOf(source).takeRGBARead(planes) ? true : fail(kTiffStripFailed);
+}
+
 BYTE* TiffReader::ReadTIFFTrueColor(TiffSource& source, int* width, int* height, int bitsPerPixel,
                                     int flags) {
     status = kOk;
@@ -107,9 +150,11 @@ BYTE* TiffReader::trueColourDIB(TiffSource& source, int bitsPerPixel, int orient
                                 int* width, int* height) {
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
+    const Size bytes = imageBlockSize(kDibHeader, checkedProduct({w, 4}), h);
+    if (!bytes.ok()) return fail(kNoMemory);
+    if (!affordRGBARead(source)) return nullptr;
     MemoryBlock block;
-    if (!block.allocate(imageBlockSize(kDibHeader, checkedProduct({w, 4}), h)))
-        return fail(kNoMemory);
+    if (!block.allocate(bytes)) return fail(kNoMemory);
     BYTE* pixels = block.data() + kDibHeader;
     if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(pixels), w, h, bitsPerPixel == 32)) {
         block.release();
@@ -147,8 +192,11 @@ BYTE* TiffReader::trueColourDIB(TiffSource& source, int bitsPerPixel, int orient
 BYTE* TiffReader::readTIFFRGBA32(TiffSource& source, int orientation, int* width, int* height) {
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
+    const Size bytes = imageBlockSize(0, checkedProduct({w, 4}), h);
+    if (!bytes.ok()) return fail(kNoMemory);
+    if (!affordRGBARead(source)) return nullptr;
     MemoryBlock block;
-    if (!block.allocate(imageBlockSize(0, checkedProduct({w, 4}), h))) return fail(kNoMemory);
+    if (!block.allocate(bytes)) return fail(kNoMemory);
     if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(block.data()), w, h, true)) {
         block.release();
         return fail(kTiffStripFailed);
@@ -168,8 +216,13 @@ BYTE* TiffReader::readTIFFRGBA32(TiffSource& source, int orientation, int* width
 BYTE* TiffReader::readTIFFRGB24(TiffSource& source, int orientation, int* width, int* height) {
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
+    if (plainRGBStrips(source.tif, static_cast<std::uint32_t>(w)))
+        return readPlainRGB24(source, orientation, width, height);
+    const Size bytes = imageBlockSize(0, checkedProduct({w, 4}), h);
+    if (!bytes.ok()) return fail(kNoMemory);
+    if (!affordRGBARead(source)) return nullptr;
     MemoryBlock block;
-    if (!block.allocate(imageBlockSize(0, checkedProduct({w, 4}), h))) return fail(kNoMemory);
+    if (!block.allocate(bytes)) return fail(kNoMemory);
     // Unless the image turns, libtiff places the rows top-down, so that compacting them is
     // the only pass left over the whole image; a turn wants them bottom-up.
     const bool topDown = !tiffOrientationRotates(orientation);
@@ -184,6 +237,48 @@ BYTE* TiffReader::readTIFFRGB24(TiffSource& source, int orientation, int* width,
     int rowLength = w * 3;
     const int result =
         applyTIFFOrientation(orientation, block.data(), &w, &h, 24, &rowLength, topDown);
+    if (result != kOk) {
+        block.release();
+        return fail(result);
+    }
+    *width = w;
+    *height = h;
+    return block.data();
+}
+
+// The strips of plain RGB read into their rows of the image, as libtiff's RGBA reader would
+// place them top-down, one copy instead of the raster, its pixels and the compaction. Like
+// that reader it fails on the first strip it cannot read.
+BYTE* TiffReader::readPlainRGB24(TiffSource& source, int orientation, int* width, int* height) {
+    TIFF* tif = source.tif;
+    int w = 0, h = 0;
+    if (!tiffImageSize(*this, tif, &w, &h)) return nullptr;
+    const Size bytes = imageBlockSize(0, checkedProduct({w, 3}), h);
+    if (!bytes.ok()) return fail(kNoMemory);
+    if (!affordRGBARead(source)) return nullptr;
+    MemoryBlock block;
+    if (!block.allocate(bytes)) return fail(kNoMemory);
+    const std::size_t rowBytes = static_cast<std::size_t>(w) * 3;
+    const auto rows = static_cast<std::uint32_t>(h);
+    const std::uint32_t rps = tiffRowsPerStrip(tif, rows);
+    for (std::uint32_t y = 0; y < rows; y += rps) {
+        const std::uint32_t n = std::min(rps, rows - y);
+        if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, 0), block.data() + rowBytes * y,
+                                 static_cast<tmsize_t>(rowBytes * n)) < 0) {
+            block.release();
+            return fail(kTiffStripFailed);
+        }
+    }
+    // A turn wants the rows bottom-up, as the orientation step takes them.
+    const bool turns = tiffOrientationRotates(orientation);
+    CDibConverter c;
+    if (turns && !c.flipVertical(block.data(), static_cast<int>(rowBytes), h)) {
+        block.release();
+        return fail(c.status);
+    }
+    int rowLength = static_cast<int>(rowBytes);
+    const int result =
+        applyTIFFOrientation(orientation, block.data(), &w, &h, 24, &rowLength, !turns);
     if (result != kOk) {
         block.release();
         return fail(result);

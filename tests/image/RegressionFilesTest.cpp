@@ -101,6 +101,13 @@ Call metafile(int sizeX, int sizeY) {
 
 constexpr std::uint64_t kFrame8191 = std::uint64_t{8191} * 8191;
 
+Call tiff(int bits, int flags) {
+    return fromSource([=](SourceHandle s, int* w, int* h) {
+        RGBQUAD palette[256]{};
+        return readTIFF(s, w, h, bits, palette, 0, flags);
+    });
+}
+
 struct Case {
     const char* file;
     Call call;
@@ -128,6 +135,8 @@ const Case kCases[] = {
      4 * kFrame8191 + 3 * kFrame8191 + 48 * kMiB},
     {"emf-frame-8191.emf", metafile(0, 0), 0, 3 * kFrame8191,
      4 * kFrame8191 + 3 * kFrame8191 + 48 * kMiB},
+    {"tiff-tile-buffer-1g.tif", tiff(8, 0), 20, 0, kMiB},
+    {"tiff-tiles-shared-deflate.tif", tiff(8, 0), 0, 16 * kMiB, 24 * kMiB},
 };
 
 class RegressionFiles : public ::testing::TestWithParam<Case> {};

@@ -1,5 +1,6 @@
 // The TIFF reader's paths, flags and status codes, on fixtures written by libtiff.
 #include "TiffReader.h"
+#include "HeapWatch.h"
 #include "LeakCheck.h"
 #include "TiffTestRead.h"
 #include "TiffWriter.h"
@@ -840,4 +841,211 @@ TEST_F(TiffReaderTest, TwentyFourBitRowsFollowEveryOrientation) {
                               ramp(mirrored ? kW - 1 - x : x, flipped ? kH - 1 - y : y, s) % 256)
                         << x << "," << y;
     }
+}
+
+// Tiles that all name one stream: the file pays for decoding what its strips and tiles hold
+// once, at the codec's greatest expansion, and for its stored image once; not for every tile
+// that names the same bytes again. The bands past what it pays for are left zero.
+TEST_F(TiffReaderTest, TilesSharingOneStreamAreDecodedOnlyAsFarAsTheFilePays) {
+    constexpr std::uint32_t kTileWidth = 4096, kTileLength = 16, kTiles = 512, kWidth = 16;
+    struct Case {
+        int bits;
+        std::uint16_t compression;
+        img::Encoding encoding;
+    };
+    const Case cases[] = {
+        {8, COMPRESSION_NONE, img::Encoding::RawRows},
+        {8, COMPRESSION_PACKBITS, img::Encoding::PackBits},
+        {8, COMPRESSION_LZW, img::Encoding::TiffLzw},
+        {8, COMPRESSION_ADOBE_DEFLATE, img::Encoding::Deflate},
+        {1, COMPRESSION_LZW, img::Encoding::TiffLzw},
+        {1, COMPRESSION_NONE, img::Encoding::RawRows},
+        {16, COMPRESSION_ADOBE_DEFLATE, img::Encoding::Deflate},
+        {16, COMPRESSION_NONE, img::Encoding::RawRows},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::to_string(k.bits) + " bits, compression " +
+                     std::to_string(k.compression));
+        const Value pattern = [&](int x, int y, int) {
+            return k.bits == 1 ? unsigned((x + y) % 3 == 0) : unsigned((x * 3 + y) % 251 + 1);
+        };
+        TiffPage p = make(kTileWidth, kTileLength, k.bits, 1, PHOTOMETRIC_MINISWHITE, pattern);
+        p.tileWidth = kTileWidth;
+        p.tileLength = kTileLength;
+        p.compression = k.compression;
+        Bytes file = writeTiff(p);
+        const auto tile = testing_support::tiffStrips(file);
+        ASSERT_EQ(tile.size(), 1u);
+        const std::vector<std::pair<std::uint32_t, std::uint32_t>> shared(
+            kTiles, {std::uint32_t(tile[0].first), std::uint32_t(tile[0].second)});
+        ASSERT_TRUE(testing_support::setTiffStrips(file, shared));
+        ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_IMAGEWIDTH, kWidth));
+        ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_IMAGELENGTH, kTileLength * kTiles));
+
+        const Result r = readBytes(file, k.bits, 0);
+        ASSERT_EQ(r.status, 0);
+        ASSERT_NE(r.pixels, nullptr);
+        const std::size_t rowBytes = (kWidth * k.bits + 7) / 8;
+        const std::size_t tileRowBytes = testing_support::tiffRowBytes(p);
+        // Each band holds the tile's first columns, or nothing; the read ones come first.
+        std::uint32_t filled = 0;
+        for (std::uint32_t band = 0; band < kTiles; ++band) {
+            bool same = true, blank = true;
+            for (std::uint32_t i = 0; i < kTileLength; ++i) {
+                const BYTE* row = r.pixels + (band * kTileLength + i) * rowBytes;
+                same = same && std::memcmp(row, p.pixels.data() + i * tileRowBytes, rowBytes) == 0;
+                blank = blank && std::all_of(row, row + rowBytes, [](BYTE b) { return b == 0; });
+            }
+            ASSERT_TRUE(same || blank) << "band " << band;
+            if (same) {
+                ASSERT_EQ(filled, band) << "band " << band << " read after one that was not";
+                ++filled;
+            }
+        }
+        const std::uint64_t stored = rowBytes * kTileLength * kTiles;
+        const std::uint64_t paid = stored + img::greatestUnits(k.encoding, tile[0].second);
+        const std::uint64_t tileBytes = tileRowBytes * kTileLength;
+        EXPECT_GE(filled, 1u);
+        EXPECT_LE(filled, paid / tileBytes);
+        // libtiff's RGBA reader decodes every tile whole, or fails.
+        const bool everyTilePaid = tileBytes * kTiles <= paid;
+        for (int bits : {24, 32})
+            EXPECT_EQ(readBytes(file, bits, 0).status, everyTilePaid ? 0 : 20) << bits;
+    }
+}
+
+// Found by the fuzzer: a 309-byte file whose tile of 32768 x 32768 made the indexed path ask
+// for 1 GiB before its read failed. No buffer and no image is allocated for reads that the
+// file cannot pay for.
+TEST_F(TiffReaderTest, ReadsTheFileCannotPayForAskNothingOfTheHeap) {
+    struct Case {
+        int bits;
+        std::uint16_t compression;
+        std::uint32_t tileWidth, tileLength;
+    };
+    const Case cases[] = {
+        {8, COMPRESSION_LZW, 32768, 32768},     {8, COMPRESSION_NONE, 32768, 16512},
+        {1, COMPRESSION_LZW, 32768, 32768},     {16, COMPRESSION_ADOBE_DEFLATE, 32768, 16512},
+        {8, COMPRESSION_PACKBITS, 65536, 1024},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::to_string(k.bits) + " bits, compression " +
+                     std::to_string(k.compression));
+        TiffPage p = make(1024, 512, k.bits, 1, PHOTOMETRIC_MINISWHITE, ramp);
+        p.tileWidth = p.tileLength = 16;
+        p.compression = k.compression;
+        Bytes file = writeTiff(p);
+        ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_TILEWIDTH, k.tileWidth));
+        ASSERT_TRUE(testing_support::patchTiffTag(file, TIFFTAG_TILELENGTH, k.tileLength));
+        for (int bits : {k.bits, 24}) {
+            Result r;
+            const testing_support::HeapFigures heap =
+                testing_support::watchHeap([&] { r = readBytes(file, bits, 0); });
+            EXPECT_EQ(r.status, 20) << bits;
+            EXPECT_EQ(r.pixels, nullptr) << bits;
+            if (testing_support::heapWatchAvailable()) {
+                EXPECT_LE(heap.largestRequest, std::uint64_t{1} << 20) << bits;
+            }
+        }
+    }
+}
+
+// libtiff's RGBA reader reads the planes of the colours and of an alpha it takes, no more: an
+// extra plane it skips may hold nothing at all, as a sample file of Pillow's does, and the page
+// still reads.
+TEST_F(TiffReaderTest, PlanesTheRGBAReaderSkipsNeedHoldNothing) {
+    struct Case {
+        int photometric, samples;
+        std::vector<std::uint16_t> extraSamples;
+        int readPlanes;
+    };
+    const Case cases[] = {
+        {PHOTOMETRIC_MINISBLACK, 2, {EXTRASAMPLE_UNSPECIFIED}, 1},
+        {PHOTOMETRIC_RGB, 5, {EXTRASAMPLE_ASSOCALPHA, EXTRASAMPLE_UNSPECIFIED}, 4},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE("photometric " + std::to_string(k.photometric));
+        constexpr int kW = 6, kH = 4;
+        TiffPage p;
+        p.width = kW;
+        p.height = kH;
+        p.samplesPerPixel = static_cast<std::uint16_t>(k.samples);
+        p.photometric = k.photometric;
+        p.planar = PLANARCONFIG_SEPARATE;
+        p.extraSamples = k.extraSamples;
+        p.pixels.resize(std::size_t{kW} * kH * k.samples);
+        for (std::size_t i = 0; i < p.pixels.size(); ++i)
+            p.pixels[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        Bytes file = writeTiff(p);
+        auto strips = testing_support::tiffStrips(file);
+        ASSERT_EQ(strips.size(), std::size_t(k.samples));
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> kept;
+        const int colours = k.samples - int(k.extraSamples.size());
+        for (int plane = 0; plane < k.samples; ++plane)
+            kept.emplace_back(plane < k.readPlanes ? std::uint32_t(strips[plane].first) : 0,
+                              plane < k.readPlanes ? std::uint32_t(strips[plane].second) : 0);
+        ASSERT_TRUE(testing_support::setTiffStrips(file, kept));
+        const Result r = readBytes(file, 24, 0);
+        ASSERT_EQ(r.status, 0);
+        ASSERT_NE(r.pixels, nullptr);
+        for (int i = 0; i < kW * kH; ++i)
+            for (int c = 0; c < 3; ++c)
+                ASSERT_EQ(r.pixels[i * 3 + c], p.pixels[(colours == 1 ? 0 : c) * kW * kH + i])
+                    << "pixel " << i << " sample " << c;
+    }
+}
+
+// Plain 8-bit RGB strips are read straight into the 24-bit rows; they must give what libtiff's
+// RGBA reader gives through the 32-bit path, whatever the codec, the strips and the
+// orientation, and fail as that reader fails on a strip it cannot read.
+TEST_F(TiffReaderTest, PlainRgbStripsGiveWhatTheRGBAReaderGives) {
+    constexpr int kW = 13, kH = 11;
+    const std::uint16_t compressions[] = {COMPRESSION_NONE, COMPRESSION_LZW,
+                                          COMPRESSION_ADOBE_DEFLATE, COMPRESSION_PACKBITS};
+    for (std::uint16_t compression : compressions)
+        for (std::uint32_t rowsPerStrip : {1u, 4u, 0u})
+            for (std::uint16_t orientation : {0, 3, 6, 8}) {
+                SCOPED_TRACE("compression " + std::to_string(compression) + ", rows per strip " +
+                             std::to_string(rowsPerStrip) + ", orientation " +
+                             std::to_string(orientation));
+                TiffPage p = make(kW, kH, 8, 3, PHOTOMETRIC_RGB,
+                                  [](int x, int y, int s) { return ramp(x, y, s) % 256; });
+                p.compression = compression;
+                p.rowsPerStrip = rowsPerStrip;
+                p.orientation = orientation;
+                const Bytes file = writeTiff(p);
+                const Result rgb = readBytes(file, 24, 0);
+                const Result rgba = readBytes(file, 32, 0);
+                ASSERT_EQ(rgb.status, 0);
+                ASSERT_EQ(rgba.status, 0);
+                ASSERT_EQ(rgb.width, rgba.width);
+                ASSERT_EQ(rgb.height, rgba.height);
+                EXPECT_EQ(GlobalSize(rgb.pixels), std::size_t{kW} * kH * 3);
+                for (int i = 0; i < kW * kH; ++i)
+                    for (int s = 0; s < 3; ++s)
+                        ASSERT_EQ(rgb.pixels[3 * i + s], rgba.pixels[4 * i + s]) << "pixel " << i;
+                if (rowsPerStrip != 4) continue;
+                Bytes spoiled = file;
+                const auto strips = testing_support::tiffStrips(file);
+                ASSERT_GE(strips.size(), 3u);
+                std::fill(spoiled.begin() + strips[1].first,
+                          spoiled.begin() + strips[1].first + strips[1].second, 0xFF);
+                if (compression == COMPRESSION_NONE) {
+                    ASSERT_TRUE(testing_support::setTiffStrips(
+                        spoiled,
+                        {{std::uint32_t(strips[0].first), std::uint32_t(strips[0].second)},
+                         {std::uint32_t(strips[1].first), 5},
+                         {std::uint32_t(strips[2].first), std::uint32_t(strips[2].second)}}));
+                }
+                // PackBits takes any bytes; the other codecs cannot read the spoiled strip.
+                const Result spoiledRgb = readBytes(spoiled, 24, 0);
+                const Result spoiledRgba = readBytes(spoiled, 32, 0);
+                EXPECT_EQ(spoiledRgb.status, compression == COMPRESSION_PACKBITS ? 0 : 20);
+                ASSERT_EQ(spoiledRgb.status, spoiledRgba.status);
+                ASSERT_EQ(spoiledRgb.pixels != nullptr, spoiledRgb.status == 0);
+                for (int i = 0; spoiledRgb.pixels != nullptr && i < kW * kH; ++i)
+                    for (int s = 0; s < 3; ++s)
+                        ASSERT_EQ(spoiledRgb.pixels[3 * i + s], spoiledRgba.pixels[4 * i + s])
+                            << "spoiled, pixel " << i;
+            }
 }

@@ -150,6 +150,45 @@ bool patchTiffTag(Bytes& file, std::uint16_t tag, std::uint32_t value) {
     return false;
 }
 
+bool setTiffStrips(Bytes& file,
+                   const std::vector<std::pair<std::uint32_t, std::uint32_t>>& strips) {
+    auto u16 = [&](std::size_t at) { return std::uint16_t(file[at] | file[at + 1] << 8); };
+    auto u32 = [&](std::size_t at) {
+        return std::uint32_t(u16(at) | std::uint32_t(u16(at + 2)) << 16);
+    };
+    auto put32 = [&](std::size_t at, std::uint32_t v) {
+        for (int b = 0; b < 4; ++b)
+            file[at + b] = static_cast<std::uint8_t>(v >> (8 * b));
+    };
+    if (file.size() < 8 || file[0] != 'I' || strips.empty()) return false;
+    const std::size_t ifd = u32(4);
+    if (ifd + 2 > file.size()) return false;
+    int found = 0;
+    for (std::size_t i = 0, n = u16(ifd); i < n && ifd + 2 + 12 * (i + 1) <= file.size(); ++i) {
+        const std::size_t entry = ifd + 2 + 12 * i;
+        const std::uint16_t tag = u16(entry);
+        const bool offsets = tag == TIFFTAG_STRIPOFFSETS || tag == TIFFTAG_TILEOFFSETS;
+        if (!offsets && tag != TIFFTAG_STRIPBYTECOUNTS && tag != TIFFTAG_TILEBYTECOUNTS) continue;
+        ++found;
+        file[entry + 2] = TIFF_LONG;
+        file[entry + 3] = 0;
+        put32(entry + 4, static_cast<std::uint32_t>(strips.size()));
+        auto value = [&](std::size_t k) { return offsets ? strips[k].first : strips[k].second; };
+        if (strips.size() == 1) {
+            put32(entry + 8, value(0));
+            continue;
+        }
+        // The new array goes at the end of the file, on a word boundary.
+        if (file.size() % 2 != 0) file.push_back(0);
+        put32(entry + 8, static_cast<std::uint32_t>(file.size()));
+        for (std::size_t k = 0; k < strips.size(); ++k) {
+            file.resize(file.size() + 4);
+            put32(file.size() - 4, value(k));
+        }
+    }
+    return found == 2;
+}
+
 Bytes writeTiff(const std::vector<TiffPage>& pages) {
     char path[] = "/tmp/gallimo-tiff-XXXXXX";
     const int fd = mkstemp(path);

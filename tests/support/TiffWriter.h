@@ -41,6 +41,9 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> tiffStrips(const Bytes& fil
 // Sets a one-value SHORT or LONG tag of the first directory of a file written here, for
 // values libtiff itself would refuse or take long to write. False when the tag is not there.
 bool patchTiffTag(Bytes& file, std::uint16_t tag, std::uint32_t value);
+// Replaces the strip (or tile) offsets and byte counts of the first directory of a file
+// written here, {offset, byte count} each; the new arrays go at the end of the file.
+bool setTiffStrips(Bytes& file, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& strips);
 // Whether the first page of a file written here carries the tag (checks the fixtures).
 bool tiffHasTag(const Bytes& file, std::uint32_t tag);
 inline Bytes writeTiff(const TiffPage& page) {
