@@ -594,12 +594,14 @@ void expectNoHeapBytesInOutput(const Bytes& file, const std::string& name) {
         lengths.push_back(file.size() * eighth / 8);
     for (std::size_t n : lengths) {
         TempFile f(Bytes(file.begin(), file.begin() + std::min(n, file.size())), ".psd");
-        for (auto [bits, flags] : {std::pair{8, 0},
-                                   {24, 0},
-                                   {32, 0},
-                                   {32, 4},
-                                   {8, IMG_FLAG_DIB},
-                                   {32, IMG_FLAG_DIB | 4}}) {
+        for (const auto& [depth, flagBits] : {std::pair{8, 0},
+                                              {24, 0},
+                                              {32, 0},
+                                              {32, 4},
+                                              {8, IMG_FLAG_DIB},
+                                              {32, IMG_FLAG_DIB | 4}}) {
+            // Plain copies: a lambda may not capture structured bindings in C++17.
+            const int bits = depth, flags = flagBits;
             const auto [first, second] =
                 underTwoFills([&] { return readPsdPath(f.path(), bits, flags); });
             ASSERT_TRUE(first == second)

@@ -653,7 +653,10 @@ void expectNoHeapBytesInOutput(const Bytes& file, const std::string& name) {
         lengths.push_back(file.size() * eighth / 8);
     for (std::size_t n : lengths) {
         TempFile f(Bytes(file.begin(), file.begin() + std::min(n, file.size())), ".tga");
-        for (const auto& [bits, flags] : {std::pair{8, 0}, {24, 0}, {32, 0}, {24, IMG_FLAG_DIB}}) {
+        for (const auto& [depth, flagBits] :
+             {std::pair{8, 0}, {24, 0}, {32, 0}, {24, IMG_FLAG_DIB}}) {
+            // Plain copies: a lambda may not capture structured bindings in C++17.
+            const int bits = depth, flags = flagBits;
             const auto [first, second] =
                 underTwoFills([&] { return readPath(f.path(), bits, flags); });
             ASSERT_TRUE(sameRead(first, second))
