@@ -151,9 +151,7 @@ int weighCost(JpegDecoding& d, int flags) {
     std::uint32_t rowBytes = 0;
     const Size image = imageBytesOf(c, d.outputMode, flags, &rowBytes);
     const std::uint64_t sourceBytes = bytesLeft(*d.stream) + c.src->bytes_in_buffer;
-    if (!holdingJustified(c, image, sourceBytes)) return kReadFailed;
-    watchScans(&c, &d.scans, sourceBytes);
-    return kOk;
+    return costJustified(c, image, sourceBytes, &d.scans) ? kOk : kReadFailed;
 }
 
 class JpegReader : public Operation {

@@ -104,4 +104,19 @@ void installJpegSource(j_decompress_ptr cinfo, CImgIO* stream, bool giveBack) {
     src->pub.next_input_byte = nullptr;
 }
 
+void visitBytesAhead(j_decompress_ptr cinfo,
+                     const std::function<bool(const JOCTET* bytes, std::size_t count)>& visit) {
+    StreamSource* src = sourceOf(cinfo);
+    if (src->pub.bytes_in_buffer > 0 && !visit(src->pub.next_input_byte, src->pub.bytes_in_buffer))
+        return;
+    unsigned at = 0;
+    src->stream->position(&at);
+    JOCTET piece[kInputBufferBytes];
+    for (;;) {
+        const unsigned count = src->stream->read(piece, sizeof piece);
+        if (count == 0 || !visit(piece, count)) break;
+    }
+    src->stream->seek(static_cast<long>(at), SEEK_SET);
+}
+
 } // namespace img

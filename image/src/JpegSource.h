@@ -5,6 +5,7 @@
 #include "CImgIO.h"
 
 #include <cstdio>
+#include <functional>
 #include <jpeglib.h>
 
 namespace img {
@@ -17,5 +18,11 @@ jpeg_error_mgr* installJpegErrors(jpeg_error_mgr* errors);
 // `giveBack`, bytes read ahead but never used go back to the stream when decoding finishes, so
 // that it stands right behind the image.
 void installJpegSource(j_decompress_ptr cinfo, CImgIO* stream, bool giveBack);
+
+// Hands `visit` the bytes libjpeg has yet to take, its buffer's and then the stream's to the
+// end, a piece at a time until `visit` returns false. libjpeg's position and the stream's stay
+// where they were.
+void visitBytesAhead(j_decompress_ptr cinfo,
+                     const std::function<bool(const JOCTET* bytes, std::size_t count)>& visit);
 
 } // namespace img

@@ -215,21 +215,28 @@ TEST_F(JpegReaderTest, DibResolutionFollowsTheJfifUnit) {
 }
 
 TEST_F(JpegReaderTest, FlagSixteenLeavesTheStreamBehindTheImage) {
-    const Bytes image = encodeJpeg(sample(16, 16, 3));
-    Bytes file = image;
-    file.insert(file.end(), 5000, 0x5A);
-    for (int flags : {kGiveBack, 0}) {
-        TempFile f(file);
-        SourceHandle src = openFileSource(f.path().c_str());
-        int width = 0, height = 0;
-        BYTE* pixels = readJPEG(src, &width, &height, 24, flags);
-        EXPECT_EQ(getLastError(), 0);
-        GlobalFree(pixels);
-        const int at = closeSource(src);
-        if (flags == kGiveBack)
-            EXPECT_EQ(at, static_cast<int>(image.size()));
-        else
-            EXPECT_GT(at, static_cast<int>(image.size())) << "read ahead and kept";
+    // The second is above the free size, so the reader reads its scans ahead before decoding.
+    JpegSpec large = sample(2736, 2736, 3);
+    large.progressive = true;
+    large.fullChroma = true;
+    large.pixels.assign(large.pixels.size(), 128);
+    for (const Bytes& image : {encodeJpeg(sample(16, 16, 3)), encodeJpeg(large)}) {
+        Bytes file = image;
+        file.insert(file.end(), 5000, 0x5A);
+        for (int flags : {kGiveBack, 0}) {
+            SCOPED_TRACE(image.size());
+            TempFile f(file);
+            SourceHandle src = openFileSource(f.path().c_str());
+            int width = 0, height = 0;
+            BYTE* pixels = readJPEG(src, &width, &height, 24, flags);
+            EXPECT_EQ(getLastError(), 0);
+            GlobalFree(pixels);
+            const int at = closeSource(src);
+            if (flags == kGiveBack)
+                EXPECT_EQ(at, static_cast<int>(image.size()));
+            else
+                EXPECT_GT(at, static_cast<int>(image.size())) << "read ahead and kept";
+        }
     }
 }
 

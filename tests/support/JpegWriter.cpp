@@ -136,11 +136,38 @@ Bytes emptyScan(const std::vector<int>& componentIds, int ss, int se, int ah, in
 }
 
 Bytes commentSegment(std::size_t bytes) {
+    return markerSegment(0xFE, bytes);
+}
+
+Bytes markerSegment(std::uint8_t marker, std::size_t bytes) {
     const std::size_t length = bytes - 2;
-    Bytes b = {0xFF, 0xFE, static_cast<std::uint8_t>(length >> 8),
+    Bytes b = {0xFF, marker, static_cast<std::uint8_t>(length >> 8),
                static_cast<std::uint8_t>(length)};
     b.resize(bytes, 'c');
     return b;
+}
+
+Bytes beforeScan(Bytes file, int scan, const Bytes& segment) {
+    // Segments are passed by their lengths, and scan data up to its first marker that is neither
+    // stuffing nor a restart, so that no byte inside either is taken for a scan header.
+    const auto endsData = [&](std::size_t i) {
+        const std::uint8_t next = file[i + 1];
+        return file[i] == 0xFF && next != 0x00 && (next < 0xD0 || next > 0xD7);
+    };
+    std::size_t i = 2;
+    while (i + 3 < file.size() && file[i] == 0xFF && file[i + 1] != 0xD9) {
+        const std::uint8_t marker = file[i + 1];
+        if (marker == 0xDA && scan-- == 0) {
+            file.insert(file.begin() + static_cast<std::ptrdiff_t>(i), segment.begin(),
+                        segment.end());
+            return file;
+        }
+        i += 2 + (std::size_t(file[i + 2]) << 8 | file[i + 3]);
+        if (marker == 0xDA)
+            while (i + 1 < file.size() && !endsData(i))
+                ++i;
+    }
+    throw std::runtime_error("no such scan");
 }
 
 Bytes decodeJpeg(const Bytes& file, int* width, int* height, int* components, int outputSpace) {

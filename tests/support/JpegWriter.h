@@ -47,6 +47,12 @@ Bytes emptyScan(const std::vector<int>& componentIds, int ss, int se, int ah, in
 // A comment segment of `bytes` bytes in all.
 Bytes commentSegment(std::size_t bytes);
 
+// A segment of `bytes` bytes in all (at most 65537) under any marker, filled with letters.
+Bytes markerSegment(std::uint8_t marker, std::size_t bytes);
+
+// The file with `segment` written just before the header of its scan number `scan` (from 0).
+Bytes beforeScan(Bytes file, int scan, const Bytes& segment);
+
 // libjpeg's own decoding, in the file's default output colour space unless `outputSpace` names
 // one; empty when libjpeg gives up.
 Bytes decodeJpeg(const Bytes& file, int* width, int* height, int* components, int outputSpace = 0);
