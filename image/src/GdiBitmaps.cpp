@@ -77,17 +77,6 @@ private:
     HPALETTE m_previous = nullptr;
 };
 
-void writeInfoHeader(BYTE* at, LONG width, LONG height, int bits) {
-    BITMAPINFOHEADER h{};
-    h.biSize = kHeaderBytes;
-    h.biWidth = width;
-    h.biHeight = height;
-    h.biPlanes = 1;
-    h.biBitCount = static_cast<WORD>(bits);
-    h.biCompression = BI_RGB;
-    std::memcpy(at, &h, sizeof h);
-}
-
 // A zero-filled block with the header of a packed DIB of `bitmap` at its own depth and room
 // for the colour table that GDI fills; false when the block can't be had.
 bool beginDIB(HBITMAP bitmap, MemoryBlock& block, unsigned& tableBytes) {
@@ -96,7 +85,7 @@ bool beginDIB(HBITMAP bitmap, MemoryBlock& block, unsigned& tableBytes) {
     const int bits = bm.bmPlanes * bm.bmBitsPixel;
     tableBytes = bits >= 1 && bits <= 8 ? (1u << bits) * sizeof(RGBQUAD) : 0;
     if (!block.allocate(kHeaderBytes + tableBytes)) return false;
-    writeInfoHeader(block.data(), bm.bmWidth, bm.bmHeight, bits);
+    writeDIBHeader(block.data(), bm.bmWidth, bm.bmHeight, bits, 0, 0, 0);
     return true;
 }
 
@@ -200,7 +189,7 @@ int CDibConverter::fetchRowPieces(HBITMAP bitmap, HDC screen, const DibRowLayout
                !band.allocate(dibRowBytes(pieceWidth, rows.bits))) {
         fail(kNoMemory);
     } else {
-        writeInfoHeader(info.data(), pieceWidth, 1, rows.bits);
+        writeDIBHeader(info.data(), pieceWidth, 1, rows.bits, 0, 0, 0);
         auto* pieceInfo = reinterpret_cast<BITMAPINFO*>(info.data());
         for (int y = 0; y < rows.height && ok(); ++y)
             for (int x = 0; x < rows.width && ok(); x += pieceWidth) {

@@ -155,15 +155,21 @@ std::size_t differences(const Bytes& a, const Bytes& b) {
     return n;
 }
 
+// The files of all four folders: good, questionable, bad and extra.
+std::vector<std::string> everySuiteFile() {
+    std::vector<std::string> files;
+    for (const char* folder : {"bmpsuite/g", "bmpsuite/q", "bmpsuite/b", "bmpsuite/x"})
+        for (const std::string& f : suiteFiles(folder))
+            files.push_back(f);
+    return files;
+}
+
 } // namespace
 
 class BmpSuiteTest : public LeakCheckedTest {};
 
 TEST_F(BmpSuiteTest, EveryFileEveryEntryPointWithoutCrashOrLeak) {
-    std::vector<std::string> files;
-    for (const char* folder : {"bmpsuite/g", "bmpsuite/q", "bmpsuite/b", "bmpsuite/x"})
-        for (const std::string& f : suiteFiles(folder))
-            files.push_back(f);
+    const std::vector<std::string> files = everySuiteFile();
     if (files.empty()) GTEST_SKIP() << "bmpsuite not present";
     for (const std::string& path : files) {
         SCOPED_TRACE(path);
@@ -282,10 +288,7 @@ TEST_F(BmpSuiteTest, IndexedOutputLooksUpToTheSameColours) {
 }
 
 TEST_F(BmpSuiteTest, EveryPackedDibHoldsWhatItsHeaderDescribes) {
-    std::vector<std::string> files;
-    for (const char* folder : {"bmpsuite/g", "bmpsuite/q", "bmpsuite/b", "bmpsuite/x"})
-        for (const std::string& f : suiteFiles(folder))
-            files.push_back(f);
+    const std::vector<std::string> files = everySuiteFile();
     if (files.empty()) GTEST_SKIP() << "bmpsuite not present";
     img::CDibConverter convert;
     for (const std::string& path : files) {

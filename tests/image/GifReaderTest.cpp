@@ -229,6 +229,17 @@ TEST_F(GifReaderTest, FullTableWithoutClearStopsDecoding) {
         ASSERT_EQ(d.pixels[i], 0) << i;
 }
 
+// An image's data as stored: the minimum code size, then the codes (code, bits) in sub-blocks.
+Bytes imageData(int minimumCodeSize, const std::vector<std::pair<int, int>>& codes) {
+    CodePacker packer;
+    for (auto [code, bits] : codes)
+        packer.add(code, bits);
+    Bytes data{static_cast<std::uint8_t>(minimumCodeSize)};
+    const Bytes blocks = subBlocks(packer.bytes());
+    data.insert(data.end(), blocks.begin(), blocks.end());
+    return data;
+}
+
 TEST_F(GifReaderTest, HostileCodesStopDecodingWithoutLeavingTheTables) {
     struct Case {
         const char* name;
@@ -248,12 +259,7 @@ TEST_F(GifReaderTest, HostileCodesStopDecodingWithoutLeavingTheTables) {
         {"data ends inside a code", 3, 2, {{4, 3}, {1, 3}, {1, 2}}, {1, 0, 0}},
     };
     for (const Case& c : cases) {
-        CodePacker codes;
-        for (auto [code, bits] : c.codes)
-            codes.add(code, bits);
-        Bytes data{static_cast<std::uint8_t>(c.minimumCodeSize)};
-        const Bytes blocks = subBlocks(codes.bytes());
-        data.insert(data.end(), blocks.begin(), blocks.end());
+        Bytes data = imageData(c.minimumCodeSize, c.codes);
         const Bytes file =
             GifWriter().screen(c.width, 1, kFourColours).imageRaw(c.width, 1, 0, data).bytes();
         Decoded d = readGifBytes(file);
@@ -363,12 +369,7 @@ TEST_F(GifReaderTest, OddStreamsGiveTheirPixelsAndEndWhereTheyEnd) {
          1},
     };
     for (const Case& c : cases) {
-        CodePacker codes;
-        for (auto [code, bits] : c.codes)
-            codes.add(code, bits);
-        Bytes data{static_cast<std::uint8_t>(c.minimumCodeSize)};
-        const Bytes blocks = subBlocks(codes.bytes());
-        data.insert(data.end(), blocks.begin(), blocks.end());
+        Bytes data = imageData(c.minimumCodeSize, c.codes);
         data.insert(data.end(), c.after.begin(), c.after.end());
         const std::vector<Rgb> eight(8, Rgb{1, 1, 1});
         const Bytes file =
