@@ -32,4 +32,9 @@ BYTE* allocateGlobal(Size size) {
     return static_cast<BYTE*>(GlobalAlloc(GMEM_ZEROINIT, size.bytes()));
 }
 
+BYTE* allocateUncleared(Size size) {
+    if (size.bytes() == 0) return nullptr;
+    return static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, size.bytes()));
+}
+
 } // namespace img

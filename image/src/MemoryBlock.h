@@ -28,6 +28,8 @@ HGLOBAL globalReAllocLimited(HGLOBAL handle, Size size);
 
 // A zero-filled global block of the given size, or null (size 0 or above the limit too).
 BYTE* allocateGlobal(Size size);
+// The same without the clearing, for a caller that writes every byte itself.
+BYTE* allocateUncleared(Size size);
 
 // Temporary rows and tables; ensure() keeps the memory when the count is unchanged.
 template <class T> class ScratchBuffer {

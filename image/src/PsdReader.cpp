@@ -40,8 +40,7 @@ bool isIndexedMode(int mode) {
 // Raw planes write every byte of their block, zeros where the file ends, so only a block for
 // PackBits rows, which may end early, is cleared first.
 BYTE* allocateImage(Size size, int compression) {
-    if (compression == kRle) return allocateGlobal(size);
-    return size.bytes() != 0 ? static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, size.bytes())) : nullptr;
+    return compression == kRle ? allocateGlobal(size) : allocateUncleared(size);
 }
 
 // Pixel i takes sample i of every plane: its byte, or the high byte of a 16-bit sample.

@@ -80,11 +80,6 @@ TgaPixel decodeValue(const BYTE* p, int bits) {
     return pixel;
 }
 
-// Every byte of the block is written as the rows are read, zeros where the file ends.
-BYTE* allocateUncleared(Size size) {
-    return size.bytes() != 0 ? static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, size.bytes())) : nullptr;
-}
-
 // Blue, green, red values to red, green, blue, one four-byte word at a time: each word's
 // fourth byte is the next value's first, rewritten by the next word or the last value.
 void swapRedBlue(const BYTE* in, BYTE* out, unsigned count) {
@@ -181,6 +176,7 @@ BYTE* TgaReader::readColour(int* width, int* height, int outBits, bool dib) {
     const Size total = imageBlockSize(header, rowBytes, h.height);
     if (!justify(total)) return nullptr;
     if (m_input.ensure(kInputBytes + kInputSlack) == nullptr) return fail(kNoMemory);
+    // Every byte is written as the rows are read, zeros where the file ends.
     BYTE* image = allocateUncleared(total);
     if (image == nullptr) return fail(kNoMemory);
     if (dib) writeDIBHeader(image, h.width, h.height, outBits, total.bytes() - header, 0, 0);
