@@ -84,7 +84,8 @@ TEST_F(MetafileFigureCost, FiguresOverEveryRowCostNoMoreThanTheBitmapAndTheImage
         const TempFile file(figures.bytes(), ".emf");
         Outcome first, second;
         const HeapFigures heap = watchHeap([&] { first = render(file.path(), figures); }, 0x55);
-        watchHeap([&] { second = render(file.path(), figures); }, 0xAA);
+        // Without the watch nothing fills fresh blocks, and a second run would show nothing.
+        if (heapWatchAvailable()) watchHeap([&] { second = render(file.path(), figures); }, 0xAA);
 
         ASSERT_EQ(first.error, 0) << c.name;
         ASSERT_EQ(first.width, c.width) << c.name;
@@ -94,8 +95,8 @@ TEST_F(MetafileFigureCost, FiguresOverEveryRowCostNoMoreThanTheBitmapAndTheImage
         for (std::size_t i = 0; i < probes.size(); ++i)
             EXPECT_EQ(first.probes[i], probes[i].second)
                 << c.name << " at " << probes[i].first.x << "," << probes[i].first.y;
-        EXPECT_TRUE(first == second) << c.name << ": the picture follows what the heap held";
         if (heapWatchAvailable()) {
+            EXPECT_TRUE(first == second) << c.name << ": the picture follows what the heap held";
             const std::uint64_t pixels = std::uint64_t(c.width) * std::uint64_t(c.height);
             EXPECT_LE(heap.peakLiveBytes, 4 * pixels + 3 * pixels + (std::uint64_t{48} << 20))
                 << c.name;

@@ -345,8 +345,9 @@ TEST_F(GdiFigures, FiguresOverMillionsOfRowsHoldNothingForEachRow) {
         HGDIOBJ old = SelectObject(dc, bitmap);
         SelectObject(dc, m_pen);
         SelectObject(dc, m_brush);
+        const RECT all{0, 0, t.width, kRows};
         for (const Case& c : cases) {
-            PatBlt(dc, 0, 0, t.width, kRows, WHITENESS);
+            FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
             const int saved = SaveDC(dc);
             const HeapFigures heap = watchHeap([&] { c.draw(dc, t.width); });
             RestoreDC(dc, saved);
