@@ -8,6 +8,9 @@
 namespace winplat::gdi {
 namespace {
 
+// Bytes of one stretch of a block fill: well inside the first-level cache.
+constexpr std::size_t kFillStretch = 16384;
+
 WindowAreaQuery g_windowArea = nullptr;
 SystemColourQuery g_systemColour = nullptr;
 ClassDCQuery g_classDC = nullptr;
@@ -242,17 +245,21 @@ void fillBlock(DeviceContext& dc, RECT r, DWORD raw) {
     const std::size_t rowBytes = bytes * static_cast<std::size_t>(s.width);
     const std::size_t rows = static_cast<std::size_t>(r.bottom - r.top);
     // Whole rows with nothing between them are one run of pixels: a picture one pixel wide
-    // is filled at the cost of its bytes, not of a call per row.
+    // is filled at the cost of its bytes, not of a call per row. A short stretch is made
+    // first and copied on, so that what is copied stays in the cache.
     const std::size_t step = static_cast<std::size_t>(s.step < 0 ? -s.step : s.step);
     if (bytes != 0 && r.left == 0 && r.right == s.width && step == rowBytes) {
         BYTE* at = s.row(s.step < 0 ? r.bottom - 1 : r.top);
         const std::size_t total = rowBytes * rows;
+        const std::size_t stretch = std::min(total, bytes * (kFillStretch / bytes));
         s.setRawAt(at, raw);
-        for (std::size_t done = bytes; done < total;) {
-            const std::size_t more = std::min(done, total - done);
+        for (std::size_t done = bytes; done < stretch;) {
+            const std::size_t more = std::min(done, stretch - done);
             std::memcpy(at + done, at, more);
             done += more;
         }
+        for (std::size_t done = stretch; done < total; done += stretch)
+            std::memcpy(at + done, at, std::min(stretch, total - done));
         return;
     }
     for (int y = r.top; y < r.bottom; ++y)
