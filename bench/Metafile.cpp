@@ -1,7 +1,8 @@
 // loadMetafile of the largest public sample pictures: a few kilobytes of records that ask for
 // pictures of some 36 million pixels, painted by the GDI stand-in; and of empty frames that ask
 // for device bitmaps near the largest, in several shapes, where the cost is the bitmap's fill
-// and its way into the returned image.
+// and its way into the returned image; and of the same frames with filled figures over them.
+#include "FigureBands.h"
 #include "MetafileWriter.h"
 #include "TestFiles.h"
 #include "imgcore.h"
@@ -45,10 +46,20 @@ void loadEmptyFrame(benchmark::State& state, LONG width, LONG height) {
     loadFile(state, file.path());
 }
 
+// The same frames with a filled figure in each quarter of the longer side.
+void loadFigures(benchmark::State& state, LONG width, LONG height) {
+    const testing_support::TempFile file(testing_support::FigureBands(width, height).bytes(),
+                                         ".emf");
+    loadFile(state, file.path());
+}
+
 BENCHMARK_CAPTURE(loadSample, test183, "test-183.emf")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(loadSample, test184, "test-184.emf")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(loadEmptyFrame, square, 8191, 8191)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(loadEmptyFrame, oneRow, 33000000, 1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(loadEmptyFrame, oneColumn, 1, 67000000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(loadFigures, square, 8191, 8191)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(loadFigures, oneRow, 33000000, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(loadFigures, oneColumn, 1, 67000000)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -1,7 +1,10 @@
+#include "HeapWatch.h"
 #include "InkedScreen.h"
 #include "win32/win32.h"
 #include "winplat/screen.h"
 
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -206,4 +209,162 @@ TEST_F(GdiFigures, FiguresFarLargerThanTheScreenCostOnlyTheScreen) {
     }
     SelectObject(m_dc, m_pen);
     DeleteObject(wide);
+}
+
+// A bitmap of millions of rows, one to three pixels wide: every kind of figure that covers half
+// of its rows holds nothing of its own for each of them, and lands where it should.
+TEST_F(GdiFigures, FiguresOverMillionsOfRowsHoldNothingForEachRow) {
+    constexpr int kRows = 4000000;
+    constexpr int kTop = kRows / 4, kBottom = kRows / 4 * 3;
+    constexpr int kProbe = kRows / 8 * 3, kClear = kRows / 8;
+    HPEN wide = CreatePen(PS_SOLID, 5, kInk);
+    HBRUSH ink = CreateSolidBrush(kInk);
+    HBRUSH hatched = CreateHatchBrush(HS_VERTICAL, kFill);
+    LOGFONTA lf{};
+    lf.lfHeight = 20;
+    lf.lfEscapement = 900; // the line runs up the bitmap
+    std::strcpy(lf.lfFaceName, "Arial");
+    HFONT turned = CreateFontIndirectA(&lf);
+    struct Case {
+        const char* name;
+        std::function<void(HDC, int)> draw; // with the bitmap's width
+        COLORREF probe;                     // in column 0 of row kProbe
+    };
+    const Case cases[] = {
+        {"rectangle", [](HDC dc, int w) { Rectangle(dc, -10, kTop, w + 10, kBottom); }, kFill},
+        {"rectangle without a pen",
+         [](HDC dc, int w) {
+             SelectObject(dc, GetStockObject(NULL_PEN));
+             Rectangle(dc, -10, kTop, w + 10, kBottom);
+         },
+         kFill},
+        {"hatched rectangle",
+         [&](HDC dc, int w) {
+             SelectObject(dc, hatched);
+             Rectangle(dc, -10, kTop, w + 10, kBottom);
+         },
+         kFill},
+        {"ellipse", [](HDC dc, int w) { Ellipse(dc, -10, kTop, w + 10, kBottom); }, kFill},
+        {"round rectangle",
+         [](HDC dc, int w) { RoundRect(dc, -10, kTop, w + 10, kBottom, 40, 40); }, kFill},
+        {"pie",
+         [](HDC dc, int w) {
+             Pie(dc, -10, kTop, w + 10, kBottom, w + 10, kRows / 2, w + 10, kRows / 2 + 1);
+         },
+         kFill},
+        {"chord",
+         [](HDC dc, int w) {
+             Chord(dc, -10, kTop, w + 10, kBottom, w + 10, kRows / 2, w + 10, kRows / 2 + 1);
+         },
+         kFill},
+        {"polygon",
+         [](HDC dc, int w) {
+             const POINT p[] = {
+                 {-10, kTop}, {w + 10, kTop + 1000}, {w + 10, kBottom}, {-10, kBottom - 1000}};
+             Polygon(dc, p, 4);
+         },
+         kFill},
+        {"poly-polygon with a hole",
+         [](HDC dc, int w) {
+             const POINT p[] = {{-10, kTop},
+                                {w + 10, kTop},
+                                {w + 10, kBottom},
+                                {-10, kBottom},
+                                {-5, kRows / 2 - 100},
+                                {w + 5, kRows / 2 - 100},
+                                {w + 5, kRows / 2 + 100},
+                                {-5, kRows / 2 + 100}};
+             const INT counts[] = {4, 4};
+             PolyPolygon(dc, p, counts, 2);
+         },
+         kFill},
+        {"wide upright line",
+         [&](HDC dc, int) {
+             SelectObject(dc, wide);
+             MoveToEx(dc, 0, kTop, nullptr);
+             LineTo(dc, 0, kBottom);
+         },
+         kInk},
+        {"wide slanted line",
+         [&](HDC dc, int) {
+             SelectObject(dc, wide);
+             MoveToEx(dc, -3, kTop, nullptr);
+             LineTo(dc, 3, kBottom);
+         },
+         kInk},
+        {"filled rectangle",
+         [&](HDC dc, int w) {
+             const RECT r{-10, kTop, w + 10, kBottom};
+             FillRect(dc, &r, ink);
+         },
+         kInk},
+        {"frame",
+         [&](HDC dc, int w) {
+             const RECT r{0, kTop, w, kBottom};
+             FrameRect(dc, &r, ink);
+         },
+         kInk},
+        {"pattern", [](HDC dc, int w) { PatBlt(dc, 0, kTop, w, kBottom - kTop, PATCOPY); }, kFill},
+        {"opaque text box",
+         [](HDC dc, int w) {
+             SetBkColor(dc, kFill);
+             const RECT r{-10, kTop, w + 10, kBottom};
+             ExtTextOutA(dc, 0, kTop, ETO_OPAQUE, &r, "", 0, nullptr);
+         },
+         kFill},
+        {"turned text on an opaque ground",
+         [&](HDC dc, int) {
+             SelectObject(dc, turned);
+             SetBkMode(dc, OPAQUE);
+             SetBkColor(dc, kFill);
+             const INT steps[] = {kRows / 4, kRows / 4};
+             ExtTextOutA(dc, 0, kBottom, 0, nullptr, "ab", 2, steps);
+         },
+         kFill},
+    };
+    struct Target {
+        int width, bits;
+    };
+    for (const Target& t : {Target{1, 32}, Target{3, 24}}) {
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER),
+                          t.width,
+                          -kRows,
+                          1,
+                          static_cast<WORD>(t.bits),
+                          BI_RGB,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0};
+        void* bits = nullptr;
+        HBITMAP bitmap = CreateDIBSection(m_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        ASSERT_NE(bitmap, nullptr);
+        HDC dc = CreateCompatibleDC(m_dc);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        SelectObject(dc, m_pen);
+        SelectObject(dc, m_brush);
+        const RECT all{0, 0, t.width, kRows};
+        for (const Case& c : cases) {
+            FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+            const int saved = SaveDC(dc);
+            const HeapFigures heap = watchHeap([&] { c.draw(dc, t.width); });
+            RestoreDC(dc, saved);
+            const std::string name = std::string(c.name) + ", " + std::to_string(t.bits) + " bits";
+            EXPECT_EQ(GetPixel(dc, 0, kProbe), c.probe) << name;
+            EXPECT_EQ(GetPixel(dc, t.width - 1, kClear), kPaper) << name;
+            EXPECT_EQ(GetPixel(dc, 0, kRows - 1), kPaper) << name;
+            if (heapWatchAvailable()) {
+                EXPECT_LT(heap.peakLiveBytes, 1u << 20) << name;
+            }
+        }
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        DeleteObject(bitmap);
+    }
+    SelectObject(m_dc, m_pen);
+    SelectObject(m_dc, m_brush);
+    for (HGDIOBJ o : std::initializer_list<HGDIOBJ>{wide, ink, hatched, turned})
+        DeleteObject(o);
 }

@@ -3,9 +3,13 @@
 #include "gdi/Device.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace winplat::gdi {
 namespace {
+
+// Bytes of one stretch of a block fill: well inside the first-level cache.
+constexpr std::size_t kFillStretch = 16384;
 
 WindowAreaQuery g_windowArea = nullptr;
 SystemColourQuery g_systemColour = nullptr;
@@ -220,14 +224,46 @@ void fillSurfaceRect(DeviceContext& dc, RECT r, COLORREF colour) {
     r = intersect(r, dc.clip);
     if (isEmpty(r)) return;
     PaletteEncoder encoder(dc);
-    const DWORD value = encoder.ink(colour);
-    for (int y = r.top; y < r.bottom; ++y)
-        fillSpan(dc, y, r.left, r.right, value);
+    fillBlock(dc, r, encoder.ink(colour));
 }
 
 void fillSpan(DeviceContext& dc, int sy, int x0, int x1, DWORD raw) {
     const Surface& s = dc.surface();
     drawableRuns(dc, sy, x0, x1, [&](int a, int b) { s.fillRaw(sy, a, b, raw); });
+}
+
+void fillBlock(DeviceContext& dc, RECT r, DWORD raw) {
+    r = intersect(r, dc.clip);
+    if (isEmpty(r)) return;
+    if (!dc.holes.empty()) {
+        for (int y = r.top; y < r.bottom; ++y)
+            fillSpan(dc, y, r.left, r.right, raw);
+        return;
+    }
+    const Surface& s = dc.surface();
+    const std::size_t bytes = static_cast<std::size_t>(s.pixelBytes());
+    const std::size_t rowBytes = bytes * static_cast<std::size_t>(s.width);
+    const std::size_t rows = static_cast<std::size_t>(r.bottom - r.top);
+    // Whole rows with nothing between them are one run of pixels: a picture one pixel wide
+    // is filled at the cost of its bytes, not of a call per row. A short stretch is made
+    // first and copied on, so that what is copied stays in the cache.
+    const std::size_t step = static_cast<std::size_t>(s.step < 0 ? -s.step : s.step);
+    if (bytes != 0 && r.left == 0 && r.right == s.width && step == rowBytes) {
+        BYTE* at = s.row(s.step < 0 ? r.bottom - 1 : r.top);
+        const std::size_t total = rowBytes * rows;
+        const std::size_t stretch = std::min(total, bytes * (kFillStretch / bytes));
+        s.setRawAt(at, raw);
+        for (std::size_t done = bytes; done < stretch;) {
+            const std::size_t more = std::min(done, stretch - done);
+            std::memcpy(at + done, at, more);
+            done += more;
+        }
+        for (std::size_t done = stretch; done < total; done += stretch)
+            std::memcpy(at + done, at, std::min(stretch, total - done));
+        return;
+    }
+    for (int y = r.top; y < r.bottom; ++y)
+        s.fillRaw(y, r.left, r.right, raw);
 }
 
 void plot(DeviceContext& dc, int sx, int sy, DWORD raw) {

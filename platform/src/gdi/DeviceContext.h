@@ -187,5 +187,7 @@ void drawableRuns(const DeviceContext& dc, int sy, int x0, int x1, Paint&& paint
 
 // One raw value over the drawable part of a row.
 void fillSpan(DeviceContext& dc, int sy, int x0, int x1, DWORD raw);
+// One raw value over the drawable part of a surface rectangle.
+void fillBlock(DeviceContext& dc, RECT r, DWORD raw);
 
 } // namespace winplat::gdi

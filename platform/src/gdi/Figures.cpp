@@ -110,16 +110,15 @@ template <class MakeOutline>
 void drawFigure(DeviceContext& dc, const RECT& box, bool closed, bool filled,
                 MakeOutline&& outline) {
     PenPainter pen(dc);
+    BrushSpans brush(dc);
     if (pen.null()) {
         if (filled)
-            fillWithBrush(
-                dc,
-                polygonSpans({outline(RECT{box.left, box.top, box.right - 1, box.bottom - 1}, 0.0)},
-                             ALTERNATE, dc.clip));
+            polygonSpans({outline(RECT{box.left, box.top, box.right - 1, box.bottom - 1}, 0.0)},
+                         ALTERNATE, dc.clip, brush);
         return;
     }
     const std::vector<PointF> path = outline(box, pen.width() / 2.0);
-    if (filled) fillWithBrush(dc, polygonSpans({path}, ALTERNATE, dc.clip));
+    if (filled) polygonSpans({path}, ALTERNATE, dc.clip, brush);
     stroke(pen, path, closed);
 }
 
@@ -185,7 +184,8 @@ BOOL PolyPolygon(HDC hdc, const POINT* points, const INT* counts, int polygons) 
     std::vector<std::vector<PointF>> corners;
     for (const std::vector<POINT>& o : outlines)
         corners.push_back(cornersOf(o));
-    fillWithBrush(*dc, polygonSpans(corners, dc->polyFillMode, dc->clip));
+    BrushSpans brush(*dc);
+    polygonSpans(corners, dc->polyFillMode, dc->clip, brush);
     PenPainter pen(*dc);
     for (const std::vector<POINT>& o : outlines)
         for (std::size_t i = 0; i < o.size(); ++i)

@@ -83,12 +83,13 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     if (dc == nullptr) return FALSE;
     const RECT r = dc->toSurface(RECT{left, top, right, bottom});
     PenPainter pen(*dc);
+    BrushSpans brush(*dc);
     if (pen.null()) {
-        fillWithBrush(*dc, rectSpans(RECT{r.left, r.top, r.right - 1, r.bottom - 1}, dc->clip));
+        RowFigure::rect(RECT{r.left, r.top, r.right - 1, r.bottom - 1}, dc->clip).fill(brush);
         return TRUE;
     }
     const RECT inner = shrink(r, pen.width());
-    fillWithBrush(*dc, rectSpans(inner, dc->clip));
+    RowFigure::rect(inner, dc->clip).fill(brush);
     if (pen.dashed()) {
         const POINT corners[4] = {{r.left, r.top},
                                   {r.right - 1, r.top},
@@ -98,7 +99,8 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
             pen.line(corners[i], corners[(i + 1) % 4]);
         return TRUE;
     }
-    fillSpans(*dc, ring(rectSpans(r, dc->clip), rectSpans(inner, dc->clip)), pen.value());
+    InkSpans ink(*dc, pen.value());
+    fillRing(RowFigure::rect(r, dc->clip), RowFigure::rect(inner, dc->clip), ink);
     return TRUE;
 }
 
@@ -108,14 +110,14 @@ BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom) {
     if (dc == nullptr) return FALSE;
     const RECT r = dc->toSurface(RECT{left, top, right, bottom});
     PenPainter pen(*dc);
+    BrushSpans brush(*dc);
     if (pen.null()) {
-        fillWithBrush(*dc, ellipseSpans(RECT{r.left, r.top, r.right - 1, r.bottom - 1}, dc->clip));
+        RowFigure::ellipse(RECT{r.left, r.top, r.right - 1, r.bottom - 1}, dc->clip).fill(brush);
         return TRUE;
     }
-    const std::vector<Span> outer = ellipseSpans(r, dc->clip);
-    const std::vector<Span> inner = ellipseSpans(shrink(r, pen.width()), dc->clip);
-    fillWithBrush(*dc, inner);
-    fillSpans(*dc, ring(outer, inner), pen.value());
+    InkSpans ink(*dc, pen.value());
+    fillRing(RowFigure::ellipse(r, dc->clip), RowFigure::ellipse(shrink(r, pen.width()), dc->clip),
+             ink, &brush);
     return TRUE;
 }
 
@@ -154,7 +156,8 @@ BOOL Polygon(HDC hdc, const POINT* points, int count) {
     DeviceContext* dc = lookupDC(hdc);
     if (dc == nullptr || points == nullptr || count < 2) return FALSE;
     const std::vector<POINT> p = surfacePoints(*dc, points, count);
-    fillWithBrush(*dc, polygonSpans({cornersOf(p)}, dc->polyFillMode, dc->clip));
+    BrushSpans brush(*dc);
+    polygonSpans({cornersOf(p)}, dc->polyFillMode, dc->clip, brush);
     PenPainter pen(*dc);
     for (std::size_t i = 0; i < p.size(); ++i)
         pen.line(p[i], p[(i + 1) % p.size()]);
@@ -180,8 +183,8 @@ int FrameRect(HDC hdc, const RECT* rect, HBRUSH brush) {
     const RECT r = surfaceRectAsGiven(*dc, *rect);
     if (none || isEmpty(r)) return 1;
     PaletteEncoder encoder(*dc);
-    fillSpans(*dc, ring(rectSpans(r, dc->clip), rectSpans(shrink(r, 1), dc->clip)),
-              encoder.ink(colour));
+    InkSpans ink(*dc, encoder.ink(colour));
+    fillRing(RowFigure::rect(r, dc->clip), RowFigure::rect(shrink(r, 1), dc->clip), ink);
     return 1;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace winplat::gdi {
 namespace {
@@ -26,6 +27,22 @@ bool hatchBit(int hatch, int x, int y) {
     default:
         return forward || backward;
     }
+}
+
+// Rows top <= y < bottom of one span.
+void paint(SpanSink& out, int x0, int top, int x1, int bottom) {
+    if (bottom - top == 1)
+        out.span(top, x0, x1);
+    else
+        out.block(RECT{x0, top, x1, bottom});
+}
+
+// A single pixel is most of what a tall, narrow picture's figures paint.
+void paintRun(const Surface& out, int y, int x0, int x1, DWORD value) {
+    if (x1 - x0 == 1)
+        out.setRaw(x0, y, value);
+    else
+        out.fillRaw(y, x0, x1, value);
 }
 
 // The part of a -> b inside `box`, as parameters 0 <= t0 <= t1 <= 1; false when none is.
@@ -89,6 +106,7 @@ struct Edge {
 struct Crossing {
     double x;
     int direction;
+    const Edge* edge;
 };
 
 } // namespace
@@ -209,88 +227,163 @@ void PenPainter::wideLine(POINT a, POINT b) {
         for (double ox : {from, to})
             for (double oy : {from, to})
                 corners.push_back({p.x + ox, p.y + oy});
-    fillSpans(m_dc, polygonSpans({hull(corners)}, ALTERNATE, m_dc.clip), m_value);
+    InkSpans ink(m_dc, m_value);
+    polygonSpans({hull(corners)}, ALTERNATE, m_dc.clip, ink);
 }
 
-void fillSpans(DeviceContext& dc, const std::vector<Span>& spans, DWORD value) {
-    for (const Span& s : spans)
-        fillSpan(dc, s.y, s.x0, s.x1, value);
+void SpanSink::block(const RECT& r) {
+    for (int y = r.top; y < r.bottom; ++y)
+        span(y, r.left, r.right);
 }
 
-void fillWithBrush(DeviceContext& dc, const std::vector<Span>& spans) {
-    const Brush& brush = *dc.brush;
-    if (brush.style == BS_NULL) return;
+void InkSpans::span(int y, int x0, int x1) {
+    drawableRuns(m_dc, y, x0, x1, [&](int a, int b) { paintRun(m_out, y, a, b, m_value); });
+}
+
+BrushSpans::BrushSpans(DeviceContext& dc)
+    : m_dc(dc), m_out(dc.surface()), m_style(dc.brush->style), m_hatch(dc.brush->hatch) {
+    if (m_style == BS_NULL) return;
     PaletteEncoder encoder(dc);
-    const DWORD ink = encoder.ink(brush.colour);
-    if (brush.style != BS_HATCHED) {
-        fillSpans(dc, spans, ink);
+    m_ink = encoder.ink(dc.brush->colour);
+    if (m_style != BS_HATCHED) return;
+    m_opaque = dc.bkMode == OPAQUE;
+    m_background = encoder.ink(dc.bkColour);
+}
+
+void BrushSpans::span(int y, int x0, int x1) {
+    if (m_style == BS_NULL) return;
+    if (m_style != BS_HATCHED) {
+        drawableRuns(m_dc, y, x0, x1, [&](int a, int b) { paintRun(m_out, y, a, b, m_ink); });
         return;
     }
-    const bool opaque = dc.bkMode == OPAQUE;
-    const DWORD background = encoder.ink(dc.bkColour);
-    const Surface& out = dc.surface();
-    for (const Span& s : spans)
-        drawableRuns(dc, s.y, s.x0, s.x1, [&](int x0, int x1) {
-            for (int x = x0; x < x1; ++x) {
-                if (hatchBit(brush.hatch, x, s.y))
-                    out.setRaw(x, s.y, ink);
-                else if (opaque)
-                    out.setRaw(x, s.y, background);
-            }
-        });
-}
-
-std::vector<Span> rectSpans(const RECT& r, const RECT& bound) {
-    std::vector<Span> spans;
-    const RECT in = intersect(r, bound);
-    for (int y = in.top; y < in.bottom; ++y)
-        spans.push_back({y, in.left, in.right});
-    return spans;
-}
-
-std::vector<Span> ellipseSpans(const RECT& box, const RECT& bound) {
-    std::vector<Span> spans;
-    const double rx = (static_cast<double>(box.right) - box.left) / 2.0;
-    const double ry = (static_cast<double>(box.bottom) - box.top) / 2.0;
-    if (rx <= 0 || ry <= 0) return spans;
-    const double cx = box.left + rx;
-    const double cy = box.top + ry;
-    const int top = std::max(box.top, bound.top);
-    const int bottom = std::min(box.bottom, bound.bottom);
-    for (int y = top; y < bottom; ++y) {
-        const double dy = (y + 0.5 - cy) / ry;
-        if (dy * dy >= 1) continue;
-        const double half = rx * std::sqrt(1 - dy * dy);
-        const double x0 = std::max<double>(std::ceil(cx - half - 0.5), bound.left);
-        const double x1 = std::min<double>(std::floor(cx + half - 0.5) + 1, bound.right);
-        if (x0 < x1) spans.push_back({y, static_cast<int>(x0), static_cast<int>(x1)});
-    }
-    return spans;
-}
-
-std::vector<Span> ring(const std::vector<Span>& outer, const std::vector<Span>& inner) {
-    std::vector<Span> out;
-    std::size_t j = 0;
-    for (const Span& o : outer) {
-        while (j < inner.size() && inner[j].y < o.y)
-            ++j;
-        if (j == inner.size() || inner[j].y != o.y) {
-            out.push_back(o);
-            continue;
+    drawableRuns(m_dc, y, x0, x1, [&](int a, int b) {
+        for (int x = a; x < b; ++x) {
+            if (hatchBit(m_hatch, x, y))
+                m_out.setRaw(x, y, m_ink);
+            else if (m_opaque)
+                m_out.setRaw(x, y, m_background);
         }
-        const Span& in = inner[j];
-        if (in.x0 > o.x0) out.push_back({o.y, o.x0, std::min(in.x0, o.x1)});
-        if (in.x1 < o.x1) out.push_back({o.y, std::max(in.x1, o.x0), o.x1});
+    });
+}
+
+void BrushSpans::block(const RECT& r) {
+    if (m_style == BS_NULL) return;
+    if (m_style != BS_HATCHED) {
+        fillBlock(m_dc, r, m_ink);
+        return;
     }
-    return out;
+    SpanSink::block(r);
+}
+
+RowFigure RowFigure::rect(const RECT& r, const RECT& bound) {
+    RowFigure f;
+    const RECT in = intersect(r, bound);
+    f.m_top = in.top;
+    f.m_bottom = in.bottom;
+    f.m_left = in.left;
+    f.m_right = in.right;
+    return f;
+}
+
+RowFigure RowFigure::ellipse(const RECT& box, const RECT& bound) {
+    RowFigure f;
+    f.m_ellipse = true;
+    f.m_rx = (static_cast<double>(box.right) - box.left) / 2.0;
+    f.m_ry = (static_cast<double>(box.bottom) - box.top) / 2.0;
+    if (f.m_rx <= 0 || f.m_ry <= 0) return f;
+    f.m_cx = box.left + f.m_rx;
+    f.m_cy = box.top + f.m_ry;
+    f.m_top = std::max(box.top, bound.top);
+    f.m_bottom = std::min(box.bottom, bound.bottom);
+    f.m_left = bound.left;
+    f.m_right = bound.right;
+    f.findFullRows();
+    return f;
+}
+
+// A row's span only narrows as the row lies further from the centre, so the rows whose span is
+// the whole bound are one run about the centre, found by halving.
+void RowFigure::findFullRows() {
+    if (m_top >= m_bottom) return;
+    const auto full = [&](int y) {
+        int x0 = 0, x1 = 0;
+        return row(y, x0, x1) && x0 == m_left && x1 == m_right;
+    };
+    // The row nearest the centre; those above it and those below it each narrow away from it.
+    const int centre =
+        static_cast<int>(std::clamp(std::floor(m_cy), static_cast<double>(m_top), m_bottom - 1.0));
+    if (!full(centre)) return;
+    int lo = m_top, hi = centre; // the first full row lies in [lo, hi]
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (full(mid))
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    m_fullTop = lo;
+    lo = centre;
+    hi = m_bottom - 1; // the last full row lies in [lo, hi]
+    while (lo < hi) {
+        const int mid = lo + (hi - lo + 1) / 2;
+        if (full(mid))
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    m_fullBottom = lo + 1;
+}
+
+int RowFigure::sameUntil(int y) const {
+    if (y < m_top) return m_top;
+    if (y >= m_bottom) return std::numeric_limits<int>::max();
+    if (!m_ellipse) return m_bottom;
+    if (y >= m_fullTop && y < m_fullBottom) return m_fullBottom;
+    return y + 1;
+}
+
+void RowFigure::fill(SpanSink& out) const {
+    int x0 = 0;
+    int x1 = 0;
+    for (int y = m_top; y < m_bottom;) {
+        const int end = std::min(m_bottom, sameUntil(y));
+        if (row(y, x0, x1)) paint(out, x0, y, x1, end);
+        y = end;
+    }
+}
+
+void fillRing(const RowFigure& outer, const RowFigure& inner, SpanSink& out, SpanSink* innerOut) {
+    int top = outer.top();
+    int bottom = outer.bottom();
+    if (innerOut != nullptr && inner.top() < inner.bottom()) {
+        top = std::min(top, inner.top());
+        bottom = std::max(bottom, inner.bottom());
+    }
+    int x0 = 0, x1 = 0, in0 = 0, in1 = 0;
+    for (int y = top; y < bottom;) {
+        // Rows y to end - 1 of each figure are alike.
+        const int end = std::min({bottom, outer.sameUntil(y), inner.sameUntil(y)});
+        const bool covered = inner.row(y, in0, in1);
+        // The two never share a pixel, so filling them row by row matches filling one first.
+        if (covered && innerOut != nullptr) paint(*innerOut, in0, y, in1, end);
+        if (outer.row(y, x0, x1)) {
+            if (!covered) {
+                paint(out, x0, y, x1, end);
+            } else {
+                if (in0 > x0) paint(out, x0, y, std::min(in0, x1), end);
+                if (in1 < x1) paint(out, std::max(in1, x0), y, x1, end);
+            }
+        }
+        y = end;
+    }
 }
 
 RECT shrink(const RECT& r, int by) {
     return {r.left + by, r.top + by, r.right - by, r.bottom - by};
 }
 
-std::vector<Span> polygonSpans(const std::vector<std::vector<PointF>>& outlines, int fillMode,
-                               const RECT& bound) {
+void polygonSpans(const std::vector<std::vector<PointF>>& outlines, int fillMode, const RECT& bound,
+                  SpanSink& out) {
     std::vector<Edge> edges;
     for (const std::vector<PointF>& p : outlines) {
         if (p.size() < 2) continue;
@@ -308,43 +401,56 @@ std::vector<Span> polygonSpans(const std::vector<std::vector<PointF>>& outlines,
                              static_cast<int>(last), a.y < b.y ? 1 : -1});
         }
     }
-    std::vector<Span> spans;
-    if (edges.empty()) return spans;
+    if (edges.empty()) return;
     std::sort(edges.begin(), edges.end(),
               [](const Edge& a, const Edge& b) { return a.firstRow < b.firstRow; });
-    int lastRow = edges[0].lastRow;
-    for (const Edge& e : edges)
-        lastRow = std::max(lastRow, e.lastRow);
-    std::vector<const Edge*> active;
+    // The crossings of the edges on the row, kept in x order from one row to the next, where
+    // they mostly stay; which of equal crossings comes first changes no span.
     std::vector<Crossing> xs;
+    const auto byX = [](const Crossing& a, const Crossing& b) { return a.x < b.x; };
     std::size_t next = 0;
-    for (int y = edges[0].firstRow; y <= lastRow; ++y) {
-        while (next < edges.size() && edges[next].firstRow == y)
-            active.push_back(&edges[next++]);
-        active.erase(std::remove_if(active.begin(), active.end(),
-                                    [y](const Edge* e) { return e->lastRow < y; }),
-                     active.end());
-        if (active.empty()) {
-            if (next == edges.size()) break;
-            y = edges[next].firstRow - 1;
+    int y = edges[0].firstRow;
+    for (;;) {
+        while (next < edges.size() && edges[next].firstRow <= y) {
+            const Edge& e = edges[next++];
+            xs.push_back({0, e.direction, &e});
+        }
+        xs.erase(std::remove_if(xs.begin(), xs.end(),
+                                [y](const Crossing& c) { return c.edge->lastRow < y; }),
+                 xs.end());
+        if (xs.empty()) {
+            if (next == edges.size()) return;
+            y = edges[next].firstRow;
             continue;
         }
-        xs.clear();
-        for (const Edge* e : active)
-            xs.push_back({e->x0 + (y + 0.5 - e->y0) * e->slope, e->direction});
-        std::sort(xs.begin(), xs.end(),
-                  [](const Crossing& a, const Crossing& b) { return a.x < b.x; });
-        int winding = 0;
-        for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
-            winding += fillMode == WINDING ? xs[i].direction : 1;
-            const bool inside = fillMode == WINDING ? winding != 0 : (winding & 1) != 0;
-            if (!inside) continue;
-            const double x0 = std::max<double>(std::ceil(xs[i].x - 0.5), bound.left);
-            const double x1 = std::min<double>(std::ceil(xs[i + 1].x - 0.5), bound.right);
-            if (x0 < x1) spans.push_back({y, static_cast<int>(x0), static_cast<int>(x1)});
+        // The same edges cross every row until one starts or ends.
+        int until = next < edges.size() ? edges[next].firstRow : std::numeric_limits<int>::max();
+        for (const Crossing& c : xs)
+            until = std::min(until, c.edge->lastRow + 1);
+        // Upright edges cross each row at the same place: the rows are alike, painted at once.
+        const bool upright =
+            std::all_of(xs.begin(), xs.end(), [](const Crossing& c) { return c.edge->slope == 0; });
+        for (; y < until; ++y) {
+            for (Crossing& c : xs)
+                c.x = c.edge->x0 + (y + 0.5 - c.edge->y0) * c.edge->slope;
+            if (!std::is_sorted(xs.begin(), xs.end(), byX)) std::sort(xs.begin(), xs.end(), byX);
+            const int rows = upright ? until - y : 1;
+            int winding = 0;
+            for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
+                winding += fillMode == WINDING ? xs[i].direction : 1;
+                const bool inside = fillMode == WINDING ? winding != 0 : (winding & 1) != 0;
+                if (!inside) continue;
+                const double x0 = std::max<double>(std::ceil(xs[i].x - 0.5), bound.left);
+                const double x1 = std::min<double>(std::ceil(xs[i + 1].x - 0.5), bound.right);
+                if (!(x0 < x1)) continue;
+                if (rows == 1)
+                    out.span(y, static_cast<int>(x0), static_cast<int>(x1));
+                else
+                    out.block(RECT{static_cast<int>(x0), y, static_cast<int>(x1), y + rows});
+            }
+            y += rows - 1;
         }
     }
-    return spans;
 }
 
 std::vector<PointF> cornersOf(const std::vector<POINT>& points) {

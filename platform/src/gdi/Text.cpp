@@ -438,7 +438,8 @@ public:
         for (const auto& [s, t] : {std::pair{along0, across0}, std::pair{along1, across0},
                                    std::pair{along1, across1}, std::pair{along0, across1}})
             corners.push_back(at(s, t));
-        fillSpans(m_dc, polygonSpans({corners}, ALTERNATE, m_dc.clip), value);
+        InkSpans ink(m_dc, value);
+        polygonSpans({corners}, ALTERNATE, m_dc.clip, ink);
     }
     void draw(const std::u32string& text, const std::vector<int>& steps) {
         PaletteEncoder encoder(m_dc);
