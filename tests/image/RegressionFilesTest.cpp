@@ -4,6 +4,7 @@
 #include "HeapWatch.h"
 #include "TestFiles.h"
 #include "imgcore.h"
+#include "win32/win32.h"
 
 #include <cctype>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <string_view>
+#include <vector>
 
 using namespace testing_support;
 
@@ -78,6 +80,42 @@ Call psd(int bits) {
     });
 }
 
+// The packed DIB drawn with drawDIB into a 16 x 16 memory-DC bitmap in each stretch mode: the
+// reader's code and block, the digest covering what each draw returned and left.
+Call drawnDib() {
+    return [](const std::string& path) {
+        SourceHandle src = openFileSource(path.c_str());
+        if (src == nullptr) return Outcome{getLastError(), 0, 0};
+        int width = -1, height = -1;
+        RGBQUAD palette[256]{};
+        BYTE* dib = readBMP(src, &width, &height, 0, palette, IMG_FLAG_DIB);
+        const int status = getLastError();
+        closeSource(src);
+        std::vector<COLORREF> drawn;
+        if (dib != nullptr) {
+            HDC screen = GetDC(nullptr);
+            HDC memory = CreateCompatibleDC(screen);
+            HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
+            HGDIOBJ held = SelectObject(memory, bitmap);
+            for (int mode : {BLACKONWHITE, WHITEONBLACK, COLORONCOLOR, HALFTONE}) {
+                SetStretchBltMode(memory, mode);
+                drawn.push_back(static_cast<COLORREF>(drawDIB(memory, dib, 0, 0, 16, 16)));
+                for (int y = 0; y < 16; ++y)
+                    for (int x = 0; x < 16; ++x)
+                        drawn.push_back(GetPixel(memory, x, y));
+            }
+            SelectObject(memory, held);
+            DeleteObject(bitmap);
+            DeleteDC(memory);
+            ReleaseDC(nullptr, screen);
+        }
+        Outcome o = took(dib, width, height);
+        o.status = status;
+        o.digest ^= digestOf(drawn.data(), drawn.size() * sizeof(COLORREF)) * 17;
+        return o;
+    };
+}
+
 struct Case {
     const char* file;
     Call call;
@@ -94,6 +132,8 @@ void PrintTo(const Case& c, std::ostream* os) {
 const Case kCases[] = {
     {"bmp-dib-index-past-table.bmp", bmp(8, IMG_FLAG_DIB), 0, 4096, kMiB},
     {"psd-bitmap-wide-slow.psd", psd(8), 3, 0, kMiB},
+    // The heap also holds the screen's 3 MiB framebuffer, made on the process's first GDI call.
+    {"bmp-tall-column-stretch.bmp", drawnDib(), 0, 12 * kMiB, 16 * kMiB},
 };
 
 class RegressionFiles : public ::testing::TestWithParam<Case> {};

@@ -4,6 +4,7 @@
 #include "MetafileCanvas.h"
 #include "MetafileWriter.h"
 #include "win32/win32.h"
+#include "winplat/screen.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -142,6 +143,230 @@ TEST_F(GdiStretchModes, AWideBitFieldRowShrinksAlikeIntoEveryTargetRow) {
                 ASSERT_EQ(GetPixel(screen, x, y), c.shown) << x << ", " << y;
     }
     SetStretchBltMode(screen, BLACKONWHITE);
+    ReleaseDC(nullptr, screen);
+}
+
+// A bottom-up 24-bit DIB whose pixel (x, y), counted from the top row, is colourAt(x, y).
+template <class ColourAt> Bytes packedDib24Of(int width, int height, ColourAt colourAt) {
+    const std::size_t row = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    Bytes dib(sizeof(BITMAPINFOHEADER) + row * height);
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    std::memcpy(dib.data(), &header, sizeof header);
+    for (int y = 0; y < height; ++y) {
+        BYTE* at = dib.data() + sizeof header + row * static_cast<std::size_t>(height - 1 - y);
+        for (int x = 0; x < width; ++x, at += 3) {
+            const COLORREF c = colourAt(x, y);
+            at[0] = GetBValue(c);
+            at[1] = GetGValue(c);
+            at[2] = GetRValue(c);
+        }
+    }
+    return dib;
+}
+
+// What a target pixel shows, written from the rule: the pixels it stands for are ANDed, ORed or
+// averaged (each channel rounded to nearest); COLORONCOLOR keeps the one under its centre.
+COLORREF combinedByRule(int mode, const std::vector<COLORREF>& pixels) {
+    if (pixels.empty()) return CLR_INVALID;
+    COLORREF all = 0x00FFFFFF, any = 0;
+    unsigned long long sum[3] = {0, 0, 0};
+    for (COLORREF c : pixels) {
+        all &= c;
+        any |= c;
+        sum[0] += GetRValue(c);
+        sum[1] += GetGValue(c);
+        sum[2] += GetBValue(c);
+    }
+    const auto mean = [&](int k) {
+        return static_cast<BYTE>((sum[k] + pixels.size() / 2) / pixels.size());
+    };
+    switch (mode) {
+    case WHITEONBLACK:
+        return any;
+    case HALFTONE:
+        return RGB(mean(0), mean(1), mean(2));
+    default:
+        return all;
+    }
+}
+
+// The source offsets that target offset i of n stands for along a span: its share when
+// shrinking, else the one under its centre; counted from the far end when mirrored.
+std::vector<int> shareOf(int i, int n, int span, bool combine, bool mirror) {
+    std::vector<int> out;
+    if (!combine || span <= n) {
+        out.push_back(static_cast<int>((2LL * i + 1) * span / (2LL * n)));
+    } else {
+        for (long long k = 1LL * i * span / n; k < (1LL * i + 1) * span / n; ++k)
+            out.push_back(static_cast<int>(k));
+    }
+    if (mirror)
+        for (int& k : out)
+            k = span - 1 - k;
+    return out;
+}
+
+// Three columns of an odd number of rows, shrunk to 16 rows and stretched to 16 columns: each
+// target pixel combines a few thousand rows of one column, the same for every target column
+// that shows that column.
+TEST_F(GdiStretchModes, ATallColumnShrinksIntoEveryTargetColumnAsTheRuleSays) {
+    constexpr int kColumns = 3;
+    constexpr int kRows = 16 * 6000 + 11;
+    constexpr int kSide = 16;
+    constexpr COLORREF kBackground = RGB(1, 2, 3);
+    // Bands a little over a target row's share tall, so that shares straddle them; the low bits
+    // vary row by row and set AND, OR and the mean apart.
+    const auto colourAt = [](int x, int y) {
+        const int band = y / 6007;
+        return RGB(0x80 | ((band * 37 + x * 11) & 0x7F), (y * 13 + x * 50) & 0xFF,
+                   0x0F | (((band + x) << 4) & 0xF0));
+    };
+    const Bytes dib = packedDib24Of(kColumns, kRows, colourAt);
+    const auto* info = reinterpret_cast<const BITMAPINFO*>(dib.data());
+    const BYTE* bits = dib.data() + sizeof(BITMAPINFOHEADER);
+    HDC screen = GetDC(nullptr);
+    // The same pixels as a DIB section in a memory DC, for StretchBlt.
+    HDC memory = CreateCompatibleDC(screen);
+    void* sectionBits = nullptr;
+    HBITMAP section = CreateDIBSection(memory, info, DIB_RGB_COLORS, &sectionBits, nullptr, 0);
+    ASSERT_NE(section, nullptr);
+    std::memcpy(sectionBits, bits, dib.size() - sizeof(BITMAPINFOHEADER));
+    HGDIOBJ held = SelectObject(memory, section);
+    struct Case {
+        int mode;
+        bool blt;     // StretchBlt from the memory DC, else StretchDIBits
+        bool mirror;  // the rows upside down
+        bool clipped; // only part of the target drawable
+    };
+    std::vector<Case> cases;
+    for (int mode : {BLACKONWHITE, WHITEONBLACK, COLORONCOLOR, HALFTONE})
+        for (const Case c : {Case{mode, false, false, false}, Case{mode, true, false, false},
+                             Case{mode, false, true, false}, Case{mode, true, true, true}})
+            cases.push_back(c);
+    const RECT clip{3, 5, 14, 12};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << ", StretchBlt " << c.blt
+                                        << ", mirrored " << c.mirror << ", clipped " << c.clipped);
+        winplatResetScreen(kBackground);
+        SaveDC(screen);
+        if (c.clipped) IntersectClipRect(screen, clip.left, clip.top, clip.right, clip.bottom);
+        SetStretchBltMode(screen, c.mode);
+        if (c.blt) {
+            // Mirrored by a source rectangle measured upwards from its bottom edge.
+            ASSERT_TRUE(StretchBlt(screen, 0, 0, kSide, kSide, memory, 0, c.mirror ? kRows : 0,
+                                   kColumns, c.mirror ? -kRows : kRows, SRCCOPY));
+        } else {
+            // Mirrored by a target rectangle measured upwards from its bottom edge.
+            ASSERT_EQ(StretchDIBits(screen, 0, c.mirror ? kSide : 0, kSide,
+                                    c.mirror ? -kSide : kSide, 0, 0, kColumns, kRows, bits, info,
+                                    DIB_RGB_COLORS, SRCCOPY),
+                      kRows);
+        }
+        RestoreDC(screen, -1);
+        const bool combine = c.mode != COLORONCOLOR;
+        for (int ty = 0; ty < kSide; ++ty) {
+            const std::vector<int> rows = shareOf(ty, kSide, kRows, combine, c.mirror);
+            for (int tx = 0; tx < kSide; ++tx) {
+                const int x = shareOf(tx, kSide, kColumns, combine, false).front();
+                std::vector<COLORREF> pixels;
+                for (int y : rows)
+                    pixels.push_back(colourAt(x, y));
+                const bool inside = !c.clipped || (tx >= clip.left && tx < clip.right &&
+                                                   ty >= clip.top && ty < clip.bottom);
+                ASSERT_EQ(GetPixel(screen, tx, ty),
+                          inside ? combinedByRule(c.mode, pixels) : kBackground)
+                    << tx << ", " << ty;
+            }
+        }
+    }
+    SelectObject(memory, held);
+    DeleteObject(section);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+// One column of two million rows drawn into one target row a million pixels wide: every target
+// pixel stands for the whole column, which is combined once, not once per target pixel.
+TEST_F(GdiStretchModes, AColumnOfMillionsOfRowsIsCombinedOnceForAMillionTargetPixels) {
+    constexpr int kRows = 1 << 21;
+    constexpr int kWidth = 1 << 20;
+    const auto colourAt = [](int, int y) {
+        return RGB(0x40 | (y & 0x0F), (y >> 8) & 0xFF, y % 3 == 0 ? 0xF0 : 0x0F);
+    };
+    const Bytes dib = packedDib24Of(1, kRows, colourAt);
+    const auto* info = reinterpret_cast<const BITMAPINFO*>(dib.data());
+    std::vector<COLORREF> column;
+    for (int y = 0; y < kRows; ++y)
+        column.push_back(colourAt(0, y));
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, kWidth, 1);
+    ASSERT_NE(bitmap, nullptr);
+    HGDIOBJ held = SelectObject(memory, bitmap);
+    for (int mode : {BLACKONWHITE, WHITEONBLACK, COLORONCOLOR, HALFTONE}) {
+        SCOPED_TRACE(mode);
+        SetStretchBltMode(memory, mode);
+        ASSERT_EQ(StretchDIBits(memory, 0, 0, kWidth, 1, 0, 0, 1, kRows,
+                                dib.data() + sizeof(BITMAPINFOHEADER), info, DIB_RGB_COLORS,
+                                SRCCOPY),
+                  kRows);
+        const COLORREF expected =
+            mode == COLORONCOLOR ? column[kRows / 2] : combinedByRule(mode, column);
+        for (int x : {0, 1, kWidth / 2, kWidth - 1})
+            EXPECT_EQ(GetPixel(memory, x, 0), expected) << x;
+    }
+    SelectObject(memory, held);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+// A 2 x 2 bitmap read through a source rectangle 2^30 pixels on a side: every target pixel
+// stands for 2^52 source positions, yet only the four real pixels are there to combine, and
+// they all fall on one target pixel.
+TEST_F(GdiStretchModes, ASourceRectangleFarPastTheBitmapCombinesOnlyItsPixels) {
+    constexpr int kSpan = 1 << 30;
+    constexpr COLORREF kBackground = RGB(1, 2, 3);
+    const std::vector<COLORREF> four = {RGB(200, 40, 90), RGB(120, 250, 10), RGB(60, 60, 255),
+                                        RGB(255, 0, 30)};
+    const Bytes dib = packedDib24Of(2, 2, [&](int x, int y) { return four[y * 2 + x]; });
+    const auto* info = reinterpret_cast<const BITMAPINFO*>(dib.data());
+    const BYTE* bits = dib.data() + sizeof(BITMAPINFOHEADER);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 2, 2);
+    HGDIOBJ held = SelectObject(memory, bitmap);
+    StretchDIBits(memory, 0, 0, 2, 2, 0, 0, 2, 2, bits, info, DIB_RGB_COLORS, SRCCOPY);
+    for (int mode : {BLACKONWHITE, WHITEONBLACK, COLORONCOLOR, HALFTONE})
+        for (bool blt : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "mode " << mode << ", StretchBlt " << blt);
+            winplatResetScreen(kBackground);
+            SetStretchBltMode(screen, mode);
+            if (blt) {
+                ASSERT_TRUE(StretchBlt(screen, 0, 0, 16, 16, memory, 0, 0, kSpan, kSpan, SRCCOPY));
+            } else {
+                StretchDIBits(screen, 0, 0, 16, 16, 0, 0, kSpan, kSpan, bits, info, DIB_RGB_COLORS,
+                              SRCCOPY);
+            }
+            // The DIB's rectangle is measured from its bottom row, the bitmap's from its top.
+            const POINT shown{0, blt ? 0 : 15};
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x) {
+                    // Keeping one pixel of each share keeps none of the real ones.
+                    const bool drawn = mode != COLORONCOLOR && x == shown.x && y == shown.y;
+                    ASSERT_EQ(GetPixel(screen, x, y),
+                              drawn ? combinedByRule(mode, four) : kBackground)
+                        << x << ", " << y;
+                }
+        }
+    SelectObject(memory, held);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
     ReleaseDC(nullptr, screen);
 }
 

@@ -58,6 +58,18 @@ Cover cover(int i, int n, int start, int span, bool mirror) {
     return {static_cast<int>(first), static_cast<int>(hi - lo)};
 }
 
+bool sameCover(const Cover& a, const Cover& b) {
+    return a.first == b.first && a.count == b.count;
+}
+
+// The part of a cover within [lo, hi): a span reaching far past the source costs nothing there.
+Cover within(const Cover& c, LONG lo, LONG hi) {
+    const long long first = std::max<long long>(c.first, lo);
+    const long long end = std::min<long long>(static_cast<long long>(c.first) + c.count, hi);
+    if (end <= first) return {c.first, 0};
+    return {static_cast<int>(first), static_cast<int>(end - first)};
+}
+
 // What shrinking makes of the source pixels that fall on one destination pixel.
 class Shrink {
 public:
@@ -128,12 +140,22 @@ struct SourceReader {
             m_toMono = true;
         }
     }
+    // Where readable pixels can be: the source's area within its surface.
+    RECT bounds() const {
+        const RECT& a = m_src.area;
+        return {std::max<LONG>(a.left, 0), std::max<LONG>(a.top, 0),
+                std::min<LONG>(a.right, m_srcSurface.width),
+                std::min<LONG>(a.bottom, m_srcSurface.height)};
+    }
     bool readable(int x, int y) const {
         const RECT& a = m_src.area;
         return x >= a.left && y >= a.top && x < a.right && y < a.bottom &&
-               m_srcSurface.contains(x, y) &&
-               (m_src.written == nullptr ||
-                (*m_src.written)[static_cast<std::size_t>(y) * m_srcSurface.width + x]);
+               m_srcSurface.contains(x, y) && set(x, y);
+    }
+    // Whether a pixel within bounds() holds a value: run-length DIBs leave some unset.
+    bool set(int x, int y) const {
+        return m_src.written == nullptr ||
+               (*m_src.written)[static_cast<std::size_t>(y) * m_srcSurface.width + x];
     }
     COLORREF colour(int x, int y) const {
         const DWORD raw = m_srcSurface.raw(x, y);
@@ -336,8 +358,10 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
     std::vector<DWORD> values(kept);
     std::vector<unsigned char> present(kept);
     const SourceReader reader(*src, dst);
+    const RECT bounds = reader.bounds();
     const auto readRow = [&](int j, DWORD* value, unsigned char* got) {
         const Cover& r = rows[static_cast<std::size_t>(j)];
+        const Cover rowsIn = within(r, bounds.top, bounds.bottom);
         for (int i = 0; i < tw; ++i) {
             const Cover& c = cols[static_cast<std::size_t>(i)];
             got[i] = 0;
@@ -348,10 +372,18 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
                 got[i] = 1;
                 continue;
             }
+            // Target columns that take the same source columns are the same pixel: combined
+            // once, however tall the source rows behind it.
+            if (i > 0 && sameCover(c, cols[static_cast<std::size_t>(i - 1)])) {
+                value[i] = value[i - 1];
+                got[i] = got[i - 1];
+                continue;
+            }
+            const Cover colsIn = within(c, bounds.left, bounds.right);
             Shrink shrink(dst.stretchMode);
-            for (int row = r.first; row < r.first + r.count; ++row)
-                for (int col = c.first; col < c.first + c.count; ++col)
-                    if (reader.readable(col, row)) shrink.add(reader.colour(col, row));
+            for (int row = rowsIn.first; row < rowsIn.first + rowsIn.count; ++row)
+                for (int col = colsIn.first; col < colsIn.first + colsIn.count; ++col)
+                    if (reader.set(col, row)) shrink.add(reader.colour(col, row));
             if (shrink.empty()) continue;
             value[i] = shrink.result();
             got[i] = 1;
@@ -379,10 +411,8 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
     };
     // Target rows that take the same source rows are the same row: it is read once.
     const auto sameAsAbove = [&](int j) {
-        if (j == 0) return false;
-        const Cover& a = rows[static_cast<std::size_t>(j)];
-        const Cover& b = rows[static_cast<std::size_t>(j - 1)];
-        return a.first == b.first && a.count == b.count;
+        return j > 0 &&
+               sameCover(rows[static_cast<std::size_t>(j)], rows[static_cast<std::size_t>(j - 1)]);
     };
     if (buffered)
         for (int j = 0; j < th; ++j) {
