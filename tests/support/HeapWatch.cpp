@@ -42,11 +42,11 @@ void raise(std::atomic<std::int64_t>& figure, std::int64_t value) {
     }
 }
 
-void requested(std::size_t bytes) {
+[[maybe_unused]] void requested(std::size_t bytes) {
     if (g_watching.load(std::memory_order_relaxed)) raise(g_largest, bytes);
 }
 
-void gained(void* p, std::size_t fillFrom, bool fill) {
+[[maybe_unused]] void gained(void* p, std::size_t fillFrom, bool fill) {
     if (p == nullptr) return;
     const std::size_t usable = malloc_usable_size(p);
     const int byte = g_fill.load(std::memory_order_relaxed);
@@ -57,7 +57,7 @@ void gained(void* p, std::size_t fillFrom, bool fill) {
     if (g_watching.load(std::memory_order_relaxed)) raise(g_peak, live);
 }
 
-void lost(void* p) {
+[[maybe_unused]] void lost(void* p) {
     if (p != nullptr) g_live.fetch_sub(static_cast<std::int64_t>(malloc_usable_size(p)));
 }
 
