@@ -18,7 +18,8 @@ struct Source {
     const Surface* surface = nullptr;
     RECT area{0, 0, 0, 0}; // the part of the surface that may be read
     const DeviceContext* dc = nullptr;
-    const std::vector<bool>* written = nullptr; // pixels a run-length DIB set, top row first
+    const std::vector<bool>* written = nullptr;   // pixels a run-length DIB set, top row first
+    const std::vector<RunRow>* runRows = nullptr; // and the rows it set them in
 };
 
 // Bits 16..23 of a raster operation: result bit for pattern * 4 + source * 2 + destination.
@@ -68,6 +69,21 @@ Cover within(const Cover& c, LONG lo, LONG hi) {
     const long long end = std::min<long long>(static_cast<long long>(c.first) + c.count, hi);
     if (end <= first) return {c.first, 0};
     return {static_cast<int>(first), static_cast<int>(end - first)};
+}
+
+// The rows of a run-length DIB's list that a cover of rows takes.
+struct RunRows {
+    const RunRow* from = nullptr;
+    const RunRow* to = nullptr;
+};
+
+RunRows runRowsWithin(const std::vector<RunRow>& all, const Cover& rows) {
+    const auto above = [](const RunRow& row, int y) { return row.y < y; };
+    const RunRow* end = all.data() + all.size();
+    RunRows out;
+    out.from = std::lower_bound(all.data(), end, rows.first, above);
+    out.to = std::lower_bound(out.from, end, rows.first + rows.count, above);
+    return out;
 }
 
 // What shrinking makes of the source pixels that fall on one destination pixel.
@@ -362,6 +378,8 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
     const auto readRow = [&](int j, DWORD* value, unsigned char* got) {
         const Cover& r = rows[static_cast<std::size_t>(j)];
         const Cover rowsIn = within(r, bounds.top, bounds.bottom);
+        const RunRows runs =
+            combine && src->runRows != nullptr ? runRowsWithin(*src->runRows, rowsIn) : RunRows{};
         for (int i = 0; i < tw; ++i) {
             const Cover& c = cols[static_cast<std::size_t>(i)];
             got[i] = 0;
@@ -381,9 +399,18 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
             }
             const Cover colsIn = within(c, bounds.left, bounds.right);
             Shrink shrink(dst.stretchMode);
-            for (int row = rowsIn.first; row < rowsIn.first + rowsIn.count; ++row)
-                for (int col = colsIn.first; col < colsIn.first + colsIn.count; ++col)
+            const auto add = [&](int row, int from, int to) {
+                for (int col = std::max(from, colsIn.first);
+                     col < std::min(to, colsIn.first + colsIn.count); ++col)
                     if (reader.set(col, row)) shrink.add(reader.colour(col, row));
+            };
+            if (src->runRows != nullptr) {
+                for (const RunRow* run = runs.from; run != runs.to; ++run)
+                    add(run->y, run->first, run->end);
+            } else {
+                for (int row = rowsIn.first; row < rowsIn.first + rowsIn.count; ++row)
+                    add(row, colsIn.first, colsIn.first + colsIn.count);
+            }
             if (shrink.empty()) continue;
             value[i] = shrink.result();
             got[i] = 1;
@@ -498,7 +525,10 @@ int StretchDIBits(HDC hdc, int x, int y, int width, int height, int srcX, int sr
     Source src;
     src.surface = &view;
     src.area = {0, 0, view.width, view.height};
-    if (runs) src.written = &decoded.written;
+    if (runs) {
+        src.written = &decoded.written;
+        src.runRows = &decoded.rows;
+    }
     // The source rectangle of a bottom-up DIB is measured from its bottom row.
     const int top = runs || f.bottomUp ? view.height - srcY - srcHeight : srcY;
     if (!transfer(*dc, x, y, width, height, &src, srcX, top, srcWidth, srcHeight, rop)) return 0;
