@@ -326,6 +326,71 @@ TEST_F(GdiStretchModes, AColumnOfMillionsOfRowsIsCombinedOnceForAMillionTargetPi
     ReleaseDC(nullptr, screen);
 }
 
+// Mostly one value with a few marks, as the zero-filled rest of a short file leaves a DIB: long
+// runs of one value are taken whole, the rest a pixel at a time, alike at every depth and
+// wherever a share begins within a byte.
+TEST_F(GdiStretchModes, AFlatDibWithAFewMarksShrinksAsTheRuleSays) {
+    constexpr int kSide = 512;
+    constexpr int kTargetHeight = 13;
+    HDC screen = GetDC(nullptr);
+    for (int bits : {1, 4, 8, 24}) {
+        const int entries = bits <= 8 ? 1 << bits : 0;
+        const std::size_t stride = (static_cast<std::size_t>(kSide) * bits + 31) / 32 * 4;
+        Bytes dib(sizeof(BITMAPINFOHEADER) + 4 * static_cast<std::size_t>(entries) +
+                  stride * kSide);
+        BITMAPINFOHEADER header{};
+        header.biSize = sizeof header;
+        header.biWidth = kSide;
+        header.biHeight = kSide;
+        header.biPlanes = 1;
+        header.biBitCount = static_cast<WORD>(bits);
+        std::memcpy(dib.data(), &header, sizeof header);
+        auto* table = reinterpret_cast<RGBQUAD*>(dib.data() + sizeof header);
+        for (int k = 0; k < entries; ++k)
+            table[k] = RGBQUAD{static_cast<BYTE>(k * 29 + 3), static_cast<BYTE>(k * 13 + 90),
+                               static_cast<BYTE>(k * 7 + 200), 0};
+        BYTE* bitsAt = dib.data() + sizeof header + 4 * static_cast<std::size_t>(entries);
+        // A block of one repeated byte, and every 97th byte something else.
+        for (std::size_t row = 150; row < 250; ++row)
+            std::memset(bitsAt + row * stride + stride / 5, bits == 1 ? 0xFF : 0x33, stride / 3);
+        for (std::size_t k = 0; k < stride * kSide; k += 97)
+            bitsAt[k] = static_cast<BYTE>(k * 37);
+        // Pixel (x, y) from the top, read by hand.
+        const auto colourAt = [&](int x, int y) {
+            const BYTE* row = bitsAt + stride * static_cast<std::size_t>(kSide - 1 - y);
+            if (bits == 24) return RGB(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+            const int perByte = 8 / bits;
+            const int shift = 8 - bits * (x % perByte + 1);
+            const RGBQUAD q = table[(row[x / perByte] >> shift) & ((1 << bits) - 1)];
+            return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
+        };
+        // Shares of about 34 columns begin part way into bytes of 1 and 4 bits; shares of three
+        // or four weigh every pixel of a run in the mean.
+        for (int targetWidth : {15, 150})
+            for (int mode : {BLACKONWHITE, WHITEONBLACK, HALFTONE}) {
+                SCOPED_TRACE(testing::Message()
+                             << bits << " bits, " << targetWidth << " wide, mode " << mode);
+                SetStretchBltMode(screen, mode);
+                ASSERT_EQ(StretchDIBits(screen, 0, 0, targetWidth, kTargetHeight, 0, 0, kSide,
+                                        kSide, bitsAt,
+                                        reinterpret_cast<const BITMAPINFO*>(dib.data()),
+                                        DIB_RGB_COLORS, SRCCOPY),
+                          kSide);
+                for (int ty = 0; ty < kTargetHeight; ++ty)
+                    for (int tx = 0; tx < targetWidth; ++tx) {
+                        std::vector<COLORREF> pixels;
+                        for (int y : shareOf(ty, kTargetHeight, kSide, true, false))
+                            for (int x : shareOf(tx, targetWidth, kSide, true, false))
+                                pixels.push_back(colourAt(x, y));
+                        ASSERT_EQ(GetPixel(screen, tx, ty), combinedByRule(mode, pixels))
+                            << tx << ", " << ty;
+                    }
+            }
+    }
+    SetStretchBltMode(screen, BLACKONWHITE);
+    ReleaseDC(nullptr, screen);
+}
+
 // A 2 x 2 bitmap read through a source rectangle 2^30 pixels on a side: every target pixel
 // stands for 2^52 source positions, yet only the four real pixels are there to combine, and
 // they all fall on one target pixel.

@@ -90,14 +90,14 @@ RunRows runRowsWithin(const std::vector<RunRow>& all, const Cover& rows) {
 class Shrink {
 public:
     explicit Shrink(int mode) : m_mode(mode) {}
-    void add(COLORREF c) {
+    void add(COLORREF c, unsigned long long copies = 1) {
         if (m_count == 0) m_and = m_or = c;
         m_and &= c;
         m_or |= c;
-        m_sum[0] += GetRValue(c);
-        m_sum[1] += GetGValue(c);
-        m_sum[2] += GetBValue(c);
-        ++m_count;
+        m_sum[0] += GetRValue(c) * copies;
+        m_sum[1] += GetGValue(c) * copies;
+        m_sum[2] += GetBValue(c) * copies;
+        m_count += copies;
     }
     bool empty() const { return m_count == 0; }
     COLORREF result() const {
@@ -173,12 +173,59 @@ struct SourceReader {
         return m_src.written == nullptr ||
                (*m_src.written)[static_cast<std::size_t>(y) * m_srcSurface.width + x];
     }
-    COLORREF colour(int x, int y) const {
-        const DWORD raw = m_srcSurface.raw(x, y);
+    COLORREF colour(int x, int y) const { return colourOfRaw(m_srcSurface.raw(x, y)); }
+    COLORREF colourOfRaw(DWORD raw) const {
         if (m_srcSurface.monochrome && !m_dstMono) return raw != 0 ? m_one : m_zero;
         const COLORREF c = m_colourOf(raw);
         if (m_toMono) return c == m_background ? RGB(255, 255, 255) : RGB(0, 0, 0);
         return c;
+    }
+    // Calls `take(raw, count)` for runs of equal raw values among the pixels x0 <= x < x1 of
+    // row y (within bounds()) that hold one. A stretch of one value (a flat area, the
+    // zero-filled rest of a short file) shows as bytes equal to themselves a pixel on, and is
+    // taken whole.
+    template <class Take> void eachRun(int y, int x0, int x1, Take& take) const {
+        const Surface& s = m_srcSurface;
+        const auto pixels = [&](int from, int to) {
+            for (int x = from; x < to; ++x)
+                if (set(x, y)) take(s.raw(x, y), 1);
+        };
+        if (m_src.written != nullptr || x1 - x0 < 2) {
+            pixels(x0, x1);
+            return;
+        }
+        const BYTE* p = s.row(y);
+        if (s.bits >= 8) {
+            const std::size_t bytes = static_cast<std::size_t>(s.pixelBytes());
+            const std::size_t n = static_cast<std::size_t>(x1 - x0);
+            const BYTE* at = p + bytes * static_cast<std::size_t>(x0);
+            if (std::memcmp(at, at + bytes, (n - 1) * bytes) == 0) {
+                take(s.rawAt(at), n);
+                return;
+            }
+            for (std::size_t k = 0; k < n; ++k, at += bytes)
+                take(s.rawAt(at), 1);
+            return;
+        }
+        // Below 8 bits the whole bytes go at once when they are equal and each repeats one
+        // pixel; the pixels on either side of them one at a time.
+        const int perByte = 8 / s.bits;
+        const int first = (x0 + perByte - 1) / perByte;
+        const int end = x1 / perByte;
+        if (end <= first) {
+            pixels(x0, x1);
+            return;
+        }
+        pixels(x0, first * perByte);
+        const DWORD value = s.raw(first * perByte, y);
+        const BYTE repeated =
+            static_cast<BYTE>(s.bits == 1 ? (value != 0 ? 0xFF : 0) : value * 0x11);
+        if (p[first] == repeated &&
+            std::memcmp(p + first, p + first + 1, static_cast<std::size_t>(end - first - 1)) == 0)
+            take(value, static_cast<unsigned long long>(end - first) * perByte);
+        else
+            pixels(first * perByte, end * perByte);
+        pixels(end * perByte, x1);
     }
 
 private:
@@ -188,6 +235,37 @@ private:
     bool m_toMono = false;
     COLORREF m_zero = 0, m_one = 0, m_background = 0;
     mutable CachedColour m_colourOf;
+};
+
+// The source pixels of one target pixel, gathered a run of equal raw values at a time so that
+// each run becomes a colour once: large areas of one value cost little more than reading them.
+class Gather {
+public:
+    Gather(const SourceReader& reader, int mode) : m_reader(reader), m_shrink(mode) {}
+    void operator()(DWORD raw, unsigned long long count) {
+        if (m_run != 0 && raw == m_last) {
+            m_run += count;
+            return;
+        }
+        flush();
+        m_last = raw;
+        m_run = count;
+    }
+    const Shrink& done() {
+        flush();
+        return m_shrink;
+    }
+
+private:
+    void flush() {
+        if (m_run != 0) m_shrink.add(m_reader.colourOfRaw(m_last), m_run);
+        m_run = 0;
+    }
+
+    const SourceReader& m_reader;
+    Shrink m_shrink;
+    DWORD m_last = 0;
+    unsigned long long m_run = 0;
 };
 
 // Each pixel of a run of row y replaced by what `f` makes of its raw value; the common depths
@@ -398,11 +476,10 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
                 continue;
             }
             const Cover colsIn = within(c, bounds.left, bounds.right);
-            Shrink shrink(dst.stretchMode);
+            Gather gather(reader, dst.stretchMode);
             const auto add = [&](int row, int from, int to) {
-                for (int col = std::max(from, colsIn.first);
-                     col < std::min(to, colsIn.first + colsIn.count); ++col)
-                    if (reader.set(col, row)) shrink.add(reader.colour(col, row));
+                reader.eachRun(row, std::max(from, colsIn.first),
+                               std::min(to, colsIn.first + colsIn.count), gather);
             };
             if (src->runRows != nullptr) {
                 for (const RunRow* run = runs.from; run != runs.to; ++run)
@@ -411,6 +488,7 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
                 for (int row = rowsIn.first; row < rowsIn.first + rowsIn.count; ++row)
                     add(row, colsIn.first, colsIn.first + colsIn.count);
             }
+            const Shrink& shrink = gather.done();
             if (shrink.empty()) continue;
             value[i] = shrink.result();
             got[i] = 1;
