@@ -268,6 +268,25 @@ private:
     unsigned long long m_run = 0;
 };
 
+// What the source pixels of a cover's rows and columns, both within the source's bounds, make
+// when shrunk; of a run-length DIB only the listed rows its runs set are read.
+Shrink combined(const SourceReader& reader, int mode, const Cover& rows, const Cover& cols,
+                const RunRows* runs) {
+    Gather gather(reader, mode);
+    const auto add = [&](int row, int from, int to) {
+        reader.eachRun(row, std::max(from, cols.first), std::min(to, cols.first + cols.count),
+                       gather);
+    };
+    if (runs != nullptr) {
+        for (const RunRow* run = runs->from; run != runs->to; ++run)
+            add(run->y, run->first, run->end);
+    } else {
+        for (int row = rows.first; row < rows.first + rows.count; ++row)
+            add(row, cols.first, cols.first + cols.count);
+    }
+    return gather.done();
+}
+
 // Each pixel of a run of row y replaced by what `f` makes of its raw value; the common depths
 // walk the row's bytes.
 template <class F> void mapRun(const Surface& s, int y, int x0, int x1, F& f) {
@@ -475,20 +494,9 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
                 got[i] = got[i - 1];
                 continue;
             }
-            const Cover colsIn = within(c, bounds.left, bounds.right);
-            Gather gather(reader, dst.stretchMode);
-            const auto add = [&](int row, int from, int to) {
-                reader.eachRun(row, std::max(from, colsIn.first),
-                               std::min(to, colsIn.first + colsIn.count), gather);
-            };
-            if (src->runRows != nullptr) {
-                for (const RunRow* run = runs.from; run != runs.to; ++run)
-                    add(run->y, run->first, run->end);
-            } else {
-                for (int row = rowsIn.first; row < rowsIn.first + rowsIn.count; ++row)
-                    add(row, colsIn.first, colsIn.first + colsIn.count);
-            }
-            const Shrink& shrink = gather.done();
+            const Shrink shrink =
+                combined(reader, dst.stretchMode, rowsIn, within(c, bounds.left, bounds.right),
+                         src->runRows != nullptr ? &runs : nullptr);
             if (shrink.empty()) continue;
             value[i] = shrink.result();
             got[i] = 1;
