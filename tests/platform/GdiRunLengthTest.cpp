@@ -169,23 +169,27 @@ TEST_F(GdiRunLength, AVastBitmapWithFewRunsShrinksToWhatTheRunsSet) {
     struct Case {
         DWORD compression;
         int mode;
+        bool mirrored;       // the target measured back from its right edge
         COLORREF bottomLeft; // ten red pixels of the bottom row and three green ones above
         COLORREF topLeft;    // one blue pixel
     };
     const Case cases[] = {
-        {BI_RLE8, BLACKONWHITE, RGB(0, 0, 0), kBlue},
-        {BI_RLE8, WHITEONBLACK, RGB(255, 255, 0), kBlue},
-        {BI_RLE8, HALFTONE, RGB(196, 59, 0), kBlue},
+        {BI_RLE8, BLACKONWHITE, false, RGB(0, 0, 0), kBlue},
+        {BI_RLE8, WHITEONBLACK, false, RGB(255, 255, 0), kBlue},
+        {BI_RLE8, HALFTONE, false, RGB(196, 59, 0), kBlue},
         // The pixel at the centre of each share is one the runs left alone.
-        {BI_RLE8, COLORONCOLOR, kWhite, kWhite},
-        {BI_RLE4, BLACKONWHITE, RGB(0, 0, 0), kBlue},
-        {BI_RLE4, WHITEONBLACK, RGB(255, 255, 0), kBlue},
-        {BI_RLE4, HALFTONE, RGB(196, 59, 0), kBlue},
-        {BI_RLE4, COLORONCOLOR, kWhite, kWhite},
+        {BI_RLE8, COLORONCOLOR, false, kWhite, kWhite},
+        {BI_RLE4, BLACKONWHITE, false, RGB(0, 0, 0), kBlue},
+        {BI_RLE4, WHITEONBLACK, false, RGB(255, 255, 0), kBlue},
+        {BI_RLE4, HALFTONE, false, RGB(196, 59, 0), kBlue},
+        {BI_RLE4, COLORONCOLOR, false, kWhite, kWhite},
+        {BI_RLE8, WHITEONBLACK, true, RGB(255, 255, 0), kBlue},
+        {BI_RLE4, HALFTONE, true, RGB(196, 59, 0), kBlue},
     };
     HDC screen = GetDC(nullptr);
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "compression " << c.compression << ", mode " << c.mode);
+        SCOPED_TRACE(testing::Message() << "compression " << c.compression << ", mode " << c.mode
+                                        << ", mirrored " << c.mirrored);
         const bool four = c.compression == BI_RLE4;
         // Red at (0..9, 8191); the end of the line and a move 200 along and 255 up put green at
         // (200..202, 7935); 31 moves of 255 up put blue at (203, 30).
@@ -200,16 +204,17 @@ TEST_F(GdiRunLength, AVastBitmapWithFewRunsShrinksToWhatTheRunsSet) {
         info.header.biWidth = kSide;
         winplatResetScreen(kWhite);
         SetStretchBltMode(screen, c.mode);
-        ASSERT_EQ(StretchDIBits(screen, 0, 0, 16, 16, 0, 0, kSide, kSide, stream.data(),
+        ASSERT_EQ(StretchDIBits(screen, c.mirrored ? 16 : 0, 0, c.mirrored ? -16 : 16, 16, 0, 0,
+                                kSide, kSide, stream.data(),
                                 reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS,
                                 SRCCOPY),
                   kSide);
         for (int y = 0; y < 16; ++y)
             for (int x = 0; x < 16; ++x) {
-                const COLORREF shown = x != 0    ? kWhite
-                                       : y == 15 ? c.bottomLeft
-                                       : y == 0  ? c.topLeft
-                                                 : kWhite;
+                const COLORREF shown = x != (c.mirrored ? 15 : 0) ? kWhite
+                                       : y == 15                  ? c.bottomLeft
+                                       : y == 0                   ? c.topLeft
+                                                                  : kWhite;
                 ASSERT_EQ(GetPixel(screen, x, y), shown) << x << ", " << y;
             }
     }

@@ -326,69 +326,123 @@ TEST_F(GdiStretchModes, AColumnOfMillionsOfRowsIsCombinedOnceForAMillionTargetPi
     ReleaseDC(nullptr, screen);
 }
 
-// Mostly one value with a few marks, as the zero-filled rest of a short file leaves a DIB: long
-// runs of one value are taken whole, the rest a pixel at a time, alike at every depth and
-// wherever a share begins within a byte.
-TEST_F(GdiStretchModes, AFlatDibWithAFewMarksShrinksAsTheRuleSays) {
-    constexpr int kSide = 512;
-    constexpr int kTargetHeight = 13;
-    HDC screen = GetDC(nullptr);
-    for (int bits : {1, 4, 8, 24}) {
-        const int entries = bits <= 8 ? 1 << bits : 0;
-        const std::size_t stride = (static_cast<std::size_t>(kSide) * bits + 31) / 32 * 4;
-        Bytes dib(sizeof(BITMAPINFOHEADER) + 4 * static_cast<std::size_t>(entries) +
-                  stride * kSide);
+// A bottom-up packed DIB of 1, 4, 8 or 24 bits, its bytes zero until the test marks them, and
+// its pixels read back by hand.
+class HandDib {
+public:
+    HandDib(int width, int height, int bits)
+        : m_width(width), m_height(height), m_bits(bits), m_entries(bits <= 8 ? 1 << bits : 0),
+          m_stride((static_cast<std::size_t>(width) * bits + 31) / 32 * 4),
+          m_dib(sizeof(BITMAPINFOHEADER) + 4 * static_cast<std::size_t>(m_entries) +
+                m_stride * height) {
         BITMAPINFOHEADER header{};
         header.biSize = sizeof header;
-        header.biWidth = kSide;
-        header.biHeight = kSide;
+        header.biWidth = width;
+        header.biHeight = height;
         header.biPlanes = 1;
         header.biBitCount = static_cast<WORD>(bits);
-        std::memcpy(dib.data(), &header, sizeof header);
-        auto* table = reinterpret_cast<RGBQUAD*>(dib.data() + sizeof header);
-        for (int k = 0; k < entries; ++k)
-            table[k] = RGBQUAD{static_cast<BYTE>(k * 29 + 3), static_cast<BYTE>(k * 13 + 90),
-                               static_cast<BYTE>(k * 7 + 200), 0};
-        BYTE* bitsAt = dib.data() + sizeof header + 4 * static_cast<std::size_t>(entries);
-        // A block of one repeated byte, and every 97th byte something else.
-        for (std::size_t row = 150; row < 250; ++row)
-            std::memset(bitsAt + row * stride + stride / 5, bits == 1 ? 0xFF : 0x33, stride / 3);
-        for (std::size_t k = 0; k < stride * kSide; k += 97)
-            bitsAt[k] = static_cast<BYTE>(k * 37);
-        // Pixel (x, y) from the top, read by hand.
-        const auto colourAt = [&](int x, int y) {
-            const BYTE* row = bitsAt + stride * static_cast<std::size_t>(kSide - 1 - y);
-            if (bits == 24) return RGB(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
-            const int perByte = 8 / bits;
-            const int shift = 8 - bits * (x % perByte + 1);
-            const RGBQUAD q = table[(row[x / perByte] >> shift) & ((1 << bits) - 1)];
-            return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
-        };
+        std::memcpy(m_dib.data(), &header, sizeof header);
+        for (int k = 0; k < m_entries; ++k)
+            table()[k] = RGBQUAD{static_cast<BYTE>(k * 29 + 3), static_cast<BYTE>(k * 13 + 90),
+                                 static_cast<BYTE>(k * 7 + 200), 0};
+    }
+    const BITMAPINFO* info() const { return reinterpret_cast<const BITMAPINFO*>(m_dib.data()); }
+    BYTE* bits() { return m_dib.data() + sizeof(BITMAPINFOHEADER) + 4 * m_entries; }
+    std::size_t stride() const { return m_stride; }
+    // Row y counted from the top.
+    BYTE* row(int y) { return bits() + m_stride * static_cast<std::size_t>(m_height - 1 - y); }
+    COLORREF at(int x, int y) const {
+        const BYTE* r = const_cast<HandDib*>(this)->row(y);
+        if (m_bits == 24) return RGB(r[3 * x + 2], r[3 * x + 1], r[3 * x]);
+        const int perByte = 8 / m_bits;
+        const int shift = 8 - m_bits * (x % perByte + 1);
+        const RGBQUAD q = table()[(r[x / perByte] >> shift) & ((1 << m_bits) - 1)];
+        return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
+    }
+    // What target pixel (tx, ty) of a tw x th shrink of the whole DIB shows in `mode`.
+    COLORREF shrunk(int mode, int tx, int ty, int tw, int th, bool mirrorX) const {
+        std::vector<COLORREF> pixels;
+        for (int y : shareOf(ty, th, m_height, true, false))
+            for (int x : shareOf(tx, tw, m_width, true, mirrorX))
+                pixels.push_back(at(x, y));
+        return combinedByRule(mode, pixels);
+    }
+
+private:
+    RGBQUAD* table() const {
+        return reinterpret_cast<RGBQUAD*>(const_cast<BYTE*>(m_dib.data()) +
+                                          sizeof(BITMAPINFOHEADER));
+    }
+
+    int m_width, m_height, m_bits, m_entries;
+    std::size_t m_stride;
+    Bytes m_dib;
+};
+
+// Mostly one value with a few marks, as the zero-filled rest of a short file leaves a DIB: long
+// runs of one value and rows that repeat the row above are taken whole, the rest a pixel at a
+// time, alike at every depth, wherever a share begins within a byte, whether the columns are
+// shrunk or stretched, and across targets of thousands of columns.
+TEST_F(GdiStretchModes, AFlatDibWithAFewMarksShrinksAsTheRuleSays) {
+    struct Case {
+        int bits, width, height;
+        int targetWidth, targetHeight;
+        bool mirrored; // the target measured back from its right edge
+    };
+    const Case cases[] = {
         // Shares of about 34 columns begin part way into bytes of 1 and 4 bits; shares of three
         // or four weigh every pixel of a run in the mean.
-        for (int targetWidth : {15, 150})
-            for (int mode : {BLACKONWHITE, WHITEONBLACK, HALFTONE}) {
-                SCOPED_TRACE(testing::Message()
-                             << bits << " bits, " << targetWidth << " wide, mode " << mode);
-                SetStretchBltMode(screen, mode);
-                ASSERT_EQ(StretchDIBits(screen, 0, 0, targetWidth, kTargetHeight, 0, 0, kSide,
-                                        kSide, bitsAt,
-                                        reinterpret_cast<const BITMAPINFO*>(dib.data()),
-                                        DIB_RGB_COLORS, SRCCOPY),
-                          kSide);
-                for (int ty = 0; ty < kTargetHeight; ++ty)
-                    for (int tx = 0; tx < targetWidth; ++tx) {
-                        std::vector<COLORREF> pixels;
-                        for (int y : shareOf(ty, kTargetHeight, kSide, true, false))
-                            for (int x : shareOf(tx, targetWidth, kSide, true, false))
-                                pixels.push_back(colourAt(x, y));
-                        ASSERT_EQ(GetPixel(screen, tx, ty), combinedByRule(mode, pixels))
-                            << tx << ", " << ty;
-                    }
-            }
+        {1, 512, 512, 15, 13, false},
+        {4, 512, 512, 15, 13, false},
+        {8, 512, 512, 15, 13, false},
+        {24, 512, 512, 15, 13, false},
+        {1, 512, 512, 150, 13, false},
+        {4, 512, 512, 150, 13, false},
+        {8, 512, 512, 150, 13, true},
+        {24, 512, 512, 150, 13, false},
+        // Tall and narrow, stretched across: each target column shows one source column.
+        {1, 127, 2048, 400, 16, false},
+        {4, 127, 2048, 400, 16, true},
+        {24, 127, 2048, 400, 16, false},
+        // More source columns than a target row handles at once, shrunk and stretched across.
+        {24, 12000, 64, 5000, 4, false},
+        {24, 12000, 64, 5000, 4, true},
+        {8, 6000, 64, 12000, 4, true},
+    };
+    for (const Case& c : cases) {
+        HandDib dib(c.width, c.height, c.bits);
+        // A block of one repeated byte, a row of stripes, and every 97th byte something else.
+        for (int y = c.height * 3 / 10; y < c.height / 2; ++y)
+            std::memset(dib.row(y) + dib.stride() / 5, c.bits == 1 ? 0xFF : 0x33, dib.stride() / 3);
+        for (std::size_t k = 0; k < dib.stride(); ++k)
+            dib.row(c.height * 7 / 10)[k] = static_cast<BYTE>(k % 3 == 0 ? 0xF0 : 0x0F);
+        for (std::size_t k = 0; k < dib.stride() * c.height; k += 97)
+            dib.bits()[k] = static_cast<BYTE>(k * 37);
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, c.targetWidth, c.targetHeight);
+        HGDIOBJ held = SelectObject(memory, bitmap);
+        for (int mode : {BLACKONWHITE, WHITEONBLACK, HALFTONE}) {
+            SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.width << " x " << c.height
+                                            << " into " << c.targetWidth << " x " << c.targetHeight
+                                            << ", mirrored " << c.mirrored << ", mode " << mode);
+            SetStretchBltMode(memory, mode);
+            ASSERT_EQ(StretchDIBits(memory, c.mirrored ? c.targetWidth : 0, 0,
+                                    c.mirrored ? -c.targetWidth : c.targetWidth, c.targetHeight, 0,
+                                    0, c.width, c.height, dib.bits(), dib.info(), DIB_RGB_COLORS,
+                                    SRCCOPY),
+                      c.height);
+            for (int ty = 0; ty < c.targetHeight; ++ty)
+                for (int tx = 0; tx < c.targetWidth; ++tx)
+                    ASSERT_EQ(GetPixel(memory, tx, ty),
+                              dib.shrunk(mode, tx, ty, c.targetWidth, c.targetHeight, c.mirrored))
+                        << tx << ", " << ty;
+        }
+        SelectObject(memory, held);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
     }
-    SetStretchBltMode(screen, BLACKONWHITE);
-    ReleaseDC(nullptr, screen);
 }
 
 // A 2 x 2 bitmap read through a source rectangle 2^30 pixels on a side: every target pixel

@@ -173,6 +173,7 @@ struct SourceReader {
         return m_src.written == nullptr ||
                (*m_src.written)[static_cast<std::size_t>(y) * m_srcSurface.width + x];
     }
+    const Surface& surface() const { return m_srcSurface; }
     COLORREF colour(int x, int y) const { return colourOfRaw(m_srcSurface.raw(x, y)); }
     COLORREF colourOfRaw(DWORD raw) const {
         if (m_srcSurface.monochrome && !m_dstMono) return raw != 0 ? m_one : m_zero;
@@ -268,24 +269,129 @@ private:
     unsigned long long m_run = 0;
 };
 
-// What the source pixels of a cover's rows and columns, both within the source's bounds, make
-// when shrunk; of a run-length DIB only the listed rows its runs set are read.
-Shrink combined(const SourceReader& reader, int mode, const Cover& rows, const Cover& cols,
-                const RunRows* runs) {
-    Gather gather(reader, mode);
-    const auto add = [&](int row, int from, int to) {
-        reader.eachRun(row, std::max(from, cols.first), std::min(to, cols.first + cols.count),
-                       gather);
-    };
-    if (runs != nullptr) {
-        for (const RunRow* run = runs->from; run != runs->to; ++run)
-            add(run->y, run->first, run->end);
-    } else {
-        for (int row = rows.first; row < rows.first + rows.count; ++row)
-            add(row, cols.first, cols.first + cols.count);
+// Shrinks a target row at a time. Target columns that take the same source columns form a
+// group; one walk down the source rows of the target row fills a chunk of groups, each source
+// row read once, and a row whose pixels repeat the row above is counted again, not read again.
+class RowShrinker {
+public:
+    RowShrinker(const SourceReader& reader, int mode, const std::vector<Cover>& cols,
+                const RECT& bounds, const std::vector<RunRow>* runRows)
+        : m_reader(reader), m_mode(mode), m_cols(cols), m_bounds(bounds), m_runRows(runRows) {}
+
+    // Values (and whether any source pixel stood behind them) of the target columns of a row
+    // that takes source rows `rows`.
+    void shrink(const Cover& rows, DWORD* value, unsigned char* got) {
+        const Cover rowsIn = within(rows, m_bounds.top, m_bounds.bottom);
+        const std::size_t columns = m_cols.size();
+        for (std::size_t i = 0; i < columns;) {
+            i = nextChunk(i);
+            walk(rowsIn);
+            for (std::size_t g = 0; g < m_groups.size(); ++g) {
+                const Shrink& shrink = m_gathers[g].done();
+                for (std::size_t t = m_groups[g].first; t < m_groups[g].end; ++t) {
+                    got[t] = shrink.empty() ? 0 : 1;
+                    if (!shrink.empty()) value[t] = shrink.result();
+                }
+            }
+        }
     }
-    return gather.done();
-}
+
+private:
+    // Enough groups at once that a chunk seldom ends inside a row, few enough to keep small.
+    static constexpr std::size_t kChunk = 4096;
+
+    struct Group {
+        std::size_t first, end; // target columns
+        Cover cols;             // within the source's bounds
+    };
+
+    // Groups the target columns from `i` on; returns where the next chunk begins.
+    std::size_t nextChunk(std::size_t i) {
+        m_groups.clear();
+        m_gathers.clear();
+        m_lo = m_bounds.right;
+        m_hi = m_bounds.left;
+        const std::size_t columns = m_cols.size();
+        while (i < columns && m_groups.size() < kChunk) {
+            std::size_t end = i + 1;
+            while (end < columns && sameCover(m_cols[end], m_cols[i]))
+                ++end;
+            const Cover in = within(m_cols[i], m_bounds.left, m_bounds.right);
+            m_groups.push_back({i, end, in});
+            m_gathers.emplace_back(m_reader, m_mode);
+            if (in.count > 0) {
+                m_lo = std::min<LONG>(m_lo, in.first);
+                m_hi = std::max<LONG>(m_hi, in.first + in.count);
+            }
+            i = end;
+        }
+        // A mirrored target takes the source columns right to left; lookups want them rising.
+        if (m_groups.front().cols.first > m_groups.back().cols.first)
+            std::reverse(m_groups.begin(), m_groups.end());
+        return i;
+    }
+
+    void walk(const Cover& rows) {
+        if (m_lo >= m_hi) return;
+        if (m_runRows != nullptr) {
+            const RunRows runs = runRowsWithin(*m_runRows, rows);
+            for (const RunRow* run = runs.from; run != runs.to; ++run)
+                addRow(run->y, std::max<int>(run->first, m_lo), std::min<int>(run->end, m_hi), 1);
+            return;
+        }
+        int last = 0;
+        unsigned long long copies = 0;
+        for (int y = rows.first; y < rows.first + rows.count; ++y) {
+            if (copies != 0 && sameRow(y, last)) {
+                ++copies;
+                continue;
+            }
+            if (copies != 0) addRow(last, m_lo, m_hi, copies);
+            last = y;
+            copies = 1;
+        }
+        if (copies != 0) addRow(last, m_lo, m_hi, copies);
+    }
+
+    // Whether rows a and b hold the same pixels in the chunk's columns (checked by whole bytes,
+    // so pixels beside them may make it answer no, never a wrong yes).
+    bool sameRow(int a, int b) const {
+        const Surface& s = m_reader.surface();
+        const std::size_t from = static_cast<std::size_t>(m_lo) * s.bits / 8;
+        const std::size_t to = (static_cast<std::size_t>(m_hi) * s.bits + 7) / 8;
+        return std::memcmp(s.row(a) + from, s.row(b) + from, to - from) == 0;
+    }
+
+    // Source pixels x0 <= x < x1 of row y, counted `copies` times, into the groups they fall in.
+    void addRow(int y, int x0, int x1, unsigned long long copies) {
+        const auto endsAfter = [](const Group& g, int x) {
+            return g.cols.first + g.cols.count <= x;
+        };
+        auto g = std::lower_bound(m_groups.begin(), m_groups.end(), x0, endsAfter);
+        for (; g != m_groups.end() && g->cols.first < x1; ++g) {
+            if (g->cols.count == 0) continue;
+            Gather& gather = m_gathers[static_cast<std::size_t>(g - m_groups.begin())];
+            const int from = std::max(g->cols.first, x0);
+            const int to = std::min(g->cols.first + g->cols.count, x1);
+            // One column a group is the common case when the target is stretched across.
+            if (to - from == 1) {
+                if (m_reader.set(from, y)) gather(m_reader.surface().raw(from, y), copies);
+                continue;
+            }
+            auto take = [&](DWORD raw, unsigned long long count) { gather(raw, count * copies); };
+            m_reader.eachRun(y, from, to, take);
+        }
+    }
+
+    const SourceReader& m_reader;
+    int m_mode;
+    const std::vector<Cover>& m_cols;
+    RECT m_bounds;
+    const std::vector<RunRow>* m_runRows;
+    std::vector<Group> m_groups;
+    std::vector<Gather> m_gathers;
+    LONG m_lo = 0, m_hi = 0; // the source columns the chunk takes
+};
 
 // Each pixel of a run of row y replaced by what `f` makes of its raw value; the common depths
 // walk the row's bytes.
@@ -471,34 +577,18 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
     std::vector<DWORD> values(kept);
     std::vector<unsigned char> present(kept);
     const SourceReader reader(*src, dst);
-    const RECT bounds = reader.bounds();
+    RowShrinker shrinker(reader, dst.stretchMode, cols, reader.bounds(), src->runRows);
     const auto readRow = [&](int j, DWORD* value, unsigned char* got) {
         const Cover& r = rows[static_cast<std::size_t>(j)];
-        const Cover rowsIn = within(r, bounds.top, bounds.bottom);
-        const RunRows runs =
-            combine && src->runRows != nullptr ? runRowsWithin(*src->runRows, rowsIn) : RunRows{};
+        if (combine) {
+            shrinker.shrink(r, value, got);
+            return;
+        }
         for (int i = 0; i < tw; ++i) {
             const Cover& c = cols[static_cast<std::size_t>(i)];
             got[i] = 0;
-            if (!combine) {
-                if (!reader.readable(c.first, r.first)) continue;
-                value[i] =
-                    raw ? src->surface->raw(c.first, r.first) : reader.colour(c.first, r.first);
-                got[i] = 1;
-                continue;
-            }
-            // Target columns that take the same source columns are the same pixel: combined
-            // once, however tall the source rows behind it.
-            if (i > 0 && sameCover(c, cols[static_cast<std::size_t>(i - 1)])) {
-                value[i] = value[i - 1];
-                got[i] = got[i - 1];
-                continue;
-            }
-            const Shrink shrink =
-                combined(reader, dst.stretchMode, rowsIn, within(c, bounds.left, bounds.right),
-                         src->runRows != nullptr ? &runs : nullptr);
-            if (shrink.empty()) continue;
-            value[i] = shrink.result();
+            if (!reader.readable(c.first, r.first)) continue;
+            value[i] = raw ? src->surface->raw(c.first, r.first) : reader.colour(c.first, r.first);
             got[i] = 1;
         }
     };
