@@ -359,13 +359,13 @@ public:
         const RGBQUAD q = table()[(r[x / perByte] >> shift) & ((1 << m_bits) - 1)];
         return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
     }
-    // What target pixel (tx, ty) of a tw x th shrink of the whole DIB shows in `mode`.
-    COLORREF shrunk(int mode, int tx, int ty, int tw, int th, bool mirrorX) const {
+    // The pixels that target pixel (tx, ty) of a tw x th shrink of the whole DIB stands for.
+    std::vector<COLORREF> share(int tx, int ty, int tw, int th, bool mirrorX) const {
         std::vector<COLORREF> pixels;
         for (int y : shareOf(ty, th, m_height, true, false))
             for (int x : shareOf(tx, tw, m_width, true, mirrorX))
                 pixels.push_back(at(x, y));
-        return combinedByRule(mode, pixels);
+        return pixels;
     }
 
 private:
@@ -390,24 +390,24 @@ TEST_F(GdiStretchModes, AFlatDibWithAFewMarksShrinksAsTheRuleSays) {
         bool mirrored; // the target measured back from its right edge
     };
     const Case cases[] = {
-        // Shares of about 34 columns begin part way into bytes of 1 and 4 bits; shares of three
+        // Shares of about 17 columns begin part way into bytes of 1 and 4 bits; shares of three
         // or four weigh every pixel of a run in the mean.
-        {1, 512, 512, 15, 13, false},
-        {4, 512, 512, 15, 13, false},
-        {8, 512, 512, 15, 13, false},
-        {24, 512, 512, 15, 13, false},
-        {1, 512, 512, 150, 13, false},
-        {4, 512, 512, 150, 13, false},
-        {8, 512, 512, 150, 13, true},
-        {24, 512, 512, 150, 13, false},
+        {1, 256, 256, 15, 13, false},
+        {4, 256, 256, 15, 13, false},
+        {8, 256, 256, 15, 13, false},
+        {24, 256, 256, 15, 13, false},
+        {1, 256, 256, 75, 13, false},
+        {4, 256, 256, 75, 13, false},
+        {8, 256, 256, 75, 13, true},
+        {24, 256, 256, 75, 13, false},
         // Tall and narrow, stretched across: each target column shows one source column.
-        {1, 127, 2048, 400, 16, false},
-        {4, 127, 2048, 400, 16, true},
-        {24, 127, 2048, 400, 16, false},
+        {1, 127, 1024, 400, 16, false},
+        {4, 127, 1024, 400, 16, true},
+        {24, 127, 1024, 400, 16, false},
         // More source columns than a target row handles at once, shrunk and stretched across.
-        {24, 12000, 64, 5000, 4, false},
-        {24, 12000, 64, 5000, 4, true},
-        {8, 6000, 64, 12000, 4, true},
+        {24, 12000, 16, 5000, 4, false},
+        {24, 12000, 16, 5000, 4, true},
+        {8, 6000, 16, 12000, 4, true},
     };
     for (const Case& c : cases) {
         HandDib dib(c.width, c.height, c.bits);
@@ -418,29 +418,39 @@ TEST_F(GdiStretchModes, AFlatDibWithAFewMarksShrinksAsTheRuleSays) {
             dib.row(c.height * 7 / 10)[k] = static_cast<BYTE>(k % 3 == 0 ? 0xF0 : 0x0F);
         for (std::size_t k = 0; k < dib.stride() * c.height; k += 97)
             dib.bits()[k] = static_cast<BYTE>(k * 37);
+        // One bitmap a mode, so that each target pixel's share is gathered once for all three.
+        const int modes[] = {BLACKONWHITE, WHITEONBLACK, HALFTONE};
         HDC screen = GetDC(nullptr);
-        HDC memory = CreateCompatibleDC(screen);
-        HBITMAP bitmap = CreateCompatibleBitmap(screen, c.targetWidth, c.targetHeight);
-        HGDIOBJ held = SelectObject(memory, bitmap);
-        for (int mode : {BLACKONWHITE, WHITEONBLACK, HALFTONE}) {
-            SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.width << " x " << c.height
-                                            << " into " << c.targetWidth << " x " << c.targetHeight
-                                            << ", mirrored " << c.mirrored << ", mode " << mode);
-            SetStretchBltMode(memory, mode);
-            ASSERT_EQ(StretchDIBits(memory, c.mirrored ? c.targetWidth : 0, 0,
+        HDC memory[3];
+        HBITMAP bitmap[3];
+        HGDIOBJ held[3];
+        for (int m = 0; m < 3; ++m) {
+            memory[m] = CreateCompatibleDC(screen);
+            bitmap[m] = CreateCompatibleBitmap(screen, c.targetWidth, c.targetHeight);
+            held[m] = SelectObject(memory[m], bitmap[m]);
+            SetStretchBltMode(memory[m], modes[m]);
+            EXPECT_EQ(StretchDIBits(memory[m], c.mirrored ? c.targetWidth : 0, 0,
                                     c.mirrored ? -c.targetWidth : c.targetWidth, c.targetHeight, 0,
                                     0, c.width, c.height, dib.bits(), dib.info(), DIB_RGB_COLORS,
                                     SRCCOPY),
                       c.height);
-            for (int ty = 0; ty < c.targetHeight; ++ty)
-                for (int tx = 0; tx < c.targetWidth; ++tx)
-                    ASSERT_EQ(GetPixel(memory, tx, ty),
-                              dib.shrunk(mode, tx, ty, c.targetWidth, c.targetHeight, c.mirrored))
-                        << tx << ", " << ty;
         }
-        SelectObject(memory, held);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
+        SCOPED_TRACE(testing::Message()
+                     << c.bits << " bits, " << c.width << " x " << c.height << " into "
+                     << c.targetWidth << " x " << c.targetHeight << ", mirrored " << c.mirrored);
+        for (int ty = 0; ty < c.targetHeight; ++ty)
+            for (int tx = 0; tx < c.targetWidth; ++tx) {
+                const std::vector<COLORREF> share =
+                    dib.share(tx, ty, c.targetWidth, c.targetHeight, c.mirrored);
+                for (int m = 0; m < 3; ++m)
+                    ASSERT_EQ(GetPixel(memory[m], tx, ty), combinedByRule(modes[m], share))
+                        << "mode " << modes[m] << " at " << tx << ", " << ty;
+            }
+        for (int m = 0; m < 3; ++m) {
+            SelectObject(memory[m], held[m]);
+            DeleteObject(bitmap[m]);
+            DeleteDC(memory[m]);
+        }
         ReleaseDC(nullptr, screen);
     }
 }
