@@ -212,17 +212,17 @@ std::vector<int> shareOf(int i, int n, int span, bool combine, bool mirror) {
 }
 
 // Three columns of an odd number of rows, shrunk to 16 rows and stretched to 16 columns: each
-// target pixel combines a few thousand rows of one column, the same for every target column
+// target pixel combines two thousand rows of one column, the same for every target column
 // that shows that column.
 TEST_F(GdiStretchModes, ATallColumnShrinksIntoEveryTargetColumnAsTheRuleSays) {
     constexpr int kColumns = 3;
-    constexpr int kRows = 16 * 6000 + 11;
+    constexpr int kRows = 16 * 2000 + 11;
     constexpr int kSide = 16;
     constexpr COLORREF kBackground = RGB(1, 2, 3);
     // Bands a little over a target row's share tall, so that shares straddle them; the low bits
     // vary row by row and set AND, OR and the mean apart.
     const auto colourAt = [](int x, int y) {
-        const int band = y / 6007;
+        const int band = y / 2003;
         return RGB(0x80 | ((band * 37 + x * 11) & 0x7F), (y * 13 + x * 50) & 0xFF,
                    0x0F | (((band + x) << 4) & 0xF0));
     };
@@ -290,11 +290,11 @@ TEST_F(GdiStretchModes, ATallColumnShrinksIntoEveryTargetColumnAsTheRuleSays) {
     ReleaseDC(nullptr, screen);
 }
 
-// One column of two million rows drawn into one target row a million pixels wide: every target
-// pixel stands for the whole column, which is combined once, not once per target pixel.
-TEST_F(GdiStretchModes, AColumnOfMillionsOfRowsIsCombinedOnceForAMillionTargetPixels) {
-    constexpr int kRows = 1 << 21;
-    constexpr int kWidth = 1 << 20;
+// One column of a million rows drawn into one target row half a million pixels wide: every
+// target pixel stands for the whole column, which is combined once, not once per target pixel.
+TEST_F(GdiStretchModes, AColumnOfAMillionRowsIsCombinedOnceForHalfAMillionTargetPixels) {
+    constexpr int kRows = 1 << 20;
+    constexpr int kWidth = 1 << 19;
     const auto colourAt = [](int, int y) {
         return RGB(0x40 | (y & 0x0F), (y >> 8) & 0xFF, y % 3 == 0 ? 0xF0 : 0x0F);
     };
