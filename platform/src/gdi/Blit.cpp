@@ -299,6 +299,7 @@ public:
 private:
     // Enough groups at once that a chunk seldom ends inside a row, few enough to keep small.
     static constexpr std::size_t kChunk = 4096;
+    static constexpr int kMostRowsUnchecked = 31;
 
     struct Group {
         std::size_t first, end; // target columns
@@ -341,10 +342,20 @@ private:
         }
         int last = 0;
         unsigned long long copies = 0;
+        // Rows that keep differing are compared less and less often, so that a busy image
+        // pays little for the comparisons; one that matches brings them back at every row.
+        int unchecked = 0, skip = 0;
         for (int y = rows.first; y < rows.first + rows.count; ++y) {
-            if (copies != 0 && sameRow(y, last)) {
-                ++copies;
-                continue;
+            if (copies != 0 && unchecked == 0) {
+                if (sameRow(y, last)) {
+                    ++copies;
+                    skip = 0;
+                    continue;
+                }
+                skip = std::min(2 * skip + 1, kMostRowsUnchecked);
+                unchecked = skip;
+            } else if (unchecked > 0) {
+                --unchecked;
             }
             if (copies != 0) addRow(last, m_lo, m_hi, copies);
             last = y;
