@@ -72,8 +72,16 @@ ColourDecoder::ColourDecoder(const Surface& surface) : m_surface(surface) {
     } else
         return;
     m_direct = true;
-    for (int k = 0; k < 3; ++k)
+    for (int k = 0; k < 3; ++k) {
         maskShape(m_masks[k], m_shift[k], m_width[k]);
+        // Only a mask without gaps leaves nothing above its run to spill into the copies.
+        const int width = m_width[k];
+        if (width == 0 || width >= 8 || (m_masks[k] >> m_shift[k]) != (1u << width) - 1) continue;
+        const int copies = (8 + width - 1) / width;
+        for (int c = 0; c < copies; ++c)
+            m_repeat[k] |= 1u << (c * width);
+        m_drop[k] = copies * width - 8;
+    }
 }
 
 bool Surface::sameFormat(const Surface& other) const {

@@ -138,6 +138,10 @@ private:
     DWORD m_masks[3] = {0, 0, 0};
     int m_shift[3] = {0, 0, 0};
     int m_width[3] = {0, 0, 0};
+    // For a run of mask bits below 8 wide, the multiplier that lays copies of it side by side
+    // and the shift that keeps their top 8 bits; 0 for the others.
+    DWORD m_repeat[3] = {0, 0, 0};
+    int m_drop[3] = {0, 0, 0};
 };
 
 // Index of the entry nearest to `colour` in RGB distance, the first of equals.
@@ -167,6 +171,9 @@ inline COLORREF ColourDecoder::operator()(DWORD value) const {
     }
     if (m_direct) {
         const auto c = [&](int k) {
+            if (m_repeat[k] != 0)
+                return static_cast<BYTE>((((value & m_masks[k]) >> m_shift[k]) * m_repeat[k]) >>
+                                         m_drop[k]);
             return maskedComponent(value, m_masks[k], m_shift[k], m_width[k]);
         };
         return RGB(c(0), c(1), c(2));
