@@ -297,7 +297,8 @@ public:
     }
 
 private:
-    // Enough groups at once that a chunk seldom ends inside a row, few enough to keep small.
+    // A target row's groups are tallied this many at a time, so that a target of millions of
+    // columns needs no more tallies than this.
     static constexpr std::size_t kChunk = 4096;
     static constexpr int kMostRowsUnchecked = 31;
 
