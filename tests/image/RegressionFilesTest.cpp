@@ -4,6 +4,7 @@
 #include "HeapWatch.h"
 #include "TestFiles.h"
 #include "imgcore.h"
+#include "win32/win32.h"
 
 #include <cctype>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <string_view>
+#include <vector>
 
 using namespace testing_support;
 
@@ -108,6 +110,42 @@ Call tiff(int bits, int flags) {
     });
 }
 
+// The packed DIB drawn with drawDIB into a 16 x 16 memory-DC bitmap in each stretch mode: the
+// reader's code and block, the digest covering what each draw returned and left.
+Call drawnDib() {
+    return [](const std::string& path) {
+        SourceHandle src = openFileSource(path.c_str());
+        if (src == nullptr) return Outcome{getLastError(), 0, 0};
+        int width = -1, height = -1;
+        RGBQUAD palette[256]{};
+        BYTE* dib = readBMP(src, &width, &height, 0, palette, IMG_FLAG_DIB);
+        const int status = getLastError();
+        closeSource(src);
+        std::vector<COLORREF> drawn;
+        if (dib != nullptr) {
+            HDC screen = GetDC(nullptr);
+            HDC memory = CreateCompatibleDC(screen);
+            HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
+            HGDIOBJ held = SelectObject(memory, bitmap);
+            for (int mode : {BLACKONWHITE, WHITEONBLACK, COLORONCOLOR, HALFTONE}) {
+                SetStretchBltMode(memory, mode);
+                drawn.push_back(static_cast<COLORREF>(drawDIB(memory, dib, 0, 0, 16, 16)));
+                for (int y = 0; y < 16; ++y)
+                    for (int x = 0; x < 16; ++x)
+                        drawn.push_back(GetPixel(memory, x, y));
+            }
+            SelectObject(memory, held);
+            DeleteObject(bitmap);
+            DeleteDC(memory);
+            ReleaseDC(nullptr, screen);
+        }
+        Outcome o = took(dib, width, height);
+        o.status = status;
+        o.digest ^= digestOf(drawn.data(), drawn.size() * sizeof(COLORREF)) * 17;
+        return o;
+    };
+}
+
 struct Case {
     const char* file;
     Call call;
@@ -137,6 +175,8 @@ const Case kCases[] = {
      4 * kFrame8191 + 3 * kFrame8191 + 48 * kMiB},
     {"tiff-tile-buffer-1g.tif", tiff(8, 0), 20, 0, kMiB},
     {"tiff-tiles-shared-deflate.tif", tiff(8, 0), 0, 16 * kMiB, 24 * kMiB},
+    // The heap also holds the screen's 3 MiB framebuffer, made on the process's first GDI call.
+    {"bmp-tall-column-stretch.bmp", drawnDib(), 0, 12 * kMiB, 16 * kMiB},
 };
 
 class RegressionFiles : public ::testing::TestWithParam<Case> {};

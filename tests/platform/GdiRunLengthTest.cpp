@@ -160,6 +160,68 @@ TEST_F(GdiRunLength, WithoutAnImageSizeTheUnpackedSizeBoundsTheStream) {
     ReleaseDC(nullptr, screen);
 }
 
+// An 8192 x 8192 bitmap of which the runs set fourteen pixels, shrunk into 16 x 16: each target
+// pixel stands for 512 x 512 source pixels, and only those the runs set are combined.
+TEST_F(GdiRunLength, AVastBitmapWithFewRunsShrinksToWhatTheRunsSet) {
+    constexpr int kSide = 8192;
+    constexpr COLORREF kBlue = RGB(0, 0, 255);
+    constexpr COLORREF kWhite = RGB(255, 255, 255);
+    struct Case {
+        DWORD compression;
+        int mode;
+        bool mirrored;       // the target measured back from its right edge
+        COLORREF bottomLeft; // ten red pixels of the bottom row and three green ones above
+        COLORREF topLeft;    // one blue pixel
+    };
+    const Case cases[] = {
+        {BI_RLE8, BLACKONWHITE, false, RGB(0, 0, 0), kBlue},
+        {BI_RLE8, WHITEONBLACK, false, RGB(255, 255, 0), kBlue},
+        {BI_RLE8, HALFTONE, false, RGB(196, 59, 0), kBlue},
+        // The pixel at the centre of each share is one the runs left alone.
+        {BI_RLE8, COLORONCOLOR, false, kWhite, kWhite},
+        {BI_RLE4, BLACKONWHITE, false, RGB(0, 0, 0), kBlue},
+        {BI_RLE4, WHITEONBLACK, false, RGB(255, 255, 0), kBlue},
+        {BI_RLE4, HALFTONE, false, RGB(196, 59, 0), kBlue},
+        {BI_RLE4, COLORONCOLOR, false, kWhite, kWhite},
+        {BI_RLE8, WHITEONBLACK, true, RGB(255, 255, 0), kBlue},
+        {BI_RLE4, HALFTONE, true, RGB(196, 59, 0), kBlue},
+    };
+    HDC screen = GetDC(nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "compression " << c.compression << ", mode " << c.mode
+                                        << ", mirrored " << c.mirrored);
+        const bool four = c.compression == BI_RLE4;
+        // Red at (0..9, 8191); the end of the line and a move 200 along and 255 up put green at
+        // (200..202, 7935); 31 moves of 255 up put blue at (203, 30).
+        Bytes stream = {10, static_cast<BYTE>(four ? 0x11 : 1), 0, 0, 0, 2, 200, 255,
+                        3,  static_cast<BYTE>(four ? 0x22 : 2)};
+        for (int k = 0; k < 31; ++k)
+            for (BYTE b : {0, 2, 0, 255})
+                stream.push_back(b);
+        for (BYTE b : {1, static_cast<int>(four ? 0x30 : 3), 0, 1})
+            stream.push_back(b);
+        RleInfo info = rleInfo(c.compression, static_cast<DWORD>(stream.size()), kSide);
+        info.header.biWidth = kSide;
+        winplatResetScreen(kWhite);
+        SetStretchBltMode(screen, c.mode);
+        ASSERT_EQ(StretchDIBits(screen, c.mirrored ? 16 : 0, 0, c.mirrored ? -16 : 16, 16, 0, 0,
+                                kSide, kSide, stream.data(),
+                                reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS,
+                                SRCCOPY),
+                  kSide);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const COLORREF shown = x != (c.mirrored ? 15 : 0) ? kWhite
+                                       : y == 15                  ? c.bottomLeft
+                                       : y == 0                   ? c.topLeft
+                                                                  : kWhite;
+                ASSERT_EQ(GetPixel(screen, x, y), shown) << x << ", " << y;
+            }
+    }
+    SetStretchBltMode(screen, BLACKONWHITE);
+    ReleaseDC(nullptr, screen);
+}
+
 TEST_F(GdiRunLength, HeadersThatDoNotDescribeRunsAreRefused) {
     const Bytes stream = {4, 1, 0, 1};
     struct Case {

@@ -18,7 +18,8 @@ struct Source {
     const Surface* surface = nullptr;
     RECT area{0, 0, 0, 0}; // the part of the surface that may be read
     const DeviceContext* dc = nullptr;
-    const std::vector<bool>* written = nullptr; // pixels a run-length DIB set, top row first
+    const std::vector<bool>* written = nullptr;   // pixels a run-length DIB set, top row first
+    const std::vector<RunRow>* runRows = nullptr; // and the rows it set them in
 };
 
 // Bits 16..23 of a raster operation: result bit for pattern * 4 + source * 2 + destination.
@@ -58,18 +59,45 @@ Cover cover(int i, int n, int start, int span, bool mirror) {
     return {static_cast<int>(first), static_cast<int>(hi - lo)};
 }
 
+bool sameCover(const Cover& a, const Cover& b) {
+    return a.first == b.first && a.count == b.count;
+}
+
+// The part of a cover within [lo, hi): a span reaching far past the source costs nothing there.
+Cover within(const Cover& c, LONG lo, LONG hi) {
+    const long long first = std::max<long long>(c.first, lo);
+    const long long end = std::min<long long>(static_cast<long long>(c.first) + c.count, hi);
+    if (end <= first) return {c.first, 0};
+    return {static_cast<int>(first), static_cast<int>(end - first)};
+}
+
+// The rows of a run-length DIB's list that a cover of rows takes.
+struct RunRows {
+    const RunRow* from = nullptr;
+    const RunRow* to = nullptr;
+};
+
+RunRows runRowsWithin(const std::vector<RunRow>& all, const Cover& rows) {
+    const auto above = [](const RunRow& row, int y) { return row.y < y; };
+    const RunRow* end = all.data() + all.size();
+    RunRows out;
+    out.from = std::lower_bound(all.data(), end, rows.first, above);
+    out.to = std::lower_bound(out.from, end, rows.first + rows.count, above);
+    return out;
+}
+
 // What shrinking makes of the source pixels that fall on one destination pixel.
 class Shrink {
 public:
     explicit Shrink(int mode) : m_mode(mode) {}
-    void add(COLORREF c) {
+    void add(COLORREF c, unsigned long long copies = 1) {
         if (m_count == 0) m_and = m_or = c;
         m_and &= c;
         m_or |= c;
-        m_sum[0] += GetRValue(c);
-        m_sum[1] += GetGValue(c);
-        m_sum[2] += GetBValue(c);
-        ++m_count;
+        m_sum[0] += GetRValue(c) * copies;
+        m_sum[1] += GetGValue(c) * copies;
+        m_sum[2] += GetBValue(c) * copies;
+        m_count += copies;
     }
     bool empty() const { return m_count == 0; }
     COLORREF result() const {
@@ -128,19 +156,77 @@ struct SourceReader {
             m_toMono = true;
         }
     }
+    // Where readable pixels can be: the source's area within its surface.
+    RECT bounds() const {
+        const RECT& a = m_src.area;
+        return {std::max<LONG>(a.left, 0), std::max<LONG>(a.top, 0),
+                std::min<LONG>(a.right, m_srcSurface.width),
+                std::min<LONG>(a.bottom, m_srcSurface.height)};
+    }
     bool readable(int x, int y) const {
         const RECT& a = m_src.area;
         return x >= a.left && y >= a.top && x < a.right && y < a.bottom &&
-               m_srcSurface.contains(x, y) &&
-               (m_src.written == nullptr ||
-                (*m_src.written)[static_cast<std::size_t>(y) * m_srcSurface.width + x]);
+               m_srcSurface.contains(x, y) && set(x, y);
     }
-    COLORREF colour(int x, int y) const {
-        const DWORD raw = m_srcSurface.raw(x, y);
+    // Whether a pixel within bounds() holds a value: run-length DIBs leave some unset.
+    bool set(int x, int y) const {
+        return m_src.written == nullptr ||
+               (*m_src.written)[static_cast<std::size_t>(y) * m_srcSurface.width + x];
+    }
+    const Surface& surface() const { return m_srcSurface; }
+    COLORREF colour(int x, int y) const { return colourOfRaw(m_srcSurface.raw(x, y)); }
+    COLORREF colourOfRaw(DWORD raw) const {
         if (m_srcSurface.monochrome && !m_dstMono) return raw != 0 ? m_one : m_zero;
         const COLORREF c = m_colourOf(raw);
         if (m_toMono) return c == m_background ? RGB(255, 255, 255) : RGB(0, 0, 0);
         return c;
+    }
+    // Calls `take(raw, count)` for runs of equal raw values among the pixels x0 <= x < x1 of
+    // row y (within bounds()) that hold one. A stretch of one value (a flat area, the
+    // zero-filled rest of a short file) shows as bytes equal to themselves a pixel on, and is
+    // taken whole.
+    template <class Take> void eachRun(int y, int x0, int x1, Take& take) const {
+        const Surface& s = m_srcSurface;
+        const auto pixels = [&](int from, int to) {
+            for (int x = from; x < to; ++x)
+                if (set(x, y)) take(s.raw(x, y), 1);
+        };
+        if (m_src.written != nullptr || x1 - x0 < 2) {
+            pixels(x0, x1);
+            return;
+        }
+        const BYTE* p = s.row(y);
+        if (s.bits >= 8) {
+            const std::size_t bytes = static_cast<std::size_t>(s.pixelBytes());
+            const std::size_t n = static_cast<std::size_t>(x1 - x0);
+            const BYTE* at = p + bytes * static_cast<std::size_t>(x0);
+            if (std::memcmp(at, at + bytes, (n - 1) * bytes) == 0) {
+                take(s.rawAt(at), n);
+                return;
+            }
+            for (std::size_t k = 0; k < n; ++k, at += bytes)
+                take(s.rawAt(at), 1);
+            return;
+        }
+        // Below 8 bits the whole bytes go at once when they are equal and each repeats one
+        // pixel; the pixels on either side of them one at a time.
+        const int perByte = 8 / s.bits;
+        const int first = (x0 + perByte - 1) / perByte;
+        const int end = x1 / perByte;
+        if (end <= first) {
+            pixels(x0, x1);
+            return;
+        }
+        pixels(x0, first * perByte);
+        const DWORD value = s.raw(first * perByte, y);
+        const BYTE repeated =
+            static_cast<BYTE>(s.bits == 1 ? (value != 0 ? 0xFF : 0) : value * 0x11);
+        if (p[first] == repeated &&
+            std::memcmp(p + first, p + first + 1, static_cast<std::size_t>(end - first - 1)) == 0)
+            take(value, static_cast<unsigned long long>(end - first) * perByte);
+        else
+            pixels(first * perByte, end * perByte);
+        pixels(end * perByte, x1);
     }
 
 private:
@@ -150,6 +236,173 @@ private:
     bool m_toMono = false;
     COLORREF m_zero = 0, m_one = 0, m_background = 0;
     mutable CachedColour m_colourOf;
+};
+
+// The source pixels of one target pixel, gathered a run of equal raw values at a time so that
+// each run becomes a colour once: large areas of one value cost little more than reading them.
+class Gather {
+public:
+    Gather(const SourceReader& reader, int mode) : m_reader(reader), m_shrink(mode) {}
+    void operator()(DWORD raw, unsigned long long count) {
+        if (m_run != 0 && raw == m_last) {
+            m_run += count;
+            return;
+        }
+        flush();
+        m_last = raw;
+        m_run = count;
+    }
+    const Shrink& done() {
+        flush();
+        return m_shrink;
+    }
+
+private:
+    void flush() {
+        if (m_run != 0) m_shrink.add(m_reader.colourOfRaw(m_last), m_run);
+        m_run = 0;
+    }
+
+    const SourceReader& m_reader;
+    Shrink m_shrink;
+    DWORD m_last = 0;
+    unsigned long long m_run = 0;
+};
+
+// Shrinks a target row at a time. Target columns that take the same source columns form a
+// group; one walk down the source rows of the target row fills a chunk of groups, each source
+// row read once, and a row whose pixels repeat the row above is counted again, not read again.
+class RowShrinker {
+public:
+    RowShrinker(const SourceReader& reader, int mode, const std::vector<Cover>& cols,
+                const RECT& bounds, const std::vector<RunRow>* runRows)
+        : m_reader(reader), m_mode(mode), m_cols(cols), m_bounds(bounds), m_runRows(runRows) {}
+
+    // Values (and whether any source pixel stood behind them) of the target columns of a row
+    // that takes source rows `rows`.
+    void shrink(const Cover& rows, DWORD* value, unsigned char* got) {
+        const Cover rowsIn = within(rows, m_bounds.top, m_bounds.bottom);
+        const std::size_t columns = m_cols.size();
+        for (std::size_t i = 0; i < columns;) {
+            i = nextChunk(i);
+            walk(rowsIn);
+            for (std::size_t g = 0; g < m_groups.size(); ++g) {
+                const Shrink& shrink = m_gathers[g].done();
+                for (std::size_t t = m_groups[g].first; t < m_groups[g].end; ++t) {
+                    got[t] = shrink.empty() ? 0 : 1;
+                    if (!shrink.empty()) value[t] = shrink.result();
+                }
+            }
+        }
+    }
+
+private:
+    // A target row's groups are tallied this many at a time, so that a target of millions of
+    // columns needs no more tallies than this.
+    static constexpr std::size_t kChunk = 4096;
+    static constexpr int kMostRowsUnchecked = 31;
+
+    struct Group {
+        std::size_t first, end; // target columns
+        Cover cols;             // within the source's bounds
+    };
+
+    // Groups the target columns from `i` on; returns where the next chunk begins.
+    std::size_t nextChunk(std::size_t i) {
+        m_groups.clear();
+        m_gathers.clear();
+        m_lo = m_bounds.right;
+        m_hi = m_bounds.left;
+        const std::size_t columns = m_cols.size();
+        while (i < columns && m_groups.size() < kChunk) {
+            std::size_t end = i + 1;
+            while (end < columns && sameCover(m_cols[end], m_cols[i]))
+                ++end;
+            const Cover in = within(m_cols[i], m_bounds.left, m_bounds.right);
+            m_groups.push_back({i, end, in});
+            m_gathers.emplace_back(m_reader, m_mode);
+            if (in.count > 0) {
+                m_lo = std::min<LONG>(m_lo, in.first);
+                m_hi = std::max<LONG>(m_hi, in.first + in.count);
+            }
+            i = end;
+        }
+        // A mirrored target takes the source columns right to left; lookups want them rising.
+        if (m_groups.front().cols.first > m_groups.back().cols.first)
+            std::reverse(m_groups.begin(), m_groups.end());
+        return i;
+    }
+
+    void walk(const Cover& rows) {
+        if (m_lo >= m_hi) return;
+        if (m_runRows != nullptr) {
+            const RunRows runs = runRowsWithin(*m_runRows, rows);
+            for (const RunRow* run = runs.from; run != runs.to; ++run)
+                addRow(run->y, std::max<int>(run->first, m_lo), std::min<int>(run->end, m_hi), 1);
+            return;
+        }
+        int last = 0;
+        unsigned long long copies = 0;
+        // Rows that keep differing are compared less and less often, so that a busy image
+        // pays little for the comparisons; one that matches brings them back at every row.
+        int unchecked = 0, skip = 0;
+        for (int y = rows.first; y < rows.first + rows.count; ++y) {
+            if (copies != 0 && unchecked == 0) {
+                if (sameRow(y, last)) {
+                    ++copies;
+                    skip = 0;
+                    continue;
+                }
+                skip = std::min(2 * skip + 1, kMostRowsUnchecked);
+                unchecked = skip;
+            } else if (unchecked > 0) {
+                --unchecked;
+            }
+            if (copies != 0) addRow(last, m_lo, m_hi, copies);
+            last = y;
+            copies = 1;
+        }
+        if (copies != 0) addRow(last, m_lo, m_hi, copies);
+    }
+
+    // Whether rows a and b hold the same pixels in the chunk's columns (checked by whole bytes,
+    // so pixels beside them may make it answer no, never a wrong yes).
+    bool sameRow(int a, int b) const {
+        const Surface& s = m_reader.surface();
+        const std::size_t from = static_cast<std::size_t>(m_lo) * s.bits / 8;
+        const std::size_t to = (static_cast<std::size_t>(m_hi) * s.bits + 7) / 8;
+        return std::memcmp(s.row(a) + from, s.row(b) + from, to - from) == 0;
+    }
+
+    // Source pixels x0 <= x < x1 of row y, counted `copies` times, into the groups they fall in.
+    void addRow(int y, int x0, int x1, unsigned long long copies) {
+        const auto endsAfter = [](const Group& g, int x) {
+            return g.cols.first + g.cols.count <= x;
+        };
+        auto g = std::lower_bound(m_groups.begin(), m_groups.end(), x0, endsAfter);
+        for (; g != m_groups.end() && g->cols.first < x1; ++g) {
+            if (g->cols.count == 0) continue;
+            Gather& gather = m_gathers[static_cast<std::size_t>(g - m_groups.begin())];
+            const int from = std::max(g->cols.first, x0);
+            const int to = std::min(g->cols.first + g->cols.count, x1);
+            // One column a group is the common case when the target is stretched across.
+            if (to - from == 1) {
+                if (m_reader.set(from, y)) gather(m_reader.surface().raw(from, y), copies);
+                continue;
+            }
+            auto take = [&](DWORD raw, unsigned long long count) { gather(raw, count * copies); };
+            m_reader.eachRun(y, from, to, take);
+        }
+    }
+
+    const SourceReader& m_reader;
+    int m_mode;
+    const std::vector<Cover>& m_cols;
+    RECT m_bounds;
+    const std::vector<RunRow>* m_runRows;
+    std::vector<Group> m_groups;
+    std::vector<Gather> m_gathers;
+    LONG m_lo = 0, m_hi = 0; // the source columns the chunk takes
 };
 
 // Each pixel of a run of row y replaced by what `f` makes of its raw value; the common depths
@@ -336,24 +589,18 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
     std::vector<DWORD> values(kept);
     std::vector<unsigned char> present(kept);
     const SourceReader reader(*src, dst);
+    RowShrinker shrinker(reader, dst.stretchMode, cols, reader.bounds(), src->runRows);
     const auto readRow = [&](int j, DWORD* value, unsigned char* got) {
         const Cover& r = rows[static_cast<std::size_t>(j)];
+        if (combine) {
+            shrinker.shrink(r, value, got);
+            return;
+        }
         for (int i = 0; i < tw; ++i) {
             const Cover& c = cols[static_cast<std::size_t>(i)];
             got[i] = 0;
-            if (!combine) {
-                if (!reader.readable(c.first, r.first)) continue;
-                value[i] =
-                    raw ? src->surface->raw(c.first, r.first) : reader.colour(c.first, r.first);
-                got[i] = 1;
-                continue;
-            }
-            Shrink shrink(dst.stretchMode);
-            for (int row = r.first; row < r.first + r.count; ++row)
-                for (int col = c.first; col < c.first + c.count; ++col)
-                    if (reader.readable(col, row)) shrink.add(reader.colour(col, row));
-            if (shrink.empty()) continue;
-            value[i] = shrink.result();
+            if (!reader.readable(c.first, r.first)) continue;
+            value[i] = raw ? src->surface->raw(c.first, r.first) : reader.colour(c.first, r.first);
             got[i] = 1;
         }
     };
@@ -379,10 +626,8 @@ bool transfer(DeviceContext& dst, int x, int y, int w, int h, const Source* src,
     };
     // Target rows that take the same source rows are the same row: it is read once.
     const auto sameAsAbove = [&](int j) {
-        if (j == 0) return false;
-        const Cover& a = rows[static_cast<std::size_t>(j)];
-        const Cover& b = rows[static_cast<std::size_t>(j - 1)];
-        return a.first == b.first && a.count == b.count;
+        return j > 0 &&
+               sameCover(rows[static_cast<std::size_t>(j)], rows[static_cast<std::size_t>(j - 1)]);
     };
     if (buffered)
         for (int j = 0; j < th; ++j) {
@@ -468,7 +713,10 @@ int StretchDIBits(HDC hdc, int x, int y, int width, int height, int srcX, int sr
     Source src;
     src.surface = &view;
     src.area = {0, 0, view.width, view.height};
-    if (runs) src.written = &decoded.written;
+    if (runs) {
+        src.written = &decoded.written;
+        src.runRows = &decoded.rows;
+    }
     // The source rectangle of a bottom-up DIB is measured from its bottom row.
     const int top = runs || f.bottomUp ? view.height - srcY - srcHeight : srcY;
     if (!transfer(*dc, x, y, width, height, &src, srcX, top, srcWidth, srcHeight, rop)) return 0;

@@ -23,11 +23,22 @@ struct DibFormat {
 // positive width, a nonzero height, 1, 4, 8, 16, 24 or 32 bits. Run-length DIBs are refused.
 bool readDibFormat(const BITMAPINFO* info, DibFormat& format);
 
+// A row that runs set pixels in (counted from the top), and the columns from its first set pixel
+// to just past its last.
+struct RunRow {
+    int y;
+    int first;
+    int end;
+};
+
 // A run-length DIB decoded: a top-down surface of one index per pixel with the DIB's colour
-// table, and which of its pixels the runs set (the others leave the destination alone).
+// table, and which of its pixels the runs set (the others leave the destination alone). A few
+// bytes of runs can leave most of a vast bitmap unset, so the rows they did set are also listed,
+// top row first, for walks that would otherwise visit every unset pixel.
 struct RleDib {
     std::vector<BYTE> indices;
     std::vector<bool> written;
+    std::vector<RunRow> rows;
     Surface surface;
 };
 

@@ -26,7 +26,9 @@ public:
         const std::size_t k = static_cast<std::size_t>(m_y) * w + m_x;
         m_dib.indices[k] = index;
         m_dib.written[k] = true;
-        ++m_x;
+        std::vector<RunRow>& rows = m_dib.rows;
+        if (rows.empty() || rows.back().y != m_y) rows.push_back({m_y, m_x, m_x});
+        rows.back().end = ++m_x;
     }
     void endLine() {
         m_x = 0;
@@ -118,6 +120,8 @@ bool decodeRleDib(const BITMAPINFO* info, const void* bits, RleDib& dib) {
     s.tableSize = static_cast<int>(h.biClrUsed != 0 && h.biClrUsed < full ? h.biClrUsed : full);
     s.table = reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(info) + h.biSize);
     decodeRuns(static_cast<const BYTE*>(bits), size, four, dib);
+    // Runs go up the bitmap, never down, so the rows were met bottom row first.
+    std::reverse(dib.rows.begin(), dib.rows.end());
     return true;
 }
 

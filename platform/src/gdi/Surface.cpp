@@ -20,17 +20,6 @@ void maskShape(DWORD mask, int& shift, int& width) {
     }
 }
 
-// A masked component scaled to 8 bits, low bits filled from the high ones.
-BYTE component(DWORD value, DWORD mask, int shift, int width) {
-    if (width == 0) return 0;
-    DWORD v = (value & mask) >> shift;
-    if (width >= 8) return static_cast<BYTE>(v >> (width - 8));
-    DWORD out = 0;
-    for (int filled = 0; filled < 8; filled += width)
-        out = (out << width) | v;
-    return static_cast<BYTE>(out >> ((8 + width - 1) / width * width - 8));
-}
-
 DWORD place(BYTE c, DWORD mask) {
     int shift = 0;
     int width = 0;
@@ -83,22 +72,16 @@ ColourDecoder::ColourDecoder(const Surface& surface) : m_surface(surface) {
     } else
         return;
     m_direct = true;
-    for (int k = 0; k < 3; ++k)
+    for (int k = 0; k < 3; ++k) {
         maskShape(m_masks[k], m_shift[k], m_width[k]);
-}
-
-COLORREF ColourDecoder::operator()(DWORD value) const {
-    const Surface& s = m_surface;
-    if (s.bits <= 8) {
-        if (static_cast<int>(value) >= s.tableSize || s.table == nullptr) return RGB(0, 0, 0);
-        return colourOfQuad(s.table[value]);
+        // Only a mask without gaps leaves nothing above its run to spill into the copies.
+        const int width = m_width[k];
+        if (width == 0 || width >= 8 || (m_masks[k] >> m_shift[k]) != (1u << width) - 1) continue;
+        const int copies = (8 + width - 1) / width;
+        for (int c = 0; c < copies; ++c)
+            m_repeat[k] |= 1u << (c * width);
+        m_drop[k] = copies * width - 8;
     }
-    if (m_direct) {
-        const auto c = [&](int k) { return component(value, m_masks[k], m_shift[k], m_width[k]); };
-        return RGB(c(0), c(1), c(2));
-    }
-    return RGB(static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 8),
-               static_cast<BYTE>(value));
 }
 
 bool Surface::sameFormat(const Surface& other) const {

@@ -138,6 +138,10 @@ private:
     DWORD m_masks[3] = {0, 0, 0};
     int m_shift[3] = {0, 0, 0};
     int m_width[3] = {0, 0, 0};
+    // For a run of mask bits below 8 wide, the multiplier that lays copies of it side by side
+    // and the shift that keeps their top 8 bits; 0 for the others.
+    DWORD m_repeat[3] = {0, 0, 0};
+    int m_drop[3] = {0, 0, 0};
 };
 
 // Index of the entry nearest to `colour` in RGB distance, the first of equals.
@@ -145,6 +149,37 @@ int nearestEntry(const RGBQUAD* table, int count, COLORREF colour);
 
 inline COLORREF colourOfQuad(const RGBQUAD& q) {
     return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
+}
+
+// A masked component scaled to 8 bits, low bits filled from the high ones.
+inline BYTE maskedComponent(DWORD value, DWORD mask, int shift, int width) {
+    if (width == 0) return 0;
+    DWORD v = (value & mask) >> shift;
+    if (width >= 8) return static_cast<BYTE>(v >> (width - 8));
+    DWORD out = 0;
+    for (int filled = 0; filled < 8; filled += width)
+        out = (out << width) | v;
+    return static_cast<BYTE>(out >> ((8 + width - 1) / width * width - 8));
+}
+
+// Called for every pixel a transfer converts, so kept where the compiler can see it.
+inline COLORREF ColourDecoder::operator()(DWORD value) const {
+    const Surface& s = m_surface;
+    if (s.bits <= 8) {
+        if (static_cast<int>(value) >= s.tableSize || s.table == nullptr) return RGB(0, 0, 0);
+        return colourOfQuad(s.table[value]);
+    }
+    if (m_direct) {
+        const auto c = [&](int k) {
+            if (m_repeat[k] != 0)
+                return static_cast<BYTE>((((value & m_masks[k]) >> m_shift[k]) * m_repeat[k]) >>
+                                         m_drop[k]);
+            return maskedComponent(value, m_masks[k], m_shift[k], m_width[k]);
+        };
+        return RGB(c(0), c(1), c(2));
+    }
+    return RGB(static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 8),
+               static_cast<BYTE>(value));
 }
 
 } // namespace winplat::gdi
