@@ -1,6 +1,7 @@
 // The player's figures, text, bitmaps and paths. Figures that the transform keeps upright go
 // to the matching GDI call, so they look exactly as drawn directly; a rotated or sheared
 // transform, or an open path, turns them into outlines first.
+#include "gdi/Dib.h"
 #include "gdi/MetafilePlayer.h"
 
 #include <algorithm>
@@ -395,7 +396,11 @@ void Player::patBlt(double x, double y, double width, double height, DWORD rop) 
 
 namespace {
 
-// A 32-bit top-down DIB section in its own memory DC, for the pixels of a blend.
+// The target is blended a piece at a time, so that the scratch stays this size (1 MiB of
+// 32-bit pixels) however large the picture is.
+constexpr int kPiecePixels = 1 << 18;
+
+// A 32-bit top-down DIB section in its own memory DC, for one piece of the target.
 class PixelBuffer {
 public:
     PixelBuffer(HDC like, int width, int height) : m_width(width) {
@@ -424,7 +429,11 @@ public:
 
     bool ok() const { return m_dc != nullptr && m_bits != nullptr; }
     HDC dc() const { return m_dc; }
-    std::uint32_t& at(int x, int y) { return m_bits[static_cast<std::size_t>(y) * m_width + x]; }
+    std::uint32_t* row(int y) { return m_bits + static_cast<std::size_t>(y) * m_width; }
+    // Pixels that a copy from the target cannot read must not keep the last piece's colours.
+    void clear(int rows) {
+        std::fill_n(m_bits, static_cast<std::size_t>(rows) * m_width, std::uint32_t{0});
+    }
 
 private:
     int m_width;
@@ -434,25 +443,75 @@ private:
     std::uint32_t* m_bits = nullptr;
 };
 
-// The alpha of a 32-bit DIB's pixel (x, y from the top), when the DIB keeps one in its top
-// byte; opaque otherwise.
-int alphaOf(const Dib& dib, int x, int y) {
-    const BITMAPINFOHEADER& h = dib.header()->bmiHeader;
-    if (h.biBitCount != 32) return 255;
-    if (h.biCompression == BI_BITFIELDS) {
-        const std::uint32_t* masks = dib.info.data() + sizeof(BITMAPINFOHEADER) / 4;
-        if ((masks[0] | masks[1] | masks[2]) & 0xFF000000u) return 255;
+// The DIB's pixels as the blend takes them: the channels, in a 32-bit DIB's order, already
+// weighted by the constant alpha (premultiplied sources carry their own alpha, plain ones take
+// it here), and in the top byte the alpha that the target gives way to.
+class BlendSource {
+public:
+    BlendSource(const Dib& dib, DWORD blend)
+        : m_ok(readDibFormat(dib.header(), m_format)),
+          m_surface(m_ok ? dibSurface(m_format, dib.pixels()) : Surface{}), m_decode(m_surface),
+          m_constant(static_cast<int>((blend >> 16) & 0xFF)),
+          m_perPixel((blend & kSourceAlpha) != 0),
+          // A 32-bit DIB keeps an alpha in its top byte unless its masks take that byte.
+          m_alphaInPixels(
+              m_format.bits == 32 &&
+              ((m_format.masks[0] | m_format.masks[1] | m_format.masks[2]) & 0xFF000000u) == 0) {}
+    BlendSource(const BlendSource&) = delete;
+    BlendSource& operator=(const BlendSource&) = delete;
+
+    bool ok() const { return m_ok; }
+
+    // (x, y) from the top left of the DIB.
+    std::uint32_t at(int x, int y) {
+        const DWORD raw = m_surface.raw(x, y);
+        if (m_haveLast && raw == m_lastRaw) return m_last;
+        const COLORREF c = m_decode(raw);
+        const int own = m_alphaInPixels ? static_cast<int>(raw >> 24) : 255;
+        const int alpha = m_perPixel ? own * m_constant / 255 : m_constant;
+        const auto weighted = [&](BYTE channel) {
+            return static_cast<std::uint32_t>(channel * m_constant / 255);
+        };
+        m_last = static_cast<std::uint32_t>(alpha) << 24 | weighted(GetRValue(c)) << 16 |
+                 weighted(GetGValue(c)) << 8 | weighted(GetBValue(c));
+        m_lastRaw = raw;
+        m_haveLast = true;
+        return m_last;
     }
-    const int rows = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-    const int row = h.biHeight < 0 ? y : rows - 1 - y;
-    return static_cast<int>(dib.bits[static_cast<std::size_t>(row) * h.biWidth + x] >> 24);
+
+private:
+    static constexpr DWORD kSourceAlpha = 0x01000000u; // AC_SRC_ALPHA in the blend function
+
+    DibFormat m_format;
+    bool m_ok;
+    Surface m_surface;
+    ColourDecoder m_decode;
+    int m_constant;
+    bool m_perPixel;
+    bool m_alphaInPixels;
+    bool m_haveLast = false;
+    DWORD m_lastRaw = 0;
+    std::uint32_t m_last = 0;
+};
+
+// Target pixels of a 32-bit DIB section with the weighted source pixels laid over them.
+void blendRow(std::uint32_t* target, const std::uint32_t* source, int count) {
+    const auto channel = [](std::uint32_t s, std::uint32_t d, std::uint32_t keep, int shift) {
+        const std::uint32_t v = ((s >> shift) & 0xFFu) + ((d >> shift) & 0xFFu) * keep / 255;
+        return std::min(v, 0xFFu) << shift;
+    };
+    for (int i = 0; i < count; ++i) {
+        const std::uint32_t s = source[i];
+        const std::uint32_t d = target[i];
+        const std::uint32_t keep = 255 - (s >> 24);
+        target[i] = channel(s, d, keep, 0) | channel(s, d, keep, 8) | channel(s, d, keep, 16);
+    }
 }
 
 } // namespace
 
 void Player::alphaBlend(double x, double y, double width, double height, int srcX, int srcY,
                         int srcWidth, int srcHeight, const Dib& dib, DWORD blend) {
-    constexpr DWORD kSourceAlpha = 0x01000000u; // AC_SRC_ALPHA in the blend function
     const POINT a = pixelOf(toTarget(x, y));
     const POINT b = pixelOf(toTarget(x + width, y + height));
     if (!prepare()) return;
@@ -475,38 +534,40 @@ void Player::alphaBlend(double x, double y, double width, double height, int src
     // A one-bit DIB the record can hold may still be too many pixels to blend.
     constexpr long long kMaxSourcePixels = 1 << 24;
     if (static_cast<long long>(dibWidth) * dibHeight > kMaxSourcePixels) return;
-    PixelBuffer source(m_dc, dibWidth, dibHeight);
-    PixelBuffer target(m_dc, vw, vh);
-    if (!source.ok() || !target.ok()) return;
-    // The DIB's own colours whatever its depth; its alpha is read from its pixels.
-    StretchDIBits(source.dc(), 0, 0, dibWidth, dibHeight, 0, 0, dibWidth, dibHeight, dib.pixels(),
-                  dib.header(), DIB_RGB_COLORS, SRCCOPY);
-    BitBlt(target.dc(), 0, 0, vw, vh, m_dc, visible.left, visible.top, SRCCOPY);
-    const int constant = static_cast<int>((blend >> 16) & 0xFF);
-    const bool perPixel = (blend & kSourceAlpha) != 0;
-    for (int ty = 0; ty < vh; ++ty) {
-        const double fy = (visible.top + ty + 0.5 - a.y) / static_cast<double>(high);
-        const int sy = std::clamp(static_cast<int>(fy * srcHeight), 0, srcHeight - 1);
-        for (int tx = 0; tx < vw; ++tx) {
-            const double fx = (visible.left + tx + 0.5 - a.x) / static_cast<double>(wide);
-            const int sx = std::clamp(static_cast<int>(fx * srcWidth), 0, srcWidth - 1);
-            const std::uint32_t s = source.at(srcX + sx, srcY + sy);
-            std::uint32_t& d = target.at(tx, ty);
-            const int alpha =
-                perPixel ? alphaOf(dib, srcX + sx, srcY + sy) * constant / 255 : constant;
-            std::uint32_t out = 0;
-            for (int shift = 0; shift < 24; shift += 8) {
-                const int sc = static_cast<int>((s >> shift) & 0xFF);
-                const int dc = static_cast<int>((d >> shift) & 0xFF);
-                // Premultiplied sources already carry their alpha; plain ones take it here.
-                const int weighted = perPixel ? sc * constant / 255 : sc * alpha / 255;
-                const int v = std::min(255, weighted + dc * (255 - alpha) / 255);
-                out |= static_cast<std::uint32_t>(v) << shift;
+    BlendSource source(dib, blend);
+    const int pieceWidth = std::min(vw, kPiecePixels);
+    const int pieceHeight = std::min(vh, std::max(1, kPiecePixels / pieceWidth));
+    PixelBuffer piece(m_dc, pieceWidth, pieceHeight);
+    if (!source.ok() || !piece.ok()) return;
+    // The source column under each column of a piece, and the source row under its rows.
+    std::vector<int> columns(static_cast<std::size_t>(pieceWidth));
+    std::vector<std::uint32_t> sampled(static_cast<std::size_t>(pieceWidth));
+    for (int left = visible.left; left < visible.right; left += pieceWidth) {
+        const int pw = std::min(pieceWidth, visible.right - left);
+        for (int i = 0; i < pw; ++i) {
+            const double fx = (left + i + 0.5 - a.x) / static_cast<double>(wide);
+            columns[static_cast<std::size_t>(i)] =
+                std::clamp(static_cast<int>(fx * srcWidth), 0, srcWidth - 1);
+        }
+        int sampledRow = -1;
+        for (int top = visible.top; top < visible.bottom; top += pieceHeight) {
+            const int ph = std::min(pieceHeight, visible.bottom - top);
+            piece.clear(ph);
+            if (!BitBlt(piece.dc(), 0, 0, pw, ph, m_dc, left, top, SRCCOPY)) return;
+            for (int j = 0; j < ph; ++j) {
+                const double fy = (top + j + 0.5 - a.y) / static_cast<double>(high);
+                const int sy = std::clamp(static_cast<int>(fy * srcHeight), 0, srcHeight - 1);
+                if (sy != sampledRow) {
+                    for (int i = 0; i < pw; ++i)
+                        sampled[static_cast<std::size_t>(i)] =
+                            source.at(srcX + columns[static_cast<std::size_t>(i)], srcY + sy);
+                    sampledRow = sy;
+                }
+                blendRow(piece.row(j), sampled.data(), pw);
             }
-            d = out;
+            BitBlt(m_dc, left, top, pw, ph, piece.dc(), 0, 0, SRCCOPY);
         }
     }
-    BitBlt(m_dc, visible.left, visible.top, vw, vh, target.dc(), 0, 0, SRCCOPY);
 }
 
 // Outlines in target coordinates: the fill covers them all by the fill mode, the pen goes
