@@ -398,7 +398,7 @@ std::vector<Hostile> hostileBmps() {
     fewColours.clrUsed = 3;
     struct Shape {
         const char* name;
-        BmpSpec spec;
+        BmpSpec layout;
         std::size_t pixelsAt;
         std::size_t rowBytes;
     };
@@ -416,7 +416,7 @@ std::vector<Hostile> hostileBmps() {
     std::vector<Hostile> cases;
     // Cut in the first row, whose buffer holds nothing read before, and in a later one.
     for (const Shape& s : shapes) {
-        const Bytes whole = writeBmp(s.spec);
+        const Bytes whole = writeBmp(s.layout);
         for (std::size_t cut : {s.pixelsAt + 3, s.pixelsAt + 2 * s.rowBytes + s.rowBytes / 2})
             cases.push_back({std::string(s.name) + " rows cut at " + std::to_string(cut), "BMP",
                              cutTo(whole, cut)});

@@ -3,7 +3,7 @@
 // the target is cut up for blending, every pixel shows the source pixel under its centre
 // blended over the background.
 #include "GdiCheck.h"
-#include "HeapWatch.h"
+#include "LargePictureCheck.h"
 #include "LittleEndian.h"
 #include "MetafileWriter.h"
 #include "TestFiles.h"
@@ -11,10 +11,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <gtest/gtest.h>
 #include <string>
-#include <string_view>
 #include <vector>
 
 using namespace testing_support;
@@ -114,18 +112,6 @@ COLORREF pixelOf(const BYTE* image, int width, LONG x, LONG y) {
     return RGB(p[0], p[1], p[2]);
 }
 
-struct Outcome {
-    int error = -1;
-    int width = 0;
-    int height = 0;
-    std::size_t digest = 0;
-    std::vector<COLORREF> probes;
-    bool operator==(const Outcome& o) const {
-        return error == o.error && width == o.width && height == o.height && digest == o.digest &&
-               probes == o.probes;
-    }
-};
-
 // The middle of each ninth of the picture, and its corners.
 std::vector<POINT> probesOf(LONG width, LONG height) {
     std::vector<POINT> out;
@@ -136,21 +122,6 @@ std::vector<POINT> probesOf(LONG width, LONG height) {
     for (const POINT corner : {POINT{0, 0}, POINT{width - 1, height - 1}})
         out.push_back(corner);
     return out;
-}
-
-Outcome render(const std::string& path, LONG width, LONG height) {
-    Outcome o;
-    BYTE* image = loadMetafile(path.c_str(), &o.width, &o.height, 0, 0, kBackground, 0);
-    o.error = getLastError();
-    if (image == nullptr) return o;
-    const std::size_t bytes = std::size_t(o.width) * std::size_t(o.height) * 3;
-    o.digest = std::hash<std::string_view>()(
-        std::string_view(reinterpret_cast<const char*>(image), bytes));
-    if (o.width == width && o.height == height)
-        for (const POINT p : probesOf(width, height))
-            o.probes.push_back(pixelOf(image, o.width, p.x, p.y));
-    GlobalFree(image);
-    return o;
 }
 
 } // namespace
@@ -168,27 +139,10 @@ TEST_F(MetafileAlphaBlendCost, ABlendOverEveryPixelCostsNoMoreThanTheBitmapAndTh
     for (const Case& c : cases) {
         const Dest whole{0, 0, c.width, c.height};
         const TempFile file(blendedPicture(c.width, c.height, whole), ".emf");
-        Outcome first, second;
-        const HeapFigures heap =
-            watchHeap([&] { first = render(file.path(), c.width, c.height); }, 0x55);
-        // Without the watch nothing fills fresh blocks, and a second run would show nothing.
-        if (heapWatchAvailable())
-            watchHeap([&] { second = render(file.path(), c.width, c.height); }, 0xAA);
-
-        ASSERT_EQ(first.error, 0) << c.name;
-        ASSERT_EQ(first.width, c.width) << c.name;
-        ASSERT_EQ(first.height, c.height) << c.name;
-        const std::vector<POINT> probes = probesOf(c.width, c.height);
-        ASSERT_EQ(first.probes.size(), probes.size()) << c.name;
-        for (std::size_t i = 0; i < probes.size(); ++i)
-            EXPECT_EQ(first.probes[i], expectedAt(probes[i].x, probes[i].y, whole))
-                << c.name << " at " << probes[i].x << "," << probes[i].y;
-        if (heapWatchAvailable()) {
-            EXPECT_TRUE(first == second) << c.name << ": the picture follows what the heap held";
-            const std::uint64_t pixels = std::uint64_t(c.width) * std::uint64_t(c.height);
-            EXPECT_LE(heap.peakLiveBytes, 4 * pixels + 3 * pixels + (std::uint64_t{48} << 20))
-                << c.name;
-        }
+        std::vector<Probe> probes;
+        for (const POINT p : probesOf(c.width, c.height))
+            probes.push_back({p, expectedAt(p.x, p.y, whole)});
+        expectHeldToItsBitmapAndImage(file.path(), c.name, c.width, c.height, kBackground, probes);
     }
 }
 
