@@ -22,7 +22,23 @@ inline RGBQUAD tableEntry(const RGBQUAD* table, unsigned count, unsigned index) 
     return index < count ? table[index] : RGBQUAD{};
 }
 
-struct DibRowLayout;
+// How the rows of a packed DIB (or of what GetDIBits gives) lie, and where they go in a
+// top-down RGB buffer.
+struct DibRowLayout {
+    int width = 0;
+    int height = 0;
+    int bits = 0;
+    bool bottomUp = true;
+    std::uint32_t rowBytes = 0;
+    unsigned tableBytes = 0;
+    unsigned tableEntries = 0;
+    const RGBQUAD* table = nullptr;
+
+    BYTE* outputRow(BYTE* rgb, int scan) const {
+        const int row = bottomUp ? height - 1 - scan : scan;
+        return rgb + static_cast<std::size_t>(row) * static_cast<std::size_t>(width) * 3;
+    }
+};
 
 class CDibConverter : public Operation {
 public:
@@ -104,7 +120,7 @@ private:
     int fetchRows(MemoryBlock& header, unsigned tableBytes, HBITMAP bitmap, HDC screen, BYTE* rgb);
     int fetchRowPieces(HBITMAP bitmap, HDC screen, const DibRowLayout& rows, BYTE* rgb);
     bool copyPiece(HDC target, HBITMAP piece, HDC source, int x, int y, int count);
-    bool rowLayout(const BITMAPINFO& info, unsigned tableBytes, const BYTE* rgb, DibRowLayout& out);
+    bool rowLayout(const BYTE* dib, unsigned tableBytes, const BYTE* rgb, DibRowLayout& out);
     HBITMAP deviceBitmap(const BYTE* dib, HPALETTE palette, HDC dc);
     BYTE* newDIB(BYTE* destination, Size bytes);
     template <class Sample>

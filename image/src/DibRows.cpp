@@ -2,8 +2,8 @@
 #include "CDibConverter.h"
 #include "Tables.h"
 
-#include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace img {
 namespace {
@@ -87,32 +87,46 @@ void CDibConverter::dibRowToRGB(const BYTE* source, BYTE* destination, int pixel
     }
 }
 
-int CDibConverter::dibToRGB(const BYTE* dib, BYTE* rgb) {
-    status = kOk;
-    if (dib == nullptr || rgb == nullptr) return fail(kBadArgument);
+// A header's checks before its rows are converted: depth, compression, sizes, and a table
+// that fits in the `tableBytes` that follow the header.
+bool CDibConverter::rowLayout(const BYTE* dib, unsigned tableBytes, const BYTE* rgb,
+                              DibRowLayout& out) {
     BITMAPINFOHEADER h;
     std::memcpy(&h, dib, sizeof h);
-    if (h.biSize != sizeof h) return fail(kBadArgument);
+    if (rgb == nullptr || h.biSize != sizeof h) return fail(kBadArgument);
     const int bits = h.biBitCount;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
         return fail(kBadArgument);
     if (h.biCompression != BI_RGB) return fail(kCompressionMismatch);
+    const std::int64_t height =
+        h.biHeight > 0 ? h.biHeight : -static_cast<std::int64_t>(h.biHeight);
+    out.width = h.biWidth;
+    out.bits = bits;
+    out.rowBytes = dibRowBytes(h.biWidth, bits);
+    if (h.biWidth <= 0 || height == 0 || height > std::numeric_limits<int>::max() ||
+        out.rowBytes == 0)
+        return fail(kBadArgument);
+    out.height = static_cast<int>(height);
+    out.bottomUp = h.biHeight > 0;
+    out.tableBytes = tableBytes;
+    out.table = reinterpret_cast<const RGBQUAD*>(dib + sizeof h);
+    out.tableEntries = bits > 8 ? 0 : h.biClrUsed != 0 ? h.biClrUsed : 1u << bits;
+    // A header that claims more entries than the table holds would send the lookups past it.
+    if (out.tableEntries > tableBytes / sizeof(RGBQUAD)) return fail(kBadArgument);
+    return true;
+}
+
+int CDibConverter::dibToRGB(const BYTE* dib, BYTE* rgb) {
+    status = kOk;
+    if (dib == nullptr) return fail(kBadArgument);
+    DibRowLayout rows;
+    // No packed DIB carries more than 256 entries; dibPixelData refuses more as well.
+    if (!rowLayout(dib, 256 * sizeof(RGBQUAD), rgb, rows)) return 0;
     const BYTE* data = dibPixelData(dib);
     if (data == nullptr) return 0;
-    const int width = h.biWidth;
-    const int height = std::abs(h.biHeight);
-    const std::uint32_t rowBytes = dibRowBytes(width, bits);
-    if (width <= 0 || height == 0 || rowBytes == 0) return fail(kBadArgument);
-    const auto* table = reinterpret_cast<const RGBQUAD*>(dib + h.biSize);
-    // dibPixelData has already refused a table longer than 256 entries.
-    const unsigned tableEntries = bits > 8 ? 0 : h.biClrUsed != 0 ? h.biClrUsed : 1u << bits;
-    const bool bottomUp = h.biHeight > 0;
-    for (int k = 0; k < height; ++k) {
-        const int outRow = bottomUp ? height - 1 - k : k;
-        dibRowToRGB(data + static_cast<std::size_t>(k) * rowBytes,
-                    rgb + static_cast<std::size_t>(outRow) * width * 3, width, bits, table,
-                    tableEntries, nullptr, false, 0);
-    }
+    for (int k = 0; k < rows.height; ++k)
+        dibRowToRGB(data + static_cast<std::size_t>(k) * rows.rowBytes, rows.outputRow(rgb, k),
+                    rows.width, rows.bits, rows.table, rows.tableEntries, nullptr, false, 0);
     return 1;
 }
 

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 namespace img {
@@ -91,23 +90,6 @@ bool beginDIB(HBITMAP bitmap, MemoryBlock& block, unsigned& tableBytes) {
 
 } // namespace
 
-// How the rows of a bitmap come over from GetDIBits, and where they go in a top-down buffer.
-struct DibRowLayout {
-    int width = 0;
-    int height = 0;
-    int bits = 0;
-    bool bottomUp = true;
-    std::uint32_t rowBytes = 0;
-    unsigned tableBytes = 0;
-    unsigned tableEntries = 0;
-    const RGBQUAD* table = nullptr;
-
-    BYTE* outputRow(BYTE* rgb, int scan) const {
-        const int row = bottomUp ? height - 1 - scan : scan;
-        return rgb + static_cast<std::size_t>(row) * static_cast<std::size_t>(width) * 3;
-    }
-};
-
 int CDibConverter::bitmapToRGB(HBITMAP bitmap, HDC dc, BYTE* rgb) {
     status = kOk;
     const int caps = rasterCaps(dc);
@@ -145,7 +127,7 @@ int CDibConverter::fetchRows(MemoryBlock& header, unsigned tableBytes, HBITMAP b
     if (GetDIBits(screen, bitmap, 0, lines, nullptr, info, DIB_RGB_COLORS) == 0)
         return fail(kGetDIBitsFailed);
     DibRowLayout rows;
-    if (!rowLayout(*info, tableBytes, rgb, rows)) return 0;
+    if (!rowLayout(header.data(), tableBytes, rgb, rows)) return 0;
     if (rows.rowBytes > kBandBytes) return fetchRowPieces(bitmap, screen, rows, rgb);
 
     const int bandRows = static_cast<int>(std::min<std::uint64_t>(
@@ -221,34 +203,6 @@ bool CDibConverter::copyPiece(HDC target, HBITMAP piece, HDC source, int x, int 
     const BOOL copied = BitBlt(target, 0, 0, count, 1, source, x, y, SRCCOPY);
     SelectObject(target, was);
     return copied ? true : fail(kBitBltFailed);
-}
-
-// The checks dibToRGB makes of a packed DIB, made of the header that GDI completed.
-bool CDibConverter::rowLayout(const BITMAPINFO& info, unsigned tableBytes, const BYTE* rgb,
-                              DibRowLayout& out) {
-    const BITMAPINFOHEADER& h = info.bmiHeader;
-    if (rgb == nullptr || h.biSize != kHeaderBytes) return fail(kBadArgument);
-    const int bits = h.biBitCount;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        return fail(kBadArgument);
-    if (h.biCompression != BI_RGB) return fail(kCompressionMismatch);
-    const std::int64_t height =
-        h.biHeight > 0 ? h.biHeight : -static_cast<std::int64_t>(h.biHeight);
-    out.width = h.biWidth;
-    out.bits = bits;
-    out.rowBytes = dibRowBytes(h.biWidth, bits);
-    if (h.biWidth <= 0 || height == 0 || height > std::numeric_limits<int>::max() ||
-        out.rowBytes == 0)
-        return fail(kBadArgument);
-    out.height = static_cast<int>(height);
-    out.bottomUp = h.biHeight > 0;
-    out.tableBytes = tableBytes;
-    out.table = info.bmiColors;
-    out.tableEntries = bits > 8 ? 0 : h.biClrUsed != 0 ? h.biClrUsed : 1u << bits;
-    // The table GDI filled holds what the bit count can index; a header that claims more would
-    // send the lookups past it.
-    if (out.tableEntries > tableBytes / sizeof(RGBQUAD)) return fail(kBadArgument);
-    return true;
 }
 
 BYTE* CDibConverter::bitmapToDIB(HBITMAP bitmap, HPALETTE palette) {
