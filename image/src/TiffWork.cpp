@@ -21,19 +21,24 @@ Span heldSpan(TIFF* tif, std::uint32_t strile, std::uint64_t fileBytes) {
     return {offset, offset + std::min(count, fileBytes - offset)};
 }
 
-std::uint64_t unionOf(std::vector<Span>& spans) {
-    std::sort(spans.begin(), spans.end(),
-              [](const Span& a, const Span& b) { return a.begin < b.begin; });
-    std::uint64_t total = 0, begin = 0, end = 0;
-    for (const Span& s : spans) {
-        if (s.begin >= end) {
-            total += end - begin;
-            begin = s.begin;
+// Spans added in the order of their starts, each byte counted once.
+class SpanUnion {
+public:
+    // False, adding nothing, for a span that starts before the last one added.
+    bool add(const Span& s) {
+        if (s.begin < m_begin) return false;
+        if (s.begin >= m_end) {
+            m_total += m_end - m_begin;
+            m_begin = s.begin;
         }
-        end = std::max(end, s.end);
+        m_end = std::max(m_end, s.end);
+        return true;
     }
-    return total + (end - begin);
-}
+    std::uint64_t bytes() const { return m_total + (m_end - m_begin); }
+
+private:
+    std::uint64_t m_total = 0, m_begin = 0, m_end = 0;
+};
 
 // Bytes held by all the page's strips or tiles together, each byte once however many of them
 // point at it.
@@ -42,25 +47,23 @@ std::uint64_t heldByPage(TIFF* tif, std::uint64_t fileBytes) {
         TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     // Writers store strips and tiles in order, so one pass nearly always does; the others are
     // sorted first.
-    std::uint64_t total = 0, begin = 0, end = 0;
+    SpanUnion inOrder;
     for (std::uint32_t i = 0; i < striles; ++i) {
         const Span s = heldSpan(tif, i, fileBytes);
-        if (s.end == 0) continue;
-        if (s.begin < begin) {
-            std::vector<Span> spans;
-            for (std::uint32_t j = 0; j < striles; ++j) {
-                const Span t = heldSpan(tif, j, fileBytes);
-                if (t.end != 0) spans.push_back(t);
-            }
-            return unionOf(spans);
+        if (s.end == 0 || inOrder.add(s)) continue;
+        std::vector<Span> spans;
+        for (std::uint32_t j = 0; j < striles; ++j) {
+            const Span t = heldSpan(tif, j, fileBytes);
+            if (t.end != 0) spans.push_back(t);
         }
-        if (s.begin >= end) {
-            total += end - begin;
-            begin = s.begin;
-        }
-        end = std::max(end, s.end);
+        std::sort(spans.begin(), spans.end(),
+                  [](const Span& a, const Span& b) { return a.begin < b.begin; });
+        SpanUnion sorted;
+        for (const Span& t : spans)
+            sorted.add(t);
+        return sorted.bytes();
     }
-    return total + (end - begin);
+    return inOrder.bytes();
 }
 
 // Bytes of the image's samples as stored, without the padding of tiles.
