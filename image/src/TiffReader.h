@@ -5,6 +5,7 @@
 #include "BlockBudget.h"
 #include "CImgIO.h"
 #include "CheckedSize.h"
+#include "MemoryBlock.h"
 #include "Status.h"
 #include "imgcore.h"
 
@@ -113,8 +114,10 @@ private:
     bool justifyPage(TiffSource& source, int depth);
     // The page's work, measured on first use.
     TiffWork& workOf(TiffSource& source);
-    // Status 20 unless the work pays for every read of the page a path makes.
-    bool affordRGBARead(TiffSource& source);
+    // The image's block, once the file pays for every read the RGBA reader will make; status
+    // 20 when it does not.
+    bool allocatePaidFor(TiffSource& source, Size bytes, MemoryBlock& block);
+    // Status 20 unless the work pays for the largest read of the strip or tile walk.
     bool affordStripWalk(TiffSource& source);
     // `straightAlpha` asks for alpha as stored, not premultiplied, for 32-bit output;
     // `topDown` for the rows placed top-down.
@@ -122,7 +125,8 @@ private:
                   std::uint32_t height, bool straightAlpha = false, bool topDown = false);
     BYTE* readTIFFRGBA32(TiffSource& source, int orientation, int* width, int* height);
     BYTE* readTIFFRGB24(TiffSource& source, int orientation, int* width, int* height);
-    BYTE* readPlainRGB24(TiffSource& source, int orientation, int* width, int* height);
+    BYTE* readPlainRGB24(TiffSource& source, int orientation, int w, int h, int* width,
+                         int* height);
     BYTE* trueColourDIB(TiffSource& source, int bitsPerPixel, int orientation, bool orient,
                         int* width, int* height);
     void buildTIFFPalette(TIFF* tif, int photometric, int bits, RGBQUAD* palette);

@@ -101,7 +101,8 @@ bool TiffReader::readRGBA(TiffSource& source, std::uint32_t* raster, std::uint32
 
 // libtiff's RGBA reader stops at the first strip or tile it cannot read; a page whose reads
 // the file cannot pay for is refused before its image is allocated, not decoded up to there.
-bool TiffReader::affordRGBARead(TiffSource& source) {
+bool TiffReader::allocatePaidFor(TiffSource& source, Size bytes, MemoryBlock& block) {
+    if (!bytes.ok()) return fail(kNoMemory);
     char message[1024] = "";
     TIFFRGBAImage image;
     if (!TIFFRGBAImageBegin(&image, source.tif, 1, message)) {
@@ -121,7 +122,8 @@ bool TiffReader::affordRGBARead(TiffSource& source) {
     // Starting the reader can change what libtiff decodes to (JPEG's YCbCr comes as RGB), so
     // the work is measured afresh, as the reader will find the page.
     source.work = TiffWork();
-    return workOf(source).takeRGBARead(planes) ? true : fail(kTiffStripFailed);
+    if (!workOf(source).takeRGBARead(planes)) return fail(kTiffStripFailed);
+    return block.allocate(bytes) ? true : fail(kNoMemory);
 }
 
 BYTE* TiffReader::ReadTIFFTrueColor(TiffSource& source, int* width, int* height, int bitsPerPixel,
@@ -150,11 +152,9 @@ BYTE* TiffReader::trueColourDIB(TiffSource& source, int bitsPerPixel, int orient
                                 int* width, int* height) {
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
-    const Size bytes = imageBlockSize(kDibHeader, checkedProduct({w, 4}), h);
-    if (!bytes.ok()) return fail(kNoMemory);
-    if (!affordRGBARead(source)) return nullptr;
     MemoryBlock block;
-    if (!block.allocate(bytes)) return fail(kNoMemory);
+    if (!allocatePaidFor(source, imageBlockSize(kDibHeader, checkedProduct({w, 4}), h), block))
+        return nullptr;
     BYTE* pixels = block.data() + kDibHeader;
     if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(pixels), w, h, bitsPerPixel == 32)) {
         block.release();
@@ -192,11 +192,9 @@ BYTE* TiffReader::trueColourDIB(TiffSource& source, int bitsPerPixel, int orient
 BYTE* TiffReader::readTIFFRGBA32(TiffSource& source, int orientation, int* width, int* height) {
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
-    const Size bytes = imageBlockSize(0, checkedProduct({w, 4}), h);
-    if (!bytes.ok()) return fail(kNoMemory);
-    if (!affordRGBARead(source)) return nullptr;
     MemoryBlock block;
-    if (!block.allocate(bytes)) return fail(kNoMemory);
+    if (!allocatePaidFor(source, imageBlockSize(0, checkedProduct({w, 4}), h), block))
+        return nullptr;
     if (!readRGBA(source, reinterpret_cast<std::uint32_t*>(block.data()), w, h, true)) {
         block.release();
         return fail(kTiffStripFailed);
@@ -217,12 +215,10 @@ BYTE* TiffReader::readTIFFRGB24(TiffSource& source, int orientation, int* width,
     int w = 0, h = 0;
     if (!tiffImageSize(*this, source.tif, &w, &h)) return nullptr;
     if (plainRGBStrips(source.tif, static_cast<std::uint32_t>(w)))
-        return readPlainRGB24(source, orientation, width, height);
-    const Size bytes = imageBlockSize(0, checkedProduct({w, 4}), h);
-    if (!bytes.ok()) return fail(kNoMemory);
-    if (!affordRGBARead(source)) return nullptr;
+        return readPlainRGB24(source, orientation, w, h, width, height);
     MemoryBlock block;
-    if (!block.allocate(bytes)) return fail(kNoMemory);
+    if (!allocatePaidFor(source, imageBlockSize(0, checkedProduct({w, 4}), h), block))
+        return nullptr;
     // Unless the image turns, libtiff places the rows top-down, so that compacting them is
     // the only pass left over the whole image; a turn wants them bottom-up.
     const bool topDown = !tiffOrientationRotates(orientation);
@@ -249,15 +245,12 @@ BYTE* TiffReader::readTIFFRGB24(TiffSource& source, int orientation, int* width,
 // The strips of plain RGB read into their rows of the image, as libtiff's RGBA reader would
 // place them top-down, one copy instead of the raster, its pixels and the compaction. Like
 // that reader it fails on the first strip it cannot read.
-BYTE* TiffReader::readPlainRGB24(TiffSource& source, int orientation, int* width, int* height) {
+BYTE* TiffReader::readPlainRGB24(TiffSource& source, int orientation, int w, int h, int* width,
+                                 int* height) {
     TIFF* tif = source.tif;
-    int w = 0, h = 0;
-    if (!tiffImageSize(*this, tif, &w, &h)) return nullptr;
-    const Size bytes = imageBlockSize(0, checkedProduct({w, 3}), h);
-    if (!bytes.ok()) return fail(kNoMemory);
-    if (!affordRGBARead(source)) return nullptr;
     MemoryBlock block;
-    if (!block.allocate(bytes)) return fail(kNoMemory);
+    if (!allocatePaidFor(source, imageBlockSize(0, checkedProduct({w, 3}), h), block))
+        return nullptr;
     const std::size_t rowBytes = static_cast<std::size_t>(w) * 3;
     const auto rows = static_cast<std::uint32_t>(h);
     const std::uint32_t rps = tiffRowsPerStrip(tif, rows);
